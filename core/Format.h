@@ -65,6 +65,9 @@ public:
     explicit FmtBuffer(String& target) : target_(target), start_(target.size()) {
         this->set(target_.data() + start_, 0);
     }
+    FmtBuffer(const FmtBuffer&) = delete;
+    FmtBuffer& operator=(const FmtBuffer&) = delete;
+    virtual ~FmtBuffer() = default;
 
     String& target() { return target_; }
     std::size_t start() const { return start_; }
