@@ -37,6 +37,8 @@ TEST(Format, AppendsToTheTarget) {
     EXPECT_EQ(target, L"abc1");
     wstr::format(target, L"-{}", L"x");
     EXPECT_EQ(target, L"abc1-x");
+    const wstr chosenAtRunTime = L"[{:02}]";
+    EXPECT_EQ(wstr::format(target, fmt::runtime(chosenAtRunTime), 4), L"abc1-x[04]");
 }
 
 TEST(Format, NarrowTextsAreWidenedByteByByte) {
