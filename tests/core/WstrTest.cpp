@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <type_traits>
@@ -27,6 +28,10 @@ struct FromBytesCase {
     unsigned codePage;
     std::wstring expected;
 };
+
+void PrintTo(const FromBytesCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class FromMultiByte : public testing::TestWithParam<FromBytesCase> {};
 
