@@ -1,6 +1,16 @@
 # The program's Python side: the private start-up module is compiled into
 # qv_python as zlib-compressed source, and pylib/ is copied to <build>/python,
 # the install layout's python folder, so the program runs from the build tree.
+
+# Boost.Python's instance deallocation looks at a holder after destroying it
+# (dynamic_cast<void*>), which GCC's non-recoverable vptr check turns into a crash.
+if(QV_SANITIZE)
+  target_compile_options(qv_thirdparty_python INTERFACE -fno-sanitize=vptr)
+endif()
+# Boost 1.74's own headers include deprecated ones; keep the build output quiet.
+target_compile_definitions(qv_thirdparty_python INTERFACE BOOST_BIND_GLOBAL_PLACEHOLDERS
+                                                          BOOST_ALLOW_DEPRECATED_HEADERS)
+
 if(NOT TARGET qv_python)
   return()
 endif()

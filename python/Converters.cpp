@@ -36,7 +36,9 @@ template <class Map, class NewValue> PyObject* newDictOf(const Map& map, NewValu
     return dict.release();
 }
 
-PyObject* newDict(const WstrMap& map) { return newDictOf(map, newStr); }
+PyObject* newDict(const WstrMap& map) {
+    return newDictOf(map, newStr);
+}
 
 PyObject* newDictOfDicts(const WstrMapMap& map) {
     return newDictOf(map, [](const WstrMap& inner) { return newDict(inner); });
@@ -60,7 +62,9 @@ wstr toWstr(PyObject* object) {
     return text;
 }
 
-bp::object borrowed(PyObject* object) { return bp::object(bp::handle<>(bp::borrowed(object))); }
+bp::object borrowed(PyObject* object) {
+    return bp::object(bp::handle<>(bp::borrowed(object)));
+}
 
 WstrList toList(PyObject* object) {
     bp::list items(borrowed(object));
@@ -87,16 +91,23 @@ Bytes toBytes(PyObject* object) {
     return Bytes(data, data + size);
 }
 
-bool isStr(PyObject* object) { return PyUnicode_Check(object); }
-bool isList(PyObject* object) { return PyList_Check(object); }
-bool isMapping(PyObject* object) { return PyMapping_Check(object); }
-bool isBytes(PyObject* object) { return PyBytes_Check(object); }
+bool isStr(PyObject* object) {
+    return PyUnicode_Check(object);
+}
+bool isList(PyObject* object) {
+    return PyList_Check(object);
+}
+bool isMapping(PyObject* object) {
+    return PyMapping_Check(object);
+}
+bool isBytes(PyObject* object) {
+    return PyBytes_Check(object);
+}
 
 // One type's conversions: `New` makes the Python object, `Accepts` is the
 // convertibility test and `Convert` builds the value (a failure raises, so
 // the bound function never runs with a half-made value).
-template <class T, PyObject* (*New)(const T&), bool (*Accepts)(PyObject*),
-          T (*Convert)(PyObject*)>
+template <class T, PyObject* (*New)(const T&), bool (*Accepts)(PyObject*), T (*Convert)(PyObject*)>
 struct Conversion {
     static PyObject* convert(const T& value) { return New(value); }
 

@@ -95,8 +95,8 @@ template <class R, class... Args> struct SignatureOf<R(Args...)> {
 template <class Sig> boost::python::object makeGuardedFunction(boost::function<Sig>& function) {
     namespace bp = boost::python;
     using Guarded = detail::guarded_function<Sig, ReleaseGIL>;
-    using Caller =
-        bp::detail::caller<Guarded, bp::default_call_policies, typename detail::SignatureOf<Sig>::type>;
+    using Caller = bp::detail::caller<Guarded, bp::default_call_policies,
+                                      typename detail::SignatureOf<Sig>::type>;
     Guarded guarded(std::move(function));
     function.clear();
     return bp::objects::function_object(

@@ -24,7 +24,9 @@ extern const std::size_t privateModuleSourceSize;
 namespace Python {
 namespace {
 
-wstr widen(const std::string& utf8) { return wstr::fromUtf8(utf8.c_str()); }
+wstr widen(const std::string& utf8) {
+    return wstr::fromUtf8(utf8.c_str());
+}
 
 // The interpreter state of the thread that started the interpreter.
 PyThreadState* mainThreadState = nullptr;
@@ -35,17 +37,52 @@ constexpr std::array programModules = {"quorvalent", "quorvalent_util", "quorval
                                        "quorvalent_net"};
 
 // Standard modules the plugins may rely on: start-up fails without them.
-constexpr std::array requiredModules = {
-    "_thread",     "array",           "ast",          "codecs",         "collections",
-    "collections.abc", "ctypes",      "datetime",     "decimal",        "dis",
-    "enum",        "fileinput",       "fnmatch",      "glob",           "io",
-    "importlib",   "inspect",         "itertools",    "math",           "multiprocessing",
-    "multiprocessing.dummy", "opcode", "os",          "os.path",        "pathlib",
-    "random",      "re",              "shlex",        "socket",         "ssl",
-    "stat",        "string",          "struct",       "subprocess",     "sys",
-    "tempfile",    "threading",       "time",         "token",          "tokenize",
-    "traceback",   "urllib",          "urllib.parse", "urllib.request", "urllib.response",
-    "zipfile"};
+constexpr std::array requiredModules = {"_thread",
+                                        "array",
+                                        "ast",
+                                        "codecs",
+                                        "collections",
+                                        "collections.abc",
+                                        "ctypes",
+                                        "datetime",
+                                        "decimal",
+                                        "dis",
+                                        "enum",
+                                        "fileinput",
+                                        "fnmatch",
+                                        "glob",
+                                        "io",
+                                        "importlib",
+                                        "inspect",
+                                        "itertools",
+                                        "math",
+                                        "multiprocessing",
+                                        "multiprocessing.dummy",
+                                        "opcode",
+                                        "os",
+                                        "os.path",
+                                        "pathlib",
+                                        "random",
+                                        "re",
+                                        "shlex",
+                                        "socket",
+                                        "ssl",
+                                        "stat",
+                                        "string",
+                                        "struct",
+                                        "subprocess",
+                                        "sys",
+                                        "tempfile",
+                                        "threading",
+                                        "time",
+                                        "token",
+                                        "tokenize",
+                                        "traceback",
+                                        "urllib",
+                                        "urllib.parse",
+                                        "urllib.request",
+                                        "urllib.response",
+                                        "zipfile"};
 
 // Third-party modules the plugins may use when they are installed.
 constexpr std::array optionalModules = {"chardet", "natsort", "socks", "sockshandler"};
@@ -128,10 +165,21 @@ void importOptionalModules() {
             bp::import(name);
         } catch (const bp::error_already_set&) {
             wstr message;
-            logMessage(Logger::Warning, wstr::format(message, L"Failed to load Python module {}. Error: {}",
-                                           widen(name), widen(formatError())));
+            logMessage(Logger::Warning,
+                       wstr::format(message, L"Failed to load Python module {}. Error: {}",
+                                    widen(name), widen(formatError())));
         }
     }
+}
+
+// Importing "signal" puts Python's SIGINT handler in place (a KeyboardInterrupt
+// instead of the program's end) even when the interpreter was told to install
+// no handlers; where it did, the default is put back.
+void keepInterruptDisposition() {
+    bp::object signal = bp::import("signal");
+    bp::object interrupt = signal.attr("SIGINT"), defaultAction = signal.attr("SIG_DFL");
+    if (signal.attr("getsignal")(interrupt) == signal.attr("default_int_handler"))
+        signal.attr("signal")(interrupt, defaultAction);
 }
 
 // The modules the program and the plugins need, in the interpreter started
@@ -144,6 +192,7 @@ void prepareEnvironment(const wstr& overridePath) {
     importProgramModules();
     for (const char* name : requiredModules)
         bp::import(name);
+    keepInterruptDisposition();
 }
 
 // The text of str(object) as UTF-8, or nothing when it is not valid text.
@@ -168,8 +217,9 @@ std::string describe(PyObject* type, PyObject* value, PyObject* traceback) {
         result += text ? ": " + *text : ": Unparseable Python error: ";
     }
     if (traceback) {
-        bp::object frames = bp::import("traceback").attr("format_tb")(
-            bp::object(bp::handle<>(bp::borrowed(traceback))));
+        bp::object frames =
+            bp::import("traceback")
+                .attr("format_tb")(bp::object(bp::handle<>(bp::borrowed(traceback))));
         bp::object joined = bp::str("").join(frames);
         std::optional<std::string> text = textOf(joined.ptr());
         result += text ? "\nTraceback (most recent call last):\n" + *text
@@ -179,7 +229,8 @@ std::string describe(PyObject* type, PyObject* value, PyObject* traceback) {
 }
 
 void logEnvironError() {
-    logMessage(Logger::Error, widen("Failed to update os.environ. Python exception: " + formatError()));
+    logMessage(Logger::Error,
+               widen("Failed to update os.environ. Python exception: " + formatError()));
 }
 
 } // namespace
@@ -199,7 +250,9 @@ const wstr& utilModuleName() {
     return name;
 }
 
-wstr systemHome() { return widen(QV_PYTHON_HOME); }
+wstr systemHome() {
+    return widen(QV_PYTHON_HOME);
+}
 
 wstr searchPath(const wstr& programPythonFolder, const wstr& packagesFolder) {
     wstr path = widen(QV_PYTHON_STDLIB ";" QV_PYTHON_DYNLOAD ";" QV_PYTHON_DIST_PACKAGES);
@@ -211,7 +264,9 @@ wstr searchPath(const wstr& programPythonFolder, const wstr& packagesFolder) {
 }
 
 void init(const wstr& home, const wstr& path, const wstr& overridePath) {
-    if (PyImport_AppendInittab(wstr::toUtf8(apiModuleName()).c_str(), PyInit_quorvalent_api) == -1)
+    // The interpreter keeps the name's pointer.
+    static const std::string apiName = wstr::toUtf8(apiModuleName());
+    if (PyImport_AppendInittab(apiName.c_str(), PyInit_quorvalent_api) == -1)
         throw std::runtime_error(
             formatNarrow("Failed to declare Python builtin module {}", apiModuleName()));
     startInterpreter(home, path);
@@ -284,7 +339,7 @@ void throwError(const std::string& prefix) {
 void detail::raiseError(PyObject* type, const wstr& message) {
     GilLock gil;
     PyErr_SetString(type, wstr::toUtf8(message).c_str());
-    bp::throw_error_already_set();
+    throw bp::error_already_set();
 }
 
 wstr qualifiedClassName(const bp::object& object) {

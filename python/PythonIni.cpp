@@ -16,7 +16,9 @@ namespace bp = boost::python;
 namespace {
 
 constexpr uint64_t maxFileSize = 16 * 1024 * 1024;
-void warn(const wstr& message) { logMessage(Logger::Warning, message); }
+void warn(const wstr& message) {
+    logMessage(Logger::Warning, message);
+}
 
 const wstr& varSectionName() {
     static const wstr name = L"var";
@@ -84,7 +86,9 @@ const wstr& PythonIni::envSectionName() {
     return name;
 }
 
-bp::object PythonIni::parser() const { return bp::object(bp::handle<>(bp::borrowed(parser_.get()))); }
+bp::object PythonIni::parser() const {
+    return bp::object(bp::handle<>(bp::borrowed(parser_.get())));
+}
 
 const wstr& PythonIni::sectionOrDefault(const wstr& section) const {
     return section.empty() ? defaultSection_ : section;

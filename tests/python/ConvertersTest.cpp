@@ -73,27 +73,29 @@ TEST_F(ConvertersTest, EmptyBytesAndEmptyVector) {
 
 TEST_F(ConvertersTest, RefusedValuesNeverReachTheFunction) {
     bp::dict space = runPython(R"(
-def error_of(function, value):
+def refused(function, value, error):
     try:
         function(value)
-    except Exception as e:
-        return type(e).__name__
-    return None
+    except error:
+        return True
+    except Exception:
+        pass
+    return False
 
 cases = [
-    (echo_str, b'bytes', 'TypeError'),
-    (echo_str, 'lone \udc80 surrogate', 'UnicodeEncodeError'),
-    (echo_list, ('a', 'b'), 'TypeError'),
-    (echo_list, [None], 'TypeError'),
-    (echo_list, ['a', 1], 'TypeError'),
-    (echo_map, {'k': 1}, 'TypeError'),
-    (echo_map, {1: 'v'}, 'TypeError'),
-    (echo_map, 7, 'TypeError'),
-    (echo_nested, {'s': 1}, 'TypeError'),
-    (echo_nested, {'s': {'k': 2}}, 'TypeError'),
-    (echo_bytes, bytearray(b'x'), 'TypeError'),
+    (echo_str, b'bytes', TypeError),
+    (echo_str, 'lone \udc80 surrogate', UnicodeEncodeError),
+    (echo_list, ('a', 'b'), TypeError),
+    (echo_list, [None], TypeError),
+    (echo_list, ['a', 1], TypeError),
+    (echo_map, {'k': 1}, TypeError),
+    (echo_map, {1: 'v'}, TypeError),
+    (echo_map, 7, TypeError),
+    (echo_nested, {'s': 1}, TypeError),
+    (echo_nested, {'s': {'k': 2}}, TypeError),
+    (echo_bytes, bytearray(b'x'), TypeError),
 ]
-wrong = [(i, v, error_of(f, v)) for i, (f, v, e) in enumerate(cases) if error_of(f, v) != e]
+wrong = [(i, v) for i, (f, v, e) in enumerate(cases) if not refused(f, v, e)]
 )",
                                echoes());
     EXPECT_EQ(bp::len(space["wrong"]), 0) << bp::extract<std::string>(bp::str(space["wrong"]))();

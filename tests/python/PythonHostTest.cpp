@@ -19,10 +19,16 @@ using ::testing::StartsWith;
 
 namespace {
 
-std::string str(const bp::object& value) { return bp::extract<std::string>(bp::str(value)); }
-std::string utf8(const wstr& text) { return wstr::toUtf8(text); }
+std::string str(const bp::object& value) {
+    return bp::extract<std::string>(bp::str(value));
+}
+std::string utf8(const wstr& text) {
+    return wstr::toUtf8(text);
+}
 
-TEST(PythonHost, StartingThreadDoesNotHoldTheGil) { EXPECT_FALSE(PyGILState_Check()); }
+TEST(PythonHost, StartingThreadDoesNotHoldTheGil) {
+    EXPECT_FALSE(PyGILState_Check());
+}
 
 TEST(PythonHost, InterpreterIsIsolatedWithTheGivenPath) {
     GilLock gil;
@@ -30,7 +36,7 @@ TEST(PythonHost, InterpreterIsIsolatedWithTheGivenPath) {
 import signal, sys
 settings = [sys.flags.isolated, sys.flags.ignore_environment, sys.flags.no_user_site,
             sys.flags.optimize, sys.dont_write_bytecode, 'site' in sys.modules,
-            signal.getsignal(signal.SIGINT) == signal.SIG_DFL]
+            signal.getsignal(signal.SIGINT) is not signal.default_int_handler]
 path = sys.path
 )");
     EXPECT_EQ(str(space["settings"]), "[1, 1, 1, 1, True, False, True]");
@@ -69,10 +75,13 @@ TEST(PythonHost, ErrorTexts) {
     GilLock gil;
     const ErrorCase cases[] = {
         {"no error", [] {}, "Unfetchable Python error"},
-        {"plain string", [] { PyErr_SetString(PyExc_KeyError, "plain"); }, "<class 'KeyError'>: plain"},
+        {"plain string", [] { PyErr_SetString(PyExc_KeyError, "plain"); },
+         "<class 'KeyError'>: plain"},
         {"type only", [] { PyErr_SetNone(PyExc_StopIteration); }, "<class 'StopIteration'>"},
         {"str() fails",
-         [] { runPython("class Bad(Exception):\n  def __str__(self): raise OSError()\nraise Bad()"); },
+         [] {
+             runPython("class Bad(Exception):\n  def __str__(self): raise OSError()\nraise Bad()");
+         },
          "[Python exception occurred while parsing previous exception]"},
     };
     for (const ErrorCase& c : cases) {
@@ -90,8 +99,8 @@ TEST(PythonHost, ErrorTextCarriesTheTraceback) {
     EXPECT_THROW(runPython("def inner():\n    raise ValueError('bad thing')\ninner()\n"),
                  bp::error_already_set);
     std::string text = Python::formatError();
-    EXPECT_THAT(text,
-                StartsWith("<class 'ValueError'>: bad thing\nTraceback (most recent call last):\n"));
+    EXPECT_THAT(
+        text, StartsWith("<class 'ValueError'>: bad thing\nTraceback (most recent call last):\n"));
     EXPECT_THAT(text, HasSubstr("line 2, in inner\n"));
 }
 
@@ -160,8 +169,9 @@ TEST_F(SyncEnvironTest, RebuildsOsEnvironAndLogsWhatPythonRefuses) {
     std::vector<std::string> errors;
     for (const wstr& message : log.messages(3))
         errors.push_back(utf8(message));
-    EXPECT_THAT(errors, ElementsAre("Failed to update os.environ. Python exception: <class "
-                                    "'ValueError'>: illegal environment variable name"));
+    EXPECT_THAT(errors,
+                ElementsAre(StartsWith("Failed to update os.environ. Python exception: <class "
+                                       "'ValueError'>: illegal environment variable name")));
 }
 
 } // namespace

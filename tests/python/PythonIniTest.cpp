@@ -18,8 +18,12 @@ using ::testing::StartsWith;
 
 namespace {
 
-std::string utf8(const wstr& text) { return wstr::toUtf8(text); }
-wstr wide(const std::string& text) { return wstr::fromUtf8(text.c_str()); }
+std::string utf8(const wstr& text) {
+    return wstr::toUtf8(text);
+}
+wstr wide(const std::string& text) {
+    return wstr::fromUtf8(text.c_str());
+}
 
 std::vector<std::string> utf8(const std::vector<wstr>& texts) {
     std::vector<std::string> result;
@@ -89,7 +93,8 @@ TEST_F(PythonIniTest, Syntax) {
                                    "multi = one\n"
                                    "  two\n")});
     GilLock gil;
-    EXPECT_THAT(utf8(ini->options(L"s")), ElementsAre("value", "; semicolon", "colon: key", "multi"));
+    EXPECT_THAT(utf8(ini->options(L"s")),
+                ElementsAre("value", "; semicolon", "colon: key", "multi"));
     EXPECT_EQ(utf8(ini->get(L"s", L"value")), "a # stays");
     EXPECT_EQ(utf8(ini->get(L"s", L"; semicolon")), "option");
     EXPECT_EQ(utf8(ini->get(L"s", L"multi")), "one\ntwo");
@@ -124,7 +129,8 @@ TEST_F(PythonIniTest, UnusableFilesAreSkipped) {
     std::vector<std::string> found = warnings();
     ASSERT_EQ(found.size(), 2u);
     EXPECT_EQ(found[0], "Specified config file is not a file: " + folder);
-    EXPECT_THAT(found[1], StartsWith("Error while reading config file " + dir_.str() + "/bad.ini: "));
+    EXPECT_THAT(found[1],
+                StartsWith("Error while reading config file " + dir_.str() + "/bad.ini: "));
 }
 
 } // namespace

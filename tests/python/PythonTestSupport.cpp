@@ -34,7 +34,7 @@ const PythonFolders& pythonFolders() {
     return folders;
 }
 
-bp::dict runPython(const std::string& code, const bp::dict& names) {
+bp::dict runPython(const std::string& code, bp::dict names) {
     bp::dict space = names.copy();
     bp::exec(code.c_str(), space);
     return space;
@@ -48,7 +48,7 @@ LogWatch::LogWatch() {
 std::vector<wstr> LogWatch::messages(int level) const {
     std::vector<wstr> result;
     for (const auto& item : Logger::fetch(since_)) {
-        if (item->level == level)
+        if (int(item->level) == level)
             result.push_back(item->message);
     }
     return result;

@@ -21,7 +21,7 @@ const PythonFolders& pythonFolders();
 // Runs Python statements in a fresh namespace holding `names` and returns
 // the namespace. The caller holds the GIL.
 boost::python::dict runPython(const std::string& code,
-                              const boost::python::dict& names = boost::python::dict());
+                              boost::python::dict names = boost::python::dict());
 
 // Log records written from now on: mark() first, then messages(level).
 class LogWatch {

@@ -37,7 +37,8 @@ struct Probe {
 
 Probe runProbe(const std::string& path, const std::string& overridePath = "") {
     std::string home = wstr::toUtf8(Python::systemHome());
-    std::string command = "'" QV_PYTHON_PROBE "' '" + home + "' '" + path + "' '" + overridePath + "'";
+    std::string command =
+        "'" QV_PYTHON_PROBE "' '" + home + "' '" + path + "' '" + overridePath + "'";
     Probe probe;
     FILE* output = popen(command.c_str(), "r");
     if (!output)
@@ -96,7 +97,8 @@ TEST(StartUp, EachMissingOptionalModuleGivesOneWarning) {
     std::vector<std::string> expected;
     for (const char* name : {"chardet", "natsort", "socks", "sockshandler"})
         expected.push_back(std::string("Failed to load Python module ") + name +
-                           ". Error: <class 'ModuleNotFoundError'>: No module named '" + name + "'");
+                           ". Error: <class 'ModuleNotFoundError'>: No module named '" + name +
+                           "'");
     EXPECT_EQ(probe.values("log 2"), expected);
 }
 

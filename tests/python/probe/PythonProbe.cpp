@@ -29,11 +29,12 @@ void report(const std::string& key, const std::string& value) {
 void reportStartUp() {
     GilLock gil;
     bp::dict space;
-    bp::exec("import sys, quorvalent_private\n"
-             "override = repr(quorvalent_private.override_path)\n"
-             "program = ' '.join(m for m in ['quorvalent', 'quorvalent_util', 'quorvalent_wintypes',\n"
-             "                               'quorvalent_net'] if m in sys.modules)\n",
-             space);
+    bp::exec(
+        "import sys, quorvalent_private\n"
+        "override = repr(quorvalent_private.override_path)\n"
+        "program = ' '.join(m for m in ['quorvalent', 'quorvalent_util', 'quorvalent_wintypes',\n"
+        "                               'quorvalent_net'] if m in sys.modules)\n",
+        space);
     report("override", bp::extract<std::string>(space["override"]));
     report("program modules", bp::extract<std::string>(space["program"]));
 }
