@@ -37,52 +37,15 @@ constexpr std::array programModules = {"quorvalent", "quorvalent_util", "quorval
                                        "quorvalent_net"};
 
 // Standard modules the plugins may rely on: start-up fails without them.
-constexpr std::array requiredModules = {"_thread",
-                                        "array",
-                                        "ast",
-                                        "codecs",
-                                        "collections",
-                                        "collections.abc",
-                                        "ctypes",
-                                        "datetime",
-                                        "decimal",
-                                        "dis",
-                                        "enum",
-                                        "fileinput",
-                                        "fnmatch",
-                                        "glob",
-                                        "io",
-                                        "importlib",
-                                        "inspect",
-                                        "itertools",
-                                        "math",
-                                        "multiprocessing",
-                                        "multiprocessing.dummy",
-                                        "opcode",
-                                        "os",
-                                        "os.path",
-                                        "pathlib",
-                                        "random",
-                                        "re",
-                                        "shlex",
-                                        "socket",
-                                        "ssl",
-                                        "stat",
-                                        "string",
-                                        "struct",
-                                        "subprocess",
-                                        "sys",
-                                        "tempfile",
-                                        "threading",
-                                        "time",
-                                        "token",
-                                        "tokenize",
-                                        "traceback",
-                                        "urllib",
-                                        "urllib.parse",
-                                        "urllib.request",
-                                        "urllib.response",
-                                        "zipfile"};
+// clang-format off
+constexpr std::array requiredModules = {
+    "_thread", "array", "ast", "codecs", "collections", "collections.abc", "ctypes", "datetime",
+    "decimal", "dis", "enum", "fileinput", "fnmatch", "glob", "io", "importlib", "inspect",
+    "itertools", "math", "multiprocessing", "multiprocessing.dummy", "opcode", "os", "os.path",
+    "pathlib", "random", "re", "shlex", "socket", "ssl", "stat", "string", "struct", "subprocess",
+    "sys", "tempfile", "threading", "time", "token", "tokenize", "traceback", "urllib",
+    "urllib.parse", "urllib.request", "urllib.response", "zipfile"};
+// clang-format on
 
 // Third-party modules the plugins may use when they are installed.
 constexpr std::array optionalModules = {"chardet", "natsort", "socks", "sockshandler"};
@@ -106,10 +69,9 @@ void check(PyStatus status) {
     if (!PyStatus_Exception(status))
         return;
     wstr detail;
-    wstr::format(detail, L"Python start-up failed: {} (in {}; exit code {})",
-                 widen(status.err_msg ? status.err_msg : ""),
-                 widen(status.func ? status.func : "?"), status.exitcode);
-    logMessage(Logger::Error, detail);
+    logMessage(Logger::Error, wstr::format(detail, L"Python start-up failed: {} (in {})",
+                                           widen(status.err_msg ? status.err_msg : "exit"),
+                                           widen(status.func ? status.func : "?")));
     throw std::runtime_error(
         "Initialization aborted, some files might be inaccessible or corrupted. "
         "Please reinstall Quorvalent.");

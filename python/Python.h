@@ -41,8 +41,10 @@ void finalize();
 // and after. The console runs its statements in it. Read with the GIL held.
 boost::python::object& mainNamespace();
 
-// Imports a module by name; takes the GIL itself. Throws std::runtime_error
-// "Failed to import "<name>". Python exception: ..." when that fails. Any thread.
+// Imports a module by name; takes the GIL itself for the import, while the
+// caller keeps and drops the result with the GIL held. Throws
+// std::runtime_error "Failed to import "<name>". Python exception: ..." when
+// that fails. Any thread.
 boost::python::object importModule(const std::string& name);
 
 // The text of the pending Python exception (type, value, traceback), which

@@ -16,6 +16,7 @@ namespace bp = boost::python;
 namespace {
 
 constexpr uint64_t maxFileSize = 16 * 1024 * 1024;
+
 void warn(const wstr& message) {
     logMessage(Logger::Warning, message);
 }
