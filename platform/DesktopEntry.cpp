@@ -1,6 +1,8 @@
 #include "platform/DesktopEntry.h"
 
-#include <fstream>
+#include <sstream>
+
+#include "platform/ReadFile.h"
 
 namespace Platform {
 namespace {
@@ -51,7 +53,9 @@ std::string unescape(const std::string& raw) {
 
 bool DesktopEntry::load(const std::string& path) {
     values_.clear();
-    std::ifstream in(path, std::ios::binary);
+    std::string content;
+    Platform::readFile(path, content);
+    std::istringstream in(content);
     bool inMain = false;
     bool seenMain = false;
     std::string line;
