@@ -29,6 +29,18 @@ TEST(DesktopEntry, SplitExec) {
         EXPECT_EQ(DesktopEntry::splitExec(c.exec), c.args) << c.exec;
 }
 
+TEST(DesktopEntry, ExecArgumentsReplaceFieldCodes) {
+    qvtest::TempDir dir;
+    DesktopEntry entry;
+    ASSERT_TRUE(entry.load(
+        dir.write("a.desktop", "[Desktop Entry]\nExec=app %U --in=%f 100%% %i %c %k %HOME% \"\"\n")
+            .string()));
+    EXPECT_EQ(entry.execArguments("%1"), (Args{"app", "%1", "--in=%1", "100%", "%HOME%", ""}));
+    EXPECT_EQ(entry.execArguments(""), (Args{"app", "--in=", "100%", "%HOME%", ""}));
+    ASSERT_TRUE(entry.load(dir.write("b.desktop", "[Desktop Entry]\nExec=\"app\n").string()));
+    EXPECT_TRUE(entry.execArguments("%1").empty());
+}
+
 TEST(DesktopEntry, ReadsTheMainGroupOnly) {
     qvtest::TempDir dir;
     auto path = dir.write("a.desktop", "[Desktop Action x]\nExec=early\n"
