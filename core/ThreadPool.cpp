@@ -204,7 +204,9 @@ bool ThreadPool::schedule() {
         work_.reset();
     if (scheduleListener_)
         scheduleListener_->set();
-    return !queue_.empty() || busy > 0 || !active_.empty();
+    // A retiring worker signals the wake event just before its thread ends, so
+    // the pass it triggers may still find it running: look again later.
+    return !queue_.empty() || busy > 0 || !active_.empty() || !retiring_.empty();
 }
 
 void ThreadPool::startWorker() {
