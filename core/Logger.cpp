@@ -70,21 +70,6 @@ Logger::LocalTime wallClock() {
         static_cast<uint16_t>(local.tm_sec),         static_cast<uint16_t>(now.tv_nsec / 1000000)};
 }
 
-// Code points that have no UTF-8 form (surrogates, beyond U+10FFFF) become
-// U+FFFD, so that one bad character does not cost the whole line.
-std::string lineToUtf8(const wstr& line) {
-    std::string bytes = wstr::toUtf8(line);
-    if (!bytes.empty() || line.empty())
-        return bytes;
-    wstr clean = line;
-    for (wchar_t& ch : clean) {
-        const auto code = static_cast<uint32_t>(ch);
-        if ((code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
-            ch = 0xFFFD;
-    }
-    return wstr::toUtf8(clean);
-}
-
 void writeLine(int fd, const Logger::Item& item) {
     const Logger::LocalTime& t = item.time;
     wstr line;
@@ -92,7 +77,7 @@ void writeLine(int fd, const Logger::Item& item) {
                  t.hour, t.minute, t.second, t.milliseconds, Logger::levelLetter(item.level));
     line += item.message;
     line += L"\r\n";
-    const std::string bytes = lineToUtf8(line);
+    const std::string bytes = wstr::toUtf8(line);
     [[maybe_unused]] auto written = ::write(fd, bytes.data(), bytes.size());
 }
 
