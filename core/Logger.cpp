@@ -4,6 +4,7 @@
 #include "core/MessageBox.h"
 #include "core/Mutex.h"
 #include "core/Path.h"
+#include "core/SysTime.h"
 #include "core/Thread.h"
 #include "platform/Error.h"
 #include "platform/Immortal.h"
@@ -28,6 +29,8 @@ struct LoggerState {
     Mutex configMutex;
     Logger::Clock clock;
     wstr appName;
+    // The process uptime is read once; records add the time elapsed since.
+    const double createdUptime = Sys::processUptimeMs() / 1000;
     const std::chrono::steady_clock::time_point created = std::chrono::steady_clock::now();
 
     // The ring, the id counter, the new-record event and the listeners.
@@ -68,6 +71,11 @@ Logger::LocalTime wallClock() {
         static_cast<uint16_t>(local.tm_wday),        static_cast<uint16_t>(local.tm_mday),
         static_cast<uint16_t>(local.tm_hour),        static_cast<uint16_t>(local.tm_min),
         static_cast<uint16_t>(local.tm_sec),         static_cast<uint16_t>(now.tv_nsec / 1000000)};
+}
+
+double defaultUptime(const LoggerState& s) {
+    const std::chrono::duration<double> since = std::chrono::steady_clock::now() - s.created;
+    return s.createdUptime + since.count();
 }
 
 void writeLine(int fd, const Logger::Item& item) {
@@ -138,11 +146,7 @@ int Logger::log(Level level, uint32_t flags, wstr source, int32_t line, wstr mes
     wstr caption;
     {
         Mutex::Lock lock(s.configMutex);
-        item->uptime =
-            s.clock.uptime
-                ? s.clock.uptime()
-                : std::chrono::duration<double>(std::chrono::steady_clock::now() - s.created)
-                      .count();
+        item->uptime = s.clock.uptime ? s.clock.uptime() : defaultUptime(s);
         item->time = s.clock.localTime ? s.clock.localTime() : wallClock();
         caption = s.appName;
     }

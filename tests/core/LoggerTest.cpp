@@ -1,6 +1,7 @@
 #include "core/Logger.h"
 
 #include "core/MessageBox.h"
+#include "core/SysTime.h"
 #include "platform/Error.h"
 #include "tests/support/LogRecords.h"
 #include "tests/support/RecordingMessageBox.h"
@@ -81,6 +82,16 @@ TEST_F(LoggerTest, WritesOneUtf8LinePerRecord) {
     const auto last = Logger::fetch(0).back();
     EXPECT_EQ(last->uptime, 12.5);
     EXPECT_EQ(last->time.dayOfWeek, 2);
+}
+
+TEST_F(LoggerTest, DefaultClockGivesLocalTimeAndProcessUptime) {
+    Logger::setClock({});
+    logMessage(Logger::Info, L"now");
+    const auto item = Logger::fetch(0).back();
+    EXPECT_GT(item->uptime, 0.0);
+    EXPECT_LE(item->uptime, Sys::processUptimeMs() / 1000 + 0.05);
+    EXPECT_GE(item->time.year, 2024);
+    EXPECT_LT(item->time.milliseconds, 1000);
 }
 
 TEST_F(LoggerTest, FirstBatchOfARunIsSeparatedFromAnEarlierRun) {
