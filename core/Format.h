@@ -65,6 +65,9 @@ public:
     explicit FmtBuffer(String& target) : target_(target), start_(target.size()) {
         this->set(target_.data() + start_, 0);
     }
+    FmtBuffer(const FmtBuffer&) = delete;
+    FmtBuffer& operator=(const FmtBuffer&) = delete;
+    virtual ~FmtBuffer() = default;
 
     String& target() { return target_; }
     std::size_t start() const { return start_; }
@@ -88,19 +91,25 @@ public:
     explicit FmtAppender(String& target) : buffer_(target) {}
     FmtAppender(const FmtAppender&) = delete;
     FmtAppender& operator=(const FmtAppender&) = delete;
-    ~FmtAppender() { buffer_.target().resize(buffer_.start() + buffer_.size()); }
+    ~FmtAppender() { dropUnusedTail(); }
 
     auto out() { return fmt::detail::buffer_appender<typename String::value_type>(buffer_); }
 
     void finish() {
+        dropUnusedTail();
         String& target = buffer_.target();
-        target.resize(buffer_.start() + buffer_.size());
         std::size_t nul = target.find(typename String::value_type());
         if (nul != String::npos)
             target.resize(nul);
     }
 
 private:
+    void dropUnusedTail() {
+        std::size_t written = buffer_.start() + buffer_.size();
+        if (buffer_.target().size() > written)
+            buffer_.target().resize(written);
+    }
+
     FmtBuffer<String> buffer_;
 };
 
