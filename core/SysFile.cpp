@@ -179,7 +179,7 @@ bool writeFile(const wstr& path, const void* data, size_t size) {
         uint32_t error = Platform::setLastErrorFromErrno();
         unlink(side.c_str());
         wstr message;
-        logMessage(Logger::warning,
+        logMessage(Logger::Warning,
                    wstr::format(message, L"Failed to write to file {} (error {})", path, error));
         Platform::setLastError(error);
         return false;

@@ -127,22 +127,26 @@ std::vector<wstr> handlerArguments(const Platform::DesktopEntry& entry) {
     return args;
 }
 
+// The first of the scheme's default applications whose program is found.
 bool schemeHandler(const wstr& scheme, wstr& command, wstr* icon, const std::vector<wstr>& folders,
                    const std::vector<wstr>& extensions) {
-    std::string file = Platform::mimeapps::defaultApplication(
-        "x-scheme-handler/" + wstr::toUtf8(wstr::lowerCopy(wstr::trimCopy(scheme))));
-    Platform::DesktopEntry entry;
-    if (file.empty() || !entry.load(file))
-        return false;
-    command = resolveCommandLine(joinArguments(handlerArguments(entry)), folders, extensions);
-    if (command.empty())
-        return false;
-    if (icon) {
-        *icon = wstr::trimCopy(wstr::fromUtf8(entry.value("Icon").c_str()));
-        if (icon->empty())
-            wstr::format(*icon, L"@{},0", firstArgument(command));
+    std::string mimeType =
+        "x-scheme-handler/" + wstr::toUtf8(wstr::lowerCopy(wstr::trimCopy(scheme)));
+    for (const auto& file : Platform::mimeapps::defaultApplications(mimeType)) {
+        Platform::DesktopEntry entry;
+        if (!entry.load(file))
+            continue;
+        command = resolveCommandLine(joinArguments(handlerArguments(entry)), folders, extensions);
+        if (command.empty())
+            continue;
+        if (icon) {
+            *icon = wstr::trimCopy(wstr::fromUtf8(entry.value("Icon").c_str()));
+            if (icon->empty())
+                wstr::format(*icon, L"@{},0", firstArgument(command));
+        }
+        return true;
     }
-    return true;
+    return false;
 }
 
 uint32_t launch(const wstr& path, const struct stat& st, const wstr& parameters, const wstr& verb,

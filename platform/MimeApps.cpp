@@ -2,6 +2,7 @@
 
 #include "platform/XdgDirs.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <fstream>
@@ -111,15 +112,16 @@ std::string findApplication(const std::string& desktopId) {
     return {};
 }
 
-std::string defaultApplication(const std::string& mimeType) {
+std::vector<std::string> defaultApplications(const std::string& mimeType) {
+    std::vector<std::string> found;
     for (const auto& file : listFiles()) {
         for (const auto& id : defaultIds(file, mimeType)) {
-            std::string found = findApplication(id);
-            if (!found.empty())
-                return found;
+            std::string path = findApplication(id);
+            if (!path.empty() && std::find(found.begin(), found.end(), path) == found.end())
+                found.push_back(path);
         }
     }
-    return {};
+    return found;
 }
 
 } // namespace Platform::mimeapps
