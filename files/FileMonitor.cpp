@@ -26,6 +26,8 @@ constexpr uint32_t subfolderMask = changeMask | IN_DONT_FOLLOW;
 // How long a rename's first half waits for its second before it counts as a
 // move out of the watched trees.
 constexpr int movePairingMs = 20;
+// How long addDir waits for its watch to be in place.
+constexpr uint32_t addTimeoutMs = 10000;
 
 std::atomic<uint32_t> lastWatchId{0};
 
@@ -57,14 +59,15 @@ wstr wide(const std::string& utf8) {
 
 // What the owner and the monitor thread share: requests, queued events and
 // whether a thread serves them. Everything here is guarded by the mutex.
+struct FileMonitor::Request {
+    uint32_t id;
+    wstr path;
+    ::Event::Handle consumer;
+    ::Event::Handle done; // set once the folder is watched (or failed to be)
+};
+
 class FileMonitor::Core {
 public:
-    struct Request {
-        uint32_t id;
-        wstr path;
-        ::Event::Handle consumer;
-    };
-
     Mutex mutex;
     std::vector<Request> requests;
     std::set<uint32_t> removals;
@@ -115,8 +118,8 @@ private:
         std::vector<EventPtr> events;
     };
 
-    bool takeRequests(std::vector<Core::Request>& adds, std::set<uint32_t>& removals);
-    void openWatch(const Core::Request& request);
+    bool takeRequests(std::vector<Request>& adds, std::set<uint32_t>& removals);
+    void openWatch(const Request& request);
     void closeWatch(uint32_t id, uint32_t kind);
     void closeAll();
     void addFolder(Watch& watch, const std::string& relative, bool report);
@@ -154,11 +157,19 @@ uint32_t FileMonitor::addDir(const wstr& path, const ::Event::Handle& consumer) 
     if (!Platform::DirReader(wstr::toUtf8(path)).isOpen())
         return 0;
     uint32_t id = ++lastWatchId;
+    ::Event done(false);
+    queueAdd({id, path, consumer, done.handle()});
+    // Changes made once addDir has returned are seen.
+    done.wait(addTimeoutMs);
+    return id;
+}
+
+void FileMonitor::queueAdd(Request request) {
     Mutex::Lock lock(core_->mutex);
-    core_->requests.push_back({id, path, consumer});
+    core_->requests.push_back(std::move(request));
     if (core_->running) {
         core_->wake->set();
-        return id;
+        return;
     }
     auto wake = std::make_shared<::Event>(true);
     uint64_t generation = ++core_->generation;
@@ -175,7 +186,6 @@ uint32_t FileMonitor::addDir(const wstr& path, const ::Event::Handle& consumer) 
         core_->requests.pop_back();
         throw;
     }
-    return id;
 }
 
 void FileMonitor::removeDir(const std::vector<uint32_t>& ids) {
@@ -236,7 +246,7 @@ void FileMonitor::Worker::run() {
 // to watch (true).
 bool FileMonitor::Worker::serve(const ::Event::Handle& stopEvent) {
     for (;;) {
-        std::vector<Core::Request> adds;
+        std::vector<Request> adds;
         std::set<uint32_t> removals;
         if (stopEvent->wait(0) == Platform::WAIT_OBJECT_0)
             return false;
@@ -264,8 +274,7 @@ bool FileMonitor::Worker::serve(const ::Event::Handle& stopEvent) {
 // False when the thread should end: nothing is watched or asked for. The
 // decision is taken under the lock that requests are queued under, so no
 // request can slip in between.
-bool FileMonitor::Worker::takeRequests(std::vector<Core::Request>& adds,
-                                       std::set<uint32_t>& removals) {
+bool FileMonitor::Worker::takeRequests(std::vector<Request>& adds, std::set<uint32_t>& removals) {
     Mutex::Lock lock(core_->mutex);
     if (core_->generation != generation_)
         return false;
@@ -280,16 +289,18 @@ bool FileMonitor::Worker::takeRequests(std::vector<Core::Request>& adds,
     return true;
 }
 
-void FileMonitor::Worker::openWatch(const Core::Request& request) {
+void FileMonitor::Worker::openWatch(const Request& request) {
     Watch watch{request.id, request.path, wstr::toUtf8(request.path), request.consumer};
     int wd = inotify_.addWatch(watch.root, changeMask);
     auto& added = watches_[request.id] = std::move(watch);
     if (wd < 0) {
         closeWatch(request.id, WatchClosed);
+        request.done->set();
         return;
     }
     addOwner(wd, added.id, std::string());
     addChildren(added, std::string(), false);
+    request.done->set();
 }
 
 // Ends a watch: one event of the kind, and its folders are no longer watched.

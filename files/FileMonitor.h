@@ -56,5 +56,7 @@ public:
 private:
     class Core;
     class Worker;
+    struct Request;
+    void queueAdd(Request request);
     std::shared_ptr<Core> core_;
 };
