@@ -230,6 +230,9 @@ void DataFs::Monitor::start(const ShellFolders& shell) {
         groups_[StartMenuGroup].roots.push_back({path});
     groups_[DesktopGroup].excluded = desktopExcluded;
     groups_[StartMenuGroup].excluded = startMenuExcluded;
+    // Watched before the thread starts, so that every change made once
+    // startMonitoring has returned is seen. The thread owns the ids from here on.
+    addWatches();
     Thread::launch(thread_, [self = shared_from_this()] { self->threadProc(); });
 }
 
@@ -246,7 +249,6 @@ void DataFs::Monitor::stop() {
 
 void DataFs::Monitor::threadProc() {
     auto stopEvent = Thread::currentStopEvent();
-    addWatches();
     for (;;) {
         uint32_t result =
             Event::waitAny({stopEvent, groups_[0].event.handle(), groups_[1].event.handle(),

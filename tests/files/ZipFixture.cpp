@@ -31,6 +31,7 @@ void addItem(zipFile zip, const ZipItem& item) {
 } // namespace
 
 void writeZip(const std::filesystem::path& path, const std::vector<ZipItem>& items) {
+    std::filesystem::create_directories(path.parent_path());
     std::filesystem::remove(path);
     zipFile zip = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
     if (!zip)
