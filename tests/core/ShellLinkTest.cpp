@@ -10,7 +10,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-wstr wide(const fs::path& path) { return wstr::fromUtf8(path.c_str()); }
+wstr wide(const fs::path& path) {
+    return wstr::fromUtf8(path.c_str());
+}
 
 class ShellLinkTest : public ::testing::Test {
 protected:
@@ -72,8 +74,7 @@ TEST_F(ShellLinkTest, LinkEntryTargetsItsUrl) {
 }
 
 TEST_F(ShellLinkTest, AnythingElseLoadsEmpty) {
-    for (const auto& [name, content] :
-         std::vector<std::pair<std::string, std::string>>{
+    for (const auto& [name, content] : std::vector<std::pair<std::string, std::string>>{
              {"plain.desktop", "Exec=editor\n"},
              {"other.desktop", "[Desktop Action x]\nExec=editor\n"},
              {"binary.lnk", std::string("L\0\0\0\x01\x14\x02\0", 8)},

@@ -17,7 +17,9 @@ TEST(SysCommandLine, Split) {
         {L"prog", {L"prog"}},
         {L"  prog  a   b  ", {L"prog", L"a", L"b"}},
         {L"\"C:\\Program Files\\x.exe\" arg", {L"C:\\Program Files\\x.exe", L"arg"}},
-        {L"prog\\\" a", {L"prog\\", L"a"}}, // argument 0 has no backslash processing
+        {L"prog\\\" a", {L"prog\\\"", L"a"}},  // argument 0: quotes inside are literal
+        {L"\"a b\"c d", {L"a b", L"c", L"d"}}, // argument 0 ends at its closing quote
+        {L"\"unterminated name", {L"unterminated name"}},
         {L"p \"a b\" c", {L"p", L"a b", L"c"}},
         {L"p a\\\\b", {L"p", L"a\\\\b"}},       // backslashes without a quote are literal
         {L"p a\\\\\"b c\"", {L"p", L"a\\b c"}}, // 2n backslashes: n, quote toggles
@@ -60,15 +62,15 @@ TEST(SysCommandLine, Quote) {
 // read by its own rule, is left out).
 TEST(SysCommandLine, RoundTrip) {
     const Args samples[] = {
-        {L"x", L"plain", L"two words", L"", L"trailing\\", L"trail space\\", L"q\"uote",
-         L"\\\"", L"\\\\\"x\" y", L"tab\tin", L"ünïcødé 文字"},
+        {L"x", L"plain", L"two words", L"", L"trailing\\", L"trail space\\", L"q\"uote", L"\\\"",
+         L"\\\\\"x\" y", L"tab\tin", L"ünïcødé 文字"},
         {L"x", L"\"", L"\\", L"a\\\\b", L"-flag=\"v\""},
     };
     for (const auto& args : samples) {
         for (bool always : {false, true}) {
             Args split;
             ASSERT_TRUE(Sys::splitCommandLine(split, Sys::joinArguments(args, always)));
-            EXPECT_EQ(split, args) << Sys::joinArguments(args, always);
+            EXPECT_EQ(split, args) << wstr::toUtf8(Sys::joinArguments(args, always));
         }
     }
 }
@@ -78,7 +80,7 @@ TEST(SysCommandLine, FirstArgument) {
     EXPECT_EQ(Sys::firstArgument(L"   "), L"");
     // An empty command line stands for the process's own.
     wstr own = Sys::firstArgument(L"");
-    EXPECT_NE(own.find(L"test_core"), wstr::npos) << own;
+    EXPECT_NE(own.find(L"test_core"), wstr::npos) << wstr::toUtf8(own);
     Args args;
     ASSERT_TRUE(Sys::splitCommandLine(args));
     EXPECT_EQ(args.front(), own);

@@ -11,11 +11,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-wstr wide(const fs::path& path) { return wstr::fromUtf8(path.c_str()); }
+wstr wide(const fs::path& path) {
+    return wstr::fromUtf8(path.c_str());
+}
 
 void writeProgram(const qvtest::TempDir& dir, const std::string& name, bool executable = true) {
     fs::path file = dir.write(name, "#!/bin/sh\n");
-    fs::permissions(file, executable ? fs::perms::owner_all : fs::perms::owner_read | fs::perms::owner_write);
+    fs::permissions(file, executable ? fs::perms::owner_all
+                                     : fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST(SysEnv, ExpandEnvVars) {
@@ -117,7 +120,8 @@ TEST_F(ResolveExecutable, MissingFoldersNeverFallBackToPath) {
 }
 
 TEST_F(ResolveExecutable, ExtensionsAreTriedAfterTheNameItself) {
-    EXPECT_EQ(Sys::resolveExecutable(L"other", {}, {L" sh ", L""}), wide(second.path() / "other.sh"));
+    EXPECT_EQ(Sys::resolveExecutable(L"other", {}, {L" sh ", L""}),
+              wide(second.path() / "other.sh"));
     env.set("PATHEXT", ".sh");
     EXPECT_EQ(Sys::resolveExecutable(L"other", {}, {}), wide(second.path() / "other.sh"));
     // A name that carries a listed extension is only tried as it is.

@@ -18,7 +18,9 @@ namespace {
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 
-wstr wide(const fs::path& path) { return wstr::fromUtf8(path.c_str()); }
+wstr wide(const fs::path& path) {
+    return wstr::fromUtf8(path.c_str());
+}
 
 // Records its folder and its arguments, one a line, in $QV_MARKER (written
 // beside and renamed, so the file appears complete), and whether descriptor
@@ -104,8 +106,8 @@ TEST_F(ShellExecute, RunsAProgramWithSplitParametersInItsFolder) {
     ASSERT_EQ(Sys::shellExecute(wide(bin.path() / "tool"), L"one \"two words\" a\\\\\"b c\"", L"",
                                 folder),
               0u);
-    EXPECT_EQ(run(), (Lines{(work.path() / "sub folder").string(), "tool", "one", "two words",
-                            "a\\b c"}));
+    EXPECT_EQ(run(),
+              (Lines{(work.path() / "sub folder").string(), "tool", "one", "two words", "a\\b c"}));
     EXPECT_EQ(Platform::lastError(), 0u);
 }
 
@@ -120,7 +122,8 @@ TEST_F(ShellExecute, BareNamesAreFoundInPath) {
 TEST_F(ShellExecute, DocumentsFoldersAndUrlsGoToXdgOpen) {
     fs::path document = work.write("notes.txt", "text");
     const std::vector<wstr> targets = {wide(document), wide(work.path()),
-                                       L"https://example.org/?q=a b", L"mailto:someone@example.org"};
+                                       L"https://example.org/?q=a b",
+                                       L"mailto:someone@example.org"};
     for (const auto& target : targets) {
         ASSERT_EQ(Sys::shellExecute(target, L"ignored", L"open"), 0u);
         EXPECT_EQ(run(), (Lines{fs::current_path().string(), "xdg-open", wstr::toUtf8(target)}));
@@ -134,7 +137,8 @@ TEST_F(ShellExecute, EditUsesVisualThenEditor) {
     script("my-editor");
     env.set("EDITOR", "my-editor --wait");
     ASSERT_EQ(Sys::shellExecute(wide(document), L"", L"edit"), 0u);
-    EXPECT_EQ(run(), (Lines{fs::current_path().string(), "my-editor", "--wait", document.string()}));
+    EXPECT_EQ(run(),
+              (Lines{fs::current_path().string(), "my-editor", "--wait", document.string()}));
 
     env.set("VISUAL", "tool");
     ASSERT_EQ(Sys::shellExecute(wide(document), L"", L"EDIT"), 0u);
@@ -152,7 +156,8 @@ TEST_F(ShellExecute, DesktopEntriesRunTheirProgram) {
     ASSERT_EQ(Sys::shellExecute(wide(entry), L"extra", L""), 0u);
     EXPECT_EQ(run(), (Lines{work.str(), "tool", "--from-entry", "extra"}));
 
-    fs::path url = work.write("site.desktop", "[Desktop Entry]\nType=Link\nURL=https://example.org\n");
+    fs::path url =
+        work.write("site.desktop", "[Desktop Entry]\nType=Link\nURL=https://example.org\n");
     ASSERT_EQ(Sys::shellExecute(wide(url)), 0u);
     EXPECT_EQ(run().back(), "https://example.org");
 }
@@ -241,8 +246,9 @@ protected:
             .set("XDG_DATA_HOME", (root.path() / "data").string())
             .set("XDG_DATA_DIRS", (root.path() / "share").string())
             .unset("XDG_CURRENT_DESKTOP");
-        root.write("share/applications/browser.desktop",
-                   "[Desktop Entry]\nType=Application\nExec=browser --new-window %u\nIcon=web-browser\n");
+        root.write(
+            "share/applications/browser.desktop",
+            "[Desktop Entry]\nType=Application\nExec=browser --new-window %u\nIcon=web-browser\n");
         root.write("share/applications/mail.desktop",
                    "[Desktop Entry]\nType=Application\nExec=\"mailer\" --compose=%U %i %c\n");
         root.write("share/applications/broken.desktop",
@@ -270,14 +276,16 @@ TEST_F(UrlSchemeHandler, ReadsTheDefaultApplication) {
 }
 
 TEST_F(UrlSchemeHandler, UserChoiceComesFirstAndMissingHandlersArePassedOver) {
-    root.write("config/mimeapps.list", "[Added Associations]\nx-scheme-handler/http=mail.desktop\n"
-                                       "[Default Applications]\n"
-                                       "x-scheme-handler/http=gone.desktop;broken.desktop;mail.desktop\n");
+    root.write("config/mimeapps.list",
+               "[Added Associations]\nx-scheme-handler/http=mail.desktop\n"
+               "[Default Applications]\n"
+               "x-scheme-handler/http=gone.desktop;broken.desktop;mail.desktop\n");
     wstr command;
     ASSERT_TRUE(Sys::urlSchemeHandler(command, {L"http"}, nullptr));
     EXPECT_EQ(command, program("mailer") + L" --compose=%1");
 
-    root.write("config/mimeapps.list", "[Default Applications]\nx-scheme-handler/ftp=broken.desktop\n");
+    root.write("config/mimeapps.list",
+               "[Default Applications]\nx-scheme-handler/ftp=broken.desktop\n");
     wstr icon = L"stale";
     ASSERT_TRUE(Sys::urlSchemeHandler(command, {L"ftp", L"gopher", L"http"}, &icon));
     EXPECT_EQ(command, program("browser") + L" --new-window %1");

@@ -35,8 +35,12 @@ TEST(Utf, ByteOrderMarks) {
         {"UTF-32 BE", {0, 0, 0xFE, 0xFF, 0, 0, 0, 0x41, 0, 0x01, 0xF6, 0x00}, "A\xF0\x9F\x98\x80"},
         {"UTF-32 LE mark only, never UTF-16 with a NUL", {0xFF, 0xFE, 0, 0}, ""},
         {"UTF-32 partial unit dropped", {0xFF, 0xFE, 0, 0, 0x41, 0, 0, 0, 0x42}, "A"},
-        {"UTF-16 LE", {0xFF, 0xFE, 0x41, 0, 0xE9, 0, 0x3D, 0xD8, 0x00, 0xDE}, "A\xC3\xA9\xF0\x9F\x98\x80"},
-        {"UTF-16 BE", {0xFE, 0xFF, 0, 0x41, 0, 0xE9, 0xD8, 0x3D, 0xDE, 0x00}, "A\xC3\xA9\xF0\x9F\x98\x80"},
+        {"UTF-16 LE",
+         {0xFF, 0xFE, 0x41, 0, 0xE9, 0, 0x3D, 0xD8, 0x00, 0xDE},
+         "A\xC3\xA9\xF0\x9F\x98\x80"},
+        {"UTF-16 BE",
+         {0xFE, 0xFF, 0, 0x41, 0, 0xE9, 0xD8, 0x3D, 0xDE, 0x00},
+         "A\xC3\xA9\xF0\x9F\x98\x80"},
         {"UTF-16 mark only", {0xFF, 0xFE}, ""},
         {"UTF-16 mark and an odd byte", {0xFF, 0xFE, 0x41}, ""},
         {"UTF-16 odd last byte ignored", {0xFE, 0xFF, 0, 0x41, 0x42}, "A"},
@@ -44,7 +48,9 @@ TEST(Utf, ByteOrderMarks) {
         {"UTF-8 mark only", {0xEF, 0xBB, 0xBF}, ""},
         {"unmarked UTF-8 kept byte for byte", {'a', 0xC3, 0xA9, '\r', '\n'}, "a\xC3\xA9\r\n"},
         {"unmarked Latin-1 is ANSI", {0xE9}, "\xC3\xA9"},
-        {"ANSI 0x80..0x9F and undefined bytes", {0x80, 0x81, 0x9F, 'x'}, "\xE2\x82\xAC\xC2\x81\xC5\xB8x"},
+        {"ANSI 0x80..0x9F and undefined bytes",
+         {0x80, 0x81, 0x9F, 'x'},
+         "\xE2\x82\xAC\xC2\x81\xC5\xB8x"},
         {"empty", {}, ""},
     };
     for (const auto& c : cases)
@@ -58,19 +64,26 @@ TEST(Utf, MalformedUnicodeNamesTheSource) {
         std::string message;
     };
     const Case cases[] = {
-        {"UTF-32 beyond U+10FFFF", {0xFF, 0xFE, 0, 0, 0, 0, 0x11, 0},
+        {"UTF-32 beyond U+10FFFF",
+         {0xFF, 0xFE, 0, 0, 0, 0, 0x11, 0},
          "Invalid UTF-32 encoding detected in \"fixture.txt\""},
-        {"UTF-32 surrogate", {0, 0, 0xFE, 0xFF, 0, 0, 0xD8, 0},
+        {"UTF-32 surrogate",
+         {0, 0, 0xFE, 0xFF, 0, 0, 0xD8, 0},
          "Invalid UTF-32 encoding detected in \"fixture.txt\""},
-        {"UTF-16 lead at the end", {0xFF, 0xFE, 0x41, 0, 0x3D, 0xD8},
+        {"UTF-16 lead at the end",
+         {0xFF, 0xFE, 0x41, 0, 0x3D, 0xD8},
          "Invalid UTF-16 encoding detected in \"fixture.txt\""},
-        {"UTF-16 lead before a non-trail", {0xFF, 0xFE, 0x3D, 0xD8, 0x41, 0},
+        {"UTF-16 lead before a non-trail",
+         {0xFF, 0xFE, 0x3D, 0xD8, 0x41, 0},
          "Invalid UTF-16 encoding detected in \"fixture.txt\""},
-        {"UTF-16 lone trail", {0xFE, 0xFF, 0xDE, 0x00},
+        {"UTF-16 lone trail",
+         {0xFE, 0xFF, 0xDE, 0x00},
          "Invalid UTF-16 encoding detected in \"fixture.txt\""},
-        {"UTF-8 bad byte right after the mark", {0xEF, 0xBB, 0xBF, 0xFF, 'a'},
+        {"UTF-8 bad byte right after the mark",
+         {0xEF, 0xBB, 0xBF, 0xFF, 'a'},
          "Invalid UTF-8 encoding detected in \"fixture.txt\" at offset 3"},
-        {"UTF-8 truncated sequence later", {0xEF, 0xBB, 0xBF, 'a', 'b', 0xC3},
+        {"UTF-8 truncated sequence later",
+         {0xEF, 0xBB, 0xBF, 'a', 'b', 0xC3},
          "Invalid UTF-8 encoding detected in \"fixture.txt\" at offset 5"},
     };
     for (const auto& c : cases)
@@ -88,7 +101,7 @@ TEST(Utf, ReadTextFileTellsTooLargeFromEmpty) {
     qvtest::TempDir dir;
     wstr text = wstr::fromUtf8(dir.write("text.txt", "\xEF\xBB\xBFhello").c_str());
     wstr empty = wstr::fromUtf8(dir.write("empty.txt", "").c_str());
-    wstr bad = wstr::fromUtf8(dir.write("bad.txt", "\xFF\xFE\x00\xDC").c_str());
+    wstr bad = wstr::fromUtf8(dir.write("bad.txt", std::string("\xFF\xFE\x00\xDC", 4)).c_str());
     std::string out = "stale";
 
     EXPECT_EQ(Utf::readTextFile(out, text), Utf::ReadResult::Read);
