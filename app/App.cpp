@@ -1,0 +1,249 @@
+#include "app/App.h"
+
+#include "app/InstanceServer.h"
+#include "core/Format.h"
+#include "core/Logger.h"
+#include "core/Path.h"
+#include "core/SysDisplay.h"
+#include "core/SysInfo.h"
+#include "core/SysTime.h"
+#include "files/FileMonitor.h"
+#include "platform/Error.h"
+#include "platform/KeyboardLayout.h"
+#include "platform/RuntimeDir.h"
+#include "platform/ThreadId.h"
+#include "python/Python.h"
+
+#include <mutex>
+#include <stdexcept>
+
+#ifndef QV_APP_REVISION
+#define QV_APP_REVISION "0000000000000000000000000000000000000000"
+#endif
+
+namespace {
+
+struct InstanceRef {
+    std::mutex mutex;
+    std::weak_ptr<App> app;
+};
+
+InstanceRef& instanceRef() {
+    static InstanceRef ref;
+    return ref;
+}
+
+void setInstance(std::weak_ptr<App> app) {
+    std::lock_guard lock(instanceRef().mutex);
+    instanceRef().app = std::move(app);
+}
+
+void logInfo(wstr text) {
+    logMessage(Logger::Info, std::move(text));
+}
+
+} // namespace
+
+const wstr& App::appName() {
+    static const wstr name = L"Quorvalent";
+    return name;
+}
+
+const wstr& App::appTitle() {
+    static const wstr title = L"Quorvalent";
+    return title;
+}
+
+const wstr& App::appVersion() {
+    static const wstr version = L"2.24";
+    return version;
+}
+
+const wstr& App::appRevision() {
+    static const wstr revision = wstr::fromUtf8(QV_APP_REVISION);
+    return revision;
+}
+
+const wstr& App::appVersionString() {
+    static const wstr text = [] {
+        wstr s;
+        return wstr::format(s, L"{} ({})", appVersion(), appRevision().substr(0, 7));
+    }();
+    return text;
+}
+
+App::App(wstr programFile)
+    : programFile_(std::move(programFile)), fileMonitor_(std::make_shared<FileMonitor>()),
+      networkWatch_(std::make_unique<SilentNetworkSettingsWatch>()) {}
+
+App::~App() {
+    shutdown();
+    setInstance({});
+}
+
+std::shared_ptr<App> App::instance() {
+    std::lock_guard lock(instanceRef().mutex);
+    return instanceRef().app.lock();
+}
+
+int App::init(uint32_t startCommand) {
+    setInstance(shared_from_this());
+    Logger::setAppName(appName());
+    uiThreadId_ = Platform::currentThreadId();
+    resolveFolders();
+    prepareLogFile();
+    logBanner();
+    startPython();
+    Logger::enableFile(true);
+    startLogger();
+    startDataMonitor();
+    startConfigEdit();
+    startInstanceServer();
+    logInitDone();
+    (void)startCommand;
+    return 0;
+}
+
+void App::resolveFolders() {
+    portable_ = programFile_.empty() ? DataFs::resolveFolders(folders_)
+                                     : DataFs::resolveFolders(programFile_, folders_);
+}
+
+void App::prepareLogFile() {
+    Logger::enableFile(false);
+    Logger::setFile(DataFs::logFilePath(folders_));
+}
+
+void App::logBanner() {
+    wstr text;
+    logInfo(wstr::format(text, L"{} {} for {}", appTitle(), appVersionString(), L"x64"));
+    logInfo(wstr::format(text = {}, L"System: {}", Sys::windowsVersionString()));
+    logInfo(wstr::format(text = {}, L"{} mode", portable_ ? L"Portable" : L"Installed"));
+    const std::string layout = Platform::keyboardLayoutName();
+    if (layout.empty())
+        logMessage(Logger::Warning, L"Failed to get keyboard layout name");
+    else
+        logInfo(wstr::format(text = {}, L"Keyboard layout: {}", wstr::fromUtf8(layout.c_str())));
+    for (auto& line : logMonitors())
+        logInfo(std::move(line));
+    if (folders_.defaultPackages.empty())
+        logInfo(L"Official packages directory NOT FOUND.");
+    else
+        logInfo(wstr::format(text = {}, L"Official packages: {}", folders_.defaultPackages));
+    logInfo(wstr::format(text = {}, L"Profile dir: {}", folders_.profile));
+    logInfo(wstr::format(text = {}, L"Local dir: {}", folders_.local));
+}
+
+std::vector<wstr> App::logMonitors() const {
+    std::vector<wstr> lines;
+    int number = 0;
+    for (const auto& monitor : Sys::enumMonitors()) {
+        wstr line;
+        const auto& r = monitor->monitor;
+        lines.push_back(
+            wstr::format(line, L"Monitor #{}: Name[{}] Rect[{}, {}, {}, {}] DpiScale[{:.2f}]{}",
+                         ++number, monitor->deviceName, r.left, r.top, r.right, r.bottom,
+                         monitor->dpi.x / 96.0, monitor->primary ? L" PRIMARY" : L""));
+    }
+    return lines;
+}
+
+void App::startPython() {
+    const int64_t t0 = Sys::perfCounter();
+    Python::init(
+        Python::systemHome(),
+        Python::searchPath(Path::combine(folders_.install, L"python"), folders_.profilePackages),
+        folders_.profilePackages);
+    pythonStarted_ = true;
+    pythonNs_ = (Sys::perfCounter() - t0) * (1000000000 / Sys::perfFrequency);
+}
+
+void App::startLogger() {
+    Logger::addListener(logEvent_.handle());
+    Logger::start();
+}
+
+void App::startDataMonitor() {
+    dataFs_ = std::make_unique<DataFs>(folders_, fileMonitor_);
+    dataFs_->addEventListener(weak_from_this());
+    dataFs_->startMonitoring();
+}
+
+void App::startConfigEdit() {
+    configEdit_ = std::make_shared<ConfigEdit>(weak_from_this());
+    configEdit_->resolveEditor();
+}
+
+// Where a desktop creates the main window: from here on other starts find
+// this instance and may send it requests.
+void App::startInstanceServer() {
+    const std::string dir = Platform::runtimeDir();
+    if (dir.empty())
+        throw std::runtime_error(
+            formatNarrow("Failed to find the runtime folder (error {})", Platform::lastError()));
+    instanceServer_ = std::make_unique<InstanceServer>(
+        dir + "/" + instanceSocketName(),
+        [this](uint32_t message) { return onInstanceMessage(message); });
+}
+
+void App::logInitDone() {
+    const double total = Sys::processUptimeMs() / 1000;
+    const double python = pythonNs_ / 1e9;
+    const double percent = python >= total ? 100.0 : python * 100 / total;
+    wstr text;
+    logInfo(wstr::format(text,
+                         L"Init done in {:.4f}s, including {:.4f}s ({:.0f}%) for the Python "
+                         L"interpreter.",
+                         total, python, percent));
+}
+
+uint32_t App::onInstanceMessage(uint32_t message) {
+    switch (message) {
+    case messageExit:
+        // Like a window that is closed once: later requests change nothing.
+        if (!std::exchange(exitRequested_, true))
+            postQuitMessage(0);
+        return 0;
+    case messageVersion:
+        return versionAnswer;
+    default:
+        return 0;
+    }
+}
+
+void App::shutdown() {
+    instanceServer_.reset();
+    if (dataFs_)
+        dataFs_->stop();
+    if (fileMonitor_)
+        fileMonitor_->stop();
+    if (configEdit_) {
+        configEdit_->stop(ConfigEdit::stopTimeoutMs);
+        configEdit_.reset();
+    }
+    Logger::clearListeners();
+    if (std::exchange(pythonStarted_, false))
+        Python::finalize();
+    Logger::stop();
+}
+
+void App::onDataFsEvent(uint32_t bits) {
+    if (bits & DataFs::ConfigChanged)
+        setTimer(TimerConfigFilesChanged, 0);
+    if (bits & DataFs::DesktopChanged)
+        setTimer(TimerDesktopChanged, 0);
+    if (bits & DataFs::StartMenuChanged)
+        setTimer(TimerStartMenuChanged, 0);
+}
+
+std::optional<std::pair<wstr, bool>> App::editorSetting() {
+    return std::nullopt;
+}
+
+bool App::hasPackageManager() {
+    return false;
+}
+
+std::shared_ptr<ConfigEdit::Package> App::findPackage(uint32_t) {
+    return nullptr;
+}

@@ -1,0 +1,86 @@
+// The main loop and the App timers.
+
+#include "app/App.h"
+#include "app/MainLoop.h"
+#include "core/Logger.h"
+#include "python/Python.h"
+
+#include <set>
+
+uint32_t App::run() {
+    MainLoop loop;
+    // The console shows new records when the log event fires; until it
+    // exists the event only wakes the loop.
+    loop.watchEvent(logEvent_.handle(), [] {});
+    loop.watchEvent(timers_.event().handle(), [] {});
+    loop.watchEvent(networkEvent_.handle(), [this] { onNetworkSettingsChanged(); });
+    loop.setPass([this] {
+        processTimers();
+        return timers_.waitTime();
+    });
+    watchInternetSettings();
+    return static_cast<uint32_t>(loop.exec());
+}
+
+void App::postQuitMessage(int code) {
+    MainLoop::postQuit(code);
+}
+
+void App::setTimer(uint32_t id, uint64_t delayMs) {
+    timers_.set(id, delayMs);
+}
+
+void App::processTimers() {
+    const AppTimers::Due due = timers_.takeDue();
+    std::set<uint32_t> done;
+    for (uint32_t id : due.ids) {
+        if (done.insert(id).second)
+            runTimer(id);
+    }
+}
+
+void App::runTimer(uint32_t id) {
+    switch (id) {
+    case TimerEnvironment:
+        onEnvironmentTimer();
+        break;
+    case TimerWatchNetwork:
+        watchInternetSettings();
+        break;
+    case TimerNetworkChanged:
+        watchInternetSettings();
+        break;
+    default:
+        break;
+    }
+}
+
+void App::onEnvironmentTimer() {
+    std::map<wstr, wstr> environment;
+    if (reloadEnvironment(&environment) != 1)
+        return;
+    logMessage(Logger::Info, L"Environment changed.");
+    if (pythonStarted_)
+        Python::syncEnviron(environment);
+}
+
+void App::watchInternetSettings() {
+    if (networkWatchArmed_)
+        return;
+    networkWatchArmed_ = networkWatch_->arm(networkEvent_.handle());
+    if (!networkWatchArmed_)
+        setTimer(TimerWatchNetwork, 1000);
+}
+
+void App::setNetworkSettingsWatch(std::unique_ptr<NetworkSettingsWatch> watch) {
+    if (networkWatchArmed_)
+        networkWatch_->disarm();
+    networkWatch_ = std::move(watch);
+    networkWatchArmed_ = false;
+}
+
+void App::onNetworkSettingsChanged() {
+    networkWatch_->disarm();
+    networkWatchArmed_ = false;
+    setTimer(TimerWatchNetwork, 50);
+}
