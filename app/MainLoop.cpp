@@ -67,6 +67,7 @@ int MainLoop::exec() {
                      [this] { runPass(); });
     loopLevel_ = QThread::currentThread()->loopLevel() + 1;
     failure_ = nullptr;
+    quitting_ = false;
     const int code = QCoreApplication::exec();
     QObject::disconnect(dispatcher, nullptr, context_.get(), nullptr);
     timer_->stop();
@@ -77,12 +78,11 @@ int MainLoop::exec() {
 }
 
 void MainLoop::runPass() {
-    if (inPass_ || failure_ || QThread::currentThread()->loopLevel() != loopLevel_)
+    if (inPass_ || quitting_ || QThread::currentThread()->loopLevel() != loopLevel_)
         return;
     const int64_t quit = quitRequest.exchange(-1);
     if (quit >= 0) {
-        timer_->stop();
-        QCoreApplication::exit(static_cast<int>(quit));
+        endLoop(static_cast<int>(quit));
         return;
     }
     inPass_ = true;
@@ -94,9 +94,16 @@ void MainLoop::runPass() {
         arm(pass_ ? pass_() : std::nullopt);
     } catch (...) {
         failure_ = std::current_exception();
-        QCoreApplication::exit(1);
+        endLoop(1);
     }
     inPass_ = false;
+}
+
+// The loop may still go round before exec returns: nothing more runs.
+void MainLoop::endLoop(int code) {
+    quitting_ = true;
+    timer_->stop();
+    QCoreApplication::exit(code);
 }
 
 void MainLoop::arm(std::optional<uint64_t> waitMs) {

@@ -53,6 +53,7 @@ private:
 
     void runPass();
     void arm(std::optional<uint64_t> waitMs);
+    void endLoop(int code);
 
     std::vector<std::unique_ptr<Watch>> watches_;
     Pass pass_;
@@ -60,5 +61,6 @@ private:
     std::unique_ptr<QTimer> timer_;
     int loopLevel_ = -1;
     bool inPass_ = false;
+    bool quitting_ = false;
     std::exception_ptr failure_;
 };
