@@ -97,7 +97,8 @@ TEST(IconDirectory, MalformedFilesGiveNoImages) {
     auto noEntries = good;
     noEntries[4] = 0;
     auto tooManyEntries = good; // the directory would run past the end
-    tooManyEntries[4] = 8;
+    tooManyEntries[4] = 0xFF;
+    tooManyEntries[5] = 0xFF;
     auto offsetPastEnd = good;
     qvtest::putLe32(offsetPastEnd, 6 + 12, uint32_t(good.size() - 7));
 
