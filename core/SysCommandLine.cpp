@@ -1,7 +1,6 @@
 #include "core/SysCommandLine.h"
 
-#include <fstream>
-#include <iterator>
+#include "platform/ReadFile.h"
 
 namespace Sys {
 namespace {
@@ -16,18 +15,20 @@ size_t skipBlanks(const wstr& text, size_t i) {
     return i;
 }
 
-// Argument 0: no backslash processing, quotes only group.
+// Argument 0: inside a leading pair of quotes, else up to the next blank;
+// neither backslashes nor later quotes are special.
 size_t readProgramName(const wstr& text, size_t i, wstr& out) {
-    bool quoted = false;
-    for (; i < text.size(); ++i) {
-        if (text[i] == L'"')
-            quoted = !quoted;
-        else if (!quoted && isBlank(text[i]))
-            break;
-        else
-            out += text[i];
+    if (text[i] != L'"') {
+        size_t end = i;
+        while (end < text.size() && !isBlank(text[end]))
+            ++end;
+        out.assign(text, i, end - i);
+        return end;
     }
-    return i;
+    size_t close = text.find(L'"', i + 1);
+    size_t end = close == wstr::npos ? text.size() : close;
+    out.assign(text, i + 1, end - i - 1);
+    return close == wstr::npos ? end : close + 1;
 }
 
 size_t readArgument(const wstr& text, size_t i, wstr& out) {
@@ -55,8 +56,8 @@ size_t readArgument(const wstr& text, size_t i, wstr& out) {
 }
 
 std::vector<wstr> processArguments() {
-    std::ifstream in("/proc/self/cmdline", std::ios::binary);
-    std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string raw;
+    Platform::readFile("/proc/self/cmdline", raw);
     std::vector<wstr> args;
     size_t start = 0;
     while (start < raw.size()) {

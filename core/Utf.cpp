@@ -128,7 +128,10 @@ ReadResult readTextFile(std::string& out, const wstr& path, uint64_t maxSize) {
     if (!file.open(path, maxSize)) {
         if (file.error() != 0)
             return ReadResult::Unreadable;
-        return file.fileSize() == 0 ? ReadResult::Empty : ReadResult::TooLarge;
+        // Nothing was read: the file is empty, or larger than allowed.
+        struct stat st;
+        bool hasBytes = stat(wstr::toUtf8(path).c_str(), &st) == 0 && st.st_size > 0;
+        return hasBytes ? ReadResult::TooLarge : ReadResult::Empty;
     }
     decodeTextToUtf8(out, file.view(), file.viewSize(), path);
     return ReadResult::Read;

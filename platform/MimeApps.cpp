@@ -1,10 +1,12 @@
 #include "platform/MimeApps.h"
 
+#include "platform/ReadFile.h"
 #include "platform/XdgDirs.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <fstream>
+#include <sstream>
 #include <sys/stat.h>
 
 namespace Platform::mimeapps {
@@ -53,7 +55,9 @@ std::string trimmed(const std::string& s) {
 
 // The ids listed for the type in one file's [Default Applications] group.
 std::vector<std::string> defaultIds(const std::string& file, const std::string& mimeType) {
-    std::ifstream in(file, std::ios::binary);
+    std::string content;
+    Platform::readFile(file, content);
+    std::istringstream in(content);
     std::string line;
     bool inGroup = false;
     while (std::getline(in, line)) {
@@ -111,15 +115,16 @@ std::string findApplication(const std::string& desktopId) {
     return {};
 }
 
-std::string defaultApplication(const std::string& mimeType) {
+std::vector<std::string> defaultApplications(const std::string& mimeType) {
+    std::vector<std::string> found;
     for (const auto& file : listFiles()) {
         for (const auto& id : defaultIds(file, mimeType)) {
-            std::string found = findApplication(id);
-            if (!found.empty())
-                return found;
+            std::string path = findApplication(id);
+            if (!path.empty() && std::find(found.begin(), found.end(), path) == found.end())
+                found.push_back(path);
         }
     }
-    return {};
+    return found;
 }
 
 } // namespace Platform::mimeapps

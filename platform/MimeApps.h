@@ -19,9 +19,9 @@ std::vector<std::string> listFiles();
 // none exists.
 std::string findApplication(const std::string& desktopId);
 
-// The desktop file of the default application for a MIME type: the first
-// id of the type's [Default Applications] entries, in file precedence order,
-// that names an installed file. Empty when there is none.
-std::string defaultApplication(const std::string& mimeType);
+// The desktop files of the default applications for a MIME type, best
+// first: the ids of the type's [Default Applications] entries in file
+// precedence order, each once, that name an installed file.
+std::vector<std::string> defaultApplications(const std::string& mimeType);
 
 } // namespace Platform::mimeapps
