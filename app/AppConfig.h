@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "app/ConfigValues.h"
@@ -32,6 +33,13 @@ public:
     // reload keeps the settings in force when this is false. `reloading`
     // only chooses the words of the message. User-interface thread.
     bool load(const std::vector<wstr>& files, bool reloading = false);
+
+    // A reload: a new record loaded from the files, or null when the settings
+    // in force stay, because the files give the same settings as `current`
+    // or could not be read completely. With no current record the new one
+    // is always returned. User-interface thread.
+    static std::shared_ptr<AppConfig> reload(const std::shared_ptr<const AppConfig>& current,
+                                             const std::vector<wstr>& files);
 
     // Reads the sections that the reader holds into the record; a section
     // that is absent keeps its values. Parser errors leave to the caller.
