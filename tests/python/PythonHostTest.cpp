@@ -161,15 +161,12 @@ protected:
 };
 
 TEST_F(SyncEnvironTest, RebuildsOsEnvironAndLogsWhatPythonRefuses) {
-    qvtest::LogWatch log;
+    qvtest::LogRecords log;
     Python::syncEnviron({{L"QV_A", L"one"}, {L"QV=BAD", L"x"}, {L"QV_B", L"%QV_A%-two"}});
     GilLock gil;
     EXPECT_EQ(str(runPython("import os\nenv = sorted(os.environ.items())")["env"]),
               "[('QV_A', 'one'), ('QV_B', 'one-two')]");
-    std::vector<std::string> errors;
-    for (const wstr& message : log.messages(3))
-        errors.push_back(utf8(message));
-    EXPECT_THAT(errors,
+    EXPECT_THAT(qvtest::messages(log, Logger::Error),
                 ElementsAre(StartsWith("Failed to update os.environ. Python exception: <class "
                                        "'ValueError'>: illegal environment variable name")));
 }

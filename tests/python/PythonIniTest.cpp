@@ -48,10 +48,10 @@ protected:
         return utf8(ini.get(wide(section), wide(option)));
     }
 
-    std::vector<std::string> warnings() const { return utf8(log_.messages(2)); }
+    std::vector<std::string> warnings() const { return qvtest::messages(log_, Logger::Warning); }
 
     qvtest::TempDir dir_;
-    qvtest::LogWatch log_;
+    qvtest::LogRecords log_;
 };
 
 TEST_F(PythonIniTest, NoFilesGiveTheEnvironmentAndTheVariables) {

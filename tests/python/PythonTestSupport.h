@@ -2,10 +2,11 @@
 
 #include <boost/python.hpp>
 
+#include "core/Logger.h"
 #include "core/Wstr.h"
+#include "tests/support/LogRecords.h"
 #include "tests/support/TempDir.h"
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -23,14 +24,7 @@ const PythonFolders& pythonFolders();
 boost::python::dict runPython(const std::string& code,
                               boost::python::dict names = boost::python::dict());
 
-// Log records written from now on: mark() first, then messages(level).
-class LogWatch {
-public:
-    LogWatch();
-    std::vector<wstr> messages(int level) const;
-
-private:
-    uint64_t since_;
-};
+// The UTF-8 texts of the records of one level.
+std::vector<std::string> messages(const LogRecords& records, Logger::Level level);
 
 } // namespace qvtest
