@@ -10,7 +10,7 @@
 
 namespace {
 
-// The name under which the entry is reported, as the registry value was.
+// The name under which the messages report the entry.
 const wchar_t* const valueName = L"Quorvalent";
 
 // An argument of an Exec line, quoted: inside the quotes '"', '`', '$' and
