@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer and
-# UndefinedBehaviorSanitizer, and runs every test through ctest.
+# UndefinedBehaviorSanitizer, and runs every test through ctest, then each
+# fuzz target for a bounded time when clang's fuzzer runtime is present.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -17,6 +18,7 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
 export QT_QPA_PLATFORM=offscreen
 
-(cd "$build" && ctest --output-on-failure -j "$(nproc)")
+cd "$build"
+ctest --output-on-failure -j "$(nproc)"
 
-bash scripts/fuzz.sh
+bash "$root/scripts/fuzz.sh"
