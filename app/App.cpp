@@ -5,6 +5,7 @@
 #include "core/Logger.h"
 #include "core/Path.h"
 #include "core/SysDisplay.h"
+#include "core/SysFile.h"
 #include "core/SysInfo.h"
 #include "core/SysTime.h"
 #include "files/FileMonitor.h"
@@ -14,6 +15,7 @@
 #include "platform/ThreadId.h"
 #include "python/Python.h"
 
+#include <filesystem>
 #include <mutex>
 #include <stdexcept>
 
@@ -33,9 +35,14 @@ InstanceRef& instanceRef() {
     return ref;
 }
 
-void setInstance(std::weak_ptr<App> app) {
-    std::lock_guard lock(instanceRef().mutex);
-    instanceRef().app = std::move(app);
+void setInstance(const std::shared_ptr<App>& app, AppServices* services) {
+    {
+        std::lock_guard lock(instanceRef().mutex);
+        instanceRef().app = app;
+    }
+    // The services share the application's ownership: holding them holds it.
+    AppServices::setInstance(app ? std::shared_ptr<AppServices>(app, services)
+                                 : std::shared_ptr<AppServices>());
 }
 
 void logInfo(wstr text) {
@@ -78,7 +85,7 @@ App::App(wstr programFile)
 
 App::~App() {
     shutdown();
-    setInstance({});
+    setInstance(nullptr, nullptr);
 }
 
 std::shared_ptr<App> App::instance() {
@@ -87,17 +94,18 @@ std::shared_ptr<App> App::instance() {
 }
 
 int App::init(uint32_t startCommand) {
-    setInstance(shared_from_this());
+    setInstance(shared_from_this(), &services_);
     Logger::setAppName(appName());
     uiThreadId_ = Platform::currentThreadId();
     resolveFolders();
     prepareLogFile();
     logBanner();
     startPython();
-    Logger::enableFile(true);
+    loadConfig();
     startLogger();
     startDataMonitor();
     startConfigEdit();
+    loadStateFile();
     startInstanceServer();
     logInitDone();
     (void)startCommand;
@@ -149,6 +157,10 @@ std::vector<wstr> App::logMonitors() const {
 }
 
 void App::startPython() {
+    // A host that embeds the application (the tests) may run the interpreter
+    // already: it is used as it is and left running.
+    if (Py_IsInitialized())
+        return;
     const int64_t t0 = Sys::perfCounter();
     Python::init(
         Python::systemHome(),
@@ -156,6 +168,11 @@ void App::startPython() {
         folders_.profilePackages);
     pythonStarted_ = true;
     pythonNs_ = (Sys::perfCounter() - t0) * (1000000000 / Sys::perfFrequency);
+}
+
+void App::loadConfig() {
+    auto config = config_.load(DataFs::appConfigFiles(folders_));
+    Logger::enableFile(config->writeLogFile);
 }
 
 void App::startLogger() {
@@ -172,6 +189,22 @@ void App::startDataMonitor() {
 void App::startConfigEdit() {
     configEdit_ = std::make_shared<ConfigEdit>(weak_from_this());
     configEdit_->resolveEditor();
+}
+
+void App::loadStateFile() {
+    const wstr current = DataFs::stateFilePath(folders_, false);
+    migrateStateFile(DataFs::stateFilePath(folders_, true), current);
+    state_.load(current);
+}
+
+void App::migrateStateFile(const wstr& former, const wstr& current) {
+    if (Sys::isDirectory(former) != 0)
+        return;
+    std::error_code ignored;
+    if (Sys::isDirectory(current) >= 0)
+        std::filesystem::remove(wstr::toUtf8(former), ignored);
+    else
+        std::filesystem::rename(wstr::toUtf8(former), wstr::toUtf8(current), ignored);
 }
 
 // Where a desktop creates the main window: from here on other starts find
@@ -237,7 +270,10 @@ void App::onDataFsEvent(uint32_t bits) {
 }
 
 std::optional<std::pair<wstr, bool>> App::editorSetting() {
-    return std::nullopt;
+    auto current = config();
+    if (!current)
+        return std::nullopt;
+    return std::pair<wstr, bool>{current->configEditor, current->configEditorAcceptsMultifiles};
 }
 
 bool App::hasPackageManager() {

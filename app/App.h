@@ -1,7 +1,10 @@
 #pragma once
 
+#include "app/AppServices.h"
+#include "app/AppState.h"
 #include "app/AppTimers.h"
 #include "app/ConfigEdit.h"
+#include "app/CurrentConfig.h"
 #include "app/NetworkSettingsWatch.h"
 #include "core/Event.h"
 #include "core/Wstr.h"
@@ -87,11 +90,24 @@ public:
     // Runs the timer id's work on the user-interface thread delayMs from now
     // (0: at the next pass); a pending timer is only ever pushed later. Any
     // thread.
-    void setTimer(uint32_t id, uint64_t delayMs);
+    void setTimer(uint32_t id, uint32_t delayMs);
     // Runs the due timers. User-interface thread.
     void processTimers();
     // Ends the main loop with the code. Any thread.
     static void postQuitMessage(int code);
+
+    // The settings in force; null before init. Any thread.
+    std::shared_ptr<const AppConfig> config() const { return config_.get(); }
+    // Loads the settings again; when they changed, makes them current and
+    // applies them to every part that copies them. False when the files give
+    // the same settings (or could not be read). User-interface thread.
+    bool reloadConfig();
+
+    // The window-geometry state. User-interface thread.
+    AppState& state() { return state_; }
+    // A state file under the former per-user name is moved to the current
+    // name, or deleted when that exists too; a folder there is left alone.
+    static void migrateStateFile(const wstr& former, const wstr& current);
 
     // (Re)arms the network settings watch unless it is armed; a failure
     // tries again in 1000 ms (timer 14). User-interface thread.
@@ -137,13 +153,29 @@ public:
     std::shared_ptr<ConfigEdit::Package> findPackage(uint32_t id) override;
 
 private:
+    // The application as the settings and the state file see it.
+    class Services : public AppServices {
+    public:
+        explicit Services(App& app) : app_(app) {}
+        const DataFs::Folders& folders() const override { return app_.folders(); }
+        std::shared_ptr<const AppConfig> config() const override { return app_.config(); }
+        void setTimer(uint32_t id, uint32_t delayMs) override { app_.setTimer(id, delayMs); }
+        const wstr& appVersion() const override { return App::appVersion(); }
+        const wstr& appVersionString() const override { return App::appVersionString(); }
+
+    private:
+        App& app_;
+    };
+
     void resolveFolders();
     void prepareLogFile();
     void logBanner();
     void startPython();
+    void loadConfig();
     void startLogger();
     void startDataMonitor();
     void startConfigEdit();
+    void loadStateFile();
     void startInstanceServer();
     void logInitDone();
     void runTimer(uint32_t id);
@@ -154,14 +186,17 @@ private:
     uint32_t uiThreadId_ = 0;
     DataFs::Folders folders_;
     bool portable_ = false;
+    Services services_{*this};
     Event logEvent_{true};
     AppTimers timers_;
+    CurrentConfig config_;
     std::shared_ptr<ConfigEdit> configEdit_;
     std::shared_ptr<FileMonitor> fileMonitor_;
     std::unique_ptr<DataFs> dataFs_;
     std::unique_ptr<NetworkSettingsWatch> networkWatch_;
     bool networkWatchArmed_ = false;
     Event networkEvent_{true};
+    AppState state_;
     std::unique_ptr<InstanceServer> instanceServer_;
     bool exitRequested_ = false;
     bool pythonStarted_ = false;

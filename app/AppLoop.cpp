@@ -26,7 +26,7 @@ void App::postQuitMessage(int code) {
     MainLoop::postQuit(code);
 }
 
-void App::setTimer(uint32_t id, uint64_t delayMs) {
+void App::setTimer(uint32_t id, uint32_t delayMs) {
     timers_.set(id, delayMs);
 }
 
@@ -44,10 +44,21 @@ void App::runTimer(uint32_t id) {
     case TimerEnvironment:
         onEnvironmentTimer();
         break;
+    case TimerConfigFilesChanged:
+    case TimerReloadAll:
+        reloadConfig();
+        break;
+    case TimerSaveState:
+        state_.save();
+        break;
+    case TimerMonitors:
+        state_.monitors.describe();
+        break;
     case TimerWatchNetwork:
         watchInternetSettings();
         break;
     case TimerNetworkChanged:
+        reloadConfig();
         watchInternetSettings();
         break;
     default:
@@ -62,6 +73,7 @@ void App::onEnvironmentTimer() {
     logMessage(Logger::Info, L"Environment changed.");
     if (pythonStarted_)
         Python::syncEnviron(environment);
+    reloadConfig();
 }
 
 void App::watchInternetSettings() {
@@ -82,5 +94,8 @@ void App::setNetworkSettingsWatch(std::unique_ptr<NetworkSettingsWatch> watch) {
 void App::onNetworkSettingsChanged() {
     networkWatch_->disarm();
     networkWatchArmed_ = false;
-    setTimer(TimerWatchNetwork, 50);
+    if (reloadConfig())
+        setTimer(TimerNetworkChanged, 1000);
+    else
+        setTimer(TimerWatchNetwork, 50);
 }

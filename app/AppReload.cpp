@@ -2,6 +2,7 @@
 
 #include "app/App.h"
 #include "app/EnvironmentSource.h"
+#include "core/Logger.h"
 #include "core/SysShell.h"
 #include "python/GilLock.h"
 #include "python/Python.h"
@@ -64,6 +65,20 @@ bool callUtil(const char* function, const char* key, const wstr& value, bool exe
 }
 
 } // namespace
+
+bool App::reloadConfig() {
+    // Nothing to compare with before start-up loaded the settings.
+    if (!config())
+        return false;
+    auto config = config_.reload(DataFs::appConfigFiles(folders_));
+    if (!config)
+        return false;
+    logMessage(Logger::Info, L"Application configuration has changed");
+    Logger::enableFile(config->writeLogFile);
+    if (configEdit_)
+        configEdit_->resolveEditor();
+    return true;
+}
 
 int App::reloadEnvironment(std::map<wstr, wstr>* out) {
     if (out)
