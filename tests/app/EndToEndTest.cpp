@@ -144,6 +144,11 @@ TEST(EndToEnd, OneInstanceStartsRefusesASecondAndEndsOnRequest) {
           std::string("%) for the Python interpreter.\r\n")})
         EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
 
+    // A changed configuration file is noticed and applied while it runs.
+    fs::create_directories(config / "Quorvalent/User");
+    std::ofstream(config / "Quorvalent/User/Quorvalent.ini") << "[gui]\nmax_results = 20\n";
+    EXPECT_TRUE(waitForText(log, "] Application configuration has changed\r\n")) << readText(log);
+
     Program second({}, env, output);
     EXPECT_EQ(second.exitCode(), std::optional<int>(2)) << readText(output);
 
