@@ -12,7 +12,6 @@
 #include "platform/Error.h"
 #include "platform/KeyboardLayout.h"
 #include "platform/RuntimeDir.h"
-#include "platform/ThreadId.h"
 #include "python/Python.h"
 
 #include <filesystem>
@@ -93,10 +92,9 @@ std::shared_ptr<App> App::instance() {
     return instanceRef().app.lock();
 }
 
-int App::init(uint32_t startCommand) {
+int App::init([[maybe_unused]] uint32_t startCommand) {
     setInstance(shared_from_this(), &services_);
     Logger::setAppName(appName());
-    uiThreadId_ = Platform::currentThreadId();
     resolveFolders();
     prepareLogFile();
     logBanner();
@@ -108,7 +106,6 @@ int App::init(uint32_t startCommand) {
     loadStateFile();
     startInstanceServer();
     logInitDone();
-    (void)startCommand;
     return 0;
 }
 

@@ -183,7 +183,6 @@ private:
     void onNetworkSettingsChanged();
 
     const wstr programFile_;
-    uint32_t uiThreadId_ = 0;
     DataFs::Folders folders_;
     bool portable_ = false;
     Services services_{*this};

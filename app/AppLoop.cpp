@@ -71,7 +71,7 @@ void App::onEnvironmentTimer() {
     if (reloadEnvironment(&environment) != 1)
         return;
     logMessage(Logger::Info, L"Environment changed.");
-    if (pythonStarted_)
+    if (Py_IsInitialized())
         Python::syncEnviron(environment);
     reloadConfig();
 }

@@ -49,7 +49,8 @@ std::string utf8(const wstr& text) {
     return wstr::toUtf8(text);
 }
 
-// Waits on the worker's stop event (never consuming it), or sleeps elsewhere.
+// Waits on the worker's stop event, never consuming it, so that a stop
+// request cuts the pause short.
 void pause(int ms) {
     const Event::Handle& stop = Thread::currentStopEvent();
     if (stop)
