@@ -1,7 +1,13 @@
 #include "app/App.h"
 #include "app/EnvironmentSource.h"
 
+#include "tests/app/QtTestApp.h"
+#include "tests/core/ScopedEnv.h"
+#include "tests/support/TempDir.h"
+
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 extern char** environ;
@@ -94,4 +100,26 @@ TEST_F(EnvironmentReload, ASilentSourceChangesNothing) {
     EXPECT_TRUE(variables.empty());
     EXPECT_EQ(env("QV_RELOAD_KEPT"), "1");
     unsetenv("QV_RELOAD_KEPT");
+}
+
+TEST(SystemEnvironmentSource, TheUserManagersEnvironmentElseTheOneAtStart) {
+    qvtest::qtApp();
+    qvtest::TempDir dir;
+    qvtest::ScopedEnv env;
+    env.set("PATH", (dir.path() / "bin").string()).set("QV_AT_START", "1");
+    SystemEnvironmentSource source;
+    env.set("QV_AFTER_START", "1");
+
+    const auto busctl = dir.write("bin/busctl", "#!/bin/sh\necho '{\"type\":\"as\",\"data\":"
+                                                "[\"HOME=/home/u\",\"LANG=C.UTF-8\"]}'\n");
+    std::filesystem::permissions(busctl, std::filesystem::perms::owner_all);
+    std::vector<wstr> block;
+    ASSERT_TRUE(source.read(block));
+    EXPECT_EQ(block, (std::vector<wstr>{L"HOME=/home/u", L"LANG=C.UTF-8"}));
+
+    dir.write("bin/busctl", "#!/bin/sh\nexit 1\n");
+    ASSERT_TRUE(source.read(block));
+    EXPECT_NE(std::find(block.begin(), block.end(), L"QV_AT_START=1"), block.end());
+    EXPECT_EQ(std::find(block.begin(), block.end(), L"QV_AFTER_START=1"), block.end())
+        << "the environment the program started with";
 }
