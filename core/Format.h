@@ -91,19 +91,25 @@ public:
     explicit FmtAppender(String& target) : buffer_(target) {}
     FmtAppender(const FmtAppender&) = delete;
     FmtAppender& operator=(const FmtAppender&) = delete;
-    ~FmtAppender() { buffer_.target().resize(buffer_.start() + buffer_.size()); }
+    ~FmtAppender() { dropUnusedTail(); }
 
     auto out() { return fmt::detail::buffer_appender<typename String::value_type>(buffer_); }
 
     void finish() {
+        dropUnusedTail();
         String& target = buffer_.target();
-        target.resize(buffer_.start() + buffer_.size());
         std::size_t nul = target.find(typename String::value_type());
         if (nul != String::npos)
             target.resize(nul);
     }
 
 private:
+    void dropUnusedTail() {
+        std::size_t written = buffer_.start() + buffer_.size();
+        if (buffer_.target().size() > written)
+            buffer_.target().resize(written);
+    }
+
     FmtBuffer<String> buffer_;
 };
 

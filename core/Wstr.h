@@ -41,6 +41,7 @@ public:
     // UTF-8 form of length characters (-1: NUL-terminated); empty under the
     // same conditions as fromMultiByte (an invalid code point fails).
     static std::string toUtf8(const wchar_t* text, int64_t length = -1);
+    // The whole text, embedded NULs included (trailing ones dropped).
     static std::string toUtf8(const std::wstring& text);
 
     // --- Trimming and case (in place unless the name says copy) -------------
