@@ -66,9 +66,9 @@ bool CatalogAction::merge(const CatalogAction& other) {
     if (&other == this || other.id_ != id_)
         return false;
     bool changed = false;
-    for (auto [field, value] : {std::pair{&label_, &other.label_},
-                                std::pair{&shortDesc_, &other.shortDesc_},
-                                std::pair{&dataBag_, &other.dataBag_}}) {
+    for (auto [field, value] :
+         {std::pair{&label_, &other.label_}, std::pair{&shortDesc_, &other.shortDesc_},
+          std::pair{&dataBag_, &other.dataBag_}}) {
         if (*field != *value) {
             *field = *value;
             changed = true;

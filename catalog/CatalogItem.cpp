@@ -21,9 +21,12 @@ struct EnumName {
 };
 
 constexpr EnumName categoryNames[] = {
-    {"error", CatalogItem::error},     {"keyword", CatalogItem::keyword},
-    {"file", CatalogItem::file},       {"cmdline", CatalogItem::cmdline},
-    {"url", CatalogItem::url},         {"expression", CatalogItem::expression},
+    {"error", CatalogItem::error},
+    {"keyword", CatalogItem::keyword},
+    {"file", CatalogItem::file},
+    {"cmdline", CatalogItem::cmdline},
+    {"url", CatalogItem::url},
+    {"expression", CatalogItem::expression},
     {"reference", CatalogItem::reference},
 };
 constexpr EnumName argsHintNames[] = {

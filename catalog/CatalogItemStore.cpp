@@ -5,6 +5,19 @@
 #include "catalog/CharClass.h"
 
 #include <algorithm>
+#include <iterator>
+
+namespace {
+
+// Applies change to every value and erases the entries it left empty.
+template <typename Map, typename Fn> void changeAndDropEmpty(Map& map, Fn&& change) {
+    for (auto entry = map.begin(); entry != map.end();) {
+        change(entry->second);
+        entry = entry->second.empty() ? map.erase(entry) : std::next(entry);
+    }
+}
+
+} // namespace
 
 std::pair<CatalogItemPtr, bool> CatalogItemStore::insert(const CatalogItemPtr& item) {
     if (!item)
@@ -95,8 +108,7 @@ uint64_t CatalogItemStore::search(CatalogResults& results, const std::set<uint64
                 continue;
         }
         best = std::max(best, Catalog::scoreCandidate(results, text, lowerText, chainItem, item,
-                                                      source, true, false,
-                                                      Catalog::sortByScore));
+                                                      source, true, false, Catalog::sortByScore));
     }
     return best;
 }
@@ -139,10 +151,7 @@ void CatalogItemStore::indexText(Index& index, uint32_t slot, const wstr& text) 
 // visited, not only those of the current texts.
 void CatalogItemStore::unindexSlot(uint32_t slot) {
     for (Index* index : {&composedIndex_, &argsIndex_}) {
-        std::erase_if(*index, [slot](auto& entry) {
-            entry.second.erase(slot);
-            return entry.second.empty();
-        });
+        changeAndDropEmpty(*index, [slot](SlotSet& set) { set.erase(slot); });
     }
 }
 
@@ -158,10 +167,7 @@ template <typename Pred> std::size_t CatalogItemStore::removeIf(Pred&& pred) {
     if (count == 0)
         return 0;
     for (Index* index : {&composedIndex_, &argsIndex_}) {
-        std::erase_if(*index, [&marked](auto& entry) {
-            entry.second.eraseMarked(marked);
-            return entry.second.empty();
-        });
+        changeAndDropEmpty(*index, [&marked](SlotSet& set) { set.eraseMarked(marked); });
     }
     for (uint32_t slot = 0; slot < slots_.size(); ++slot) {
         if (!marked[slot])
@@ -198,8 +204,7 @@ std::vector<uint32_t> CatalogItemStore::candidates(const wstr& lowerText,
 
 // The slots found in the set of every indexed character of the text;
 // characters that no item holds are ignored.
-std::vector<uint32_t> CatalogItemStore::intersect(const Index& index,
-                                                  const wstr& lowerText) const {
+std::vector<uint32_t> CatalogItemStore::intersect(const Index& index, const wstr& lowerText) const {
     std::vector<const SlotSet*> sets;
     for (wchar_t ch : lowerText) {
         if (CharClass::isGap(ch))
@@ -211,9 +216,9 @@ std::vector<uint32_t> CatalogItemStore::intersect(const Index& index,
     }
     if (sets.empty())
         return {};
-    auto smallest = std::min_element(sets.begin(), sets.end(), [](const SlotSet* a, const SlotSet* b) {
-        return a->size() < b->size();
-    });
+    auto smallest =
+        std::min_element(sets.begin(), sets.end(),
+                         [](const SlotSet* a, const SlotSet* b) { return a->size() < b->size(); });
     std::swap(*smallest, sets.front());
     std::vector<uint32_t> slots;
     slots.reserve(sets.front()->size());

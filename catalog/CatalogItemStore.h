@@ -72,8 +72,7 @@ private:
     void indexText(Index& index, uint32_t slot, const wstr& text);
     void unindexSlot(uint32_t slot);
     template <typename Pred> std::size_t removeIf(Pred&& pred);
-    std::vector<uint32_t> candidates(const wstr& lowerText,
-                                     const CatalogItemPtr& chainItem) const;
+    std::vector<uint32_t> candidates(const wstr& lowerText, const CatalogItemPtr& chainItem) const;
     std::vector<uint32_t> intersect(const Index& index, const wstr& lowerText) const;
 
     std::unordered_map<uint64_t, uint32_t> byId_;

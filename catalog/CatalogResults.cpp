@@ -25,8 +25,7 @@ void CatalogResults::add(const CatalogItemPtr& item, uint32_t source, uint64_t s
     existing.kind_ = kind;
 }
 
-void CatalogResults::addUnscored(const CatalogItemPtr& item, uint32_t source,
-                                 uint32_t sortMethod) {
+void CatalogResults::addUnscored(const CatalogItemPtr& item, uint32_t source, uint32_t sortMethod) {
     if (!item)
         return;
     std::weak_ptr<CatalogResults> self = weak_from_this();

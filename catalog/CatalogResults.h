@@ -88,10 +88,9 @@ public:
     // Orders the list with a stable sort by less(const CatalogResult&, const
     // CatalogResult&).
     template <typename Less> void stableSort(Less&& less) {
-        std::stable_sort(list_.begin(), list_.end(),
-                         [&](const CatalogResultPtr& a, const CatalogResultPtr& b) {
-                             return less(*a, *b);
-                         });
+        std::stable_sort(
+            list_.begin(), list_.end(),
+            [&](const CatalogResultPtr& a, const CatalogResultPtr& b) { return less(*a, *b); });
     }
 
     const List& list() const { return list_; }

@@ -1,7 +1,6 @@
 #include "catalog/CatalogSearchChain.h"
 
-CatalogSearchChain::StepPtr CatalogSearchChain::push(const wstr& text,
-                                                     const CatalogItemPtr& item) {
+CatalogSearchChain::StepPtr CatalogSearchChain::push(const wstr& text, const CatalogItemPtr& item) {
     if (!item && (!steps_.empty() || wstr::trimCopy(text).empty()))
         return nullptr;
     steps_.push_back(std::make_shared<Step>(Step{text, item}));

@@ -69,9 +69,8 @@ std::size_t SlotSet::eraseMarked(const std::vector<bool>& marked) {
         }
         shrinkIfSparse();
     } else {
-        std::erase_if(sparse_, [&marked](uint32_t slot) {
-            return slot < marked.size() && marked[slot];
-        });
+        std::erase_if(sparse_,
+                      [&marked](uint32_t slot) { return slot < marked.size() && marked[slot]; });
         count_ = sparse_.size();
     }
     return before - count_;
