@@ -3,6 +3,8 @@
 #include "catalog/CatalogHost.h"
 #include "catalog/CatalogItem.h"
 
+#include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -18,10 +20,12 @@ public:
         timers_.emplace_back(id, delayMs);
     }
     std::set<uint64_t> knownIds() override {
+        probe();
         std::lock_guard lock(mutex_);
         return known_;
     }
     std::optional<wstr> pluginFullName(uint64_t pluginId) override {
+        probe();
         std::lock_guard lock(mutex_);
         auto found = names_.find(pluginId);
         return found == names_.end() ? std::nullopt : std::optional<wstr>(found->second);
@@ -35,13 +39,33 @@ public:
         std::lock_guard lock(mutex_);
         names_[id] = std::move(name);
     }
+    // Runs on every call that stands for the package manager.
+    void setProbe(std::function<void()> probe) {
+        std::lock_guard lock(mutex_);
+        probe_ = std::move(probe);
+    }
+    int probeCalls() const { return probeCalls_; }
     std::vector<std::pair<uint32_t, uint32_t>> takeTimers() {
         std::lock_guard lock(mutex_);
         return std::exchange(timers_, {});
     }
 
 private:
+    void probe() {
+        std::function<void()> probe;
+        {
+            std::lock_guard lock(mutex_);
+            probe = probe_;
+        }
+        if (probe) {
+            ++probeCalls_;
+            probe();
+        }
+    }
+
     std::mutex mutex_;
+    std::function<void()> probe_;
+    std::atomic<int> probeCalls_ = 0;
     std::vector<std::pair<uint32_t, uint32_t>> timers_;
     std::set<uint64_t> known_;
     std::map<uint64_t, wstr> names_;
