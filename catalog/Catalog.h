@@ -9,6 +9,7 @@
 #include "core/Event.h"
 #include "core/Mutex.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <list>
 #include <map>
@@ -99,9 +100,12 @@ public:
     // caller truncates to what it shows. Without a chain item: catalog and
     // history items matching the text, the item associated with exactly the
     // text, and the plugins' suggestions; with one: items of its base id
-    // scored on their arguments and the suggestions of its plugin.
+    // scored on their arguments and the suggestions of its plugin. Only the
+    // first orderedCount results are put in their place (the LaunchBox passes
+    // its max_results); the others follow in no particular order.
+    static constexpr std::size_t orderAll = SIZE_MAX;
     void search(const std::shared_ptr<CatalogResults>& results, wstr text,
-                const CatalogItemPtr& chainItem);
+                const CatalogItemPtr& chainItem, std::size_t orderedCount = orderAll);
     // Scores one item against the text (its arguments when it has the chain
     // item's base id) and adds it to the results; returns the score added.
     static uint64_t scoreCandidate(CatalogResults& results, const wstr& text, const wstr& lowerText,

@@ -1,7 +1,6 @@
 #include "catalog/Catalog.h"
 
 #include "catalog/FuzzyMatch.h"
-#include "catalog/ResultOrder.h"
 
 namespace {
 
@@ -15,15 +14,16 @@ std::set<uint64_t> knownPluginIds() {
 // composed text.
 uint64_t scoreItem(const wstr& text, const wstr& lowerText, const CatalogItem& item, bool onArgs,
                    MatchKind& kind) {
-    const wstr& candidate = onArgs ? item.displayedArgs() : item.composedText();
-    const wstr& lowerCandidate = onArgs ? item.lowerDisplayedArgs() : item.lowerComposedText();
+    std::wstring_view candidate = onArgs ? item.displayedArgs() : item.composedText();
+    std::wstring_view lowerCandidate =
+        onArgs ? item.lowerDisplayedArgs() : item.lowerComposedText();
     return integerScore(fuzzyScore(text, lowerText, candidate, lowerCandidate, &kind, false));
 }
 
 } // namespace
 
 void Catalog::search(const std::shared_ptr<CatalogResults>& results, wstr text,
-                     const CatalogItemPtr& chainItem) {
+                     const CatalogItemPtr& chainItem, std::size_t orderedCount) {
     normalizeSpaces(text);
     wstr lowerText = wstr::lowerCopy(text);
     results->clear();
@@ -38,7 +38,7 @@ void Catalog::search(const std::shared_ptr<CatalogResults>& results, wstr text,
     auto suggested = std::make_shared<CatalogResults>();
     suggestionsPass(*suggested, text, lowerText, chainItem);
     results->mergeFrom(*suggested);
-    results->stableSort(resultBefore);
+    results->sort(orderedCount);
 }
 
 uint64_t Catalog::scoreCandidate(CatalogResults& results, const wstr& text, const wstr& lowerText,
