@@ -214,7 +214,9 @@ std::string categoryName(uint32_t category) {
         if (entry.value == category)
             return entry.name;
     }
-    return "#" + std::to_string(category);
+    std::string text = "#";
+    text += std::to_string(category);
+    return text;
 }
 
 int64_t categoryFromName(const std::string& name) {

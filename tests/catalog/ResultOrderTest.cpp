@@ -129,12 +129,14 @@ TEST(ResultOrder, IsAStrictWeakOrdering) {
             ASSERT_FALSE(less(a, a));
             for (const auto& b : r) {
                 for (const auto& c : r) {
-                    if (less(a, b) && less(b, c))
+                    if (less(a, b) && less(b, c)) {
                         ASSERT_TRUE(less(a, c));
+                    }
                     bool abEqual = !less(a, b) && !less(b, a);
                     bool bcEqual = !less(b, c) && !less(c, b);
-                    if (abEqual && bcEqual)
+                    if (abEqual && bcEqual) {
                         ASSERT_TRUE(!less(a, c) && !less(c, a));
+                    }
                 }
             }
         }
