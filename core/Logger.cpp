@@ -4,6 +4,7 @@
 #include "core/MessageBox.h"
 #include "core/Mutex.h"
 #include "core/Path.h"
+#include "core/SysTime.h"
 #include "core/Thread.h"
 #include "platform/Error.h"
 #include "platform/Immortal.h"
@@ -28,6 +29,8 @@ struct LoggerState {
     Mutex configMutex;
     Logger::Clock clock;
     wstr appName;
+    // The process uptime is read once; records add the time elapsed since.
+    const double createdUptime = Sys::processUptimeMs() / 1000;
     const std::chrono::steady_clock::time_point created = std::chrono::steady_clock::now();
 
     // The ring, the id counter, the new-record event and the listeners.
@@ -70,19 +73,9 @@ Logger::LocalTime wallClock() {
         static_cast<uint16_t>(local.tm_sec),         static_cast<uint16_t>(now.tv_nsec / 1000000)};
 }
 
-// Code points that have no UTF-8 form (surrogates, beyond U+10FFFF) become
-// U+FFFD, so that one bad character does not cost the whole line.
-std::string lineToUtf8(const wstr& line) {
-    std::string bytes = wstr::toUtf8(line);
-    if (!bytes.empty() || line.empty())
-        return bytes;
-    wstr clean = line;
-    for (wchar_t& ch : clean) {
-        const auto code = static_cast<uint32_t>(ch);
-        if ((code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
-            ch = 0xFFFD;
-    }
-    return wstr::toUtf8(clean);
+double defaultUptime(const LoggerState& s) {
+    const std::chrono::duration<double> since = std::chrono::steady_clock::now() - s.created;
+    return s.createdUptime + since.count();
 }
 
 void writeLine(int fd, const Logger::Item& item) {
@@ -92,7 +85,7 @@ void writeLine(int fd, const Logger::Item& item) {
                  t.hour, t.minute, t.second, t.milliseconds, Logger::levelLetter(item.level));
     line += item.message;
     line += L"\r\n";
-    const std::string bytes = lineToUtf8(line);
+    const std::string bytes = wstr::toUtf8(line);
     [[maybe_unused]] auto written = ::write(fd, bytes.data(), bytes.size());
 }
 
@@ -153,11 +146,7 @@ int Logger::log(Level level, uint32_t flags, wstr source, int32_t line, wstr mes
     wstr caption;
     {
         Mutex::Lock lock(s.configMutex);
-        item->uptime =
-            s.clock.uptime
-                ? s.clock.uptime()
-                : std::chrono::duration<double>(std::chrono::steady_clock::now() - s.created)
-                      .count();
+        item->uptime = s.clock.uptime ? s.clock.uptime() : defaultUptime(s);
         item->time = s.clock.localTime ? s.clock.localTime() : wallClock();
         caption = s.appName;
     }

@@ -56,7 +56,7 @@ public:
     using ItemPtr = std::shared_ptr<const Item>;
 
     // Where records take their time from. An empty function keeps the default:
-    // the local wall-clock time, and the seconds since the logger was first used.
+    // the local wall-clock time, and the seconds since the process started.
     struct Clock {
         std::function<LocalTime()> localTime;
         std::function<double()> uptime;

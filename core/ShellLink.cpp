@@ -9,42 +9,6 @@
 namespace Sys {
 namespace {
 
-// Field codes an Exec line may hold; "%%" stands for one '%'.
-bool isFieldCode(wchar_t c) {
-    return wstr(L"fFuUdDnNickvm").find(c) != wstr::npos;
-}
-
-// The argument without its field codes; empty when it was only field codes.
-wstr withoutFieldCodes(const wstr& arg) {
-    wstr out;
-    for (size_t i = 0; i < arg.size(); ++i) {
-        if (arg[i] != L'%' || i + 1 == arg.size()) {
-            out += arg[i];
-        } else if (arg[i + 1] == L'%') {
-            out += L'%';
-            ++i;
-        } else if (isFieldCode(arg[i + 1])) {
-            ++i;
-        } else {
-            out += arg[i];
-        }
-    }
-    return out;
-}
-
-std::vector<wstr> execArguments(const Platform::DesktopEntry& entry) {
-    std::vector<wstr> args;
-    auto split = Platform::DesktopEntry::splitExec(entry.value("Exec"));
-    if (!split)
-        return args;
-    for (const auto& raw : *split) {
-        wstr arg = withoutFieldCodes(wstr::fromUtf8(raw.c_str()));
-        if (!arg.empty() || raw.empty())
-            args.push_back(std::move(arg));
-    }
-    return args;
-}
-
 wstr expanded(const std::string& utf8) {
     return expandEnvVars(wstr::fromUtf8(utf8.c_str()));
 }
@@ -69,7 +33,9 @@ void loadShellLink(ShellLink& link, const wstr& path) {
         return;
     }
     link.workingDirectory_ = expanded(entry.value("Path"));
-    std::vector<wstr> args = execArguments(entry);
+    std::vector<wstr> args;
+    for (const auto& arg : entry.execArguments(""))
+        args.push_back(wstr::fromUtf8(arg.c_str()));
     if (args.empty())
         return;
     wstr program = expandEnvVars(args.front());

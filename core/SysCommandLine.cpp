@@ -1,7 +1,6 @@
 #include "core/SysCommandLine.h"
 
-#include <fstream>
-#include <iterator>
+#include "platform/ReadFile.h"
 
 namespace Sys {
 namespace {
@@ -57,8 +56,8 @@ size_t readArgument(const wstr& text, size_t i, wstr& out) {
 }
 
 std::vector<wstr> processArguments() {
-    std::ifstream in("/proc/self/cmdline", std::ios::binary);
-    std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string raw;
+    Platform::readFile("/proc/self/cmdline", raw);
     std::vector<wstr> args;
     size_t start = 0;
     while (start < raw.size()) {

@@ -29,8 +29,10 @@ bool statPath(const wstr& path, struct stat& st) {
 }
 
 bool makeFolder(const std::string& path) {
-    if (mkdir(path.c_str(), 0777) == 0)
+    if (mkdir(path.c_str(), 0777) == 0) {
+        Platform::setLastError(Platform::ERROR_SUCCESS);
         return true;
+    }
     int err = errno;
     struct stat st;
     if (err == EEXIST && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
@@ -58,13 +60,15 @@ std::string sidePath(const std::string& path) {
     return path + "." + std::to_string(getpid()) + "." + std::to_string(++counter) + ".tmp";
 }
 
-bool syncFolderOf(const std::string& path) {
+// Makes the rename durable; the new content is in place either way.
+void syncFolderOf(const std::string& path) {
     size_t slash = path.rfind('/');
     std::string folder = slash == std::string::npos ? "."
                          : slash == 0               ? "/"
                                                     : path.substr(0, slash);
     Platform::UniqueFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    return fd.valid() && fsync(fd.get()) == 0;
+    if (fd.valid())
+        fsync(fd.get());
 }
 
 // The file that a write replaces: a symbolic link is written through, so
@@ -149,6 +153,8 @@ bool clearReadOnly(const wstr& path) {
 
 bool createDirectories(const wstr& path, bool wholeTree) {
     std::string narrow = wstr::toUtf8(path);
+    while (narrow.size() > 1 && narrow.back() == '/')
+        narrow.pop_back();
     if (narrow.empty()) {
         Platform::setLastError(Platform::ERROR_PATH_NOT_FOUND);
         return false;

@@ -102,31 +102,6 @@ wstr withoutPrefix(wstr text) {
     return text;
 }
 
-// Exec arguments with the file and URL field codes as "%1"; other codes go.
-std::vector<wstr> handlerArguments(const Platform::DesktopEntry& entry) {
-    std::vector<wstr> args;
-    auto split = Platform::DesktopEntry::splitExec(entry.value("Exec"));
-    for (const auto& raw : split.value_or(std::vector<std::string>())) {
-        wstr arg;
-        wstr text = wstr::fromUtf8(raw.c_str());
-        for (size_t i = 0; i < text.size(); ++i) {
-            wchar_t next = i + 1 < text.size() ? text[i + 1] : 0;
-            if (text[i] != L'%' || !next) {
-                arg += text[i];
-                continue;
-            }
-            ++i;
-            if (next == L'%')
-                arg += L'%';
-            else if (wstr(L"fFuU").find(next) != wstr::npos)
-                arg += L"%1";
-        }
-        if (!arg.empty() || raw.empty())
-            args.push_back(std::move(arg));
-    }
-    return args;
-}
-
 // The first of the scheme's default applications whose program is found.
 bool schemeHandler(const wstr& scheme, wstr& command, wstr* icon, const std::vector<wstr>& folders,
                    const std::vector<wstr>& extensions) {
@@ -136,7 +111,10 @@ bool schemeHandler(const wstr& scheme, wstr& command, wstr* icon, const std::vec
         Platform::DesktopEntry entry;
         if (!entry.load(file))
             continue;
-        command = resolveCommandLine(joinArguments(handlerArguments(entry)), folders, extensions);
+        std::vector<wstr> args;
+        for (const auto& arg : entry.execArguments("%1"))
+            args.push_back(wstr::fromUtf8(arg.c_str()));
+        command = resolveCommandLine(joinArguments(args), folders, extensions);
         if (command.empty())
             continue;
         if (icon) {

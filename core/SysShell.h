@@ -41,14 +41,15 @@ uint32_t shellExecute(const wstr& file, const wstr& parameters = {}, const wstr&
 // in the path is expanded. Any thread.
 IconLocation parseIconLocation(const wstr& location);
 
-// The command line of the first scheme's default handler (mimeapps.list,
-// user then system, and the desktop entry it names): its Exec line with the
-// file and URL field codes written as the program's placeholder "%1" (other
-// field codes dropped), resolved by Sys::resolveCommandLine with the folder
-// and extension lists. Schemes whose handler is missing or cannot be
-// resolved are passed over. `icon`, when given, receives the entry's Icon,
-// else "@<program>,0". False, with command empty, when no scheme has one.
-// Any thread.
+// The command line that opens URLs of the first scheme with a usable
+// handler. A scheme's handlers are its default applications in
+// mimeapps.list (the user's, then the system's) and the desktop entries they
+// name; the first whose program is found counts. Its Exec line, with the
+// file and URL field codes written as the program's placeholder "%1" and
+// the other field codes dropped, is resolved by Sys::resolveCommandLine with
+// the folder and extension lists. `icon`, when given, receives the entry's
+// Icon, else "@<program>,0". False, with command and icon empty, when no
+// scheme has a handler. Any thread.
 bool urlSchemeHandler(wstr& command, const std::vector<wstr>& schemes, wstr* icon,
                       const std::vector<wstr>& folders = {},
                       const std::vector<wstr>& extensions = {});

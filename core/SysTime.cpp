@@ -3,10 +3,11 @@
 #include <cstdio>
 #include <ctime>
 #include <cwchar>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <unistd.h>
+
+#include "platform/ReadFile.h"
 
 namespace Sys {
 namespace {
@@ -72,8 +73,9 @@ bool utcFields(int64_t time, struct tm& fields) {
 // Process start in clock ticks after boot: field 22 of /proc/self/stat,
 // counted after the command name, which may itself hold blanks.
 bool processStartTicks(unsigned long long& ticks) {
-    std::ifstream in("/proc/self/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string stat;
+    if (!Platform::readFile("/proc/self/stat", stat))
+        return false;
     size_t close = stat.rfind(')');
     if (close == std::string::npos)
         return false;

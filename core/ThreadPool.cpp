@@ -9,9 +9,9 @@
 
 using namespace Platform;
 
-// One worker thread. Its task is guarded by the pool mutex: the worker sets
-// and clears it inside popTask and finishTask, so the scheduler reads a busy
-// state that no other lock guards.
+// One worker thread. Its current task is guarded by the pool mutex (set in
+// popTask, cleared in finishTask): the scheduler reads the busy state under
+// the lock it already holds, and no thread ever holds two locks of the pool.
 class ThreadPool::Worker {
 public:
     Worker(std::weak_ptr<ThreadPool> pool, Event::Handle work, Event::Handle wake)
@@ -204,7 +204,9 @@ bool ThreadPool::schedule() {
         work_.reset();
     if (scheduleListener_)
         scheduleListener_->set();
-    return !queue_.empty() || busy > 0 || !active_.empty();
+    // A retiring worker signals the wake event just before its thread ends, so
+    // the pass it triggers may still find it running: look again later.
+    return !queue_.empty() || busy > 0 || !active_.empty() || !retiring_.empty();
 }
 
 void ThreadPool::startWorker() {

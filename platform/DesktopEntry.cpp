@@ -1,6 +1,8 @@
 #include "platform/DesktopEntry.h"
 
-#include <fstream>
+#include <sstream>
+
+#include "platform/ReadFile.h"
 
 namespace Platform {
 namespace {
@@ -47,11 +49,34 @@ std::string unescape(const std::string& raw) {
     return out;
 }
 
+std::string replaceFieldCodes(const std::string& arg, const std::string& fileCode) {
+    std::string out;
+    for (size_t i = 0; i < arg.size(); ++i) {
+        if (arg[i] != '%' || i + 1 == arg.size()) {
+            out += arg[i];
+            continue;
+        }
+        char code = arg[i + 1];
+        if (std::string_view("%fFuUdDnNickvm").find(code) == std::string_view::npos) {
+            out += '%';
+            continue;
+        }
+        ++i;
+        if (code == '%')
+            out += '%';
+        else if (std::string_view("fFuU").find(code) != std::string_view::npos)
+            out += fileCode;
+    }
+    return out;
+}
+
 } // namespace
 
 bool DesktopEntry::load(const std::string& path) {
     values_.clear();
-    std::ifstream in(path, std::ios::binary);
+    std::string content;
+    Platform::readFile(path, content);
+    std::istringstream in(content);
     bool inMain = false;
     bool seenMain = false;
     std::string line;
@@ -111,6 +136,16 @@ std::optional<std::vector<std::string>> DesktopEntry::splitExec(const std::strin
     }
     if (inArg)
         args.push_back(std::move(current));
+    return args;
+}
+
+std::vector<std::string> DesktopEntry::execArguments(const std::string& fileCode) const {
+    std::vector<std::string> args;
+    for (const auto& raw : splitExec(value("Exec")).value_or(std::vector<std::string>())) {
+        std::string arg = replaceFieldCodes(raw, fileCode);
+        if (!arg.empty() || raw.empty())
+            args.push_back(std::move(arg));
+    }
     return args;
 }
 

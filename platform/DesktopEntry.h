@@ -28,6 +28,12 @@ public:
     // unterminated quote.
     static std::optional<std::vector<std::string>> splitExec(const std::string& exec);
 
+    // The arguments of the Exec key with the file and URL field codes (%f %F
+    // %u %U) written as `fileCode`, "%%" as '%', and the other field codes
+    // of the specification dropped; any other '%' stays. An argument left
+    // empty by that goes. Empty when Exec is missing or malformed.
+    std::vector<std::string> execArguments(const std::string& fileCode) const;
+
 private:
     std::map<std::string, std::string> values_;
 };

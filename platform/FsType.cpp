@@ -1,12 +1,13 @@
 #include "platform/FsType.h"
 
 #include <cstdio>
-#include <fstream>
 #include <linux/magic.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/sysmacros.h>
+
+#include "platform/ReadFile.h"
 
 namespace Platform {
 namespace {
@@ -21,7 +22,9 @@ bool isSshfsMount(const std::string& path) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0)
         return false;
-    std::ifstream in("/proc/self/mountinfo");
+    std::string mounts;
+    Platform::readFile("/proc/self/mountinfo", mounts);
+    std::istringstream in(mounts);
     std::string line;
     std::string device = std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
     while (std::getline(in, line)) {

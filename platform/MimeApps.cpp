@@ -1,11 +1,12 @@
 #include "platform/MimeApps.h"
 
+#include "platform/ReadFile.h"
 #include "platform/XdgDirs.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <fstream>
+#include <sstream>
 #include <sys/stat.h>
 
 namespace Platform::mimeapps {
@@ -54,7 +55,9 @@ std::string trimmed(const std::string& s) {
 
 // The ids listed for the type in one file's [Default Applications] group.
 std::vector<std::string> defaultIds(const std::string& file, const std::string& mimeType) {
-    std::ifstream in(file, std::ios::binary);
+    std::string content;
+    Platform::readFile(file, content);
+    std::istringstream in(content);
     std::string line;
     bool inGroup = false;
     while (std::getline(in, line)) {

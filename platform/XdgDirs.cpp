@@ -1,9 +1,11 @@
 #include "platform/XdgDirs.h"
 
 #include <cstdlib>
-#include <fstream>
 #include <pwd.h>
+#include <sstream>
 #include <unistd.h>
+
+#include "platform/ReadFile.h"
 
 namespace Platform::xdg {
 namespace {
@@ -76,7 +78,9 @@ std::string readUserDir(const std::string& key) {
     std::string config = configHome();
     if (config.empty())
         return {};
-    std::ifstream in(config + "/user-dirs.dirs");
+    std::string content;
+    Platform::readFile(config + "/user-dirs.dirs", content);
+    std::istringstream in(content);
     std::string wanted = "XDG_" + key + "_DIR=";
     std::string line;
     std::string found;

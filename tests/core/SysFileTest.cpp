@@ -53,7 +53,8 @@ TEST(SysFile, CreateDirectories) {
     qvtest::TempDir dir;
     fs::path tree = dir.path() / "a" / "b" / "c";
     EXPECT_FALSE(Sys::createDirectories(wide(tree), false));
-    EXPECT_TRUE(Sys::createDirectories(wide(tree), true));
+    EXPECT_TRUE(Sys::createDirectories(wide(tree) + L"/", true));
+    EXPECT_EQ(Platform::lastError(), 0u);
     EXPECT_EQ(Sys::isDirectory(wide(tree)), 1);
     EXPECT_TRUE(Sys::createDirectories(wide(tree), false));
     EXPECT_EQ(Platform::lastError(), Platform::ERROR_ALREADY_EXISTS);
