@@ -11,9 +11,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <list>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <utility>
 #include <vector>
@@ -167,12 +167,21 @@ private:
     using ActionMap = std::map<uint64_t, std::map<uint32_t, std::vector<CatalogActionPtr>>>;
     using SuggestionList = std::vector<CatalogItemPtr>;
 
+    // The package manager's known plugin ids, empty without one. Never under
+    // the catalog's lock.
+    static std::set<uint64_t> knownPluginIds();
     // Logs "Ignoring <what> with invalid property(ies) from plugin ...".
     static void warnInvalidItem(const wchar_t* what, const CatalogPlugin& plugin,
                                 const CatalogItem& item);
     void addBuiltinActions();
     void suggestionsPass(CatalogResults& results, const wstr& text, const wstr& lowerText,
                          const CatalogItemPtr& chainItem);
+    // Stores the plugin's valid items as its suggestions, dropping the others
+    // it had; the number of changes, or nothing when the plugin must stop.
+    std::optional<std::size_t> replaceSuggestions(CatalogPlugin& plugin, SuggestionList& list,
+                                                  const std::vector<CatalogItemPtr>& items);
+    // Stores one valid item of a plugin, keeping the stored object of its id.
+    void storePluginItem(const CatalogItemPtr& item);
     std::pair<uint32_t, uint32_t> methodsOf(uint64_t pluginId) const;
     template <typename Fn> void forEachAction(const CatalogItem& item, Fn&& fn);
     template <typename Pred> void clearHitCounts(Pred&& pred);

@@ -4,11 +4,6 @@
 
 namespace {
 
-std::set<uint64_t> knownPluginIds() {
-    std::shared_ptr<CatalogHost> host = CatalogHost::instance();
-    return host ? host->knownIds() : std::set<uint64_t>();
-}
-
 // The fuzzy score of the text against the item: against its arguments when
 // the search is chained on an item of the same base id, else against its
 // composed text.
