@@ -3,6 +3,7 @@
 #include "catalog/ResultOrder.h"
 
 #include <algorithm>
+#include <iterator>
 
 CatalogResult::CatalogResult(std::weak_ptr<CatalogResults> owner, CatalogItemPtr item,
                              uint32_t source, uint32_t sortMethod, uint64_t score, MatchKind kind)
@@ -16,8 +17,8 @@ void CatalogResult::setItem(CatalogItemPtr item) {
     sortHint_ = SortHint();
     if (!item_)
         return;
-    sortHint_.labelStart[0] = labelSortChunk(item_->label(), 0);
-    sortHint_.labelStart[1] = labelSortChunk(item_->label(), 1);
+    for (std::size_t n = 0; n < std::size(sortHint_.labelStart); ++n)
+        sortHint_.labelStart[n] = labelSortChunk(item_->label(), n);
     sortHint_.isError = item_->category() == CatalogItem::error;
     sortHint_.hasArgs = item_->hasArgs();
 }
