@@ -307,13 +307,15 @@ TEST(Catalog, ItemActionsSelectTheLastUsedOne) {
     FakePlugin plugin(pluginA);
     auto file = plugin.item(L"Notes", L"/tmp/notes.txt", CatalogItem::file);
     std::vector<CatalogActionPtr> actions;
-    catalog.getItemActions(file, actions);
     EXPECT_EQ(catalog.getItemActions(file, actions), 0u); // no hit yet
+    ASSERT_EQ(actions[1]->name(), L"edit");
     ASSERT_TRUE(catalog.recordHit(file, actions[1]));
     actions.clear();
-    EXPECT_EQ(actions.size(), 0u);
     EXPECT_EQ(catalog.getItemActions(file, actions), 1u);
-    EXPECT_EQ(actions[1]->name(), L"edit");
+
+    // The position counts from the start of the vector the actions are added to.
+    std::vector<CatalogActionPtr> more{nullptr, nullptr};
+    EXPECT_EQ(catalog.getItemActions(file, more), 3u);
 }
 
 TEST(Catalog, RecordHitRefusesErrorsAndUsesTheRealOffset) {
