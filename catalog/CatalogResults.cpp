@@ -17,8 +17,10 @@ void CatalogResult::setItem(CatalogItemPtr item) {
     sortHint_ = SortHint();
     if (!item_)
         return;
+    // The composed text starts with the label and is at hand after scoring.
+    std::wstring_view label = item_->composedText().substr(0, item_->label().size());
     for (std::size_t n = 0; n < std::size(sortHint_.labelStart); ++n)
-        sortHint_.labelStart[n] = labelSortChunk(item_->label(), n);
+        sortHint_.labelStart[n] = labelSortChunk(label, n);
     sortHint_.isError = item_->category() == CatalogItem::error;
     sortHint_.hasArgs = item_->hasArgs();
 }
