@@ -121,7 +121,7 @@ uint64_t CatalogItemStore::search(CatalogResults& results, const std::set<uint64
 // turn: its entry in the slot table, then the item (the lines a search reads), then its search
 // texts, each stage once the one before has arrived.
 void CatalogItemStore::prefetch(const std::vector<uint32_t>& slots, std::size_t i) const {
-    constexpr std::size_t slotAhead = 24, itemAhead = 16, textAhead = 8;
+    constexpr std::size_t slotAhead = 48, itemAhead = 32, textAhead = 16;
     if (i + slotAhead < slots.size())
         __builtin_prefetch(&slots_[slots[i + slotAhead]]);
     if (i + itemAhead < slots.size()) {
