@@ -1,5 +1,6 @@
 #include "app/App.h"
 
+#include "app/AppCatalogHost.h"
 #include "app/InstanceServer.h"
 #include "core/Format.h"
 #include "core/Logger.h"
@@ -85,6 +86,7 @@ App::App(wstr programFile)
 App::~App() {
     shutdown();
     setInstance(nullptr, nullptr);
+    CatalogHost::setInstance(nullptr);
 }
 
 std::shared_ptr<App> App::instance() {
@@ -94,6 +96,7 @@ std::shared_ptr<App> App::instance() {
 
 int App::init([[maybe_unused]] uint32_t startCommand) {
     setInstance(shared_from_this(), &services_);
+    CatalogHost::setInstance(std::make_shared<AppCatalogHost>(weak_from_this()));
     Logger::setAppName(appName());
     resolveFolders();
     prepareLogFile();
@@ -170,6 +173,13 @@ void App::startPython() {
 void App::loadConfig() {
     auto config = config_.load(DataFs::appConfigFiles(folders_));
     Logger::enableFile(config->writeLogFile);
+    applyCatalogSettings(*config);
+}
+
+// The catalog keeps its own copy of the settings it reads under its lock.
+void App::applyCatalogSettings(const AppConfig& config) {
+    catalog_.setExcludeNonexistentFiles(config.excludeNonexistentLocalFiles,
+                                        config.excludeNonexistentRemoteFiles);
 }
 
 void App::startLogger() {

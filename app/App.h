@@ -6,6 +6,7 @@
 #include "app/ConfigEdit.h"
 #include "app/CurrentConfig.h"
 #include "app/NetworkSettingsWatch.h"
+#include "catalog/Catalog.h"
 #include "core/Event.h"
 #include "core/Wstr.h"
 #include "files/DataFs.h"
@@ -103,6 +104,9 @@ public:
     // the same settings (or could not be read). User-interface thread.
     bool reloadConfig();
 
+    // The catalog; its operations say which threads may call them.
+    Catalog& catalog() { return catalog_; }
+
     // The window-geometry state. User-interface thread.
     AppState& state() { return state_; }
     // A state file under the former per-user name is moved to the current
@@ -172,6 +176,7 @@ private:
     void logBanner();
     void startPython();
     void loadConfig();
+    void applyCatalogSettings(const AppConfig& config);
     void startLogger();
     void startDataMonitor();
     void startConfigEdit();
@@ -192,6 +197,7 @@ private:
     std::shared_ptr<ConfigEdit> configEdit_;
     std::shared_ptr<FileMonitor> fileMonitor_;
     std::unique_ptr<DataFs> dataFs_;
+    Catalog catalog_;
     std::unique_ptr<NetworkSettingsWatch> networkWatch_;
     bool networkWatchArmed_ = false;
     Event networkEvent_{true};

@@ -75,6 +75,7 @@ bool App::reloadConfig() {
         return false;
     logMessage(Logger::Info, L"Application configuration has changed");
     Logger::enableFile(config->writeLogFile);
+    applyCatalogSettings(*config);
     if (configEdit_)
         configEdit_->resolveEditor();
     return true;

@@ -44,7 +44,8 @@ protected:
         app = std::make_shared<App>(wide(program));
     }
     void TearDown() override {
-        app->shutdown();
+        if (app)
+            app->shutdown();
         app.reset();
     }
 
@@ -72,6 +73,7 @@ TEST_F(AppInit, StartUpBuildsEverythingInOrder) {
     EXPECT_EQ(AppServices::instance()->config(), app->config());
     ASSERT_TRUE(app->config());
     EXPECT_TRUE(app->configEdit());
+    EXPECT_TRUE(CatalogHost::instance()) << "the catalog reaches the application";
 
     EXPECT_TRUE(logged(log, L"Installed mode"));
     EXPECT_TRUE(logged(log, L"Official packages directory NOT FOUND."));
@@ -84,6 +86,12 @@ TEST_F(AppInit, StartUpBuildsEverythingInOrder) {
     EXPECT_TRUE(done.ends_with(L"s, including 0.0000s (0%) for the Python interpreter."))
         << "the interpreter was started by the tests, not by the application: "
         << wstr::toUtf8(done);
+
+    app->shutdown();
+    app.reset();
+    EXPECT_EQ(App::instance(), nullptr);
+    EXPECT_EQ(AppServices::instance(), nullptr);
+    EXPECT_EQ(CatalogHost::instance(), nullptr);
 }
 
 TEST_F(AppInit, AReloadAppliesChangedSettingsOnly) {
