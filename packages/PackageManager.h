@@ -210,7 +210,8 @@ public:
     // Data monitor thread.
     void onPackagesChanged(const std::vector<DataFs::PackageChange>& changes) override;
 
-    // Signalled after every pass of the monitor (null: none). Any thread.
+    // Signalled after every pass of the monitor, once its busy or idle state
+    // was reported (null: none). Any thread.
     void setDispatchListener(Event::Handle event);
 
 private:
@@ -224,6 +225,7 @@ private:
     void monitorStartUp();
     uint32_t waitTime();
     void dispatchTasks();
+    void signalDispatched();
     bool mustWait(const PackageTask& task) const;
     void applyPackageChanges();
     bool noteChange(uint32_t packageId, const wstr& name, bool configOnly);

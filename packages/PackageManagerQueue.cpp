@@ -209,6 +209,7 @@ void PackageManager::monitorThreadProc(const std::weak_ptr<PackageManager>& weak
         if (nowBusy != busy && host)
             host->setTimer(nowBusy ? timerBusy : timerIdle, 0);
         busy = nowBusy;
+        self->signalDispatched();
     }
     std::shared_ptr<PackageManager> self = weak.lock();
     std::shared_ptr<PackageHost> host = PackageHost::instance();
@@ -264,6 +265,10 @@ void PackageManager::dispatchTasks() {
         it = pending_.erase(it);
     }
     running_.remove_if([](const std::weak_ptr<PackageTask>& weak) { return weak.expired(); });
+}
+
+void PackageManager::signalDispatched() {
+    Mutex::Lock lock(mutex_);
     if (dispatchListener_)
         dispatchListener_->set();
 }

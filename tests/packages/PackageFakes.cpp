@@ -186,7 +186,21 @@ std::vector<TestPlugin::Record> TestPlugin::records() {
     return records_;
 }
 
-// --- TestPackage --------------------------------------------------------------
+// --- TestPackage ---
+
+PackageSpec plugins(std::vector<wstr> classes, std::function<void()> onLoad) {
+    PackageSpec spec;
+    spec.classes = std::move(classes);
+    spec.onLoad = std::move(onLoad);
+    return spec;
+}
+
+PackageSpec failing(const wstr& packageName) {
+    PackageSpec spec = plugins({L"Finder"});
+    spec.packageName = packageName;
+    spec.failLoad = true;
+    return spec;
+}
 
 TestPackage::TestPackage(const wstr& name, uint64_t revision, const wstr& folder, PackageSpec spec)
     : Package(name, revision), dir_(folder.empty() ? nullptr : VDir::create(folder)),
@@ -258,9 +272,16 @@ bool FakePool::push(std::shared_ptr<ThreadPool::Task> task) {
     if (!msg)
         return false;
     std::lock_guard lock(mutex_);
+    if (discard_)
+        return true;
     tasks_.push_back(std::move(msg));
     changed_.notify_all();
     return true;
+}
+
+void FakePool::setDiscard(bool discard) {
+    std::lock_guard lock(mutex_);
+    discard_ = discard;
 }
 
 void FakePool::stop() {
@@ -291,7 +312,7 @@ std::vector<std::shared_ptr<PluginMsg>> FakePool::pushed() {
 
 // --- ManagerHarness -----------------------------------------------------------
 
-ManagerHarness::ManagerHarness(const AppScope& app) : app_(app) {
+ManagerHarness::ManagerHarness(const AppScope& app, const Tweak& tweak) : app_(app) {
     PackageManager::Options options;
     options.packageFactory = [this](const wstr& name, uint64_t revision,
                                     const std::vector<wstr>& places) {
@@ -299,6 +320,8 @@ ManagerHarness::ManagerHarness(const AppScope& app) : app_(app) {
     };
     options.poolFactory = [pool = pool_] { return pool; };
     options.runningPollMs = 2;
+    if (tweak)
+        tweak(options);
     manager_ = std::make_shared<PackageManager>(std::move(options));
     manager_->setDispatchListener(dispatched_.handle());
     app->setManager(manager_);
@@ -329,7 +352,9 @@ std::shared_ptr<Package> ManagerHarness::make(const wstr& name, uint64_t revisio
     auto spec = specs_.find(wstr::lowerCopy(name));
     if (spec == specs_.end() || places.empty())
         return nullptr;
-    auto package = std::make_shared<TestPackage>(name, revision, places.back(), spec->second);
+    const wstr& packageName = spec->second.packageName.empty() ? name : spec->second.packageName;
+    auto package =
+        std::make_shared<TestPackage>(packageName, revision, places.back(), spec->second);
     made_[wstr::lowerCopy(name)] = package;
     return package;
 }
@@ -362,12 +387,15 @@ bool ManagerHarness::passes(int n) {
     return true;
 }
 
+bool ManagerHarness::waitPass() {
+    return dispatched_.wait(waitLimitMs) == Platform::WAIT_OBJECT_0;
+}
+
+// Every load is followed by a pass of the monitor.
 bool ManagerHarness::waitLoaded(const wstr& name, uint64_t revision) {
-    const auto deadline = std::chrono::steady_clock::now() + waitLimit;
     while (!manager_->findPackage(Package::idOf(name), revision)) {
-        if (std::chrono::steady_clock::now() > deadline)
+        if (!waitPass())
             return false;
-        dispatched_.wait(100);
     }
     return true;
 }

@@ -10,6 +10,7 @@
 #include "packages/PluginMsg.h"
 #include "tests/support/TempDir.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -23,6 +24,19 @@
 #include <vector>
 
 namespace qvtest {
+
+// Replaces the task clock while it lives: each reading returns the value,
+// then advances it by the step.
+struct ClockScope {
+    std::atomic<uint64_t> value;
+    uint64_t step;
+    explicit ClockScope(uint64_t start, uint64_t step = 0) : value(start), step(step) {
+        PackageTask::setClock([this] { return value.fetch_add(this->step); });
+    }
+    ~ClockScope() { PackageTask::setClock({}); }
+    ClockScope(const ClockScope&) = delete;
+    ClockScope& operator=(const ClockScope&) = delete;
+};
 
 // How long a test waits for something another thread does before failing.
 constexpr auto waitLimit = std::chrono::seconds(10);
@@ -132,10 +146,17 @@ private:
 // What a test package holds and how its load behaves.
 struct PackageSpec {
     std::vector<wstr> classes;
+    // The name the package is made with, when not the folder's.
+    wstr packageName;
     bool failLoad = false;
     // Runs at the start of load (on the monitor thread).
     std::function<void()> onLoad;
 };
+
+// A package holding plugins of these classes; onLoad runs as it loads.
+PackageSpec plugins(std::vector<wstr> classes, std::function<void()> onLoad = {});
+// A package whose load fails, made under another name when one is given.
+PackageSpec failing(const wstr& packageName);
 
 // A package of test plugins over its folder (resources through a real VDir).
 class TestPackage : public Package {
@@ -173,18 +194,22 @@ public:
     std::shared_ptr<PluginMsg> take(const std::function<bool(const PluginMsg&)>& match);
     // The messages pushed and not taken.
     std::vector<std::shared_ptr<PluginMsg>> pushed();
+    // While set, pushed tasks are released at once, as if they had run.
+    void setDiscard(bool discard);
 
 private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<std::shared_ptr<PluginMsg>> tasks_;
+    bool discard_ = false;
 };
 
 // A package manager over a FakePool, test packages from PackageSpecs and the
 // live package folders of a FakeApp.
 class ManagerHarness {
 public:
-    explicit ManagerHarness(const AppScope& app);
+    using Tweak = std::function<void(PackageManager::Options&)>;
+    explicit ManagerHarness(const AppScope& app, const Tweak& tweak = {});
     ~ManagerHarness();
 
     // A package folder in the live root, with its spec.
@@ -201,6 +226,8 @@ public:
     std::shared_ptr<PluginMsg> take(const wstr& fullName, uint32_t kind);
     // Waits for n passes of the monitor that started after the call.
     bool passes(int n);
+    // Waits for the next pass not waited for yet (one may have ended before).
+    bool waitPass();
     // Waits until the package of that name is loaded with that revision.
     bool waitLoaded(const wstr& name, uint64_t revision);
 

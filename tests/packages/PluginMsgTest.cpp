@@ -21,7 +21,7 @@ constexpr std::array<uint32_t, 7> allKinds = {150, 200, 210, 220, 300, 301, 400}
 struct Fixture {
     AppScope app;
     std::shared_ptr<TestPackage> package =
-        std::make_shared<TestPackage>(L"ToolA", 3, wstr(), qvtest::PackageSpec{});
+        std::make_shared<TestPackage>(L"ToolA", 3, wstr(), qvtest::PackageSpec());
     std::shared_ptr<TestPlugin> plugin = std::make_shared<TestPlugin>(L"ToolA.Finder");
     std::shared_ptr<TestPlugin> other = std::make_shared<TestPlugin>(L"ToolA.Other");
     CatalogItemPtr item = makeItem(L"target");
@@ -122,7 +122,7 @@ TEST(PluginMsg, OnlyMessagesOfOnePluginAndLoadConflict) {
     Fixture f;
     auto pending = f.message(PluginMsg::kindStart);
     EXPECT_FALSE(pending->mustWaitFor(*f.message(PluginMsg::kindStart, f.other)));
-    auto reloaded = std::make_shared<TestPackage>(L"ToolA", 4, wstr(), qvtest::PackageSpec{});
+    auto reloaded = std::make_shared<TestPackage>(L"ToolA", 4, wstr(), qvtest::PackageSpec());
     PluginMsg newer(reloaded, f.plugin, PluginMsg::kindStart, {}, 0);
     EXPECT_FALSE(pending->mustWaitFor(newer));
     EXPECT_FALSE(f.message(0)->mustWaitFor(*pending));
@@ -189,8 +189,8 @@ TEST(PluginMsg, ExecuteMergesOnlyTheSameRequest) {
 
 TEST(PluginMsg, MergeMovesTheScheduleToTheEarlier) {
     Fixture f;
-    std::atomic<uint64_t> clock = 1000;
-    PackageTask::setClock([&clock] { return clock.load(); });
+    qvtest::ClockScope clockScope(1000);
+    std::atomic<uint64_t>& clock = clockScope.value;
     auto pending = f.message(PluginMsg::kindCatalog, nullptr, 100);
     EXPECT_FALSE(pending->isDue());
     EXPECT_EQ(pending->dueTime(), 1100u);
@@ -210,7 +210,6 @@ TEST(PluginMsg, MergeMovesTheScheduleToTheEarlier) {
     EXPECT_EQ(now->dueTime(), 0u);
     EXPECT_TRUE(pending->merge(*now));
     EXPECT_TRUE(pending->isDue());
-    PackageTask::setClock({});
 }
 
 TEST(PluginMsg, FormatIds) {
@@ -240,8 +239,7 @@ TEST(PackageTask, EarlierIsWrapSafe) {
 TEST(PackageTask, EarlyReturnsRecordTheirEnd) {
     Fixture f;
     qvtest::LogRecords log;
-    std::atomic<uint64_t> clock = 500;
-    PackageTask::setClock([&clock] { return clock++; });
+    qvtest::ClockScope clock(500, 1);
 
     auto invalid = f.message(500);
     invalid->run();
@@ -255,7 +253,6 @@ TEST(PackageTask, EarlyReturnsRecordTheirEnd) {
     EXPECT_EQ(noManager->threadId(), 0u);
     EXPECT_TRUE(f.plugin->records().empty());
     EXPECT_TRUE(log.all().empty());
-    PackageTask::setClock({});
 }
 
 TEST(PackageTask, ExceptionsAreLoggedWithTheDescription) {
