@@ -41,9 +41,15 @@ CatalogItemPtr PluginAbout::makeItem(uint32_t category, const wstr& label, const
 
 void PluginAbout::onCatalog() {
     std::shared_ptr<PackageHost> host = PackageHost::instance();
+    if (host && host->packageManager())
+        updateCatalog(items(), true);
+}
+
+std::vector<CatalogItemPtr> PluginAbout::items() const {
+    std::shared_ptr<PackageHost> host = PackageHost::instance();
     std::shared_ptr<PackageManager> manager = host ? host->packageManager() : nullptr;
     if (!manager)
-        return;
+        return {};
     const auto all = manager->listPackages(false);
     const auto configurable = manager->listPackages(true);
     std::vector<CatalogItemPtr> items;
@@ -64,7 +70,7 @@ void PluginAbout::onCatalog() {
                                  wstr::format(desc, L"Configure Package \"{}\"", entry.name),
                                  PackageKeys::packConfigPrefix() + entry.name));
     }
-    updateCatalog(items, true);
+    return items;
 }
 
 void PluginAbout::onExecute(const std::vector<CatalogItemPtr>& items, const CatalogActionPtr&) {

@@ -22,6 +22,12 @@ public:
 
     PluginAbout();
 
+    // What each "catalog" message hands to the catalog: the command items in
+    // table order, a refresh item per loaded package and a configure item per
+    // package with its own settings file. Empty while the application or its
+    // package manager is gone. Any thread.
+    std::vector<CatalogItemPtr> items() const;
+
 protected:
     // Pool worker, all three.
     void onCatalog() override;
