@@ -63,8 +63,10 @@ void PackageManager::start() {
         pool = pool_;
     }
     pool->start();
-    if (!monitor_.running())
-        Thread::launch(monitor_, [weak] { monitorThreadProc(weak); });
+    if (monitor_.running())
+        return;
+    Thread::launch(monitor_, [weak] { monitorThreadProc(weak); });
+    monitorThreadId_ = monitor_.id();
 }
 
 void PackageManager::stop() {
@@ -103,19 +105,22 @@ void PackageManager::stop() {
 // be finalised under it, so the monitor is waited for until it has ended
 // (loads stop between packages once stopping is set).
 void PackageManager::stopMonitor() {
-    if (Platform::currentThreadId() == monitorThreadId_)
+    const uint32_t monitorId = monitorThreadId_;
+    if (monitorId == 0 || Platform::currentThreadId() == monitorId)
         return;
     const Event::Handle exited = monitor_.exitEvent();
     Thread::stop(monitor_, options_.monitorStopMs, false);
-    if (!exited || exited->wait(0) == Platform::WAIT_OBJECT_0)
-        return;
-    wstr message;
-    logMessage(Logger::Warning,
-               wstr::format(message, L"Packages monitor did not stop within {} ms; waiting for it",
-                            options_.monitorStopMs));
-    if (options_.terminateHook)
-        options_.terminateHook(monitorThreadId_);
-    exited->wait(Platform::INFINITE);
+    if (exited && exited->wait(0) != Platform::WAIT_OBJECT_0) {
+        wstr message;
+        logMessage(Logger::Warning,
+                   wstr::format(message,
+                                L"Packages monitor did not stop within {} ms; waiting for it",
+                                options_.monitorStopMs));
+        if (options_.terminateHook)
+            options_.terminateHook(monitorId);
+        exited->wait(Platform::INFINITE);
+    }
+    monitorThreadId_ = 0;
 }
 
 // --- Loading ----------------------------------------------------------------
@@ -245,15 +250,12 @@ void PackageManager::applyConfig() {
     if (!host)
         return;
     std::vector<std::pair<uint32_t, wstr>> noted;
-    {
-        Mutex::Lock lock(mutex_);
-        for (const auto& [id, package] : packages_) {
-            if (!host->isPackageIgnored(package->name()))
-                continue;
-            wstr message;
-            logInfo(wstr::format(message, L"Unloading ignored package: {}", package->name()));
-            noted.emplace_back(id, package->name());
-        }
+    for (const auto& [id, name] : loadedNames()) {
+        if (!host->isPackageIgnored(name))
+            continue;
+        wstr message;
+        logInfo(wstr::format(message, L"Unloading ignored package: {}", name));
+        noted.emplace_back(id, name);
     }
     loadInternalPackage();
     for (const auto& [name, places] :
@@ -270,6 +272,14 @@ void PackageManager::applyConfig() {
     }
     if (changed)
         wake_.set();
+}
+
+std::vector<std::pair<uint32_t, wstr>> PackageManager::loadedNames() const {
+    Mutex::Lock lock(mutex_);
+    std::vector<std::pair<uint32_t, wstr>> names;
+    for (const auto& [id, package] : packages_)
+        names.emplace_back(id, package->name());
+    return names;
 }
 
 // --- Settings ---------------------------------------------------------------

@@ -231,6 +231,8 @@ private:
     bool noteChange(uint32_t packageId, const wstr& name, bool configOnly);
     void stopMonitor();
 
+    // {id, name} of the loaded packages, copied under the main lock.
+    std::vector<std::pair<uint32_t, wstr>> loadedNames() const;
     uint64_t nextRevision(uint32_t packageId);
     // Inserts the package and loads it outside the lock; false (and the
     // entry removed again) when it was present already or failed to load.

@@ -3,7 +3,6 @@
 #include "core/Logger.h"
 #include "packages/PackageHost.h"
 #include "platform/Error.h"
-#include "platform/ThreadId.h"
 
 #include <algorithm>
 #include <utility>
@@ -177,7 +176,6 @@ void PackageManager::monitorThreadProc(const std::weak_ptr<PackageManager>& weak
     const Event::Handle stop = Thread::currentStopEvent();
     Event::Handle wake;
     if (std::shared_ptr<PackageManager> self = weak.lock()) {
-        self->monitorThreadId_ = Platform::currentThreadId();
         wake = self->wake_.handle();
         self->monitorStartUp();
     }
@@ -261,7 +259,12 @@ void PackageManager::dispatchTasks() {
             continue;
         }
         running_.push_back(*it);
-        pool_->push(*it);
+        if (!pool_->push(*it) && !stopping_) {
+            wstr message;
+            logMessage(Logger::Warning,
+                       wstr::format(message, L"The thread pool refused task \"{}\"",
+                                    wstr::fromUtf8(task.describe().c_str())));
+        }
         it = pending_.erase(it);
     }
     running_.remove_if([](const std::weak_ptr<PackageTask>& weak) { return weak.expired(); });

@@ -1,7 +1,5 @@
 #include "packages/PluginMsg.h"
 
-#include "core/Logger.h"
-#include "core/Mutex.h"
 #include "packages/Package.h"
 #include "packages/PackageHost.h"
 #include "packages/Plugin.h"
