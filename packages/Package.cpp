@@ -44,6 +44,71 @@ Package::~Package() {
     unloadPlugins();
 }
 
+std::shared_ptr<PackageIcon> Package::loadIcon(const std::vector<wstr>& sources) {
+    std::shared_ptr<PackageHost> host = PackageHost::instance();
+    std::shared_ptr<PackageManager> manager = host ? host->packageManager() : nullptr;
+    auto icon = std::make_shared<PackageIcon>(id_, sources, manager);
+    if (icon->id() == 0)
+        return icon;
+    Mutex::Lock lock(mutex_);
+    return icons_.try_emplace(icon->id(), icon).first->second;
+}
+
+std::shared_ptr<PackageIcon> Package::findIcon(uint64_t handle) const {
+    if (handle == 0 || static_cast<uint32_t>(handle >> 32) != id_)
+        return nullptr;
+    Mutex::Lock lock(mutex_);
+    auto found = icons_.find(handle);
+    return found == icons_.end() ? nullptr : found->second;
+}
+
+std::shared_ptr<PackageIcon> Package::getIcon(uint64_t pluginId, bool useHandle,
+                                              uint64_t handle) const {
+    if (pluginId != 0 && static_cast<uint32_t>(pluginId >> 32) != id_)
+        return nullptr;
+    if (pluginId != 0) {
+        Mutex::Lock lock(mutex_);
+        auto found = defaultIcons_.find(pluginId);
+        if (found != defaultIcons_.end()) {
+            auto icon = icons_.find(found->second);
+            if (icon != icons_.end())
+                return icon->second;
+        }
+    }
+    return useHandle ? findIcon(handle) : nullptr;
+}
+
+bool Package::freeIcon(uint64_t handle) {
+    if (handle == 0 || static_cast<uint32_t>(handle >> 32) != id_)
+        return false;
+    {
+        Mutex::Lock lock(mutex_);
+        if (icons_.erase(handle) == 0)
+            return false;
+    }
+    if (std::shared_ptr<PackageHost> host = PackageHost::instance())
+        host->forgetPackageIcon(handle);
+    return true;
+}
+
+void Package::setDefaultIcon(uint64_t pluginId, uint64_t handle) {
+    if (static_cast<uint32_t>(pluginId >> 32) != id_)
+        return;
+    Mutex::Lock lock(mutex_);
+    if (handle == 0) {
+        defaultIcons_.erase(pluginId);
+        return;
+    }
+    if (static_cast<uint32_t>(handle >> 32) == id_ && icons_.count(handle) != 0)
+        defaultIcons_[pluginId] = handle;
+}
+
+void Package::loadDefaultIcon() {
+    const wstr stored = findResource(name_ + L".ico", false);
+    if (!stored.empty())
+        loadIcon({L"res://" + name_ + L"/" + stored});
+}
+
 uint32_t Package::idOf(const wstr& name) {
     return Plugin::nameHash(wstr::lowerCopy(name));
 }

@@ -4,6 +4,7 @@
 #include "core/SettingsStore.h"
 #include "core/Wstr.h"
 #include "files/VDir.h"
+#include "packages/PackageIcon.h"
 #include "packages/PluginMsg.h"
 
 #include <cstdint>
@@ -19,8 +20,8 @@ class Plugin;
 // settings (default INI text inside the package, then the user's files) and
 // answers resource requests on package-relative names ('/' separated).
 //
-// The package's lock guards its flags, settings and plugin map; it is never
-// held while script code runs or while the catalog's lock is taken.
+// The package's lock guards its flags, settings, icons and plugin map; it is
+// never held while script code runs or while the catalog's lock is taken.
 class Package : public std::enable_shared_from_this<Package> {
 public:
     // The largest resource or settings file read.
@@ -37,6 +38,7 @@ public:
 
     // Any thread.
     Package(const wstr& name, uint64_t revision);
+    // Unloads the plugins and forgets the icons.
     virtual ~Package();
     Package(const Package&) = delete;
     Package& operator=(const Package&) = delete;
@@ -105,6 +107,26 @@ public:
     std::vector<wstr> settingsKeys(const wstr& section);
     bool settingsGet(const wstr& section, const wstr& key, wstr& value);
 
+    // --- Icons (any thread) ---------------------------------------------------
+    // The icon of these sources: the one registered under its handle already,
+    // else the new one, registered (unless no source was usable).
+    std::shared_ptr<PackageIcon> loadIcon(const std::vector<wstr>& sources);
+    // The registered icon; empty for 0 or a handle of another package.
+    std::shared_ptr<PackageIcon> findIcon(uint64_t handle) const;
+    // For the image manager: a plugin's default icon, else (with useHandle)
+    // the icon registered under the handle; nothing for another package's
+    // plugin.
+    std::shared_ptr<PackageIcon> getIcon(uint64_t pluginId, bool useHandle, uint64_t handle) const;
+    // Unregisters the icon; false for 0, another package's handle or an icon
+    // not registered.
+    bool freeIcon(uint64_t handle);
+    // Makes a registered icon the plugin's default one; handle 0 removes it.
+    // Anything else is ignored.
+    void setDefaultIcon(uint64_t pluginId, uint64_t handle);
+    // Registers the resource named after the package with the extension
+    // ".ico" (found without case), when there is one.
+    void loadDefaultIcon();
+
 protected:
     // Stores a plugin made by load under its id, replacing one of the same id.
     void addPlugin(const std::shared_ptr<Plugin>& plugin);
@@ -121,6 +143,8 @@ private:
     bool unloaded_ = false;
     SettingsStore settings_;
     bool settingsLoaded_ = false;
+    std::map<uint64_t, std::shared_ptr<PackageIcon>> icons_;
+    std::map<uint64_t, uint64_t> defaultIcons_; // plugin id -> icon handle
     std::map<uint64_t, std::shared_ptr<Plugin>> plugins_;
 };
 

@@ -52,6 +52,9 @@ public:
     // ImageManager::forgetPackage: drops the icons cached for a package.
     // Any thread.
     virtual void forgetPackageIcons(uint32_t packageId) = 0;
+    // ImageManager::forgetPackageIcon: drops the images cached from one
+    // package icon. Any thread.
+    virtual void forgetPackageIcon(uint64_t iconHandle) = 0;
 
     // The installed instance, or empty. Any thread.
     static std::shared_ptr<PackageHost> instance();

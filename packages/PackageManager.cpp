@@ -356,6 +356,27 @@ wstr PackageManager::pluginFullNameOf(uint64_t pluginId) {
     return manager ? manager->pluginFullName(pluginId) : formatFullId(pluginId);
 }
 
+bool PackageManager::hasPackage(const wstr& packageName) {
+    return findPackage(Package::idOf(packageName), 0) != nullptr;
+}
+
+bool PackageManager::readResource(const wstr& packageName, const wstr& path, uint64_t limit,
+                                  std::vector<uint8_t>& out) {
+    PackagePtr package = findPackage(Package::idOf(packageName), 0);
+    if (!package)
+        return false;
+    VDir::ReadResult read = package->readResource(path, limit, -1);
+    if (read.status != VDir::ReadResult::Done)
+        return false;
+    out = std::move(read.bytes);
+    return true;
+}
+
+wstr PackageManager::localPackagesFolder() {
+    std::shared_ptr<PackageHost> host = PackageHost::instance();
+    return host ? host->folders().localPackages : wstr();
+}
+
 std::set<uint64_t> PackageManager::knownIds() const {
     Mutex::Lock lock(mutex_);
     return knownIds_;

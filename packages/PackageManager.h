@@ -7,6 +7,7 @@
 #include "core/Wstr.h"
 #include "files/DataFs.h"
 #include "packages/Package.h"
+#include "packages/PackageIcon.h"
 #include "packages/PackageTask.h"
 #include "packages/Plugin.h"
 #include "packages/PluginMsg.h"
@@ -33,6 +34,7 @@
 // loads, settings reads and everything that enters the interpreter or the
 // catalog run without the main lock, so that keystrokes never wait for them.
 class PackageManager : public DataFs::PackagesListener,
+                       public PackageIcon::Resources,
                        public std::enable_shared_from_this<PackageManager> {
 public:
     // What callerState reports about the calling thread.
@@ -209,6 +211,12 @@ public:
     std::size_t cancelMessages(uint32_t kind);
     // Data monitor thread.
     void onPackagesChanged(const std::vector<DataFs::PackageChange>& changes) override;
+
+    // --- What package icons read (any thread) ------------------------------------
+    bool hasPackage(const wstr& packageName) override;
+    bool readResource(const wstr& packageName, const wstr& path, uint64_t limit,
+                      std::vector<uint8_t>& out) override;
+    wstr localPackagesFolder() override;
 
     // Signalled after every pass of the monitor, once its busy or idle state
     // was reported (null: none). Any thread.

@@ -23,12 +23,13 @@ wstr wide(const std::filesystem::path& path) {
 // --- FakeApp ------------------------------------------------------------------
 
 FakeApp::FakeApp() : catalog_(std::make_shared<Catalog>()) {
-    for (const char* folder : {"default", "installed", "live", "user"})
+    for (const char* folder : {"default", "installed", "live", "user", "cache"})
         std::filesystem::create_directories(root_.path() / folder);
     folders_.defaultPackages = wide(root_.path() / "default");
     folders_.profileInstalledPackages = wide(root_.path() / "installed");
     folders_.profilePackages = wide(root_.path() / "live");
     folders_.profileUser = wide(root_.path() / "user");
+    folders_.localPackages = wide(root_.path() / "cache");
 }
 
 void FakeApp::setTimer(uint32_t id, uint32_t delayMs) {
@@ -78,6 +79,16 @@ void FakeApp::editPackageConfig(const wstr& packageName) {
 }
 
 void FakeApp::forgetPackageIcons(uint32_t) {}
+
+void FakeApp::forgetPackageIcon(uint64_t iconHandle) {
+    std::lock_guard lock(mutex_);
+    forgottenIcons_.push_back(iconHandle);
+}
+
+std::vector<uint64_t> FakeApp::forgottenIcons() {
+    std::lock_guard lock(mutex_);
+    return forgottenIcons_;
+}
 
 std::set<uint64_t> FakeApp::knownIds() {
     std::shared_ptr<PackageManager> manager = packageManager();

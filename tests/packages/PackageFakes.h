@@ -59,6 +59,7 @@ public:
     bool postMainWindowCommand(uint32_t commandId) override;
     void editPackageConfig(const wstr& packageName) override;
     void forgetPackageIcons(uint32_t packageId) override;
+    void forgetPackageIcon(uint64_t iconHandle) override;
 
     // The catalog's view of the package manager, as the application wires it.
     std::set<uint64_t> knownIds() override;
@@ -72,6 +73,7 @@ public:
     std::vector<std::pair<uint32_t, uint32_t>> takeTimers();
     std::vector<uint32_t> commands();
     std::vector<wstr> edits();
+    std::vector<uint64_t> forgottenIcons();
     std::size_t listenerCount();
 
     const TempDir& root() const { return root_; }
@@ -94,6 +96,7 @@ private:
     bool mainWindow_ = true;
     std::vector<uint32_t> commands_;
     std::vector<wstr> edits_;
+    std::vector<uint64_t> forgottenIcons_;
 };
 
 // Installs a FakeApp as both hosts while it lives; stops its package manager

@@ -2,6 +2,7 @@
 
 #include "catalog/Catalog.h"
 #include "tests/packages/PackageFakes.h"
+#include "tests/support/ImageFixtures.h"
 #include "tests/support/LogRecords.h"
 
 #include <gtest/gtest.h>
@@ -145,6 +146,69 @@ TEST(Package, UnloadPluginsClearsTheirCatalogShare) {
               timers.end());
     EXPECT_NE(std::find(timers.begin(), timers.end(), std::pair<uint32_t, uint32_t>(9, 50)),
               timers.end());
+}
+
+TEST(Package, IconRegistry) {
+    AppScope app;
+    auto package = packageIn(app, L"ToolA");
+    auto other = packageIn(app, L"ToolB");
+    ASSERT_TRUE(package->load() && other->load());
+    const uint64_t finder = package->plugin(L"Finder")->id();
+
+    auto icon = package->loadIcon({L"res://ToolA/a.png"});
+    const uint64_t handle = icon->id();
+    EXPECT_EQ(handle >> 32, package->id());
+    EXPECT_EQ(package->loadIcon({L"RES://toola/a.png"}), icon);
+    EXPECT_EQ(package->findIcon(handle), icon);
+    EXPECT_FALSE(package->findIcon(0));
+    auto foreign = other->loadIcon({L"res://ToolB/a.png"});
+    EXPECT_FALSE(package->findIcon(foreign->id()));
+    EXPECT_EQ(package->loadIcon({L"nothing usable"})->id(), 0u);
+
+    auto second = package->loadIcon({L"res://ToolA/b.png"});
+    package->setDefaultIcon(finder, foreign->id());
+    package->setDefaultIcon(finder, handle + 1);
+    EXPECT_FALSE(package->getIcon(finder, false, 0));
+    EXPECT_EQ(package->getIcon(finder, true, second->id()), second);
+    package->setDefaultIcon(finder, handle);
+    EXPECT_EQ(package->getIcon(finder, true, second->id()), icon);
+    EXPECT_EQ(package->getIcon(0, true, second->id()), second);
+    EXPECT_FALSE(package->getIcon(0, false, second->id()));
+    EXPECT_FALSE(package->getIcon(other->plugin(L"Finder")->id(), true, second->id()));
+    package->setDefaultIcon(finder, 0);
+    EXPECT_FALSE(package->getIcon(finder, false, 0));
+
+    EXPECT_FALSE(package->freeIcon(0));
+    EXPECT_FALSE(package->freeIcon(foreign->id()));
+    EXPECT_TRUE(package->freeIcon(handle));
+    EXPECT_FALSE(package->freeIcon(handle));
+    EXPECT_FALSE(package->findIcon(handle));
+    EXPECT_EQ(app->forgottenIcons(), std::vector<uint64_t>{handle});
+}
+
+// The default icon is the resource named after the package; its bitmap is
+// read through the package manager while the package is loaded.
+TEST(Package, DefaultIconFromTheLoadedPackage) {
+    AppScope app;
+    qvtest::ManagerHarness harness(app);
+    app->writePackageFile(
+        "ToolA", "TOOLA.ico",
+        qvtest::str(qvtest::makeIco({{qvtest::makeDib(16, 32, 0xFF00FF00), 32}})));
+    harness.addPackage("ToolA", qvtest::plugins({L"Finder"}));
+    harness.start();
+    ASSERT_TRUE(harness.waitLoaded(L"ToolA", 1));
+    auto package = harness.package(L"ToolA");
+    package->loadDefaultIcon();
+    const uint64_t handle = PackageIcon(package->id(), {L"res://ToolA/TOOLA.ico"}).id();
+    auto icon = package->findIcon(handle);
+    ASSERT_TRUE(icon);
+    auto bitmap = icon->getIcon(16);
+    ASSERT_TRUE(bitmap);
+    EXPECT_EQ(bitmap->width(), 16);
+
+    auto bare = packageIn(app, L"ToolB");
+    bare->loadDefaultIcon();
+    EXPECT_FALSE(bare->getIcon(0, true, PackageIcon(bare->id(), {L"res://ToolB/toolb.ico"}).id()));
 }
 
 } // namespace
