@@ -90,6 +90,8 @@ public:
         uint64_t packages = 0;
         uint64_t running = 0;        // running tasks still alive
         uint64_t runningCatalog = 0; // of which "catalog" messages
+        uint64_t pending = 0;
+        uint64_t pendingCatalog = 0; // of which "catalog" messages
     };
 
     // A snapshot for the diagnostic window: copies only, valid after the

@@ -21,19 +21,28 @@ PackageManager::FullStats::PackageTask::PackageTask(const ::PackageTask& task, u
     kindName = msg->kindName();
 }
 
+namespace {
+
+bool isCatalog(const ::PackageTask& task) {
+    auto msg = dynamic_cast<const PluginMsg*>(&task);
+    return msg && msg->kind() == PluginMsg::kindCatalog;
+}
+
+} // namespace
+
 PackageManager::TaskCounts PackageManager::getTaskCounts() const {
     Mutex::Lock lock(mutex_);
     TaskCounts counts;
     counts.packages = packages_.size();
     for (const std::weak_ptr<::PackageTask>& weak : running_) {
-        auto task = weak.lock();
-        if (!task)
-            continue;
-        ++counts.running;
-        auto msg = std::dynamic_pointer_cast<PluginMsg>(task);
-        if (msg && msg->kind() == PluginMsg::kindCatalog)
-            ++counts.runningCatalog;
+        if (auto task = weak.lock()) {
+            ++counts.running;
+            counts.runningCatalog += isCatalog(*task);
+        }
     }
+    counts.pending = pending_.size();
+    for (const PackageTaskPtr& task : pending_)
+        counts.pendingCatalog += isCatalog(*task);
     return counts;
 }
 

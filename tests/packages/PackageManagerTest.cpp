@@ -442,7 +442,8 @@ TEST(PackageManager, StatisticsSnapshot) {
         harness.addPackage("ToolA", qvtest::plugins({L"One", L"Two", L"Three"}));
         harness.start();
         auto start = harness.take(L"ToolA.One", PluginMsg::kindStart);
-        ASSERT_TRUE(harness.take(L"ToolA.Two", PluginMsg::kindStart));
+        auto startTwo = harness.take(L"ToolA.Two", PluginMsg::kindStart);
+        ASSERT_TRUE(startTwo);
         Gate gate;
         harness.plugin(L"ToolA", L"One")->setHook([&](TestPlugin&, const PluginMsg&) {
             gate.wait();
@@ -450,6 +451,12 @@ TEST(PackageManager, StatisticsSnapshot) {
         RunningTask running(start);
         ASSERT_TRUE(gate.waitArrived());
         clock = 1250;
+        const PackageManager::TaskCounts counts = harness.manager()->getTaskCounts();
+        EXPECT_EQ(counts.packages, 2u);
+        EXPECT_EQ(counts.running, 4u);
+        EXPECT_EQ(counts.runningCatalog, 0u);
+        EXPECT_EQ(counts.pending, 4u);
+        EXPECT_EQ(counts.pendingCatalog, 4u);
 
         PackageManager::FullStats stats = harness.manager()->getFullStats();
         const auto& package = stats.packages.at(Package::idOf(L"ToolA"));
