@@ -1,6 +1,9 @@
-#include "app/App.h"
+// Python's headers go before Qt's, whose "slots" macro they use as a name.
+#include "python/Python.h"
 
+#include "app/App.h"
 #include "app/AppCatalogHost.h"
+#include "app/AppPackageHost.h"
 #include "app/InstanceServer.h"
 #include "core/Format.h"
 #include "core/Logger.h"
@@ -10,10 +13,10 @@
 #include "core/SysInfo.h"
 #include "core/SysTime.h"
 #include "files/FileMonitor.h"
+#include "packages/PackageManager.h"
 #include "platform/Error.h"
 #include "platform/KeyboardLayout.h"
 #include "platform/RuntimeDir.h"
-#include "python/Python.h"
 
 #include <filesystem>
 #include <mutex>
@@ -87,6 +90,7 @@ App::~App() {
     shutdown();
     setInstance(nullptr, nullptr);
     CatalogHost::setInstance(nullptr);
+    PackageHost::setInstance(nullptr);
 }
 
 std::shared_ptr<App> App::instance() {
@@ -97,6 +101,7 @@ std::shared_ptr<App> App::instance() {
 int App::init([[maybe_unused]] uint32_t startCommand) {
     setInstance(shared_from_this(), &services_);
     CatalogHost::setInstance(std::make_shared<AppCatalogHost>(weak_from_this()));
+    PackageHost::setInstance(std::make_shared<AppPackageHost>(weak_from_this()));
     Logger::setAppName(appName());
     resolveFolders();
     prepareLogFile();
@@ -106,9 +111,12 @@ int App::init([[maybe_unused]] uint32_t startCommand) {
     startLogger();
     startDataMonitor();
     startConfigEdit();
+    createPackageManager();
     loadStateFile();
     startInstanceServer();
     logInitDone();
+    // Last: its monitor thread loads the packages.
+    packageManager()->start();
     return 0;
 }
 
@@ -194,8 +202,24 @@ void App::startDataMonitor() {
 }
 
 void App::startConfigEdit() {
-    configEdit_ = std::make_shared<ConfigEdit>(weak_from_this());
-    configEdit_->resolveEditor();
+    auto edit = std::make_shared<ConfigEdit>(weak_from_this());
+    edit->resolveEditor();
+    configEdit_ = edit;
+}
+
+// Until packages on disk can be made, the manager loads the built-in one.
+void App::createPackageManager() {
+    packageManager_ = std::make_shared<PackageManager>();
+}
+
+void App::addPackagesListener(std::weak_ptr<DataFs::PackagesListener> listener) {
+    if (dataFs_)
+        dataFs_->addPackagesListener(std::move(listener));
+}
+
+void App::removePackagesListener(const DataFs::PackagesListener* listener) {
+    if (dataFs_)
+        dataFs_->removePackagesListener(listener);
 }
 
 void App::loadStateFile() {
@@ -253,13 +277,17 @@ uint32_t App::onInstanceMessage(uint32_t message) {
 
 void App::shutdown() {
     instanceServer_.reset();
+    if (auto manager = packageManager()) {
+        manager->stop();
+        packageManager_.store(nullptr);
+    }
     if (dataFs_)
         dataFs_->stop();
     if (fileMonitor_)
         fileMonitor_->stop();
-    if (configEdit_) {
-        configEdit_->stop(ConfigEdit::stopTimeoutMs);
-        configEdit_.reset();
+    if (auto edit = configEdit()) {
+        edit->stop(ConfigEdit::stopTimeoutMs);
+        configEdit_.store(nullptr);
     }
     Logger::clearListeners();
     if (std::exchange(pythonStarted_, false))
@@ -284,9 +312,35 @@ std::optional<std::pair<wstr, bool>> App::editorSetting() {
 }
 
 bool App::hasPackageManager() {
-    return false;
+    return packageManager() != nullptr;
 }
 
-std::shared_ptr<ConfigEdit::Package> App::findPackage(uint32_t) {
-    return nullptr;
+namespace {
+
+// A loaded package as the configuration editor reads it.
+class EditedPackage : public ConfigEdit::Package {
+public:
+    explicit EditedPackage(PackagePtr package) : package_(std::move(package)) {}
+    uint32_t id() const override { return package_->id(); }
+    wstr name() const override { return package_->name(); }
+    std::vector<VDir::EntryInfo> resourceInfo(const wstr& resource) override {
+        return package_->resourceInfo(resource, true);
+    }
+    std::optional<std::string> readTextResource(const wstr& resource, uint64_t limit) override {
+        auto result = package_->readTextResource(resource, limit, -1);
+        if (result.status != VDir::ReadResult::Done)
+            return std::nullopt;
+        return std::move(result.text);
+    }
+
+private:
+    PackagePtr package_;
+};
+
+} // namespace
+
+std::shared_ptr<ConfigEdit::Package> App::findPackage(uint32_t id) {
+    auto manager = packageManager();
+    auto package = manager ? manager->findPackage(id, 0) : nullptr;
+    return package ? std::make_shared<EditedPackage>(package) : nullptr;
 }

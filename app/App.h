@@ -11,6 +11,7 @@
 #include "core/Wstr.h"
 #include "files/DataFs.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -18,6 +19,7 @@
 
 class FileMonitor;
 class InstanceServer;
+class PackageManager;
 
 // The one application object. It owns everything that lives for the whole
 // run, builds it in a fixed order in init(), runs the user-interface
@@ -147,9 +149,13 @@ public:
     // after init.
     const DataFs::Folders& folders() const override { return folders_; }
     bool portable() const { return portable_; }
-    // The configuration editor; null before init and after shutdown.
-    // User-interface thread.
-    const std::shared_ptr<ConfigEdit>& configEdit() const { return configEdit_; }
+    // The configuration editor and the package manager; null before init
+    // and after shutdown. Any thread.
+    std::shared_ptr<ConfigEdit> configEdit() const { return configEdit_.load(); }
+    std::shared_ptr<PackageManager> packageManager() const { return packageManager_.load(); }
+    // The data monitor's package listeners. Any thread after init.
+    void addPackagesListener(std::weak_ptr<DataFs::PackagesListener> listener);
+    void removePackagesListener(const DataFs::PackagesListener* listener);
 
     // ConfigEdit::Host. Any thread.
     std::optional<std::pair<wstr, bool>> editorSetting() override;
@@ -180,11 +186,13 @@ private:
     void startLogger();
     void startDataMonitor();
     void startConfigEdit();
+    void createPackageManager();
     void loadStateFile();
     void startInstanceServer();
     void logInitDone();
     void runTimer(uint32_t id);
     void onEnvironmentTimer();
+    void broadcastEvents(uint32_t flags);
     void onNetworkSettingsChanged();
 
     const wstr programFile_;
@@ -194,9 +202,11 @@ private:
     Event logEvent_{true};
     AppTimers timers_;
     CurrentConfig config_;
-    std::shared_ptr<ConfigEdit> configEdit_;
+    // Read by other threads through the hosts, replaced on this one.
+    std::atomic<std::shared_ptr<ConfigEdit>> configEdit_;
     std::shared_ptr<FileMonitor> fileMonitor_;
     std::unique_ptr<DataFs> dataFs_;
+    std::atomic<std::shared_ptr<PackageManager>> packageManager_;
     Catalog catalog_;
     std::unique_ptr<NetworkSettingsWatch> networkWatch_;
     bool networkWatchArmed_ = false;

@@ -8,8 +8,8 @@ class App;
 
 // The catalog's view of the running application: its timers, and the
 // package manager's answers. It holds the application weakly, so the
-// catalog never keeps it alive; once it is gone, timers are dropped. Until
-// a package manager runs, no plugin is known. Any thread.
+// catalog never keeps it alive; once it is gone, timers are dropped and no
+// plugin is known. Any thread.
 class AppCatalogHost : public CatalogHost {
 public:
     explicit AppCatalogHost(std::weak_ptr<App> app) : app_(std::move(app)) {}

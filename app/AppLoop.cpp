@@ -1,9 +1,12 @@
 // The main loop and the App timers.
 
+// Python's headers go before Qt's, whose "slots" macro they use as a name.
+#include "python/Python.h"
+
 #include "app/App.h"
 #include "app/MainLoop.h"
 #include "core/Logger.h"
-#include "python/Python.h"
+#include "packages/PackageManager.h"
 
 #include <set>
 
@@ -44,9 +47,23 @@ void App::runTimer(uint32_t id) {
     case TimerEnvironment:
         onEnvironmentTimer();
         break;
+    case TimerDesktopChanged:
+        broadcastEvents(PluginMsg::desktopChanged);
+        break;
+    case TimerStartMenuChanged:
+        broadcastEvents(PluginMsg::startMenuChanged);
+        break;
     case TimerConfigFilesChanged:
+        if (reloadConfig()) {
+            if (auto manager = packageManager())
+                manager->reloadPackageSettings(PluginMsg::appConfigChanged);
+        }
+        break;
     case TimerReloadAll:
         reloadConfig();
+        if (auto manager = packageManager())
+            manager->invalidatePackageSettings();
+        broadcastEvents(PluginMsg::appConfigChanged | PluginMsg::packageConfigChanged);
         break;
     case TimerSaveState:
         state_.save();
@@ -59,6 +76,7 @@ void App::runTimer(uint32_t id) {
         break;
     case TimerNetworkChanged:
         reloadConfig();
+        broadcastEvents(PluginMsg::appConfigChanged | PluginMsg::internetSettingsChanged);
         watchInternetSettings();
         break;
     default:
@@ -73,7 +91,15 @@ void App::onEnvironmentTimer() {
     logMessage(Logger::Info, L"Environment changed.");
     if (Py_IsInitialized())
         Python::syncEnviron(environment);
-    reloadConfig();
+    const bool changed = reloadConfig();
+    if (auto manager = packageManager())
+        manager->reloadPackageSettings(PluginMsg::environmentChanged |
+                                       (changed ? PluginMsg::appConfigChanged : 0));
+}
+
+void App::broadcastEvents(uint32_t flags) {
+    if (auto manager = packageManager())
+        manager->broadcastMessage(PluginMsg::kindEvents, PluginMsg::Data::eventFlags(flags));
 }
 
 void App::watchInternetSettings() {

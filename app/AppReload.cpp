@@ -1,11 +1,14 @@
 // Environment reload and the shell operations.
 
+// Python's headers go before Qt's, whose "slots" macro they use as a name.
+#include "python/GilLock.h"
+#include "python/Python.h"
+
 #include "app/App.h"
 #include "app/EnvironmentSource.h"
 #include "core/Logger.h"
 #include "core/SysShell.h"
-#include "python/GilLock.h"
-#include "python/Python.h"
+#include "packages/PackageManager.h"
 
 #include <cstdlib>
 
@@ -76,8 +79,10 @@ bool App::reloadConfig() {
     logMessage(Logger::Info, L"Application configuration has changed");
     Logger::enableFile(config->writeLogFile);
     applyCatalogSettings(*config);
-    if (configEdit_)
-        configEdit_->resolveEditor();
+    if (auto edit = configEdit())
+        edit->resolveEditor();
+    if (auto manager = packageManager())
+        manager->applyConfig();
     return true;
 }
 

@@ -1,6 +1,9 @@
 #include "app/App.h"
 
 #include "app/Entry.h"
+#include "packages/PackageHost.h"
+#include "packages/PackageInternal.h"
+#include "packages/PackageManager.h"
 #include "platform/InstanceSocket.h"
 #include "tests/app/PythonForTests.h"
 #include "tests/app/QtTestApp.h"
@@ -10,11 +13,13 @@
 
 #include <QTimer>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <future>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -73,7 +78,17 @@ TEST_F(AppInit, StartUpBuildsEverythingInOrder) {
     EXPECT_EQ(AppServices::instance()->config(), app->config());
     ASSERT_TRUE(app->config());
     EXPECT_TRUE(app->configEdit());
-    EXPECT_TRUE(CatalogHost::instance()) << "the catalog reaches the application";
+    ASSERT_TRUE(CatalogHost::instance()) << "the catalog reaches the application";
+    ASSERT_TRUE(app->packageManager());
+    EXPECT_EQ(PackageHost::instance()->packageManager(), app->packageManager());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (CatalogHost::instance()->knownIds().empty() &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(CatalogHost::instance()->knownIds().empty())
+        << "the package manager loaded the built-in package";
+    EXPECT_TRUE(app->hasPackageManager());
+    EXPECT_TRUE(app->findPackage(Package::idOf(PackageInternal::packageName())));
 
     EXPECT_TRUE(logged(log, L"Installed mode"));
     EXPECT_TRUE(logged(log, L"Official packages directory NOT FOUND."));
@@ -92,6 +107,7 @@ TEST_F(AppInit, StartUpBuildsEverythingInOrder) {
     EXPECT_EQ(App::instance(), nullptr);
     EXPECT_EQ(AppServices::instance(), nullptr);
     EXPECT_EQ(CatalogHost::instance(), nullptr);
+    EXPECT_EQ(PackageHost::instance(), nullptr);
 }
 
 TEST_F(AppInit, AReloadAppliesChangedSettingsOnly) {
