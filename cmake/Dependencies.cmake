@@ -8,6 +8,8 @@ pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
 pkg_check_modules(XXHASH REQUIRED IMPORTED_TARGET libxxhash)
 find_path(UTFCPP_INCLUDE_DIR utf8.h PATH_SUFFIXES utf8cpp REQUIRED)
 find_path(SIMPLEINI_INCLUDE_DIR SimpleIni.h REQUIRED)
+# Debian builds SimpleIni as a library: its header declares what the library defines.
+pkg_check_modules(SIMPLEINI REQUIRED IMPORTED_TARGET simpleini)
 
 # Debian's Python 3.11, found explicitly: another python3 may stand first on PATH.
 set(Python3_EXECUTABLE /usr/bin/python3.11)
@@ -27,7 +29,7 @@ add_library(qv::thirdparty_core ALIAS qv_thirdparty_core)
 
 add_library(qv_thirdparty_files INTERFACE)
 target_include_directories(qv_thirdparty_files INTERFACE ${SIMPLEINI_INCLUDE_DIR})
-target_link_libraries(qv_thirdparty_files INTERFACE PkgConfig::MINIZIP ZLIB::ZLIB)
+target_link_libraries(qv_thirdparty_files INTERFACE PkgConfig::MINIZIP PkgConfig::SIMPLEINI ZLIB::ZLIB)
 add_library(qv::thirdparty_files ALIAS qv_thirdparty_files)
 
 add_library(qv_thirdparty_catalog INTERFACE)

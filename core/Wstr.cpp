@@ -129,10 +129,16 @@ private:
     iconv_t cd_;
 };
 
+// Invalid sequences become U+FFFD, as the system converters do without
+// flags: one bad byte must not lose a whole text.
 bool decodeUtf8(std::string_view bytes, wstr& out) {
-    if (!utf8::is_valid(bytes.begin(), bytes.end()))
-        return false;
-    utf8::unchecked::utf8to32(bytes.begin(), bytes.end(), std::back_inserter(out));
+    if (utf8::is_valid(bytes.begin(), bytes.end())) {
+        utf8::unchecked::utf8to32(bytes.begin(), bytes.end(), std::back_inserter(out));
+        return true;
+    }
+    std::string repaired;
+    utf8::replace_invalid(bytes.begin(), bytes.end(), std::back_inserter(repaired), 0xFFFD);
+    utf8::unchecked::utf8to32(repaired.begin(), repaired.end(), std::back_inserter(out));
     return true;
 }
 
@@ -209,9 +215,7 @@ std::string wstr::toUtf8(const wchar_t* text, int64_t length) {
     out.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
         auto cp = static_cast<uint32_t>(text[i]);
-        if (!isValidCodePoint(cp))
-            return {};
-        utf8::unchecked::append(cp, std::back_inserter(out));
+        utf8::unchecked::append(isValidCodePoint(cp) ? cp : 0xFFFD, std::back_inserter(out));
     }
     dropTrailingNuls(out);
     return out;

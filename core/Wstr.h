@@ -31,7 +31,8 @@ public:
     // --- Conversion ---------------------------------------------------------
     // Converts count bytes (-1: up to and including the terminating NUL) from
     // the code page. Empty for a null pointer, a first byte NUL, a count of 0
-    // or a conversion failure (invalid input); counts of 2^31 and more are
+    // or a conversion failure (an unknown code page, bytes a legacy code page
+    // cannot map); invalid UTF-8 becomes U+FFFD; counts of 2^31 and more are
     // clamped to 2^31-1; trailing NUL characters are removed.
     static wstr fromMultiByte(const char* bytes, int64_t count, unsigned codePage);
     static wstr fromUtf8(const char* text);
@@ -39,7 +40,7 @@ public:
     static wstr& assignMultiByte(wstr& target, std::string_view bytes, std::size_t first,
                                  std::size_t count, unsigned codePage);
     // UTF-8 form of length characters (-1: NUL-terminated); empty under the
-    // same conditions as fromMultiByte (an invalid code point fails).
+    // same conditions as fromMultiByte; an invalid code point becomes U+FFFD.
     static std::string toUtf8(const wchar_t* text, int64_t length = -1);
     // The whole text, embedded NULs included (trailing ones dropped).
     static std::string toUtf8(const std::wstring& text);

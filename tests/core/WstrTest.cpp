@@ -51,9 +51,9 @@ INSTANTIATE_TEST_SUITE_P(
                     FromBytesCase{"ZeroCount", "abc", 0, 65001, L""},
                     FromBytesCase{"FirstByteNul", "\0abc"s, -2, 65001, L""},
                     FromBytesCase{"BadNegativeCount", "abc", -5, 65001, L""},
-                    FromBytesCase{"TruncatedUtf8", "ab\xc3", -1, 65001, L""},
-                    FromBytesCase{"OverlongUtf8", "\xc0\xaf", -1, 65001, L""},
-                    FromBytesCase{"EncodedSurrogate", "\xed\xa0\x80", -1, 65001, L""},
+                    FromBytesCase{"TruncatedUtf8", "ab\xc3", -1, 65001, L"ab\uFFFD"},
+                    FromBytesCase{"OverlongUtf8", "\xc0\xafz", -1, 65001, L"\uFFFDz"},
+                    FromBytesCase{"EncodedSurrogate", "\xed\xa0\x80", -1, 65001, L"\uFFFD"},
                     FromBytesCase{"AnsiIsWindows1252", "\x80 \xe9", -1, 0, L"\u20ac \u00e9"},
                     FromBytesCase{"AnsiUndefinedBytes", "\x81\x8d\x8f\x90\x9d", -1, 0,
                                   L"\u0081\u008d\u008f\u0090\u009d"},
@@ -80,7 +80,7 @@ TEST(Wstr, AssignMultiByteConvertsTheRangeAndClampsIt) {
     EXPECT_EQ(target, L"\u00e4\u00f6");
     EXPECT_EQ(wstr::assignMultiByte(target, bytes, 5, 100, 65001), L">");
     EXPECT_EQ(wstr::assignMultiByte(target, bytes, 99, 3, 65001), L"");
-    EXPECT_EQ(wstr::assignMultiByte(target, bytes, 1, 1, 65001), L""); // cut inside a sequence
+    EXPECT_EQ(wstr::assignMultiByte(target, bytes, 1, 1, 65001), L"\uFFFD"); // cut in a sequence
 }
 
 TEST(Wstr, ToUtf8) {
@@ -100,8 +100,8 @@ TEST(Wstr, ToUtf8) {
         {L"abc", 0, ""},
         {L"", -1, ""},
         {L"\0x", 2, ""},
-        {invalidSurrogate, -1, ""},
-        {beyondUnicode, -1, ""},
+        {invalidSurrogate, -1, "a\xef\xbf\xbd"},
+        {beyondUnicode, -1, "a\xef\xbf\xbd"},
         {nullptr, -1, ""},
     };
     for (const Case& c : cases)

@@ -1,0 +1,273 @@
+#include "core/SysFile.h"
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "core/Logger.h"
+#include "core/Path.h"
+#include "core/ShellLink.h"
+#include "platform/Error.h"
+#include "platform/FsType.h"
+#include "platform/UniqueFd.h"
+
+namespace Sys {
+namespace {
+
+constexpr size_t kWriteChunk = 0x80000;
+
+bool statPath(const wstr& path, struct stat& st) {
+    if (stat(wstr::toUtf8(path).c_str(), &st) == 0)
+        return true;
+    Platform::setLastErrorFromErrno();
+    return false;
+}
+
+bool makeFolder(const std::string& path) {
+    if (mkdir(path.c_str(), 0777) == 0) {
+        Platform::setLastError(Platform::ERROR_SUCCESS);
+        return true;
+    }
+    int err = errno;
+    struct stat st;
+    if (err == EEXIST && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        Platform::setLastError(Platform::ERROR_ALREADY_EXISTS);
+        return true;
+    }
+    Platform::setLastErrorFromErrno(err);
+    return false;
+}
+
+bool makeTree(const std::string& path) {
+    for (size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+        std::string parent = path.substr(0, slash);
+        struct stat st;
+        if (stat(parent.c_str(), &st) != 0 && !makeFolder(parent))
+            return false;
+    }
+    return makeFolder(path);
+}
+
+// A name in the file's folder that no other writer uses at the same time.
+std::string sidePath(const std::string& path) {
+    static std::atomic<unsigned> counter{0};
+    return path + "." + std::to_string(getpid()) + "." + std::to_string(++counter) + ".tmp";
+}
+
+// Makes the rename durable; the new content is in place either way.
+void syncFolderOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "."
+                         : slash == 0               ? "/"
+                                                    : path.substr(0, slash);
+    Platform::UniqueFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.valid())
+        fsync(fd.get());
+}
+
+// The file that a write replaces: a symbolic link is written through, so
+// that the link stays in place.
+std::string replacedFile(const std::string& path) {
+    struct stat st;
+    char resolved[PATH_MAX];
+    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && realpath(path.c_str(), resolved))
+        return resolved;
+    return path;
+}
+
+// Writes the side file completely, with the permissions of the file it
+// replaces; on failure removes it, keeping the errno.
+bool writeSideFile(const std::string& side, const std::string& target, const void* data,
+                   size_t size) {
+    Platform::UniqueFd fd(open(side.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (!fd.valid())
+        return false;
+    struct stat old;
+    bool ok = true;
+    if (stat(target.c_str(), &old) == 0)
+        ok = fchmod(fd.get(), old.st_mode & 07777) == 0;
+    ok = ok && writeAll(fd.get(), data, size) && fsync(fd.get()) == 0;
+    int err = errno;
+    if (close(fd.release()) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) {
+        unlink(side.c_str());
+        errno = err;
+    }
+    return ok;
+}
+
+bool readAt(int fd, off_t offset, void* out, size_t size) {
+    return pread(fd, out, size, offset) == static_cast<ssize_t>(size);
+}
+
+bool isDesktopEntry(const wstr& path) {
+    return Path::hasExtension(path, L"desktop");
+}
+
+uint32_t attributesOf(const wstr& path, const struct stat& st) {
+    uint32_t word = 0;
+    if (!(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)))
+        word |= FileAttrReadOnly;
+    if (Path::fileName(path).starts_with(L"."))
+        word |= FileAttrHidden;
+    if (S_ISDIR(st.st_mode))
+        return word | FileAttrFolder;
+    if (!S_ISREG(st.st_mode))
+        return word | FileAttrNonFileSystem;
+    if (isDesktopEntry(path))
+        return word | FileAttrFile | FileAttrLink;
+    if (st.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH))
+        word |= FileAttrExecutable | FileAttrConsole;
+    return word | FileAttrFile;
+}
+
+} // namespace
+
+int isDirectory(const wstr& path) {
+    struct stat st;
+    if (!statPath(path, st))
+        return -1;
+    return S_ISDIR(st.st_mode) ? 1 : 0;
+}
+
+bool clearReadOnly(const wstr& path) {
+    struct stat st;
+    if (!statPath(path, st))
+        return false;
+    if (st.st_mode & S_IWUSR)
+        return true;
+    if (chmod(wstr::toUtf8(path).c_str(), (st.st_mode & 07777) | S_IWUSR) == 0)
+        return true;
+    Platform::setLastErrorFromErrno();
+    return false;
+}
+
+bool createDirectories(const wstr& path, bool wholeTree) {
+    std::string narrow = wstr::toUtf8(path);
+    while (narrow.size() > 1 && narrow.back() == '/')
+        narrow.pop_back();
+    if (narrow.empty()) {
+        Platform::setLastError(Platform::ERROR_PATH_NOT_FOUND);
+        return false;
+    }
+    return wholeTree ? makeTree(narrow) : makeFolder(narrow);
+}
+
+bool writeAll(int fd, const void* data, size_t size) {
+    auto bytes = static_cast<const uint8_t*>(data);
+    while (size > 0) {
+        ssize_t written = write(fd, bytes, std::min(size, kWriteChunk));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            Platform::setLastErrorFromErrno(written < 0 ? errno : EIO);
+            return false;
+        }
+        bytes += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+bool writeFile(const wstr& path, const void* data, size_t size) {
+    std::string target = replacedFile(wstr::toUtf8(path));
+    std::string side = sidePath(target);
+    if (!writeSideFile(side, target, data, size) || rename(side.c_str(), target.c_str()) != 0) {
+        uint32_t error = Platform::setLastErrorFromErrno();
+        unlink(side.c_str());
+        wstr message;
+        logMessage(Logger::Warning,
+                   wstr::format(message, L"Failed to write to file {} (error {})", path, error));
+        Platform::setLastError(error);
+        return false;
+    }
+    syncFolderOf(target);
+    Platform::setLastError(Platform::ERROR_SUCCESS);
+    return true;
+}
+
+int isPeFile(const wstr& path) {
+    Platform::UniqueFd fd(open(wstr::toUtf8(path).c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st;
+    if (!fd.valid() || fstat(fd.get(), &st) != 0) {
+        Platform::setLastErrorFromErrno();
+        return -1;
+    }
+    if (st.st_size <= 64)
+        return 0;
+    uint8_t mz[2];
+    uint8_t offset[4];
+    uint8_t pe[4];
+    if (!readAt(fd.get(), 0, mz, 2) || !readAt(fd.get(), 60, offset, 4)) {
+        Platform::setLastErrorFromErrno(EIO);
+        return -1;
+    }
+    Platform::setLastError(Platform::ERROR_SUCCESS);
+    if (mz[0] != 'M' || mz[1] != 'Z')
+        return 0;
+    off_t peAt = offset[0] | offset[1] << 8 | offset[2] << 16 | off_t(offset[3]) << 24;
+    if (!readAt(fd.get(), peAt, pe, 4))
+        return 0;
+    return pe[0] == 'P' && pe[1] == 'E' && pe[2] == 0 && pe[3] == 0 ? 1 : 0;
+}
+
+uint32_t fileAttributes(const wstr& path, bool follow, int depth) {
+    struct stat st;
+    if (path.empty() || !statPath(path, st))
+        return 0;
+    uint32_t word = attributesOf(path, st);
+    if (!follow || !(word & FileAttrLink) || depth <= 0)
+        return word;
+    ShellLink link;
+    loadShellLink(link, path);
+    wstr target = resolveMsiShortcut(link);
+    return target.empty() ? 0 : fileAttributes(target, follow, depth - 1);
+}
+
+wstr longPathName(const wstr& path) {
+    struct stat st;
+    if (path.empty() || !statPath(path, st))
+        return {};
+    return path;
+}
+
+wstr finalPathName(const wstr& path) {
+    Platform::setLastError(Platform::ERROR_SUCCESS);
+    if (path.empty())
+        return {};
+    std::string narrow = wstr::toUtf8(path);
+    struct stat st;
+    if (lstat(narrow.c_str(), &st) != 0) {
+        Platform::setLastErrorFromErrno();
+        return path;
+    }
+    wstr name = Path::fileName(path);
+    bool keepName = name != L"." && name != L".." && !path.ends_with(L"/");
+    std::string folder = keepName ? wstr::toUtf8(Path::parent(path)) : narrow;
+    char resolved[PATH_MAX];
+    if (!realpath(folder.c_str(), resolved)) {
+        Platform::setLastErrorFromErrno();
+        return path;
+    }
+    wstr result = wstr::fromUtf8(resolved);
+    return keepName ? Path::combine(result, name) : result;
+}
+
+} // namespace Sys
+
+namespace Path {
+
+bool isRemote(const wstr& path) {
+    return Path::isRooted(path) && Platform::isNetworkFileSystem(wstr::toUtf8(path));
+}
+
+} // namespace Path

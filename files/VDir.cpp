@@ -1,0 +1,235 @@
+#include "files/VDir.h"
+
+#include <algorithm>
+#include <sys/stat.h>
+
+#include "core/FileInfo.h"
+#include "core/MappedFile.h"
+#include "core/Path.h"
+#include "files/FileScanner.h"
+#include "platform/DirReader.h"
+
+namespace {
+
+bool isSeparator(wchar_t c) {
+    return c == L'/' || c == L'\\';
+}
+
+// The components of an archive-syntax name: '/' and '\' separate, and runs of
+// separators give no empty component.
+std::vector<wstr> splitComponents(const wstr& name) {
+    std::vector<wstr> parts;
+    wstr part;
+    for (wchar_t c : name) {
+        if (!isSeparator(c)) {
+            part.push_back(c);
+        } else if (!part.empty()) {
+            parts.push_back(part);
+            part.clear();
+        }
+    }
+    if (!part.empty())
+        parts.push_back(part);
+    return parts;
+}
+
+bool hasWildcard(const wstr& name) {
+    return name.find_first_of(L"*?") != wstr::npos;
+}
+
+struct PathKind {
+    bool exists = false;
+    bool isDirectory = false;
+};
+
+PathKind kindOf(const wstr& path) {
+    struct stat st;
+    if (::stat(wstr::toUtf8(path.data(), int64_t(path.size())).c_str(), &st) != 0)
+        return {};
+    return {true, S_ISDIR(st.st_mode)};
+}
+
+// The name of the folder's entry that equals component without case; the
+// smallest such name when several do, empty when none.
+wstr findFolded(const wstr& folder, const wstr& component) {
+    Platform::DirReader reader(wstr::toUtf8(folder.data(), int64_t(folder.size())));
+    wstr best;
+    Platform::DirReader::Entry entry;
+    while (reader.next(entry)) {
+        wstr name = wstr::fromUtf8(entry.name.c_str());
+        if (wstr::equals(name, component, false) && (best.empty() || name < best))
+            best = name;
+    }
+    return best;
+}
+
+} // namespace
+
+std::shared_ptr<VDir> VDir::create(const wstr& path) {
+    auto kind = kindOf(path);
+    if (!kind.exists)
+        return nullptr;
+    std::shared_ptr<VDir> dir;
+    if (kind.isDirectory) {
+        dir = std::make_shared<VDirPhys>();
+    } else {
+        ZipArchive probe;
+        if (!probe.open(path))
+            return nullptr;
+        dir = std::make_shared<VDirZip>();
+    }
+    if (!dir->open(path))
+        return nullptr;
+    return dir;
+}
+
+bool VDir::open(const wstr& path) {
+    close();
+    path_ = path;
+    return true;
+}
+
+bool VDirPhys::open(const wstr& path) {
+    VDir::open(path);
+    if (!kindOf(path).isDirectory) {
+        path_.clear();
+        return false;
+    }
+    return true;
+}
+
+wstr VDirPhys::resolve(const wstr& name, bool caseSensitive) const {
+    auto components = splitComponents(name);
+    if (components.empty())
+        return wstr();
+    wstr relative;
+    for (size_t i = 0; i < components.size(); ++i) {
+        wstr folder = Path::combine(path_, relative);
+        wstr component = components[i];
+        auto kind = kindOf(Path::combine(folder, component));
+        if (!kind.exists && !caseSensitive) {
+            component = findFolded(folder, component);
+            if (!component.empty())
+                kind = kindOf(Path::combine(folder, component));
+        }
+        if (!kind.exists || (i + 1 < components.size() && !kind.isDirectory))
+            return wstr();
+        Path::join(relative, component);
+    }
+    return relative;
+}
+
+wstr VDirPhys::findFile(const wstr& name, bool caseSensitive) {
+    if (!isOpen() || (caseSensitive && hasWildcard(name)))
+        return wstr();
+    wstr found = resolve(name, caseSensitive);
+    if (found.empty() || kindOf(Path::combine(path_, found)).isDirectory)
+        return wstr();
+    return found;
+}
+
+std::vector<wstr> VDirPhys::listFiles(const wstr& pattern, bool recursive, bool caseSensitive) {
+    std::vector<wstr> files;
+    if (!isOpen())
+        return files;
+    uint32_t flags = FileScanner::Files;
+    if (caseSensitive)
+        flags |= FileScanner::CaseSensitive;
+    if (FileScanner::scan(files, path_, pattern, flags,
+                          recursive ? FileScanner::unlimitedDepth : 0) != 0)
+        files.clear();
+    return files;
+}
+
+VDir::ReadResult VDirPhys::readFile(const wstr& name, uint64_t limit) {
+    ReadResult result;
+    wstr found = isOpen() ? resolve(name, false) : wstr();
+    if (found.empty())
+        return result;
+    wstr full = Path::combine(path_, found);
+    MappedFile file;
+    if (file.open(full, limit)) {
+        auto view = file.view();
+        result.bytes.assign(view, view + file.viewSize());
+        result.status = ReadResult::Done;
+    } else if (file.error() != 0) {
+        result.status = ReadResult::ReadFailed;
+    } else {
+        // Nothing read without an error: the file is empty or above the limit.
+        FileInfo info;
+        bool tooLarge = limit != 0 && info.open(full) && info.size() > limit;
+        result.status = tooLarge ? ReadResult::TooLarge : ReadResult::Done;
+    }
+    return result;
+}
+
+VDir::EntryInfo VDirPhys::stat(const wstr& name) {
+    EntryInfo entry{path_, name};
+    wstr found = isOpen() ? resolve(name, false) : wstr();
+    FileInfo info;
+    if (found.empty() || !info.open(Path::combine(path_, found)))
+        return entry;
+    entry.name = found;
+    entry.size = info.size();
+    entry.exists = true;
+    entry.readOnly = !(info.info().stx_mode & S_IWUSR);
+    entry.onDisk = true;
+    return entry;
+}
+
+bool VDirZip::open(const wstr& path) {
+    VDir::open(path);
+    if (!archive_.open(path)) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+void VDirZip::close() {
+    archive_.close();
+    VDir::close();
+}
+
+wstr VDirZip::findFile(const wstr& name, bool caseSensitive) {
+    auto entry = archive_.findEntry(name, caseSensitive);
+    return entry ? entry->name : wstr();
+}
+
+std::vector<wstr> VDirZip::listFiles(const wstr& pattern, bool recursive, bool caseSensitive) {
+    std::vector<wstr> files;
+    for (const auto& entry : archive_.entries()) {
+        if (!wstr::wildcardMatch(Path::fileName(entry->name), pattern, caseSensitive))
+            continue;
+        if (recursive || std::none_of(entry->name.begin(), entry->name.end(), isSeparator))
+            files.push_back(entry->name);
+    }
+    return files;
+}
+
+VDir::ReadResult VDirZip::readFile(const wstr& name, uint64_t limit) {
+    ReadResult result;
+    auto entry = archive_.findEntry(name, isCaseSensitive());
+    if (!entry)
+        return result;
+    if (limit != 0 && entry->size > limit) {
+        result.status = ReadResult::TooLarge;
+        return result;
+    }
+    auto extracted = archive_.extract(entry, limit);
+    result.status = extracted.ok ? ReadResult::Done : ReadResult::ReadFailed;
+    result.bytes = std::move(extracted.bytes);
+    return result;
+}
+
+VDir::EntryInfo VDirZip::stat(const wstr& name) {
+    EntryInfo entry{path_, name};
+    auto found = archive_.findEntry(name, isCaseSensitive());
+    if (!found || found->folder)
+        return entry;
+    entry.name = found->name;
+    entry.size = found->size;
+    entry.exists = true;
+    entry.readOnly = true;
+    return entry;
+}

@@ -1,0 +1,339 @@
+#include <boost/python.hpp>
+
+#include "python/Python.h"
+
+#include "core/Logger.h"
+#include "core/SysEnv.h"
+#include "python/Converters.h"
+#include "python/GilLock.h"
+#include "python/PythonBuiltins.h"
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <stdexcept>
+
+namespace bp = boost::python;
+
+namespace Python::detail {
+// The private module's source, zlib-compressed at build time.
+extern const unsigned char privateModuleSource[];
+extern const std::size_t privateModuleSourceSize;
+} // namespace Python::detail
+
+namespace Python {
+namespace {
+
+wstr widen(const std::string& utf8) {
+    return wstr::fromUtf8(utf8.c_str());
+}
+
+// The interpreter state of the thread that started the interpreter.
+PyThreadState* mainThreadState = nullptr;
+
+// The program's modules shipped in its python folder. Until they all ship,
+// those that are present are imported, and each of them must import cleanly.
+constexpr std::array programModules = {"quorvalent", "quorvalent_util", "quorvalent_wintypes",
+                                       "quorvalent_net"};
+
+// Standard modules the plugins may rely on: start-up fails without them.
+// clang-format off
+constexpr std::array requiredModules = {
+    "_thread", "array", "ast", "codecs", "collections", "collections.abc", "ctypes", "datetime",
+    "decimal", "dis", "enum", "fileinput", "fnmatch", "glob", "io", "importlib", "inspect",
+    "itertools", "math", "multiprocessing", "multiprocessing.dummy", "opcode", "os", "os.path",
+    "pathlib", "random", "re", "shlex", "socket", "ssl", "stat", "string", "struct", "subprocess",
+    "sys", "tempfile", "threading", "time", "token", "tokenize", "traceback", "urllib",
+    "urllib.parse", "urllib.request", "urllib.response", "zipfile"};
+// clang-format on
+
+// Third-party modules the plugins may use when they are installed.
+constexpr std::array optionalModules = {"chardet", "natsort", "socks", "sockshandler"};
+
+class Config {
+public:
+    Config() { PyConfig_InitIsolatedConfig(&config_); }
+    ~Config() { PyConfig_Clear(&config_); }
+    Config(const Config&) = delete;
+    Config& operator=(const Config&) = delete;
+    PyConfig* operator->() { return &config_; }
+    PyConfig* get() { return &config_; }
+
+private:
+    PyConfig config_;
+};
+
+// A failed start-up of the interpreter once aborted the process; its reason
+// goes to the log and the user gets the advice to reinstall.
+void check(PyStatus status) {
+    if (!PyStatus_Exception(status))
+        return;
+    wstr detail;
+    logMessage(Logger::Error, wstr::format(detail, L"Python start-up failed: {} (in {})",
+                                           widen(status.err_msg ? status.err_msg : "exit"),
+                                           widen(status.func ? status.func : "?")));
+    throw std::runtime_error(
+        "Initialization aborted, some files might be inaccessible or corrupted. "
+        "Please reinstall Quorvalent.");
+}
+
+// Isolated from the user's environment and site, no bytecode files, asserts
+// and __debug__ code left out, unbuffered standard streams, and the
+// program's own signal handling kept. The search path is exactly `path`.
+void startInterpreter(const wstr& home, const wstr& path) {
+    Config config;
+    config->isolated = 1;
+    config->use_environment = 0;
+    config->user_site_directory = 0;
+    config->site_import = 0;
+    config->write_bytecode = 0;
+    config->optimization_level = 1;
+    config->buffered_stdio = 0;
+    config->install_signal_handlers = 0;
+    config->pathconfig_warnings = 0;
+    config->parse_argv = 0;
+    check(PyConfig_SetString(config.get(), &config->program_name, L"quorvalent"));
+    if (!home.empty())
+        check(PyConfig_SetString(config.get(), &config->home, home.c_str()));
+    config->module_search_paths_set = 1;
+    for (const wstr& entry : wstr::split(path, L";", true, false))
+        check(PyWideStringList_Append(&config->module_search_paths, entry.c_str()));
+    check(Py_InitializeFromConfig(config.get()));
+}
+
+void runPrivateModule() {
+    bp::object zlib = bp::import("zlib");
+    bp::object builtins = bp::import("builtins");
+    bp::object compressed(bp::handle<>(PyMemoryView_FromMemory(
+        reinterpret_cast<char*>(const_cast<unsigned char*>(detail::privateModuleSource)),
+        Py_ssize_t(detail::privateModuleSourceSize), PyBUF_READ)));
+    bp::object source = zlib.attr("decompress")(compressed.attr("tobytes")());
+    std::string name = wstr::toUtf8(privateModuleName());
+    bp::object code = builtins.attr("compile")(source, "<" + name + ">", "exec");
+    bp::handle<> module(PyImport_ExecCodeModule(name.c_str(), code.ptr()));
+}
+
+void importProgramModules() {
+    bp::object findSpec = bp::import("importlib.util").attr("find_spec");
+    for (const char* name : programModules) {
+        if (!findSpec(name).is_none())
+            bp::import(name);
+    }
+}
+
+void importOptionalModules() {
+    for (const char* name : optionalModules) {
+        try {
+            bp::import(name);
+        } catch (const bp::error_already_set&) {
+            wstr message;
+            logMessage(Logger::Warning,
+                       wstr::format(message, L"Failed to load Python module {}. Error: {}",
+                                    widen(name), widen(formatError())));
+        }
+    }
+}
+
+// Importing "signal" puts Python's SIGINT handler in place (a KeyboardInterrupt
+// instead of the program's end) even when the interpreter was told to install
+// no handlers; where it did, the default is put back.
+void keepInterruptDisposition() {
+    bp::object signal = bp::import("signal");
+    bp::object interrupt = signal.attr("SIGINT"), defaultAction = signal.attr("SIG_DFL");
+    if (signal.attr("getsignal")(interrupt) == signal.attr("default_int_handler"))
+        signal.attr("signal")(interrupt, defaultAction);
+}
+
+// The modules the program and the plugins need, in the interpreter started
+// on this thread; the caller holds the GIL.
+void prepareEnvironment(const wstr& overridePath) {
+    mainNamespace() = bp::import("__main__").attr("__dict__");
+    runPrivateModule();
+    if (!overridePath.empty())
+        bp::import(wstr::toUtf8(privateModuleName()).c_str()).attr("override_path") = overridePath;
+    importProgramModules();
+    for (const char* name : requiredModules)
+        bp::import(name);
+    keepInterruptDisposition();
+}
+
+// The text of str(object) as UTF-8, or nothing when it is not valid text.
+// A failing str() raises.
+std::optional<std::string> textOf(PyObject* object) {
+    bp::handle<> text(PyObject_Str(object));
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(text.get(), &size);
+    if (!utf8) {
+        PyErr_Clear();
+        return std::nullopt;
+    }
+    return std::string(utf8, std::size_t(size));
+}
+
+std::string describe(PyObject* type, PyObject* value, PyObject* traceback) {
+    std::string result = "Unfetchable Python error";
+    if (type)
+        result = textOf(type).value_or("Unknown exception type");
+    if (value) {
+        std::optional<std::string> text = textOf(value);
+        result += text ? ": " + *text : ": Unparseable Python error: ";
+    }
+    if (traceback) {
+        bp::object frames =
+            bp::import("traceback")
+                .attr("format_tb")(bp::object(bp::handle<>(bp::borrowed(traceback))));
+        bp::object joined = bp::str("").join(frames);
+        std::optional<std::string> text = textOf(joined.ptr());
+        result += text ? "\nTraceback (most recent call last):\n" + *text
+                       : ": Unparseable Python traceback";
+    }
+    return result;
+}
+
+void logEnvironError() {
+    logMessage(Logger::Error,
+               widen("Failed to update os.environ. Python exception: " + formatError()));
+}
+
+} // namespace
+
+const wstr& apiModuleName() {
+    static const wstr name = L"quorvalent_api";
+    return name;
+}
+
+const wstr& privateModuleName() {
+    static const wstr name = L"quorvalent_private";
+    return name;
+}
+
+const wstr& utilModuleName() {
+    static const wstr name = L"quorvalent_util";
+    return name;
+}
+
+wstr systemHome() {
+    return widen(QV_PYTHON_HOME);
+}
+
+wstr searchPath(const wstr& programPythonFolder, const wstr& packagesFolder) {
+    wstr path = widen(QV_PYTHON_STDLIB ";" QV_PYTHON_DYNLOAD ";" QV_PYTHON_DIST_PACKAGES);
+    for (const wstr* folder : {&programPythonFolder, &packagesFolder}) {
+        if (!folder->empty())
+            path += L";" + *folder;
+    }
+    return path;
+}
+
+void init(const wstr& home, const wstr& path, const wstr& overridePath) {
+    // The interpreter keeps the name's pointer.
+    static const std::string apiName = wstr::toUtf8(apiModuleName());
+    if (PyImport_AppendInittab(apiName.c_str(), PyInit_quorvalent_api) == -1)
+        throw std::runtime_error(
+            formatNarrow("Failed to declare Python builtin module {}", apiModuleName()));
+    startInterpreter(home, path);
+    if (PyErr_Occurred())
+        throwError("Failed to initialize Python.");
+    wstr banner;
+    logMessage(Logger::Info, wstr::format(banner, L"Python {}", widen(Py_GetVersion())));
+    mainThreadState = PyGILState_GetThisThreadState();
+    PyEval_ReleaseThread(mainThreadState);
+    registerConverters();
+
+    GilLock gil;
+    try {
+        prepareEnvironment(overridePath);
+    } catch (const bp::error_already_set&) {
+        throwError("Failed to initialize Python environment.");
+    }
+    importOptionalModules();
+}
+
+void finalize() {
+    {
+        GilLock gil;
+        mainNamespace() = bp::object();
+    }
+    if (mainThreadState)
+        PyEval_AcquireThread(mainThreadState);
+    mainThreadState = nullptr;
+    Py_Finalize();
+}
+
+bp::object& mainNamespace() {
+    static bp::object space;
+    return space;
+}
+
+bp::object importModule(const std::string& name) {
+    GilLock gil;
+    try {
+        return bp::import(name.c_str());
+    } catch (const bp::error_already_set&) {
+        throwError(formatNarrow("Failed to import \"{}\".", name));
+    }
+}
+
+std::string formatError() {
+    PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);
+    bp::handle<> ownType(bp::allow_null(type)), ownValue(bp::allow_null(value)),
+        ownTraceback(bp::allow_null(traceback));
+    try {
+        return describe(type, value, traceback);
+    } catch (const bp::error_already_set&) {
+        PyErr_Clear();
+        return "[Python exception occurred while parsing previous exception]";
+    } catch (const std::exception& e) {
+        return formatNarrow("[Internal exception occurred while parsing Python exception: {}]",
+                            e.what());
+    } catch (...) {
+        return "[Unknown internal exception occurred while parsing Python exception]";
+    }
+}
+
+void throwError(const std::string& prefix) {
+    GilLock gil;
+    std::string message = prefix.empty() ? "" : prefix + " ";
+    throw std::runtime_error(message + "Python exception: " + formatError());
+}
+
+void detail::raiseError(PyObject* type, const wstr& message) {
+    GilLock gil;
+    PyErr_SetString(type, wstr::toUtf8(message).c_str());
+    throw bp::error_already_set();
+}
+
+wstr qualifiedClassName(const bp::object& object) {
+    GilLock gil;
+    try {
+        wstr module = bp::extract<wstr>(object.attr("__module__"));
+        wstr name = bp::extract<wstr>(object.attr("__class__").attr("__name__"));
+        return module + L"." + name;
+    } catch (const bp::error_already_set&) {
+        formatError();
+        return {};
+    }
+}
+
+void syncEnviron(const std::map<wstr, wstr>& environment) {
+    GilLock gil;
+    try {
+        bp::object environ = bp::import("os").attr("environ");
+        environ.attr("clear")();
+        for (const auto& [name, value] : environment) {
+            wstr expanded;
+            if (!Sys::tryExpandEnvVars(value, expanded))
+                expanded = value;
+            try {
+                environ[name] = expanded;
+            } catch (const bp::error_already_set&) {
+                logEnvironError();
+            }
+        }
+    } catch (const bp::error_already_set&) {
+        logEnvironError();
+    }
+}
+
+} // namespace Python

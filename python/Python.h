@@ -1,0 +1,81 @@
+#pragma once
+
+#include <boost/python.hpp>
+
+#include "core/Format.h"
+#include "core/Wstr.h"
+
+#include <map>
+#include <string>
+#include <utility>
+
+// The embedded interpreter: its start and stop, and the small services that
+// every Python-facing part of the program uses. One interpreter per process.
+namespace Python {
+
+// The names of the program's own modules.
+const wstr& apiModuleName();     // "quorvalent_api", built into the program
+const wstr& privateModuleName(); // "quorvalent_private", carried inside the program
+const wstr& utilModuleName();    // "quorvalent_util", shipped in the python folder
+
+// The home of the system interpreter the program is built against.
+wstr systemHome();
+// The module search path for `init` (entries separated by ";"): the system
+// interpreter's standard library, its extension modules and Debian's
+// dist-packages, then the program's python folder and the profile's packages
+// folder (each left out when empty).
+wstr searchPath(const wstr& programPythonFolder, const wstr& packagesFolder);
+
+// Starts the interpreter: `home` is Python's home (empty: the interpreter
+// finds it itself), `path` the module search path (entries separated by ";"),
+// `overridePath` a folder whose sources stand in for the package archives'
+// (may be empty). Afterwards the calling thread does not hold the GIL.
+// Throws std::runtime_error on failure. Called once, on the user-interface
+// thread.
+void init(const wstr& home, const wstr& path, const wstr& overridePath);
+// Stops the interpreter after every thread that runs Python has stopped.
+// Called once, on the thread that called init, without the GIL.
+void finalize();
+
+// The __dict__ of module __main__ while the interpreter runs, None before
+// and after. The console runs its statements in it. Read with the GIL held.
+boost::python::object& mainNamespace();
+
+// Imports a module by name; takes the GIL itself for the import, while the
+// caller keeps and drops the result with the GIL held. Throws
+// std::runtime_error "Failed to import "<name>". Python exception: ..." when
+// that fails. Any thread.
+boost::python::object importModule(const std::string& name);
+
+// The text of the pending Python exception (type, value, traceback), which
+// it clears; never throws. The caller holds the GIL. Any thread.
+std::string formatError();
+
+// Throws the pending Python exception as std::runtime_error: `prefix`, a
+// blank when the prefix is not empty, "Python exception: " and its text.
+// Takes the GIL itself. Any thread.
+[[noreturn]] void throwError(const std::string& prefix);
+
+// Sets a Python exception of `type` with the formatted message (a wide
+// format) and throws boost::python::error_already_set, so that it reaches the
+// Python caller. Takes the GIL itself. Any thread running a call from Python.
+namespace detail {
+[[noreturn]] void raiseError(PyObject* type, const wstr& message);
+}
+template <typename... Args>
+[[noreturn]] void setError(PyObject* type, ::detail::WideFormatString<Args...> format,
+                           Args&&... args) {
+    wstr message;
+    detail::raiseError(type, wstr::format(message, format, std::forward<Args>(args)...));
+}
+
+// "<module>.<class name>" of a Python object; empty when Python fails on the
+// way (the error is cleared). Takes the GIL itself. Any thread.
+wstr qualifiedClassName(const boost::python::object& object);
+
+// Rebuilds os.environ from the environment (values expanded the system's
+// way). A variable Python refuses is logged as an error and skipped; never
+// throws a Python error. Takes the GIL itself. User-interface thread.
+void syncEnviron(const std::map<wstr, wstr>& environment);
+
+} // namespace Python

@@ -1,0 +1,5 @@
+#include "python/PythonBuiltins.h"
+
+#include <boost/python.hpp>
+
+BOOST_PYTHON_MODULE(quorvalent_api) {}

@@ -1,0 +1,299 @@
+#include "core/SysShell.h"
+
+#include <chrono>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <thread>
+#include <unistd.h>
+
+#include "platform/Error.h"
+#include "tests/core/ScopedEnv.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+wstr wide(const fs::path& path) {
+    return wstr::fromUtf8(path.c_str());
+}
+
+// Records its folder and its arguments, one a line, in $QV_MARKER (written
+// beside and renamed, so the file appears complete), and whether descriptor
+// 200 was inherited.
+const char* const kMarkerScript = "#!/bin/sh\n"
+                                  "{ pwd; echo \"$(basename \"$0\")\";"
+                                  " if [ -e /proc/$$/fd/200 ]; then echo fd200; fi;"
+                                  " for a in \"$@\"; do printf '%s\\n' \"$a\"; done; }"
+                                  " > \"$QV_MARKER.tmp\" && mv \"$QV_MARKER.tmp\" \"$QV_MARKER\"\n";
+
+// Waits, within a bound, for a condition to hold.
+template <typename Condition> bool waitFor(Condition condition) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+Lines readLines(const fs::path& file) {
+    std::ifstream in(file);
+    Lines lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// Our children that have ended but were not reaped.
+int zombieChildren() {
+    int zombies = 0;
+    std::string self = std::to_string(getpid());
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        std::ifstream in(entry.path() / "stat");
+        std::string stat;
+        if (!std::getline(in, stat))
+            continue;
+        size_t close = stat.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        std::istringstream fields(stat.substr(close + 2));
+        std::string state, ppid;
+        fields >> state >> ppid;
+        zombies += state == "Z" && ppid == self;
+    }
+    return zombies;
+}
+
+class ShellExecute : public ::testing::Test {
+protected:
+    void SetUp() override {
+        script("tool");
+        script("xdg-open");
+        fs::create_directories(work.path() / "sub folder");
+        env.set("PATH", bin.str() + ":/usr/bin:/bin")
+            .set("QV_MARKER", marker().string())
+            .unset("VISUAL")
+            .unset("EDITOR");
+    }
+
+    fs::path script(const std::string& name) {
+        fs::path file = bin.write(name, kMarkerScript);
+        fs::permissions(file, fs::perms::owner_all);
+        return file;
+    }
+    fs::path marker() const { return out.path() / "marker"; }
+
+    // The marker's lines once it has appeared.
+    Lines run() {
+        EXPECT_TRUE(waitFor([&] { return fs::exists(marker()); })) << "no marker";
+        Lines lines = readLines(marker());
+        fs::remove(marker());
+        return lines;
+    }
+
+    qvtest::TempDir bin, work, out;
+    qvtest::ScopedEnv env;
+};
+
+TEST_F(ShellExecute, RunsAProgramWithSplitParametersInItsFolder) {
+    wstr folder = wide(work.path() / "sub folder");
+    ASSERT_EQ(Sys::shellExecute(wide(bin.path() / "tool"), L"one \"two words\" a\\\\\"b c\"", L"",
+                                folder),
+              0u);
+    EXPECT_EQ(run(),
+              (Lines{(work.path() / "sub folder").string(), "tool", "one", "two words", "a\\b c"}));
+    EXPECT_EQ(Platform::lastError(), 0u);
+}
+
+TEST_F(ShellExecute, BareNamesAreFoundInPath) {
+    ASSERT_EQ(Sys::shellExecute(L"tool", L"x", L"open"), 0u);
+    Lines lines = run();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], fs::current_path().string());
+    EXPECT_EQ(lines[2], "x");
+}
+
+TEST_F(ShellExecute, DocumentsFoldersAndUrlsGoToXdgOpen) {
+    fs::path document = work.write("notes.txt", "text");
+    const std::vector<wstr> targets = {wide(document), wide(work.path()),
+                                       L"https://example.org/?q=a b",
+                                       L"mailto:someone@example.org"};
+    for (const auto& target : targets) {
+        ASSERT_EQ(Sys::shellExecute(target, L"ignored", L"open"), 0u);
+        EXPECT_EQ(run(), (Lines{fs::current_path().string(), "xdg-open", wstr::toUtf8(target)}));
+    }
+    ASSERT_EQ(Sys::shellExecute(wide(work.path()), L"", L"explore"), 0u);
+    EXPECT_EQ(run().back(), work.str());
+}
+
+TEST_F(ShellExecute, EditUsesVisualThenEditor) {
+    fs::path document = work.write("config.ini", "[x]");
+    script("my-editor");
+    env.set("EDITOR", "my-editor --wait");
+    ASSERT_EQ(Sys::shellExecute(wide(document), L"", L"edit"), 0u);
+    EXPECT_EQ(run(),
+              (Lines{fs::current_path().string(), "my-editor", "--wait", document.string()}));
+
+    env.set("VISUAL", "tool");
+    ASSERT_EQ(Sys::shellExecute(wide(document), L"", L"EDIT"), 0u);
+    EXPECT_EQ(run(), (Lines{fs::current_path().string(), "tool", document.string()}));
+
+    env.unset("VISUAL").unset("EDITOR");
+    ASSERT_EQ(Sys::shellExecute(wide(document), L"", L"edit"), 0u);
+    EXPECT_EQ(run(), (Lines{fs::current_path().string(), "xdg-open", document.string()}));
+}
+
+TEST_F(ShellExecute, DesktopEntriesRunTheirProgram) {
+    fs::path entry = work.write("tool.desktop", "[Desktop Entry]\nType=Application\n"
+                                                "Exec=tool --from-entry %U\nPath=" +
+                                                    work.str() + "\n");
+    ASSERT_EQ(Sys::shellExecute(wide(entry), L"extra", L""), 0u);
+    EXPECT_EQ(run(), (Lines{work.str(), "tool", "--from-entry", "extra"}));
+
+    fs::path url =
+        work.write("site.desktop", "[Desktop Entry]\nType=Link\nURL=https://example.org\n");
+    ASSERT_EQ(Sys::shellExecute(wide(url)), 0u);
+    EXPECT_EQ(run().back(), "https://example.org");
+}
+
+TEST_F(ShellExecute, ChildrenInheritNoDescriptorAndAreReaped) {
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0); // deliberately without close-on-exec
+    ASSERT_EQ(dup2(pipeFds[0], 200), 200);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(Sys::shellExecute(wide(bin.path() / "tool"), L"", L""), 0u);
+        Lines lines = run();
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), "fd200"), 0);
+    }
+    close(200);
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+    EXPECT_TRUE(waitFor([] { return zombieChildren() == 0; }));
+}
+
+TEST_F(ShellExecute, Failures) {
+    fs::path program = bin.path() / "tool";
+    struct Case {
+        const char* name;
+        wstr file;
+        wstr verb;
+        wstr folder;
+        uint32_t error;
+    };
+    const Case cases[] = {
+        {"runas", wide(program), L"runas", L"", Platform::ERROR_NOT_SUPPORTED},
+        {"properties", wide(program), L"properties", L"", Platform::ERROR_NOT_SUPPORTED},
+        {"missing file", wide(work.path() / "missing"), L"", L"", Platform::ERROR_FILE_NOT_FOUND},
+        {"unknown bare name", L"no-such-program", L"", L"", Platform::ERROR_FILE_NOT_FOUND},
+        {"empty file", L"", L"", L"", Platform::ERROR_FILE_NOT_FOUND},
+        {"folder that is a file", wide(program), L"", wide(program), Platform::ERROR_DIRECTORY},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Sys::shellExecute(c.file, L"", c.verb, c.folder), c.error) << c.name;
+        EXPECT_EQ(Platform::lastError(), c.error) << c.name;
+    }
+    fs::remove(bin.path() / "xdg-open");
+    env.set("PATH", bin.str());
+    EXPECT_EQ(Sys::shellExecute(L"https://example.org"), Sys::ERROR_NO_ASSOCIATION);
+    EXPECT_FALSE(fs::exists(marker()));
+}
+
+TEST(ParseIconLocation, Cases) {
+    qvtest::ScopedEnv env;
+    env.set("QV_ICONS", "/usr/share/qv");
+    struct Case {
+        const wchar_t* text;
+        const wchar_t* path;
+        int32_t index;
+    };
+    const Case cases[] = {
+        {L"", L"", 0},
+        {L"   @", L"", 0},
+        {L"  @%QV_ICONS%/shell32.dll,-3", L"/usr/share/qv/shell32.dll", -3},
+        {L"/icons/app.png", L"/icons/app.png", 0},
+        {L"/icons/app.ico,2", L"/icons/app.ico", 2},
+        {L"/icons/app.ico, 7 ", L"/icons/app.ico", 7},
+        {L"imageres,dll", L"imageres.dll", 0},
+        {L"control,CPL,4", L"control.CPL", 4},
+        {L"/a,b/icon.png", L"/a,b/icon.png", 0},
+        {L"/a/report, final.png", L"/a/report, final.png", 0},
+        {L"/a/x,1,2", L"/a/x,1", 2},
+    };
+    for (const auto& c : cases) {
+        Sys::IconLocation location = Sys::parseIconLocation(c.text);
+        EXPECT_EQ(location.path, c.path) << c.text;
+        EXPECT_EQ(location.index, c.index) << c.text;
+    }
+}
+
+class UrlSchemeHandler : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* name : {"browser", "mailer"}) {
+            fs::path program = root.write(std::string("bin/") + name, "#!/bin/sh\n");
+            fs::permissions(program, fs::perms::owner_all);
+        }
+        env.set("PATH", (root.path() / "bin").string())
+            .set("HOME", (root.path() / "home").string())
+            .set("XDG_CONFIG_HOME", (root.path() / "config").string())
+            .set("XDG_CONFIG_DIRS", (root.path() / "etc").string())
+            .set("XDG_DATA_HOME", (root.path() / "data").string())
+            .set("XDG_DATA_DIRS", (root.path() / "share").string())
+            .unset("XDG_CURRENT_DESKTOP");
+        root.write(
+            "share/applications/browser.desktop",
+            "[Desktop Entry]\nType=Application\nExec=browser --new-window %u\nIcon=web-browser\n");
+        root.write("share/applications/mail.desktop",
+                   "[Desktop Entry]\nType=Application\nExec=\"mailer\" --compose=%U %i %c\n");
+        root.write("share/applications/broken.desktop",
+                   "[Desktop Entry]\nType=Application\nExec=not-installed %u\n");
+        root.write("share/applications/mimeapps.list",
+                   "[Default Applications]\nx-scheme-handler/http=browser.desktop\n"
+                   "x-scheme-handler/mailto=mail.desktop\n");
+    }
+    wstr program(const char* name) const { return wide(root.path() / "bin" / name); }
+
+    qvtest::TempDir root;
+    qvtest::ScopedEnv env;
+};
+
+TEST_F(UrlSchemeHandler, ReadsTheDefaultApplication) {
+    wstr command, icon;
+    ASSERT_TRUE(Sys::urlSchemeHandler(command, {L"http"}, &icon));
+    EXPECT_EQ(command, program("browser") + L" --new-window %1");
+    EXPECT_EQ(icon, L"web-browser");
+
+    ASSERT_TRUE(Sys::urlSchemeHandler(command, {L"MAILTO"}, &icon));
+    EXPECT_EQ(command, program("mailer") + L" --compose=%1");
+    EXPECT_EQ(icon, L"@" + program("mailer") + L",0");
+    EXPECT_TRUE(Sys::urlSchemeHandler(command, {L"mailto"}, nullptr));
+}
+
+TEST_F(UrlSchemeHandler, UserChoiceComesFirstAndMissingHandlersArePassedOver) {
+    root.write("config/mimeapps.list",
+               "[Added Associations]\nx-scheme-handler/http=mail.desktop\n"
+               "[Default Applications]\n"
+               "x-scheme-handler/http=gone.desktop;broken.desktop;mail.desktop\n");
+    wstr command;
+    ASSERT_TRUE(Sys::urlSchemeHandler(command, {L"http"}, nullptr));
+    EXPECT_EQ(command, program("mailer") + L" --compose=%1");
+
+    root.write("config/mimeapps.list",
+               "[Default Applications]\nx-scheme-handler/ftp=broken.desktop\n");
+    wstr icon = L"stale";
+    ASSERT_TRUE(Sys::urlSchemeHandler(command, {L"ftp", L"gopher", L"http"}, &icon));
+    EXPECT_EQ(command, program("browser") + L" --new-window %1");
+    EXPECT_EQ(icon, L"web-browser");
+
+    EXPECT_FALSE(Sys::urlSchemeHandler(command, {L"ftp", L"gopher"}, &icon));
+    EXPECT_TRUE(command.empty());
+    EXPECT_TRUE(icon.empty());
+}
+
+} // namespace

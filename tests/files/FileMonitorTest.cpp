@@ -1,0 +1,168 @@
+#include "files/FileMonitor.h"
+
+#include <chrono>
+#include <functional>
+#include <gtest/gtest.h>
+
+#include "tests/support/TempDir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Kind = FileMonitor::Kind;
+
+wstr wide(const fs::path& path) {
+    return wstr::fromUtf8(path.c_str());
+}
+
+struct Seen {
+    uint32_t kind;
+    wstr path;
+    wstr oldName;
+    bool operator==(const Seen&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Seen& seen) {
+    return out << seen.kind << ":" << wstr::toUtf8(seen.path) << "<" << wstr::toUtf8(seen.oldName);
+}
+
+class FileMonitorTest : public ::testing::Test {
+protected:
+    qvtest::TempDir dir;
+    fs::path root = dir.path() / "root";
+    std::shared_ptr<FileMonitor> monitor = std::make_shared<FileMonitor>();
+    Event consumer{true};
+    std::vector<Seen> seen;
+    uint32_t id = 0;
+
+    void SetUp() override {
+        fs::create_directories(root / "sub1");
+        fs::create_directories(root / "sub2");
+        id = monitor->addDir(wide(root), consumer.handle());
+        ASSERT_NE(id, 0u);
+    }
+
+    void TearDown() override { monitor->stop(); }
+
+    // Collects events until the predicate holds for what was seen, at most 5 s.
+    bool waitUntil(const std::function<bool()>& done) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        for (;;) {
+            for (const auto& event : monitor->fetchEvents({id}))
+                seen.push_back({event->kind, event->path, event->oldName});
+            if (done())
+                return true;
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                return false;
+            consumer.wait(uint32_t(left.count()));
+        }
+    }
+
+    bool waitFor(const Seen& event) {
+        return waitUntil([&] { return std::find(seen.begin(), seen.end(), event) != seen.end(); });
+    }
+
+    size_t count(const Seen& event) const { return std::count(seen.begin(), seen.end(), event); }
+};
+
+TEST_F(FileMonitorTest, CreateWriteDelete) {
+    dir.write("root/a.txt", "1");
+    ASSERT_TRUE(waitFor({Kind::Added, L"a.txt"}));
+    dir.write("root/a.txt", "22");
+    ASSERT_TRUE(waitFor({Kind::Modified, L"a.txt"}));
+    fs::remove(root / "a.txt");
+    ASSERT_TRUE(waitFor({Kind::Removed, L"a.txt"}));
+}
+
+TEST_F(FileMonitorTest, RenameInOneFolderIsOneEvent) {
+    dir.write("root/sub1/a.txt", "1");
+    ASSERT_TRUE(waitFor({Kind::Added, L"sub1/a.txt"}));
+    fs::rename(root / "sub1/a.txt", root / "sub1/b.txt");
+    ASSERT_TRUE(waitFor({Kind::Renamed, L"sub1/b.txt", L"a.txt"}));
+    EXPECT_EQ(count({Kind::Removed, L"sub1/a.txt"}), 0u);
+}
+
+TEST_F(FileMonitorTest, RenameAcrossFoldersIsRemovedThenAdded) {
+    dir.write("root/sub1/a.txt", "1");
+    ASSERT_TRUE(waitFor({Kind::Added, L"sub1/a.txt"}));
+    fs::rename(root / "sub1/a.txt", root / "sub2/a.txt");
+    ASSERT_TRUE(waitFor({Kind::Added, L"sub2/a.txt"}));
+    auto removed = std::find(seen.begin(), seen.end(), Seen{Kind::Removed, L"sub1/a.txt"});
+    auto added = std::find(seen.begin(), seen.end(), Seen{Kind::Added, L"sub2/a.txt"});
+    EXPECT_LT(removed, added);
+    for (const auto& event : seen)
+        EXPECT_NE(event.kind, Kind::Renamed);
+}
+
+TEST_F(FileMonitorTest, MovingOutAndInOfTheTree) {
+    dir.write("root/sub1/out.txt", "1");
+    ASSERT_TRUE(waitFor({Kind::Added, L"sub1/out.txt"}));
+    fs::rename(root / "sub1/out.txt", dir.path() / "out.txt");
+    ASSERT_TRUE(waitFor({Kind::Removed, L"sub1/out.txt"}));
+    // A tree made outside and moved in is reported with what it holds.
+    dir.write("ready/inner/f.txt", "f");
+    fs::rename(dir.path() / "ready", root / "ready");
+    ASSERT_TRUE(waitFor({Kind::Added, L"ready/inner/f.txt"}));
+    EXPECT_EQ(count({Kind::Added, L"ready"}), 1u);
+    dir.write("root/ready/inner/g.txt", "g");
+    ASSERT_TRUE(waitFor({Kind::Added, L"ready/inner/g.txt"}));
+}
+
+TEST_F(FileMonitorTest, NewSubfolderIsWatchedAtOnce) {
+    fs::create_directories(root / "new" / "deeper");
+    dir.write("root/new/deeper/x.txt", "x");
+    ASSERT_TRUE(waitFor({Kind::Added, L"new/deeper/x.txt"}));
+    fs::rename(root / "new", root / "renamed");
+    ASSERT_TRUE(waitFor({Kind::Renamed, L"renamed", L"new"}));
+    dir.write("root/renamed/deeper/y.txt", "y");
+    ASSERT_TRUE(waitFor({Kind::Added, L"renamed/deeper/y.txt"}));
+}
+
+TEST_F(FileMonitorTest, DeletedRootClosesTheWatch) {
+    fs::remove_all(root);
+    ASSERT_TRUE(waitFor({Kind::WatchClosed, wide(root)}));
+}
+
+TEST_F(FileMonitorTest, RemoveStopAndStartAgain) {
+    EXPECT_EQ(monitor->addDir(wide(dir.path() / "missing"), consumer.handle()), 0u);
+    monitor->removeDir({id});
+    ASSERT_TRUE(waitFor({Kind::WatchRemoved, wide(root)}));
+    // With no watch left the thread ends by itself; a new watch starts it again.
+    id = monitor->addDir(wide(root), consumer.handle());
+    ASSERT_NE(id, 0u);
+    dir.write("root/again.txt", "1");
+    ASSERT_TRUE(waitFor({Kind::Added, L"again.txt"}));
+
+    auto started = std::chrono::steady_clock::now();
+    monitor->stop();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(7));
+    seen.clear();
+    id = monitor->addDir(wide(root), consumer.handle());
+    dir.write("root/after-stop.txt", "1");
+    ASSERT_TRUE(waitFor({Kind::Added, L"after-stop.txt"}));
+}
+
+TEST(FileMonitorRequests, NoWatchIsLostWhileTheThreadComesAndGoes) {
+    qvtest::TempDir dir;
+    FileMonitor monitor;
+    Event consumer(true);
+    for (int round = 0; round < 200; ++round) {
+        uint32_t id = monitor.addDir(wide(dir.path()), consumer.handle());
+        ASSERT_NE(id, 0u);
+        monitor.removeDir({id});
+        // The removal is served, so the thread saw the request.
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        bool removed = false;
+        while (!removed && std::chrono::steady_clock::now() < deadline) {
+            for (const auto& event : monitor.fetchEvents({id}))
+                removed |= event->kind == Kind::WatchRemoved;
+            if (!removed)
+                consumer.wait(100);
+        }
+        ASSERT_TRUE(removed) << "round " << round;
+    }
+}
+
+} // namespace

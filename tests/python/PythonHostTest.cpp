@@ -1,0 +1,174 @@
+#include <boost/python.hpp>
+
+#include "python/GilLock.h"
+#include "python/Python.h"
+#include "tests/python/PythonTestSupport.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+namespace bp = boost::python;
+using qvtest::runPython;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+namespace {
+
+std::string str(const bp::object& value) {
+    return bp::extract<std::string>(bp::str(value));
+}
+std::string utf8(const wstr& text) {
+    return wstr::toUtf8(text);
+}
+
+TEST(PythonHost, StartingThreadDoesNotHoldTheGil) {
+    EXPECT_FALSE(PyGILState_Check());
+}
+
+TEST(PythonHost, InterpreterIsIsolatedWithTheGivenPath) {
+    GilLock gil;
+    bp::dict space = runPython(R"(
+import signal, sys
+settings = [sys.flags.isolated, sys.flags.ignore_environment, sys.flags.no_user_site,
+            sys.flags.optimize, sys.dont_write_bytecode, 'site' in sys.modules,
+            signal.getsignal(signal.SIGINT) is not signal.default_int_handler]
+path = sys.path
+)");
+    EXPECT_EQ(str(space["settings"]), "[1, 1, 1, 1, True, False, True]");
+    const wstr packages = wstr::fromUtf8(qvtest::pythonFolders().packages.str().c_str());
+    const wstr expected = Python::searchPath(wstr::fromUtf8(QV_BUILD_DIR "/python"), packages);
+    EXPECT_EQ(str(space["path"]), str(bp::object(wstr::split(expected, L";", true, false))));
+}
+
+TEST(PythonHost, StartUpModulesAreLoaded) {
+    GilLock gil;
+    bp::dict space = runPython(R"(
+import sys
+import quorvalent_api, quorvalent_private
+override = quorvalent_private.override_path
+loaded = [m for m in ['ctypes', 'ssl', 'zipfile', 'urllib.request', 'chardet', 'natsort', 'socks',
+                      'sockshandler'] if m in sys.modules]
+)");
+    EXPECT_EQ(str(space["override"]), qvtest::pythonFolders().packages.str());
+    EXPECT_EQ(bp::len(space["loaded"]), 8) << str(space["loaded"]);
+    EXPECT_EQ(str(Python::mainNamespace()["__name__"]), "__main__");
+}
+
+TEST(PythonHost, ModuleNames) {
+    EXPECT_EQ(utf8(Python::apiModuleName()), "quorvalent_api");
+    EXPECT_EQ(utf8(Python::privateModuleName()), "quorvalent_private");
+    EXPECT_EQ(utf8(Python::utilModuleName()), "quorvalent_util");
+}
+
+struct ErrorCase {
+    const char* name;
+    std::function<void()> raise;
+    const char* text;
+};
+
+TEST(PythonHost, ErrorTexts) {
+    GilLock gil;
+    const ErrorCase cases[] = {
+        {"no error", [] {}, "Unfetchable Python error"},
+        {"plain string", [] { PyErr_SetString(PyExc_KeyError, "plain"); },
+         "<class 'KeyError'>: plain"},
+        {"type only", [] { PyErr_SetNone(PyExc_StopIteration); }, "<class 'StopIteration'>"},
+        {"str() fails",
+         [] {
+             runPython("class Bad(Exception):\n  def __str__(self): raise OSError()\nraise Bad()");
+         },
+         "[Python exception occurred while parsing previous exception]"},
+    };
+    for (const ErrorCase& c : cases) {
+        try {
+            c.raise();
+        } catch (const bp::error_already_set&) {
+        }
+        EXPECT_EQ(Python::formatError(), c.text) << c.name;
+        EXPECT_FALSE(PyErr_Occurred()) << c.name;
+    }
+}
+
+TEST(PythonHost, ErrorTextCarriesTheTraceback) {
+    GilLock gil;
+    EXPECT_THROW(runPython("def inner():\n    raise ValueError('bad thing')\ninner()\n"),
+                 bp::error_already_set);
+    std::string text = Python::formatError();
+    EXPECT_THAT(
+        text, StartsWith("<class 'ValueError'>: bad thing\nTraceback (most recent call last):\n"));
+    EXPECT_THAT(text, HasSubstr("line 2, in inner\n"));
+}
+
+TEST(PythonHost, ThrowErrorPrefixesTheText) {
+    for (const char* prefix : {"", "Failed."}) {
+        {
+            GilLock gil;
+            PyErr_SetString(PyExc_KeyError, "plain");
+        }
+        try {
+            Python::throwError(prefix);
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(e.what(), std::string(prefix) + (*prefix ? " " : "") +
+                                    "Python exception: <class 'KeyError'>: plain");
+        }
+    }
+}
+
+TEST(PythonHost, ImportModuleFailureNamesTheModule) {
+    EXPECT_TRUE(!Python::importModule("json").is_none());
+    try {
+        Python::importModule("qv_no_such_module");
+        ADD_FAILURE() << "imported";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Failed to import \"qv_no_such_module\". Python exception: <class "
+                               "'ModuleNotFoundError'>: No module named 'qv_no_such_module'");
+    }
+}
+
+TEST(PythonHost, QualifiedClassName) {
+    GilLock gil;
+    bp::dict names;
+    names["__name__"] = "plugins.demo";
+    bp::dict space = runPython("class Demo: pass\ndemo = Demo()\nclass Odd: __module__ = None\n"
+                               "odd = Odd()",
+                               names);
+    EXPECT_EQ(utf8(Python::qualifiedClassName(space["demo"])), "plugins.demo.Demo");
+    EXPECT_EQ(utf8(Python::qualifiedClassName(space["odd"])), "");
+    EXPECT_FALSE(PyErr_Occurred());
+}
+
+// syncEnviron replaces the process environment: the test puts it back.
+class SyncEnvironTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        GilLock gil;
+        saved_ = runPython("import os\nsaved = dict(os.environ)")["saved"];
+    }
+    void TearDown() override {
+        GilLock gil;
+        bp::dict names;
+        names["saved"] = saved_;
+        runPython("import os\nos.environ.clear()\nos.environ.update(saved)", names);
+        saved_ = bp::object();
+    }
+
+    bp::object saved_;
+};
+
+TEST_F(SyncEnvironTest, RebuildsOsEnvironAndLogsWhatPythonRefuses) {
+    qvtest::LogRecords log;
+    Python::syncEnviron({{L"QV_A", L"one"}, {L"QV=BAD", L"x"}, {L"QV_B", L"%QV_A%-two"}});
+    GilLock gil;
+    EXPECT_EQ(str(runPython("import os\nenv = sorted(os.environ.items())")["env"]),
+              "[('QV_A', 'one'), ('QV_B', 'one-two')]");
+    EXPECT_THAT(qvtest::messages(log, Logger::Error),
+                ElementsAre(StartsWith("Failed to update os.environ. Python exception: <class "
+                                       "'ValueError'>: illegal environment variable name")));
+}
+
+} // namespace
