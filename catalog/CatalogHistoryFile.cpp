@@ -12,6 +12,7 @@
 #include "core/Utf.h"
 #include "platform/Error.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <exception>
 #include <map>
@@ -19,6 +20,7 @@
 #include <mutex>
 #include <set>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -683,13 +685,6 @@ size_t CatalogHistoryFile::apply(const Content& content, CatalogHistory& history
     return added;
 }
 
-size_t CatalogHistoryFile::load(CatalogHistory& history, const wstr& path) {
-    Content content;
-    read(path, content);
-    history.clear();
-    return apply(content, history, path);
-}
-
 std::string CatalogHistoryFile::toJson(const CatalogHistory& history) {
     const CatalogHistory::PluginNames& names = history.pluginNames();
     Json::Value root(Json::objectValue);
@@ -732,6 +727,17 @@ bool CatalogHistoryFile::save(CatalogHistory& history, const wstr& path) {
                           wstr::fromUtf8(e.what())));
         return false;
     }
+}
+
+bool CatalogHistoryFile::remove(const wstr& path) {
+    if (!rescueFailedFile(path))
+        return false;
+    if (unlink(wstr::toUtf8(path).c_str()) == 0 || errno == ENOENT)
+        return true;
+    wstr message;
+    warn(wstr::format(message, L"Failed to delete history file {} (error {})", path,
+                      Platform::setLastErrorFromErrno()));
+    return false;
 }
 
 bool CatalogHistoryFile::rescueFailedFile(const wstr& path) {

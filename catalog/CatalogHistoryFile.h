@@ -63,10 +63,6 @@ public:
     // Returns the number of hits added.
     static size_t apply(const Content& content, CatalogHistory& history, const wstr& path);
 
-    // Clears the history and loads the file into it (read and apply).
-    // Returns the number of hits added.
-    static size_t load(CatalogHistory& history, const wstr& path);
-
     // The history as the file's JSON text.
     static std::string toJson(const CatalogHistory& history);
 
@@ -74,6 +70,10 @@ public:
     // through a swap file. A file that failed to load is first moved aside;
     // when that fails nothing is written. Failures are logged; false then.
     static bool save(CatalogHistory& history, const wstr& path);
+
+    // Deletes the file once the user cleared the history; a file that failed
+    // to load is moved aside instead. False (logged) when it stays.
+    static bool remove(const wstr& path);
 
     // Moves a file that failed to load aside, now; true when there is none
     // (any more) or it was moved. save calls it.

@@ -29,27 +29,25 @@ struct CatalogWriter::State {
     std::optional<uint32_t> reportedError;
 };
 
-CatalogWriter::CatalogWriter() : CatalogWriter(Options()) {}
-
-CatalogWriter::CatalogWriter(Options options) : options_(std::move(options)) {
-    if (!options_.wait)
-        options_.wait = [](std::span<const Event::Handle> handles, uint32_t timeoutMs) {
-            return Event::waitAny(handles, timeoutMs);
-        };
-}
-
 CatalogWriter::~CatalogWriter() {
     stop();
 }
 
 void CatalogWriter::start(const wstr& path, Source source) {
+    start(path, std::move(source), Options());
+}
+
+void CatalogWriter::start(const wstr& path, Source source, Options options) {
     if (thread_.running())
         return;
     auto state = std::make_shared<State>();
     state->path = path;
     state->source = std::move(source);
-    state->quietMs = options_.quietMs;
-    state->wait = options_.wait;
+    state->quietMs = options.quietMs;
+    state->wait = options.wait ? std::move(options.wait)
+                               : [](std::span<const Event::Handle> handles, uint32_t timeoutMs) {
+                                     return Event::waitAny(handles, timeoutMs);
+                                 };
     state_ = state;
     Thread::launch(thread_, [state] {
         state->stop = Thread::currentStopEvent();

@@ -53,9 +53,7 @@ public:
         WaitFunction wait;
     };
 
-    // Start no thread.
-    CatalogWriter();
-    explicit CatalogWriter(Options options);
+    CatalogWriter() = default;
     // Stops the thread (stopTimeoutMs).
     ~CatalogWriter();
     CatalogWriter(const CatalogWriter&) = delete;
@@ -64,6 +62,7 @@ public:
     // Launches the thread unless it runs; path is the cache file. Owner's
     // thread (the application's start-up).
     void start(const wstr& path, Source source);
+    void start(const wstr& path, Source source, Options options);
 
     // Stops the thread: no write starts afterwards, a pending change is not
     // written. Waits up to timeoutMs for the thread to end, then leaves it to
@@ -83,7 +82,6 @@ private:
     // must be tried again after another quiet period.
     static bool flush(State& state);
 
-    Options options_;
     Thread thread_;
     std::shared_ptr<State> state_;
 };

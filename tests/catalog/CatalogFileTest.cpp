@@ -14,7 +14,7 @@
 
 namespace {
 
-using qvtest::LogCapture;
+using qvtest::LogRecords;
 
 constexpr uint64_t kPlugin = 0x0000000500000007;
 
@@ -261,7 +261,7 @@ TEST_P(CatalogFileDamageTest, IsReportedWithItsNumberAndDeleted) {
     const Damage& damage = GetParam();
     const std::filesystem::path file = dir_.path() / "Quorvalent.host.qvdict";
     qvtest::writeBytes(file, damage.make(imageOf(validItemPayload())));
-    LogCapture log;
+    LogRecords log;
 
     CatalogFile::ItemSet items;
     EXPECT_FALSE(CatalogFile::read(path(), items));
@@ -271,10 +271,12 @@ TEST_P(CatalogFileDamageTest, IsReportedWithItsNumberAndDeleted) {
     wstr::format(expected, L"Catalog file corrupted (error {}; {}; {}). Deleting {}",
                  damage.corruption, damage.zlibError, L"0123456789abcdef0123456789abcdef01234567",
                  path());
-    EXPECT_EQ(log.find(Logger::Warning, L"Catalog file corrupted"),
+    EXPECT_EQ(qvtest::messagesWith(log, Logger::Warning, L"Catalog file corrupted"),
               std::vector<std::wstring>{expected});
     const size_t parsingErrors =
-        log.find(Logger::Warning, L"Catalog file parsing error: reading beyond eof").size();
+        qvtest::messagesWith(log, Logger::Warning,
+                             L"Catalog file parsing error: reading beyond eof")
+            .size();
     EXPECT_EQ(parsingErrors, damage.corruption == CatalogFile::badRecord ? 1u : 0u);
 }
 
@@ -289,25 +291,30 @@ TEST_F(CatalogFileTest, ItemsTheCatalogWouldRefuseAreLeftOut) {
         makeItem(CatalogItem::url, L"Bad hint", L"https://hint.example/", 7),
     });
     qvtest::writeBytes(dir_.path() / "Quorvalent.host.qvdict", imageOf(payload));
-    LogCapture log;
+    LogRecords log;
 
     CatalogFile::ItemSet items;
     ASSERT_TRUE(CatalogFile::read(path(), items));
     ASSERT_EQ(items.size(), 1u);
     EXPECT_EQ((*items.begin())->label(), L"Good");
-    EXPECT_EQ(log.find(Logger::Warning, L"Ignoring 3 invalid items of catalog file").size(), 1u);
+    EXPECT_EQ(
+        qvtest::messagesWith(log, Logger::Warning, L"Ignoring 3 invalid items of catalog file")
+            .size(),
+        1u);
 }
 
 TEST_F(CatalogFileTest, MissingFileIsSilentAndUnreadableOneIsKept) {
-    LogCapture log;
+    LogRecords log;
     CatalogFile::ItemSet items;
     EXPECT_FALSE(CatalogFile::read(path(), items));
-    EXPECT_EQ(log.count(Logger::Warning), 0u);
+    EXPECT_EQ(qvtest::countAt(log, Logger::Warning), 0u);
 
     // A folder in its place cannot be opened: reported, and left alone.
     std::filesystem::create_directory(dir_.path() / "Quorvalent.host.qvdict");
     EXPECT_FALSE(CatalogFile::read(path(), items));
-    EXPECT_EQ(log.find(Logger::Warning, L"Failed to open catalog file for reading").size(), 1u);
+    EXPECT_EQ(qvtest::messagesWith(log, Logger::Warning, L"Failed to open catalog file for reading")
+                  .size(),
+              1u);
     EXPECT_TRUE(std::filesystem::is_directory(dir_.path() / "Quorvalent.host.qvdict"));
 }
 

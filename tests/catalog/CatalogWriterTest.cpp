@@ -9,9 +9,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
-#include <mutex>
 #include <vector>
 
 namespace {
@@ -19,53 +17,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using Platform::INFINITE;
-
-// Stands in for the clock of the writer's waits and records each wait's
-// time-out. A quiet period runs out only when the test calls elapse(); with
-// realTime the waits keep their time-outs.
-class ScriptedWait {
-public:
-    explicit ScriptedWait(bool realTime = false) : realTime_(realTime) {}
-
-    CatalogWriter::WaitFunction function() {
-        return [this](std::span<const Event::Handle> handles, uint32_t timeoutMs) {
-            return wait(handles, timeoutMs);
-        };
-    }
-
-    // Ends the quiet period the writer waits in, or its next one.
-    void elapse() { elapse_.set(); }
-
-    // Waits until the writer has begun its n-th wait (10 s at most) and
-    // returns that wait's time-out; 0 when it did not get there.
-    uint32_t nth(size_t n) {
-        std::unique_lock lock(mutex_);
-        if (!changed_.wait_for(lock, 10s, [&] { return timeouts_.size() >= n; }))
-            return 0;
-        return timeouts_[n - 1];
-    }
-
-private:
-    uint32_t wait(std::span<const Event::Handle> handles, uint32_t timeoutMs) {
-        {
-            std::lock_guard lock(mutex_);
-            timeouts_.push_back(timeoutMs);
-        }
-        changed_.notify_all();
-        if (realTime_ || timeoutMs == INFINITE)
-            return Event::waitAny(handles, timeoutMs);
-        std::vector<Event::Handle> all(handles.begin(), handles.end());
-        all.push_back(elapse_.handle());
-        const uint32_t result = Event::waitAny(all, INFINITE);
-        return result == Platform::WAIT_OBJECT_0 + handles.size() ? Platform::WAIT_TIMEOUT : result;
-    }
-
-    bool realTime_;
-    Event elapse_{true};
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<uint32_t> timeouts_;
-};
 
 // The part of a catalog the writer sees: its lock, items, dirty event and
 // the package manager's pending catalog messages.
@@ -109,13 +60,13 @@ protected:
 
     qvtest::TempDir dir_;
     fs::path file_ = dir_.path() / "Quorvalent.host.qvdict";
-    ScriptedWait clock_;
+    qvtest::ScriptedWait clock_;
     FakeCatalog catalog_;
 };
 
 TEST_F(CatalogWriterTest, ABurstOfChangesIsWrittenOnceAfterTheQuietPeriod) {
-    CatalogWriter writer(scripted());
-    writer.start(path(), catalog_.source());
+    CatalogWriter writer;
+    writer.start(path(), catalog_.source(), scripted());
     EXPECT_EQ(clock_.nth(1), INFINITE);
     // Ten changes, each within the quiet period of the one before: each
     // restarts the period and nothing is written.
@@ -133,9 +84,9 @@ TEST_F(CatalogWriterTest, ABurstOfChangesIsWrittenOnceAfterTheQuietPeriod) {
 }
 
 TEST_F(CatalogWriterTest, WritesOnlyOnceTheQuietPeriodHasReallyPassed) {
-    ScriptedWait realClock(true);
-    CatalogWriter writer({150, realClock.function()});
-    writer.start(path(), catalog_.source());
+    qvtest::ScriptedWait realClock(true);
+    CatalogWriter writer;
+    writer.start(path(), catalog_.source(), {150, realClock.function()});
     ASSERT_EQ(realClock.nth(1), INFINITE);
     const auto changed = std::chrono::steady_clock::now();
     catalog_.dirty.set();
@@ -146,8 +97,8 @@ TEST_F(CatalogWriterTest, WritesOnlyOnceTheQuietPeriodHasReallyPassed) {
 }
 
 TEST_F(CatalogWriterTest, APendingCatalogMessagePostponesTheWrite) {
-    CatalogWriter writer(scripted());
-    writer.start(path(), catalog_.source());
+    CatalogWriter writer;
+    writer.start(path(), catalog_.source(), scripted());
     catalog_.catalogMessagesPending = true;
     catalog_.dirty.set();
     EXPECT_EQ(clock_.nth(2), 5000u);
@@ -163,8 +114,8 @@ TEST_F(CatalogWriterTest, APendingCatalogMessagePostponesTheWrite) {
 }
 
 TEST_F(CatalogWriterTest, AStopDuringTheQuietPeriodWritesNothing) {
-    CatalogWriter writer(scripted());
-    writer.start(path(), catalog_.source());
+    CatalogWriter writer;
+    writer.start(path(), catalog_.source(), scripted());
     catalog_.dirty.set();
     EXPECT_EQ(clock_.nth(2), 5000u);
     writer.stop();
@@ -174,12 +125,12 @@ TEST_F(CatalogWriterTest, AStopDuringTheQuietPeriodWritesNothing) {
 }
 
 TEST_F(CatalogWriterTest, AChangeDuringAWriteLeadsToASecondWrite) {
-    CatalogWriter writer(scripted());
+    CatalogWriter writer;
     catalog_.duringSnapshot = [this] {
         if (catalog_.snapshots == 0)
             catalog_.dirty.set();
     };
-    writer.start(path(), catalog_.source());
+    writer.start(path(), catalog_.source(), scripted());
     catalog_.dirty.set();
     EXPECT_EQ(clock_.nth(2), 5000u);
     clock_.elapse();
@@ -194,16 +145,18 @@ TEST_F(CatalogWriterTest, AChangeDuringAWriteLeadsToASecondWrite) {
 
 TEST_F(CatalogWriterTest, AFailedWriteIsLoggedOnceAndRetried) {
     file_ = dir_.path() / "Local" / "Quorvalent.host.qvdict";
-    CatalogWriter writer(scripted());
-    writer.start(path(), catalog_.source());
-    qvtest::LogCapture log;
+    CatalogWriter writer;
+    writer.start(path(), catalog_.source(), scripted());
+    qvtest::LogRecords log;
     catalog_.dirty.set();
     EXPECT_EQ(clock_.nth(2), 5000u);
     clock_.elapse();
     EXPECT_EQ(clock_.nth(3), 5000u);
     clock_.elapse();
     EXPECT_EQ(clock_.nth(4), 5000u);
-    EXPECT_EQ(log.find(Logger::Warning, L"Failed to write catalog file " + path()).size(), 1u);
+    EXPECT_EQ(qvtest::messagesWith(log, Logger::Warning, L"Failed to write catalog file " + path())
+                  .size(),
+              1u);
 
     fs::create_directory(dir_.path() / "Local");
     clock_.elapse();
@@ -213,10 +166,10 @@ TEST_F(CatalogWriterTest, AFailedWriteIsLoggedOnceAndRetried) {
 }
 
 TEST_F(CatalogWriterTest, AStopAskedDuringTheSnapshotWritesNothing) {
-    CatalogWriter writer(scripted());
+    CatalogWriter writer;
     // The snapshot goes on only once the stop has been asked.
     catalog_.duringSnapshot = [] { Thread::currentStopEvent()->wait(INFINITE); };
-    writer.start(path(), catalog_.source());
+    writer.start(path(), catalog_.source(), scripted());
     catalog_.dirty.set();
     EXPECT_EQ(clock_.nth(2), 5000u);
     clock_.elapse();
