@@ -7,6 +7,7 @@
 #include "catalog/CatalogFile.h"
 #include "core/Hash.h"
 #include "core/MemWriter.h"
+#include "fuzz/LogRing.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -72,6 +73,11 @@ void checkRoundTrip(const CatalogFile::ItemSet& items) {
 }
 
 } // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    fillLogRing();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0)

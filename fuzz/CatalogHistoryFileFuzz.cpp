@@ -4,6 +4,7 @@
 #include "catalog/CatalogHistory.h"
 #include "catalog/CatalogHistoryFile.h"
 #include "core/MessageBox.h"
+#include "fuzz/LogRing.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -33,6 +34,7 @@ bool parse(const std::string& text, CatalogHistoryFile::Content& content) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     MessageBox::install(std::make_shared<SilentBox>());
+    fillLogRing();
     return 0;
 }
 
