@@ -130,4 +130,17 @@ TEST_F(CatalogFilesTest, TheWriterSavesThePluginsItemsOnceNoCatalogMessageIsPend
     EXPECT_EQ(next.itemCount(), 2u);
 }
 
+TEST_F(CatalogFilesTest, ACatalogGoingAwayStopsItsWriterWithoutWriting) {
+    qvtest::ScriptedWait clock;
+    {
+        Catalog catalog;
+        catalog.loadCatalogFile(cachePath());
+        catalog.startWriter({CatalogWriter::quietPeriodMs, clock.function()});
+        catalog.insertPluginItems(plugin_, {plugin_.item(L"Home", L"https://home.example/")},
+                                  true);
+        EXPECT_EQ(clock.nth(2), 5000u);
+    }
+    EXPECT_FALSE(fs::exists(cache_));
+}
+
 } // namespace
