@@ -56,9 +56,13 @@ std::set<wstr>& failedFiles() {
     return files;
 }
 
-void rememberFailure(const wstr& path) {
+// A file that loads again (mended by hand) is no longer set aside.
+void rememberOutcome(const wstr& path, bool loaded) {
     std::lock_guard lock(failedMutex());
-    failedFiles().insert(path);
+    if (loaded)
+        failedFiles().erase(path);
+    else
+        failedFiles().insert(path);
 }
 
 bool pathExists(const std::string& path) {
@@ -640,8 +644,7 @@ bool CatalogHistoryFile::read(const wstr& path, Content& content) {
     } catch (const std::exception& e) {
         reportReadError(path, wstr::fromUtf8(e.what()));
     }
-    if (!loaded)
-        rememberFailure(path);
+    rememberOutcome(path, loaded);
     return loaded;
 }
 

@@ -15,10 +15,10 @@
 // a burst of plugin updates costs one write.
 //
 // The thread waits on its stop event and the catalog's dirty event. Each
-// change (Catalog::markDirty) restarts the quiet period; when the period runs out, the
-// writer takes a snapshot of the items under the catalog's lock, compresses
-// and writes it without the lock, and goes back to waiting without a
-// time-out. A write that must wait (catalog messages still pending), or that
+// change (Catalog::markDirty) restarts the quiet period; when the period
+// runs out, the writer takes a snapshot of the items under the catalog's
+// lock, compresses and writes it without the lock, and goes back to waiting
+// without a time-out. A write that must wait (catalog messages still pending), or that
 // failed (logged), is tried again after another quiet period.
 //
 // The catalog owns its writer and outlives its thread: once stop has

@@ -528,6 +528,16 @@ TEST_P(CatalogHistoryRescueTest, MovesTheFileAsideBeforeTheNextSave) {
 INSTANTIATE_TEST_SUITE_P(Failures, CatalogHistoryRescueTest, ::testing::ValuesIn(kFailures),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(CatalogHistoryFileTest, AFileMendedBeforeTheNextLoadIsNotSetAside) {
+    qvtest::writeBytes(file_, "{ broken");
+    loadHistory(history_, path());
+    fs::copy_file(fixture("history-102.json"), file_, fs::copy_options::overwrite_existing);
+    EXPECT_EQ(loadHistory(history_, path()), 3u);
+    ASSERT_TRUE(CatalogHistoryFile::save(history_, path()));
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir_.path()))
+        EXPECT_NE(entry.path().extension(), ".bad");
+}
+
 TEST_F(CatalogHistoryFileTest, FailedWritesLeaveTheFileAsItWas) {
     qvtest::writeBytes(file_, "{ \"kept\" : true }");
     const fs::path swap = dir_.path() / "Quorvalent.history.qvswap";
