@@ -377,7 +377,12 @@ TEST(Catalog, SearchMergesItsSourcesInOrder) {
                   {L"Note taker", CatalogResult::suggestion, 563, MatchKind::wordStart},
                   {L"Notepad", CatalogResult::catalog, 619 + 1, MatchKind::wordStart},
               }));
-    // The list is not cut: that is the caller's part.
+    // The list is not cut: that is the caller's part. Asking for only the
+    // first results in order gives those, and still every result.
+    auto firstOnly = std::make_shared<CatalogResults>();
+    catalog.search(firstOnly, L"not", nullptr, 1);
+    ASSERT_EQ(firstOnly->size(), 3u);
+    EXPECT_EQ((*firstOnly)[0]->item(), notes);
     results->truncate(2);
     EXPECT_EQ(labels(*results), (std::vector<wstr>{L"Notes", L"Note taker"}));
 
