@@ -64,17 +64,8 @@ bool Catalog::loadCatalogFile(const wstr& path) {
     if (!CatalogFile::read(path, items) || items.empty())
         return false;
     Mutex::Lock lock(mutex_);
-    for (const CatalogItemPtr& item : items) {
-        if (CatalogItemPtr stored = store_.find(item->id())) {
-            if (stored->merge(*item)) {
-                store_.reindex(stored);
-                history_.refreshItem(stored);
-            }
-        } else {
-            CatalogItemPtr own = history_.refreshItem(item);
-            store_.insert(own ? own : item);
-        }
-    }
+    for (const CatalogItemPtr& item : items)
+        storePluginItem(item);
     logLoaded(items.size(), L"catalog");
     return true;
 }
