@@ -148,14 +148,23 @@ bool CatalogItem::merge(const CatalogItem& other) {
     return changed;
 }
 
+namespace {
+
+// wstr::compare, answering equal texts without folding them.
+int compareTexts(const wstr& a, const wstr& b, bool caseSensitive) {
+    return a == b ? 0 : wstr::compare(a, b, caseSensitive);
+}
+
+} // namespace
+
 int CatalogItem::compare(const CatalogItem& a, const CatalogItem& b) {
     if (&a == &b)
         return 0;
-    if (int c = wstr::compare(a.label_, b.label_, false))
+    if (int c = compareTexts(a.label_, b.label_, false))
         return c;
-    if (int c = wstr::compare(a.displayedArgs(), b.displayedArgs(), true))
+    if (int c = compareTexts(a.displayedArgs(), b.displayedArgs(), true))
         return c;
-    if (int c = wstr::compare(a.shortDesc_, b.shortDesc_, false))
+    if (int c = compareTexts(a.shortDesc_, b.shortDesc_, false))
         return c;
     return wstr::compare(a.target_, b.target_, true);
 }

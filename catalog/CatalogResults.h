@@ -29,7 +29,7 @@ public:
     // What the ordering needs of the item, read when the item is set (while
     // it is at hand) so that sorting does not visit every item again.
     struct SortHint {
-        uint64_t labelStart[2] = {}; // see labelSortChunk (ResultOrder.h)
+        uint64_t labelStart[4] = {}; // see labelSortChunk (ResultOrder.h)
         bool isError = false;
         bool hasArgs = false;
     };

@@ -125,7 +125,7 @@ enum class Tie : uint8_t { none, item, target };
 // values compared in order (lower first). Keys of different branches differ
 // at the value where the branches part.
 struct SortKey {
-    std::array<uint64_t, 10> values{};
+    std::array<uint64_t, 12> values{};
     std::size_t count = 0;
     Tie tie = Tie::none;
     uint32_t index = 0;
@@ -136,8 +136,8 @@ struct SortKey {
 };
 
 void tieOnItem(SortKey& key, const CatalogResult& r) {
-    key.push(r.sortHint().labelStart[0]);
-    key.push(r.sortHint().labelStart[1]);
+    for (uint64_t chunk : r.sortHint().labelStart)
+        key.push(chunk);
     key.tie = Tie::item;
 }
 

@@ -51,7 +51,7 @@ bool resultBefore(const CatalogResult& a, const CatalogResult& b);
 // of the labels) tie.
 void sortResults(std::vector<CatalogResultPtr>& results, std::size_t ordered);
 
-// Chunk n (0 or 1) of the label's start for sorting: three folded characters
+// Chunk n (0 to 3) of the label's start for sorting: three folded characters
 // from 3n, 21 bits each; missing characters are 0, so that a shorter label
 // comes first, as in wstr::compare without case.
 uint64_t labelSortChunk(std::wstring_view label, std::size_t n);

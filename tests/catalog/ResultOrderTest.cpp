@@ -99,9 +99,10 @@ public:
     // Labels that tie on their first characters, and letters whose folding
     // differs from their lower case.
     void useTrickyLabels() {
-        labels_ = {L"alpha",    L"Alpha",      L"ALPHABET", L"alphabet soup", L"alphabet",
-                   L"ſtar",     L"Star",       L"ςigma",    L"ΣIGMA",         L"İstanbul",
-                   L"istanbul", L"alpHa beta", L"a",        L"Straße",        L"STRASSE"};
+        labels_ = {L"alpha",          L"Alpha",    L"ALPHABET", L"alphabet soup",
+                   L"ALPHABET SOUP2", L"alphabet", L"ſtar",     L"Star",
+                   L"ςigma",          L"ΣIGMA",    L"İstanbul", L"istanbul",
+                   L"alpHa beta",     L"a",        L"Straße",   L"STRASSE"};
     }
 
 private:
