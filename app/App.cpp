@@ -5,6 +5,7 @@
 #include "app/AppCatalogHost.h"
 #include "app/AppPackageHost.h"
 #include "app/InstanceServer.h"
+#include "catalog/AppIdentity.h"
 #include "core/Format.h"
 #include "core/Logger.h"
 #include "core/Path.h"
@@ -100,6 +101,7 @@ std::shared_ptr<App> App::instance() {
 
 int App::init([[maybe_unused]] uint32_t startCommand) {
     setInstance(shared_from_this(), &services_);
+    AppIdentity::set({appTitle(), appVersion(), appRevision()});
     CatalogHost::setInstance(std::make_shared<AppCatalogHost>(weak_from_this()));
     PackageHost::setInstance(std::make_shared<AppPackageHost>(weak_from_this()));
     Logger::setAppName(appName());
@@ -111,6 +113,7 @@ int App::init([[maybe_unused]] uint32_t startCommand) {
     startLogger();
     startDataMonitor();
     startConfigEdit();
+    loadCatalogFiles();
     createPackageManager();
     loadStateFile();
     startInstanceServer();
@@ -207,6 +210,12 @@ void App::startConfigEdit() {
     configEdit_ = edit;
 }
 
+void App::loadCatalogFiles() {
+    catalog_.loadHistoryFile(Path::combine(folders_.profileUser, appName() + L".history"));
+    catalog_.loadCatalogFile(DataFs::catalogFilePath(folders_));
+    catalog_.startWriter();
+}
+
 // Until packages on disk can be made, the manager loads the built-in one.
 void App::createPackageManager() {
     packageManager_ = std::make_shared<PackageManager>();
@@ -277,6 +286,8 @@ uint32_t App::onInstanceMessage(uint32_t message) {
 
 void App::shutdown() {
     instanceServer_.reset();
+    // Without the catalog's lock: the writer takes it for its snapshot.
+    catalog_.stopWriter();
     if (auto manager = packageManager()) {
         manager->stop();
         packageManager_.store(nullptr);

@@ -186,6 +186,7 @@ private:
     void startLogger();
     void startDataMonitor();
     void startConfigEdit();
+    void loadCatalogFiles();
     void createPackageManager();
     void loadStateFile();
     void startInstanceServer();

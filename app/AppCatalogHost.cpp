@@ -21,3 +21,12 @@ std::optional<wstr> AppCatalogHost::pluginFullName(uint64_t pluginId) {
     wstr name = manager ? manager->pluginFullName(pluginId, &found) : wstr();
     return found ? std::optional<wstr>(std::move(name)) : std::nullopt;
 }
+
+std::optional<uint64_t> AppCatalogHost::pendingCatalogMessages() {
+    auto app = app_.lock();
+    auto manager = app ? app->packageManager() : nullptr;
+    if (!manager)
+        return std::nullopt;
+    const auto counts = manager->getTaskCounts();
+    return counts.pendingCatalog + counts.runningCatalog;
+}

@@ -17,6 +17,8 @@ public:
     void setTimer(uint32_t id, uint32_t delayMs) override;
     std::set<uint64_t> knownIds() override;
     std::optional<wstr> pluginFullName(uint64_t pluginId) override;
+    // Queued and running ones: a catalog being delivered is not saved half done.
+    std::optional<uint64_t> pendingCatalogMessages() override;
 
 private:
     std::weak_ptr<App> app_;
