@@ -12,14 +12,13 @@
 #include "core/Logger.h"
 #include "core/Path.h"
 #include "core/ShellLink.h"
+#include "platform/AtomicWrite.h"
 #include "platform/Error.h"
 #include "platform/FsType.h"
 #include "platform/UniqueFd.h"
 
 namespace Sys {
 namespace {
-
-constexpr size_t kWriteChunk = 0x80000;
 
 bool statPath(const wstr& path, struct stat& st) {
     if (stat(wstr::toUtf8(path).c_str(), &st) == 0)
@@ -58,51 +57,6 @@ bool makeTree(const std::string& path) {
 std::string sidePath(const std::string& path) {
     static std::atomic<unsigned> counter{0};
     return path + "." + std::to_string(getpid()) + "." + std::to_string(++counter) + ".tmp";
-}
-
-// Makes the rename durable; the new content is in place either way.
-void syncFolderOf(const std::string& path) {
-    size_t slash = path.rfind('/');
-    std::string folder = slash == std::string::npos ? "."
-                         : slash == 0               ? "/"
-                                                    : path.substr(0, slash);
-    Platform::UniqueFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.valid())
-        fsync(fd.get());
-}
-
-// The file that a write replaces: a symbolic link is written through, so
-// that the link stays in place.
-std::string replacedFile(const std::string& path) {
-    struct stat st;
-    char resolved[PATH_MAX];
-    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && realpath(path.c_str(), resolved))
-        return resolved;
-    return path;
-}
-
-// Writes the side file completely, with the permissions of the file it
-// replaces; on failure removes it, keeping the errno.
-bool writeSideFile(const std::string& side, const std::string& target, const void* data,
-                   size_t size) {
-    Platform::UniqueFd fd(open(side.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (!fd.valid())
-        return false;
-    struct stat old;
-    bool ok = true;
-    if (stat(target.c_str(), &old) == 0)
-        ok = fchmod(fd.get(), old.st_mode & 07777) == 0;
-    ok = ok && writeAll(fd.get(), data, size) && fsync(fd.get()) == 0;
-    int err = errno;
-    if (close(fd.release()) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok) {
-        unlink(side.c_str());
-        errno = err;
-    }
-    return ok;
 }
 
 bool readAt(int fd, off_t offset, void* out, size_t size) {
@@ -163,34 +117,24 @@ bool createDirectories(const wstr& path, bool wholeTree) {
 }
 
 bool writeAll(int fd, const void* data, size_t size) {
-    auto bytes = static_cast<const uint8_t*>(data);
-    while (size > 0) {
-        ssize_t written = write(fd, bytes, std::min(size, kWriteChunk));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            Platform::setLastErrorFromErrno(written < 0 ? errno : EIO);
-            return false;
-        }
-        bytes += written;
-        size -= static_cast<size_t>(written);
-    }
-    return true;
+    if (Platform::writeAll(fd, data, size))
+        return true;
+    Platform::setLastErrorFromErrno();
+    return false;
 }
 
 bool writeFile(const wstr& path, const void* data, size_t size) {
-    std::string target = replacedFile(wstr::toUtf8(path));
+    std::string target = Platform::replacedFile(wstr::toUtf8(path));
     std::string side = sidePath(target);
-    if (!writeSideFile(side, target, data, size) || rename(side.c_str(), target.c_str()) != 0) {
+    if (!Platform::writeSideFile(side, target, data, size, Platform::SideName::Unique) ||
+        !Platform::replaceWithSideFile(side, target)) {
         uint32_t error = Platform::setLastErrorFromErrno();
-        unlink(side.c_str());
         wstr message;
         logMessage(Logger::Warning,
                    wstr::format(message, L"Failed to write to file {} (error {})", path, error));
         Platform::setLastError(error);
         return false;
     }
-    syncFolderOf(target);
     Platform::setLastError(Platform::ERROR_SUCCESS);
     return true;
 }
