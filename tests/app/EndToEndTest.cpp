@@ -5,6 +5,7 @@
 #include "core/Wstr.h"
 #include "platform/Process.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WaitFor.h"
 
 #include <chrono>
 #include <csignal>
@@ -16,7 +17,6 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
 
 extern char** environ;
 
@@ -95,13 +95,8 @@ std::string readText(const fs::path& path) {
 
 // Polls the file until it holds the text or the time is up.
 bool waitForText(const fs::path& path, const std::string& text) {
-    const auto deadline = steady_clock::now() + timeLimit;
-    while (readText(path).find(text) == std::string::npos) {
-        if (steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(milliseconds(20));
-    }
-    return true;
+    return qvtest::waitFor([&] { return readText(path).find(text) != std::string::npos; },
+                           timeLimit, milliseconds(20));
 }
 
 } // namespace

@@ -1,21 +1,21 @@
 #include "core/SysShell.h"
 
-#include <chrono>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <thread>
 #include <unistd.h>
 
 #include "platform/Error.h"
 #include "tests/core/ScopedEnv.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WaitFor.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using qvtest::waitFor;
 using Lines = std::vector<std::string>;
 
 wstr wide(const fs::path& path) {
@@ -30,17 +30,6 @@ const char* const kMarkerScript = "#!/bin/sh\n"
                                   " if [ -e /proc/$$/fd/200 ]; then echo fd200; fi;"
                                   " for a in \"$@\"; do printf '%s\\n' \"$a\"; done; }"
                                   " > \"$QV_MARKER.tmp\" && mv \"$QV_MARKER.tmp\" \"$QV_MARKER\"\n";
-
-// Waits, within a bound, for a condition to hold.
-template <typename Condition> bool waitFor(Condition condition) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
 
 Lines readLines(const fs::path& file) {
     std::ifstream in(file);

@@ -3,6 +3,7 @@
 #include "core/Logger.h"
 #include "platform/ThreadId.h"
 #include "tests/support/LogRecords.h"
+#include "tests/support/WaitFor.h"
 
 #include <atomic>
 #include <chrono>
@@ -70,15 +71,8 @@ struct Pool {
 
     // Waits, pass by pass, until the counts satisfy the condition.
     bool waitFor(const std::function<bool(const ThreadPool::Counts&)>& condition) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!condition(pool->counts())) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0)
-                return false;
-            passes.wait(static_cast<uint32_t>(left.count()));
-        }
-        return true;
+        return qvtest::waitOn(
+            passes, [&] { return condition(pool->counts()); }, std::chrono::seconds(20));
     }
 
     Event passes{true};

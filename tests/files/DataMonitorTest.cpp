@@ -9,6 +9,7 @@
 #include "tests/files/ZipFixture.h"
 #include "tests/support/LogRecords.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WaitFor.h"
 
 namespace {
 
@@ -36,19 +37,13 @@ public:
 
     // Waits up to timeoutMs for the predicate over the reports so far.
     template <typename Pred> bool waitUntil(Pred done, int timeoutMs = 8000) {
-        auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        for (;;) {
-            {
+        return qvtest::waitOn(
+            signal_,
+            [&] {
                 Mutex::Lock lock(mutex_);
-                if (done())
-                    return true;
-            }
-            auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-            if (left.count() <= 0)
-                return false;
-            signal_.wait(uint32_t(left.count()));
-        }
+                return done();
+            },
+            std::chrono::milliseconds(timeoutMs));
     }
 
     std::vector<std::pair<uint32_t, Clock::time_point>> bits_;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/TempDir.h"
+#include "tests/support/WaitFor.h"
 
 namespace {
 
@@ -46,18 +47,14 @@ protected:
 
     // Collects events until the predicate holds for what was seen, at most 5 s.
     bool waitUntil(const std::function<bool()>& done) {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        for (;;) {
-            for (const auto& event : monitor->fetchEvents({id}))
-                seen.push_back({event->kind, event->path, event->oldName});
-            if (done())
-                return true;
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0)
-                return false;
-            consumer.wait(uint32_t(left.count()));
-        }
+        return qvtest::waitOn(
+            consumer,
+            [&] {
+                for (const auto& event : monitor->fetchEvents({id}))
+                    seen.push_back({event->kind, event->path, event->oldName});
+                return done();
+            },
+            std::chrono::seconds(5));
     }
 
     bool waitFor(const Seen& event) {
