@@ -3,6 +3,7 @@
 #include "core/SysTime.h"
 #include "tests/app/FakeApp.h"
 #include "tests/app/WstrPrint.h"
+#include "tests/support/FakeDisplay.h"
 #include "tests/support/LogRecords.h"
 #include "tests/support/TempDir.h"
 
@@ -19,21 +20,13 @@ namespace {
 const wstr twoSideBySide = L"monitors(0,0,1920,1080,96dpi|1920,0,1920,1080,96dpi)";
 const wstr oneWide = L"monitors(0,0,3840,2160,96dpi)";
 
-std::shared_ptr<Sys::MonitorInfo> monitor(uintptr_t handle, Sys::Rect rect, bool primary) {
-    auto info = std::make_shared<Sys::MonitorInfo>();
-    info->handle = handle;
-    info->monitor = rect;
-    info->work = {rect.left, rect.top, rect.right, rect.bottom - 40};
-    info->primary = primary;
-    return info;
-}
+using qvtest::Screens;
 
-class Screens : public Sys::DisplayService {
-public:
-    std::vector<std::shared_ptr<Sys::MonitorInfo>> list;
-    std::vector<std::shared_ptr<Sys::MonitorInfo>> monitors() override { return list; }
-    Sys::Dpi windowDpi(const void*, uintptr_t) override { return {}; }
-};
+// A monitor at the default DPI with a taskbar of 40 pixels at its bottom.
+std::shared_ptr<Sys::MonitorInfo> monitor(uintptr_t handle, Sys::Rect rect, bool primary) {
+    return qvtest::monitor(handle, rect, {rect.left, rect.top, rect.right, rect.bottom - 40}, 96,
+                           primary);
+}
 
 class Console : public AppState::ConsoleWindow {
 public:

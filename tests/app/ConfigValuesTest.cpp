@@ -1,6 +1,7 @@
 #include "app/ConfigValues.h"
 
 #include "tests/app/WstrPrint.h"
+#include "tests/support/FakeDisplay.h"
 
 #include <gtest/gtest.h>
 
@@ -108,27 +109,17 @@ TEST(ConfigValues, FontStyles) {
 
 // A primary monitor at the origin and a second one to its right with a
 // taskbar of 40 pixels.
-class TwoMonitors : public Sys::DisplayService {
-public:
-    std::vector<std::shared_ptr<Sys::MonitorInfo>> monitors() override {
-        auto first = std::make_shared<Sys::MonitorInfo>();
-        first->handle = 1;
-        first->monitor = {0, 0, 1920, 1080};
-        first->work = {0, 0, 1920, 1040};
-        first->primary = true;
-        auto second = std::make_shared<Sys::MonitorInfo>();
-        second->handle = 2;
-        second->monitor = {1920, 0, 3200, 1024};
-        second->work = {1920, 0, 3200, 984};
-        return {first, second};
-    }
-    Sys::Dpi windowDpi(const void*, uintptr_t) override { return {}; }
-};
-
 class WorkAreaTest : public ::testing::Test {
 protected:
-    void SetUp() override { Sys::setDisplayService(std::make_shared<TwoMonitors>()); }
+    void SetUp() override {
+        screens->list = {
+            qvtest::monitor(1, {0, 0, 1920, 1080}, {0, 0, 1920, 1040}, 96, true),
+            qvtest::monitor(2, {1920, 0, 3200, 1024}, {1920, 0, 3200, 984}, 96, false)};
+        Sys::setDisplayService(screens);
+    }
     void TearDown() override { Sys::setDisplayService(nullptr); }
+
+    std::shared_ptr<qvtest::Screens> screens = std::make_shared<qvtest::Screens>();
 };
 
 TEST_F(WorkAreaTest, FollowsTheSettingAndFallsBackToThePrimaryMonitor) {

@@ -1,5 +1,7 @@
 #include "gui/Monitors.h"
 
+#include "tests/support/FakeDisplay.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -90,24 +92,8 @@ TEST(Monitors, LargestOverlap) {
     EXPECT_EQ(Monitors::indexByLargestOverlap(L"monitors()", {0, 0, 10, 10}), -1);
 }
 
-std::shared_ptr<Sys::MonitorInfo> monitor(uintptr_t handle, Sys::Rect rect, Sys::Rect work,
-                                          uint32_t dpi, bool primary) {
-    auto info = std::make_shared<Sys::MonitorInfo>();
-    info->handle = handle;
-    info->monitor = rect;
-    info->work = work;
-    info->dpi = {dpi, dpi};
-    info->primary = primary;
-    return info;
-}
-
-// Monitors the test sets up, handed out by the display service.
-class Screens : public Sys::DisplayService {
-public:
-    std::vector<std::shared_ptr<Sys::MonitorInfo>> list;
-    std::vector<std::shared_ptr<Sys::MonitorInfo>> monitors() override { return list; }
-    Sys::Dpi windowDpi(const void*, uintptr_t) override { return {}; }
-};
+using qvtest::monitor;
+using qvtest::Screens;
 
 class MonitorSetTest : public ::testing::Test {
 protected:
