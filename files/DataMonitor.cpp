@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
+#include <vector>
 
 #include "core/Event.h"
 #include "core/Logger.h"
@@ -56,6 +58,19 @@ wstr lastExtension(const wstr& name) {
     wstr file = Path::fileName(name);
     auto dot = file.rfind(L'.');
     return dot == wstr::npos ? wstr() : wstr::lowerCopy(file.substr(dot + 1));
+}
+
+// Calls notify with each listener still alive and drops the expired ones.
+template <typename Listener, typename Notify>
+void notifyLive(std::vector<std::weak_ptr<Listener>>& listeners, Notify notify) {
+    for (auto it = listeners.begin(); it != listeners.end();) {
+        if (auto listener = it->lock()) {
+            notify(*listener);
+            ++it;
+        } else {
+            it = listeners.erase(it);
+        }
+    }
 }
 
 // Whether path is folder or lies below it, compared by whole components.
@@ -350,26 +365,13 @@ void DataFs::Monitor::dispatchChanges() {
     }
     if (changes.empty())
         return;
-    for (auto it = packagesListeners.begin(); it != packagesListeners.end();) {
-        if (auto listener = it->lock()) {
-            listener->onPackagesChanged(changes);
-            ++it;
-        } else {
-            it = packagesListeners.erase(it);
-        }
-    }
+    notifyLive(packagesListeners,
+               [&](PackagesListener& listener) { listener.onPackagesChanged(changes); });
 }
 
 void DataFs::Monitor::notifyEventListeners(uint32_t bits) {
     Mutex::Lock lock(eventMutex);
-    for (auto it = eventListeners.begin(); it != eventListeners.end();) {
-        if (auto listener = it->lock()) {
-            listener->onDataFsEvent(bits);
-            ++it;
-        } else {
-            it = eventListeners.erase(it);
-        }
-    }
+    notifyLive(eventListeners, [bits](EventListener& listener) { listener.onDataFsEvent(bits); });
 }
 
 void DataFs::Monitor::drainEvents(size_t group) {
