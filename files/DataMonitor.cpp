@@ -126,6 +126,7 @@ private:
     void removeWatches();
     void dispatchChanges();
     void notifyEventListeners(uint32_t bits);
+    std::vector<FileMonitor::EventPtr> fetchGroupEvents(size_t group);
     void drainEvents(size_t group);
     void onUserConfigEvent(const FileMonitor::Event& event, uint64_t now);
     void onPackagesFolderEvent(const FileMonitor::Event& event, uint64_t now);
@@ -374,19 +375,31 @@ void DataFs::Monitor::notifyEventListeners(uint32_t bits) {
     notifyLive(eventListeners, [bits](EventListener& listener) { listener.onDataFsEvent(bits); });
 }
 
-void DataFs::Monitor::drainEvents(size_t group) {
-    uint64_t now = nowMs();
+// The group's queued events; a watch that went away is forgotten here and
+// its end is not among them.
+std::vector<FileMonitor::EventPtr> DataFs::Monitor::fetchGroupEvents(size_t group) {
     auto& roots = groups_[group].roots;
     std::vector<uint32_t> ids;
     for (const auto& root : roots)
         if (root.id)
             ids.push_back(root.id);
-    for (const auto& event : fileMonitor_->fetchEvents(ids)) {
-        if (event->kind == FileMonitor::WatchRemoved || event->kind == FileMonitor::WatchClosed) {
-            for (auto& root : roots)
-                if (root.id == event->watchId)
-                    root.id = 0;
-        } else if (event->kind == FileMonitor::Overflow) {
+    std::vector<FileMonitor::EventPtr> events;
+    for (auto& event : fileMonitor_->fetchEvents(ids)) {
+        if (event->kind != FileMonitor::WatchRemoved && event->kind != FileMonitor::WatchClosed) {
+            events.push_back(std::move(event));
+            continue;
+        }
+        for (auto& root : roots)
+            if (root.id == event->watchId)
+                root.id = 0;
+    }
+    return events;
+}
+
+void DataFs::Monitor::drainEvents(size_t group) {
+    uint64_t now = nowMs();
+    for (const auto& event : fetchGroupEvents(group)) {
+        if (event->kind == FileMonitor::Overflow) {
             onOverflow(group, now);
         } else if (group == UserGroup) {
             onUserConfigEvent(*event, now);
@@ -477,20 +490,8 @@ void DataFs::Monitor::onOverflow(size_t group, uint64_t now) {
 
 void DataFs::Monitor::onShellEvent(size_t group, uint64_t& stamp) {
     uint64_t now = nowMs();
-    auto& roots = groups_[group].roots;
-    std::vector<uint32_t> ids;
-    for (const auto& root : roots)
-        if (root.id)
-            ids.push_back(root.id);
-    for (const auto& event : fileMonitor_->fetchEvents(ids)) {
-        if (event->kind == FileMonitor::WatchRemoved || event->kind == FileMonitor::WatchClosed) {
-            for (auto& root : roots)
-                if (root.id == event->watchId)
-                    root.id = 0;
-        } else {
-            stamp = now;
-        }
-    }
+    if (!fetchGroupEvents(group).empty())
+        stamp = now;
 }
 
 bool DataFs::Monitor::registerPackageName(const wstr& name, uint64_t now, bool configOnly) {
