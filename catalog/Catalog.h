@@ -1,0 +1,186 @@
+#pragma once
+
+#include "catalog/CatalogAction.h"
+#include "catalog/CatalogHistory.h"
+#include "catalog/CatalogHost.h"
+#include "catalog/CatalogItem.h"
+#include "catalog/CatalogItemStore.h"
+#include "catalog/CatalogResults.h"
+#include "core/Event.h"
+#include "core/Mutex.h"
+
+#include <cstdint>
+#include <list>
+#include <map>
+#include <memory>
+#include <set>
+#include <utility>
+#include <vector>
+
+// The program's one catalog: the items plugins deliver, indexed for search,
+// the history of executed items, the plugins' suggestions for the current
+// search text, and the actions of plugins and of the application itself.
+//
+// Plugins change it from pool threads, the LaunchBox searches it on the
+// user-interface thread. Every public operation holds the catalog's one lock
+// for its whole duration, except search, which first copies the known plugin
+// ids, and notifyChanged, which touches nothing. What an operation needs of
+// the package manager is copied before the lock is taken, so the package
+// manager's lock is never taken inside the catalog's.
+class Catalog {
+public:
+    // How a plugin's suggestions are matched: listed as given, or scored.
+    enum MatchMethod : uint32_t { matchAll = 0, matchFuzzy = 1000 };
+    // How they are ordered: plugin's order, by target, by item, by score.
+    enum SortMethod : uint32_t {
+        sortKeepOrder = 0,
+        sortByTarget = 100,
+        sortByItem = 200,
+        sortByScore = 1000,
+    };
+    // What notifyChanged asks the LaunchBox to refresh, and its App timers.
+    enum ChangeKind : uint32_t { searchChanged = 0, actionsChanged = 1 };
+    static constexpr uint32_t firstChangeTimer = 8;
+    static constexpr uint32_t changeDelayMs = 50;
+
+    struct Stats {
+        struct Counters {
+            uint64_t catalogItems = 0;
+            uint64_t historyItems = 0;
+            uint64_t keywordEntries = 0;
+            uint64_t terms = 0;
+            uint64_t hits = 0;
+        };
+        using Package = Counters;
+        using Plugin = Counters;
+
+        std::map<uint32_t, Package> packages;
+        std::map<uint64_t, Plugin> plugins;
+        std::map<uint64_t, wstr> pluginNames;
+        uint64_t orphans = 0;
+        uint64_t totalCatalogItems = 0;
+        uint64_t totalHistoryItems = 0;
+        uint64_t totalKeywords = 0;
+        uint64_t totalKwAssocItems = 0;
+        uint64_t totalHits = 0;
+        wstr firstHit; // ISO 8601 with the hit's UTC offset; empty without hits
+        wstr lastHit;
+        int64_t historySpan = 0; // seconds
+    };
+
+    // Creates the containers and the application's own file and URL actions.
+    Catalog();
+    Catalog(const Catalog&) = delete;
+    Catalog& operator=(const Catalog&) = delete;
+
+    // The configuration's exclude_nonexistent_local_files and
+    // exclude_nonexistent_remote_files (initially true and false). User-
+    // interface thread.
+    void setExcludeNonexistentFiles(bool local, bool remote);
+
+    // --- Items (plugin pool threads) ---------------------------------------
+    // Stores a plugin's valid items (replace: and removes its items that are
+    // not among them; with no items at all it removes them all). Stored
+    // objects stay and take the new data. Returns the number of changes, or 0
+    // when the plugin was told to terminate meanwhile.
+    std::size_t insertPluginItems(CatalogPlugin& plugin, const std::vector<CatalogItemPtr>& items,
+                                  bool replace);
+    // Removes every item of the plugin; neither marks dirty nor notifies.
+    std::size_t removePluginItems(uint64_t pluginId);
+    // Stamps the change and signals the cache writer. Any thread.
+    void markDirty();
+    // Asks the LaunchBox to search again (searchChanged) or to refresh the
+    // selected item's actions (actionsChanged) in 50 ms. Takes no lock; any
+    // thread.
+    static void notifyChanged(ChangeKind kind);
+
+    // --- Search (user-interface thread) ------------------------------------
+    // Fills the results for the text, ordered best first but not cut: the
+    // caller truncates to what it shows. Without a chain item: catalog and
+    // history items matching the text, the item associated with exactly the
+    // text, and the plugins' suggestions; with one: items of its base id
+    // scored on their arguments and the suggestions of its plugin.
+    void search(const std::shared_ptr<CatalogResults>& results, wstr text,
+                const CatalogItemPtr& chainItem);
+    // Scores one item against the text (its arguments when it has the chain
+    // item's base id) and adds it to the results; returns the score added.
+    static uint64_t scoreCandidate(CatalogResults& results, const wstr& text, const wstr& lowerText,
+                                   const CatalogItemPtr& chainItem, const CatalogItemPtr& item,
+                                   uint32_t source, bool addHitCount, bool allowOtherItems,
+                                   uint32_t sortMethod);
+
+    // --- Actions ------------------------------------------------------------
+    // The application's actions for the item's category, then its plugin's;
+    // 0 for an empty or invalid item. User-interface thread.
+    std::size_t countItemActions(const CatalogItemPtr& item);
+    // Appends those actions; returns the position in `actions` of the action
+    // of the item's newest hit, or 0. User-interface thread.
+    std::size_t getItemActions(const CatalogItemPtr& item, std::vector<CatalogActionPtr>& actions);
+    // Replaces the plugin's actions for a category with the valid ones given
+    // (none: removes them); returns how many were kept. Pool thread.
+    std::size_t setPluginActions(CatalogPlugin& plugin, uint32_t category,
+                                 const std::vector<CatalogActionPtr>& actions);
+    // Removes all of a plugin's actions; 1 when it had an entry. Pool thread.
+    std::size_t removePluginActions(uint64_t pluginId);
+
+    // --- Suggestions --------------------------------------------------------
+    // Replaces the plugin's suggestions; returns the number of changes (0 for
+    // an invalid method pair, which is logged and changes nothing). Pool
+    // thread.
+    std::size_t setSuggestions(CatalogPlugin& plugin, const std::vector<CatalogItemPtr>& items,
+                               uint32_t matchMethod, uint32_t sortMethod);
+    // Empties one plugin's suggestions (methods back to fuzzy and score);
+    // returns how many it had. Any thread.
+    std::size_t clearPluginSuggestions(uint64_t pluginId);
+    void clearSuggestions();
+
+    // --- History (user-interface thread) -------------------------------------
+    // Records an execution now, with the local UTC offset; false for an
+    // invalid or error item or an invalid action.
+    bool recordHit(const CatalogItemPtr& item, const CatalogActionPtr& action);
+    void addSearchTerms(const wstr& text, const CatalogItemPtr& item);
+    void clearHistory();
+    void eraseHistoryItem(const CatalogItemPtr& item);
+    void eraseHistoryPackage(uint32_t packageId);
+    bool historyHasItem(const CatalogItemPtr& item);
+    bool historyHasPackage(uint32_t packageId);
+    wstr getHistoryTerms(const CatalogItemPtr& item);
+    void getStats(Stats& stats);
+
+    // The lock and the history, for callers that read the history directly
+    // (the LaunchBox's history view). Hold the lock while using the history.
+    Mutex& mutex() { return mutex_; }
+    CatalogHistory& history() { return history_; }
+
+    // For the cache writer: the dirty signal (auto-reset) and the time of the
+    // last change in milliseconds of Sys::perfCounter (0 once written).
+    const Event& dirtyEvent() const { return dirtyEvent_; }
+    uint64_t dirtyTime();
+    // The number of items in the catalog's own store.
+    std::size_t itemCount();
+
+private:
+    using ActionMap = std::map<uint64_t, std::map<uint32_t, std::vector<CatalogActionPtr>>>;
+    using SuggestionList = std::vector<CatalogItemPtr>;
+
+    // Logs "Ignoring <what> with invalid property(ies) from plugin ...".
+    static void warnInvalidItem(const wchar_t* what, const CatalogPlugin& plugin,
+                                const CatalogItem& item);
+    void addBuiltinActions();
+    void suggestionsPass(CatalogResults& results, const wstr& text, const wstr& lowerText,
+                         const CatalogItemPtr& chainItem);
+    std::pair<uint32_t, uint32_t> methodsOf(uint64_t pluginId) const;
+    template <typename Fn> void forEachAction(const CatalogItem& item, Fn&& fn);
+    template <typename Pred> void clearHitCounts(Pred&& pred);
+
+    Mutex mutex_;
+    bool excludeNonexistentLocalFiles_ = true;
+    bool excludeNonexistentRemoteFiles_ = false;
+    CatalogItemStore store_;
+    CatalogHistory history_;
+    std::map<uint64_t, SuggestionList> suggestions_;
+    std::map<uint64_t, std::pair<uint32_t, uint32_t>> suggestionMethods_;
+    ActionMap actions_;
+    Event dirtyEvent_{true};
+    uint64_t dirtyTime_ = 0;
+};

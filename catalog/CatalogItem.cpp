@@ -1,0 +1,236 @@
+#define XXH_STATIC_LINKING_ONLY
+#include "catalog/CatalogItem.h"
+
+#include "catalog/CharClass.h"
+#include "core/Hash.h"
+#include "core/Path.h"
+
+#include <xxhash.h>
+
+#include <array>
+#include <cstring>
+#include <strings.h>
+
+namespace {
+
+constexpr uint64_t idSeed = 0x46b4dec784d49158ull;
+
+struct EnumName {
+    const char* name;
+    uint32_t value;
+};
+
+constexpr EnumName categoryNames[] = {
+    {"error", CatalogItem::error},
+    {"keyword", CatalogItem::keyword},
+    {"file", CatalogItem::file},
+    {"cmdline", CatalogItem::cmdline},
+    {"url", CatalogItem::url},
+    {"expression", CatalogItem::expression},
+    {"reference", CatalogItem::reference},
+};
+constexpr EnumName argsHintNames[] = {
+    {"forbidden", CatalogItem::forbidden},
+    {"accepted", CatalogItem::accepted},
+    {"required", CatalogItem::required},
+};
+constexpr EnumName hitHintNames[] = {
+    {"keepall", CatalogItem::keepall},
+    {"ignore", CatalogItem::ignore},
+    {"noargs", CatalogItem::noargs},
+};
+
+template <std::size_t N> int64_t valueOf(const EnumName (&names)[N], const std::string& name) {
+    for (const EnumName& entry : names) {
+        if (strcasecmp(entry.name, name.c_str()) == 0)
+            return entry.value;
+    }
+    return -1;
+}
+
+// The digits after "#", stopping at the first non-digit; -1 past 32 bits.
+int64_t categoryNumber(const std::string& name) {
+    if (name.size() < 2 || name[0] != '#' || name[1] < '0' || name[1] > '9')
+        return -1;
+    int64_t value = 0;
+    for (std::size_t i = 1; i < name.size() && name[i] >= '0' && name[i] <= '9'; ++i) {
+        value = value * 10 + (name[i] - '0');
+        if (value > UINT32_MAX)
+            return -1;
+    }
+    return value;
+}
+
+void hashLittleEndian(XXH64_state_t* state, uint64_t value, std::size_t bytes) {
+    std::array<unsigned char, 8> buffer{};
+    for (std::size_t i = 0; i < bytes; ++i)
+        buffer[i] = static_cast<unsigned char>(value >> (8 * i));
+    XXH64_update(state, buffer.data(), bytes);
+}
+
+wstr initialTarget(uint32_t category, const wstr& target) {
+    if (category == CatalogItem::file)
+        return Path::canonicalize(target);
+    if (category == CatalogItem::error && target.empty())
+        return L"error";
+    return target;
+}
+
+} // namespace
+
+CatalogItem::CatalogItem(uint64_t pluginId, uint32_t category, const wstr& label,
+                         const wstr& shortDesc, const wstr& target, uint32_t argsHint,
+                         bool loopOnSuggest, uint32_t hitHint, uint64_t iconHandle,
+                         const wstr& dataBag)
+    : pluginId_(pluginId), category_(category), argsHint_(argsHint), hitHint_(hitHint),
+      loopOnSuggest_(loopOnSuggest), iconHandle_(iconHandle),
+      target_(initialTarget(category, target)), dataBag_(dataBag) {
+    if (category == error) {
+        argsHint_ = forbidden;
+        hitHint_ = ignore;
+        loopOnSuggest_ = false;
+    }
+    baseId_ = id_ = computeId(false);
+    setLabel(label, false);
+    setShortDesc(shortDesc);
+    updateSearchTexts();
+}
+
+bool CatalogItem::isValid() const {
+    return pluginId_ != 0 && !target_.empty() && !label_.empty() && category_ != 0 &&
+           category_ != 0xFFFFFFFF && argsHint_ <= required && hitHint_ <= noargs;
+}
+
+void CatalogItem::setLabel(const wstr& label, bool rebuild) {
+    label_ = cleanText(label);
+    lowerLabel_ = wstr::lowerCopy(label_);
+    if (rebuild)
+        updateSearchTexts();
+}
+
+void CatalogItem::setShortDesc(const wstr& shortDesc) {
+    shortDesc_ = cleanText(shortDesc);
+}
+
+void CatalogItem::setArgs(const wstr& raw, const wstr& displayed) {
+    if (argsHint_ == forbidden)
+        return;
+    rawArgs_ = wstr::trimCopy(raw);
+    displayArgs_ = wstr::trimCopy(displayed);
+    if (rawArgs_.empty() || displayArgs_ == rawArgs_)
+        displayArgs_.clear();
+    lowerDisplayedArgs_ = rawArgs_.empty() ? wstr() : wstr::lowerCopy(displayedArgs());
+    id_ = computeId(true);
+    updateSearchTexts();
+}
+
+bool CatalogItem::merge(const CatalogItem& other) {
+    if (baseId_ != other.baseId_)
+        return false;
+    bool labelChanged = !other.label_.empty() && other.label_ != label_;
+    if (labelChanged) {
+        label_ = other.label_;
+        lowerLabel_ = other.lowerLabel_;
+    }
+    bool changed = labelChanged;
+    auto copy = [&changed](auto& field, const auto& value) {
+        if (field != value) {
+            field = value;
+            changed = true;
+        }
+    };
+    if (!other.shortDesc_.empty())
+        copy(shortDesc_, other.shortDesc_);
+    copy(argsHint_, other.argsHint_);
+    copy(loopOnSuggest_, other.loopOnSuggest_);
+    copy(hitHint_, other.hitHint_);
+    copy(iconHandle_, other.iconHandle_);
+    if (labelChanged)
+        updateSearchTexts();
+    return changed;
+}
+
+int CatalogItem::compare(const CatalogItem& a, const CatalogItem& b) {
+    if (&a == &b)
+        return 0;
+    if (int c = wstr::compare(a.label_, b.label_, false))
+        return c;
+    if (int c = wstr::compare(a.displayedArgs(), b.displayedArgs(), true))
+        return c;
+    if (int c = wstr::compare(a.shortDesc_, b.shortDesc_, false))
+        return c;
+    return wstr::compare(a.target_, b.target_, true);
+}
+
+std::shared_ptr<CatalogItem> CatalogItem::clone() const {
+    return std::make_shared<CatalogItem>(pluginId_, category_, label_, shortDesc_, target_,
+                                         argsHint_, loopOnSuggest_, hitHint_, iconHandle_,
+                                         dataBag_);
+}
+
+uint64_t CatalogItem::computeId(bool withArgs) const {
+    XXH64_state_t state;
+    XXH64_reset(&state, idSeed);
+    hashLittleEndian(&state, pluginId_, 8);
+    hashLittleEndian(&state, category_, 4);
+    hashUpdateWstr64(&state, category_ == file ? wstr::lowerInvariant(target_) : target_);
+    if (withArgs && !rawArgs_.empty())
+        hashUpdateWstr64(&state, rawArgs_);
+    uint64_t id = XXH64_digest(&state);
+    return id == 0 ? 1 : id;
+}
+
+void CatalogItem::updateSearchTexts() {
+    composed_.clear();
+    lowerComposed_.clear();
+    const wstr& args = displayedArgs();
+    if (args.empty())
+        return;
+    composed_ = label_;
+    lowerComposed_ = lowerLabel_;
+    if (!composed_.empty())
+        composed_ += L' ';
+    if (!lowerComposed_.empty())
+        lowerComposed_ += L' ';
+    composed_ += args;
+    lowerComposed_ += lowerDisplayedArgs_;
+}
+
+wstr cleanText(const wstr& text) {
+    wstr out;
+    out.reserve(text.size());
+    bool started = false;
+    for (wchar_t ch : text) {
+        if (!CharClass::isSpace(ch) && !CharClass::isControl(ch)) {
+            out.push_back(ch);
+            started = true;
+        } else if (started && (ch == L' ' || ch == L'\t')) {
+            out.push_back(L' ');
+        }
+    }
+    wstr::trimRight(out);
+    return out;
+}
+
+std::string categoryName(uint32_t category) {
+    for (const EnumName& entry : categoryNames) {
+        if (entry.value == category)
+            return entry.name;
+    }
+    return "#" + std::to_string(category);
+}
+
+int64_t categoryFromName(const std::string& name) {
+    if (name.empty())
+        return -1;
+    int64_t value = valueOf(categoryNames, name);
+    return value >= 0 ? value : categoryNumber(name);
+}
+
+int64_t argsHintFromName(const std::string& name) {
+    return valueOf(argsHintNames, name);
+}
+
+int64_t hitHintFromName(const std::string& name) {
+    return valueOf(hitHintNames, name);
+}

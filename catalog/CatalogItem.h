@@ -1,0 +1,139 @@
+#pragma once
+
+#include "core/Wstr.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// One catalog entry: something the user finds by typing and then executes.
+// Shared object; once stored it changes only through these operations, and
+// only under the catalog's lock. Its two ids (without and with the raw
+// arguments) and its lower-case and composed texts are computed whenever it
+// changes, so that the index, the search and lookups never recompute them.
+class CatalogItem {
+public:
+    enum Category : uint32_t {
+        error = 1,
+        keyword = 10,
+        file = 20,
+        cmdline = 30,
+        url = 40,
+        expression = 50,
+        reference = 60,
+    };
+    enum ArgsHint : uint32_t { forbidden = 0, accepted = 1, required = 2 };
+    enum HitHint : uint32_t { keepall = 0, ignore = 1, noargs = 2 };
+
+    // An error item gets forbidden arguments, the ignore hit hint, no loop on
+    // suggest and the target "error" when it has none; a file item's target is
+    // canonicalized. Other values are kept as given (validity is a separate
+    // question, see isValid).
+    CatalogItem(uint64_t pluginId, uint32_t category, const wstr& label, const wstr& shortDesc,
+                const wstr& target, uint32_t argsHint, bool loopOnSuggest, uint32_t hitHint,
+                uint64_t iconHandle, const wstr& dataBag);
+    virtual ~CatalogItem() = default;
+    CatalogItem(const CatalogItem&) = delete;
+    CatalogItem& operator=(const CatalogItem&) = delete;
+
+    bool isValid() const;
+
+    // The label is cleaned (cleanText); rebuild also refreshes the composed texts.
+    void setLabel(const wstr& label, bool rebuild);
+    void setShortDesc(const wstr& shortDesc);
+    void setLoopOnSuggest(bool loop) { loopOnSuggest_ = loop; }
+    void setDataBag(const wstr& dataBag) { dataBag_ = dataBag; }
+    // Both texts are trimmed; displayed arguments equal to the raw ones (or
+    // without raw ones) are dropped. Recomputes the id. Nothing changes while
+    // the item forbids arguments.
+    void setArgs(const wstr& raw, const wstr& displayed);
+
+    // Copies the other item's label, short description, hints, loop flag and
+    // icon handle where they differ (empty texts never replace); true when
+    // something changed. Items of different base ids are never merged.
+    bool merge(const CatalogItem& other);
+
+    // -1, 0 or 1 by label (without case), displayed arguments, short
+    // description (without case) and target.
+    static int compare(const CatalogItem& a, const CatalogItem& b);
+
+    // A new item from the same fields, without arguments and hits.
+    std::shared_ptr<CatalogItem> clone() const;
+
+    uint64_t pluginId() const { return pluginId_; }
+    uint32_t packageId() const { return static_cast<uint32_t>(pluginId_ >> 32); }
+    uint32_t category() const { return category_; }
+    const wstr& target() const { return target_; }
+    const wstr& label() const { return label_; }
+    const wstr& shortDesc() const { return shortDesc_; }
+    uint32_t argsHint() const { return argsHint_; }
+    bool loopOnSuggest() const { return loopOnSuggest_; }
+    uint32_t hitHint() const { return hitHint_; }
+    uint64_t iconHandle() const { return iconHandle_; }
+    const wstr& dataBag() const { return dataBag_; }
+    const wstr& rawArgs() const { return rawArgs_; }
+    // The displayed-arguments field itself (empty unless it differs from the
+    // raw arguments).
+    const wstr& displayArgsField() const { return displayArgs_; }
+    // What is shown: the displayed arguments when set, else the raw ones.
+    const wstr& displayedArgs() const { return displayArgs_.empty() ? rawArgs_ : displayArgs_; }
+    const wstr& lowerDisplayedArgs() const { return lowerDisplayedArgs_; }
+    uint64_t baseId() const { return baseId_; }
+    uint64_t id() const { return id_; }
+    bool acceptsArgs() const { return argsHint_ != forbidden; }
+    bool requiresArgs() const { return argsHint_ == required; }
+    const wstr& lowerLabel() const { return lowerLabel_; }
+    // Label, a space and the displayed arguments (the label alone without
+    // arguments), and its lower-case form: what the search matches.
+    const wstr& composedText() const { return rawArgs_.empty() ? label_ : composed_; }
+    const wstr& lowerComposedText() const {
+        return rawArgs_.empty() ? lowerLabel_ : lowerComposed_;
+    }
+
+    // Executions recorded on this object by the history.
+    uint64_t hitCount() const { return hitCount_; }
+    void setHitCount(uint64_t count) { hitCount_ = count; }
+
+private:
+    uint64_t computeId(bool withArgs) const;
+    void updateSearchTexts();
+
+    uint64_t pluginId_;
+    uint32_t category_;
+    uint32_t argsHint_;
+    uint32_t hitHint_;
+    bool loopOnSuggest_;
+    uint64_t iconHandle_;
+    uint64_t baseId_ = 0;
+    uint64_t id_ = 0;
+    uint64_t hitCount_ = 0;
+    wstr target_;
+    wstr label_;
+    wstr shortDesc_;
+    wstr dataBag_;
+    wstr rawArgs_;
+    wstr displayArgs_;
+    wstr lowerLabel_;
+    wstr lowerDisplayedArgs_;
+    // Only kept while there are arguments; without them the composed texts
+    // are the label and the lower-case label.
+    wstr composed_;
+    wstr lowerComposed_;
+};
+
+using CatalogItemPtr = std::shared_ptr<CatalogItem>;
+
+// Labels and descriptions: drops leading white space and every control or
+// white-space character other than space and tab, turns a tab into a space
+// (runs are kept) and trims the end.
+wstr cleanText(const wstr& text);
+
+// "error", "keyword", ... for the known categories, else "#" and the number.
+std::string categoryName(uint32_t category);
+// The value of a category name (without case) or of "#<digits>"; -1 when
+// unknown, empty or out of range.
+int64_t categoryFromName(const std::string& name);
+// The value of "forbidden", "accepted", "required" (without case), else -1.
+int64_t argsHintFromName(const std::string& name);
+// The value of "keepall", "ignore", "noargs" (without case), else -1.
+int64_t hitHintFromName(const std::string& name);

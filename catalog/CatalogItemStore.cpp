@@ -1,0 +1,233 @@
+#include "catalog/CatalogItemStore.h"
+
+#include "catalog/Catalog.h"
+#include "catalog/CatalogResults.h"
+#include "catalog/CharClass.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+// Applies change to every value and erases the entries it left empty.
+template <typename Map, typename Fn> void changeAndDropEmpty(Map& map, Fn&& change) {
+    for (auto entry = map.begin(); entry != map.end();) {
+        change(entry->second);
+        entry = entry->second.empty() ? map.erase(entry) : std::next(entry);
+    }
+}
+
+} // namespace
+
+std::pair<CatalogItemPtr, bool> CatalogItemStore::insert(const CatalogItemPtr& item) {
+    if (!item)
+        return {nullptr, false};
+    auto found = byId_.find(item->id());
+    if (found != byId_.end()) {
+        const CatalogItemPtr& stored = slots_[found->second];
+        if (stored != item && stored->merge(*item))
+            reindex(stored);
+        return {stored, false};
+    }
+    uint32_t slot = takeSlot(item);
+    byId_.emplace(item->id(), slot);
+    indexSlot(slot);
+    return {item, true};
+}
+
+bool CatalogItemStore::remove(const CatalogItemPtr& item) {
+    if (!item)
+        return false;
+    auto found = byId_.find(item->id());
+    if (found == byId_.end())
+        return false;
+    uint32_t slot = found->second;
+    byId_.erase(found);
+    unindexSlot(slot);
+    slots_[slot].reset();
+    freeSlots_.push_back(slot);
+    return true;
+}
+
+std::size_t CatalogItemStore::removePlugin(uint64_t pluginId) {
+    return removeIf([pluginId](const CatalogItem& item) { return item.pluginId() == pluginId; });
+}
+
+std::size_t CatalogItemStore::removePackage(uint32_t packageId) {
+    return removeIf([packageId](const CatalogItem& item) { return item.packageId() == packageId; });
+}
+
+void CatalogItemStore::clear() {
+    byId_.clear();
+    slots_.clear();
+    freeSlots_.clear();
+    composedIndex_.clear();
+    argsIndex_.clear();
+}
+
+bool CatalogItemStore::reindex(const CatalogItemPtr& item) {
+    if (!item)
+        return false;
+    auto found = byId_.find(item->id());
+    if (found == byId_.end() || slots_[found->second] != item)
+        return false;
+    unindexSlot(found->second);
+    indexSlot(found->second);
+    return true;
+}
+
+CatalogItemPtr CatalogItemStore::find(uint64_t id) const {
+    auto found = byId_.find(id);
+    return found == byId_.end() ? nullptr : slots_[found->second];
+}
+
+std::vector<CatalogItemPtr> CatalogItemStore::sortedItems() const {
+    std::vector<CatalogItemPtr> items;
+    items.reserve(byId_.size());
+    forEach([&items](const CatalogItemPtr& item) { items.push_back(item); });
+    std::sort(items.begin(), items.end(),
+              [](const CatalogItemPtr& a, const CatalogItemPtr& b) { return a->id() < b->id(); });
+    return items;
+}
+
+uint64_t CatalogItemStore::search(CatalogResults& results, const std::set<uint64_t>& knownIds,
+                                  const wstr& text, const wstr& lowerText, uint32_t source,
+                                  const CatalogItemPtr& chainItem) const {
+    uint64_t best = 0;
+    uint64_t lastPlugin = 0;
+    bool lastKnown = false;
+    for (uint32_t slot : candidates(lowerText, chainItem)) {
+        const CatalogItemPtr& item = slots_[slot];
+        if (!knownIds.empty()) {
+            // Items of one plugin tend to come in runs; ask the set once per run.
+            if (item->pluginId() != lastPlugin || lastPlugin == 0) {
+                lastPlugin = item->pluginId();
+                lastKnown = knownIds.count(lastPlugin) != 0;
+            }
+            if (!lastKnown)
+                continue;
+        }
+        best = std::max(best, Catalog::scoreCandidate(results, text, lowerText, chainItem, item,
+                                                      source, true, false, Catalog::sortByScore));
+    }
+    return best;
+}
+
+std::map<wchar_t, std::vector<uint64_t>> CatalogItemStore::indexContents(IndexKind kind) const {
+    std::map<wchar_t, std::vector<uint64_t>> contents;
+    for (const auto& [ch, set] : kind == IndexKind::args ? argsIndex_ : composedIndex_) {
+        std::vector<uint64_t>& ids = contents[ch];
+        set.forEach([&](uint32_t slot) { ids.push_back(slots_[slot]->id()); });
+        std::sort(ids.begin(), ids.end());
+    }
+    return contents;
+}
+
+uint32_t CatalogItemStore::takeSlot(const CatalogItemPtr& item) {
+    if (freeSlots_.empty()) {
+        slots_.push_back(item);
+        return static_cast<uint32_t>(slots_.size() - 1);
+    }
+    uint32_t slot = freeSlots_.back();
+    freeSlots_.pop_back();
+    slots_[slot] = item;
+    return slot;
+}
+
+void CatalogItemStore::indexSlot(uint32_t slot) {
+    const CatalogItem& item = *slots_[slot];
+    indexText(composedIndex_, slot, item.lowerComposedText());
+    indexText(argsIndex_, slot, item.lowerDisplayedArgs());
+}
+
+void CatalogItemStore::indexText(Index& index, uint32_t slot, const wstr& text) {
+    for (wchar_t ch : text) {
+        if (!CharClass::isGap(ch))
+            index[ch].insert(slot, slots_.size());
+    }
+}
+
+// The texts may have changed since the slot was indexed, so every set is
+// visited, not only those of the current texts.
+void CatalogItemStore::unindexSlot(uint32_t slot) {
+    for (Index* index : {&composedIndex_, &argsIndex_}) {
+        changeAndDropEmpty(*index, [slot](SlotSet& set) { set.erase(slot); });
+    }
+}
+
+template <typename Pred> std::size_t CatalogItemStore::removeIf(Pred&& pred) {
+    std::vector<bool> marked(slots_.size());
+    std::size_t count = 0;
+    for (uint32_t slot = 0; slot < slots_.size(); ++slot) {
+        if (slots_[slot] && pred(*slots_[slot])) {
+            marked[slot] = true;
+            ++count;
+        }
+    }
+    if (count == 0)
+        return 0;
+    for (Index* index : {&composedIndex_, &argsIndex_}) {
+        changeAndDropEmpty(*index, [&marked](SlotSet& set) { set.eraseMarked(marked); });
+    }
+    for (uint32_t slot = 0; slot < slots_.size(); ++slot) {
+        if (!marked[slot])
+            continue;
+        byId_.erase(slots_[slot]->id());
+        slots_[slot].reset();
+        freeSlots_.push_back(slot);
+    }
+    return count;
+}
+
+std::vector<uint32_t> CatalogItemStore::candidates(const wstr& lowerText,
+                                                   const CatalogItemPtr& chainItem) const {
+    std::vector<uint32_t> slots;
+    if (!lowerText.empty()) {
+        slots = intersect(chainItem ? argsIndex_ : composedIndex_, lowerText);
+    } else if (chainItem) {
+        for (uint32_t slot = 0; slot < slots_.size(); ++slot) {
+            if (slots_[slot] && slots_[slot]->baseId() == chainItem->baseId())
+                slots.push_back(slot);
+        }
+    }
+    // Candidates are scored in item-id order, so that results that end up
+    // equal keep one order.
+    std::vector<std::pair<uint64_t, uint32_t>> byId;
+    byId.reserve(slots.size());
+    for (uint32_t slot : slots)
+        byId.emplace_back(slots_[slot]->id(), slot);
+    std::sort(byId.begin(), byId.end());
+    for (std::size_t i = 0; i < byId.size(); ++i)
+        slots[i] = byId[i].second;
+    return slots;
+}
+
+// The slots found in the set of every indexed character of the text;
+// characters that no item holds are ignored.
+std::vector<uint32_t> CatalogItemStore::intersect(const Index& index, const wstr& lowerText) const {
+    std::vector<const SlotSet*> sets;
+    for (wchar_t ch : lowerText) {
+        if (CharClass::isGap(ch))
+            continue;
+        auto found = index.find(ch);
+        if (found != index.end() &&
+            std::find(sets.begin(), sets.end(), &found->second) == sets.end())
+            sets.push_back(&found->second);
+    }
+    if (sets.empty())
+        return {};
+    auto smallest =
+        std::min_element(sets.begin(), sets.end(),
+                         [](const SlotSet* a, const SlotSet* b) { return a->size() < b->size(); });
+    std::swap(*smallest, sets.front());
+    std::vector<uint32_t> slots;
+    slots.reserve(sets.front()->size());
+    sets.front()->forEach([&](uint32_t slot) {
+        for (std::size_t i = 1; i < sets.size(); ++i) {
+            if (!sets[i]->contains(slot))
+                return;
+        }
+        slots.push_back(slot);
+    });
+    return slots;
+}

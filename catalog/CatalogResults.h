@@ -1,0 +1,111 @@
+#pragma once
+
+#include "catalog/CatalogItem.h"
+#include "catalog/FuzzyMatch.h"
+#include "core/Mutex.h"
+
+#include <cstdint>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+class CatalogResults;
+
+// One entry of a result list: an item and what decides its place.
+class CatalogResult : public std::enable_shared_from_this<CatalogResult> {
+public:
+    enum Source : uint32_t { keyword = 0, suggestion = 1, history = 2, catalog = 3 };
+
+    CatalogResult(std::weak_ptr<CatalogResults> owner, CatalogItemPtr item, uint32_t source,
+                  uint32_t sortMethod, uint64_t score, MatchKind kind)
+        : owner_(std::move(owner)), item_(std::move(item)), source_(source),
+          sortMethod_(sortMethod), score_(score), kind_(kind) {}
+
+    const std::weak_ptr<CatalogResults>& owner() const { return owner_; }
+    const CatalogItemPtr& item() const { return item_; }
+    uint32_t source() const { return source_; }
+    uint32_t sortMethod() const { return sortMethod_; }
+    uint64_t score() const { return score_; }
+    MatchKind kind() const { return kind_; }
+
+private:
+    friend class CatalogResults;
+
+    std::weak_ptr<CatalogResults> owner_;
+    CatalogItemPtr item_;
+    uint32_t source_;
+    uint32_t sortMethod_;
+    uint64_t score_;
+    MatchKind kind_;
+};
+
+using CatalogResultPtr = std::shared_ptr<CatalogResult>;
+
+// The ordered result list of one search, shared by the catalog that fills it
+// and the LaunchBox that shows it, cuts it and keeps it between searches.
+// Create it with std::make_shared: results point back to it. An id index finds
+// the result of an item id.
+//
+// add and addUnscored take the set's own lock (the search calls them under the
+// catalog's lock: catalog first, then results). Everything else runs on the
+// user-interface thread, the only one that searches, without a lock.
+class CatalogResults : public std::enable_shared_from_this<CatalogResults> {
+public:
+    using List = std::vector<CatalogResultPtr>;
+
+    // Adds a result for the item, or raises the score of its result in place
+    // (item, source, score and kind replaced; place and sort method kept) when
+    // the new score is higher. Nothing when the set is not owned by a shared
+    // pointer.
+    void add(const CatalogItemPtr& item, uint32_t source, uint64_t score, uint32_t sortMethod,
+             MatchKind kind);
+    // Always appends a result with score 0 and kind unscored; the id index
+    // then points to it.
+    void addUnscored(const CatalogItemPtr& item, uint32_t source, uint32_t sortMethod);
+    // Replaces item, source, score and kind of one result of this set in
+    // place; the id index follows a change of item id.
+    void update(CatalogResult& result, CatalogItemPtr item, uint32_t source, uint64_t score,
+                MatchKind kind);
+
+    CatalogResultPtr lookup(uint64_t itemId) const;
+    // Removes one result; returns the position after it.
+    List::iterator erase(List::const_iterator position);
+    // Removes the results for which pred(const CatalogResult&) is true,
+    // keeping the order of the others.
+    template <typename Pred> void eraseIf(Pred&& pred) {
+        std::erase_if(list_, [&](const CatalogResultPtr& r) { return pred(*r); });
+        rebuildIndex();
+    }
+    // Fills the id index again in list order (a later result of an id wins).
+    void rebuildIndex();
+    // Keeps the first n results.
+    void truncate(std::size_t n);
+    void clear();
+
+    // Removes from this list the result of every item id that `other` holds,
+    // then moves other's results, in their order, to the end of this list.
+    void mergeFrom(CatalogResults& other);
+    // Orders the list with a stable sort by less(const CatalogResult&, const
+    // CatalogResult&).
+    template <typename Less> void stableSort(Less&& less) {
+        std::stable_sort(
+            list_.begin(), list_.end(),
+            [&](const CatalogResultPtr& a, const CatalogResultPtr& b) { return less(*a, *b); });
+    }
+
+    const List& list() const { return list_; }
+    std::size_t size() const { return list_.size(); }
+    bool empty() const { return list_.empty(); }
+    List::const_iterator begin() const { return list_.begin(); }
+    List::const_iterator end() const { return list_.end(); }
+    const CatalogResultPtr& operator[](std::size_t i) const { return list_[i]; }
+
+private:
+    void append(CatalogResultPtr result);
+
+    Mutex mutex_;
+    List list_;
+    // Results are owned by the list; every removal goes through this class,
+    // so the index never outlives its result.
+    std::unordered_map<uint64_t, CatalogResult*> index_;
+};

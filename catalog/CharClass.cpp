@@ -1,0 +1,39 @@
+#include "catalog/CharClass.h"
+
+#include <locale.h>
+
+namespace {
+
+locale_t textLocale() {
+    static const locale_t locale = [] {
+        locale_t utf8 = newlocale(LC_ALL_MASK, "C.UTF-8", locale_t{});
+        return utf8 ? utf8 : newlocale(LC_ALL_MASK, "C", locale_t{});
+    }();
+    return locale;
+}
+
+} // namespace
+
+namespace CharClass {
+
+bool isSpace(wchar_t ch) {
+    return iswspace_l(static_cast<wint_t>(ch), textLocale()) != 0;
+}
+
+bool isControl(wchar_t ch) {
+    return iswcntrl_l(static_cast<wint_t>(ch), textLocale()) != 0;
+}
+
+bool isPrint(wchar_t ch) {
+    return iswprint_l(static_cast<wint_t>(ch), textLocale()) != 0;
+}
+
+wchar_t toUpper(wchar_t ch) {
+    return static_cast<wchar_t>(towupper_l(static_cast<wint_t>(ch), textLocale()));
+}
+
+wchar_t toLower(wchar_t ch) {
+    return static_cast<wchar_t>(towlower_l(static_cast<wint_t>(ch), textLocale()));
+}
+
+} // namespace CharClass

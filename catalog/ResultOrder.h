@@ -1,0 +1,40 @@
+#pragma once
+
+#include "catalog/CatalogResults.h"
+
+// The order of search results, best first: a strict weak ordering, so that a
+// stable sort with it is well defined and keeps results that compare equal in
+// the order they were added.
+//
+// 1. Error items (category error) first: lower plugin id, then
+//    CatalogItem::compare.
+// 2. Keyword results (the item associated with exactly the typed text): more
+//    hits first, then CatalogItem::compare.
+// 3. Every other result falls into one of three tiers: exact matches (kind
+//    exact), then word matches (kind word), then all other kinds. Within a
+//    tier:
+//    a. Suggestions before history and catalog results. Suggestions go by
+//       lower sort method, then by that method: sortByScore by lower kind,
+//       higher score, CatalogItem::compare; sortByItem by
+//       CatalogItem::compare; sortByTarget by target (with case);
+//       sortKeepOrder not at all (the plugin's order stays).
+//    b. History and catalog results by lower kind. Scored results (sort
+//       method sortByScore, kind not unscored) come before unscored ones and
+//       go by higher score, then the item without raw arguments, then
+//       CatalogItem::compare. Unscored results go history first; history
+//       results by the item without raw arguments, higher score,
+//       CatalogItem::compare; catalog results like suggestions.
+//
+// The pairwise rules this replaces contradict each other in two places, and
+// this is how those are settled:
+// - An exact or word match of another source comes before weaker matches
+//   while suggestions of the same kind come first and suggestions among
+//   themselves go by sort method; a suggestion with a lower sort method and a
+//   weaker kind then both precedes and follows the match. Here kind tiers
+//   decide first, so an exact or word match also precedes suggestions with a
+//   weaker kind, of any sort method.
+// - History results among themselves put items without raw arguments first,
+//   while history and catalog results of one kind go by score; here the score
+//   decides first and the arguments only break equal scores, for catalog
+//   results too.
+bool resultBefore(const CatalogResult& a, const CatalogResult& b);
