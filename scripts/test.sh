@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer and
-# UndefinedBehaviorSanitizer, and runs every test through ctest.
+# UndefinedBehaviorSanitizer, and runs every test through ctest, then each
+# fuzz target for a bounded time when clang's fuzzer runtime is present.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -19,3 +20,5 @@ export QT_QPA_PLATFORM=offscreen
 
 cd "$build"
 ctest --output-on-failure -j "$(nproc)"
+
+bash "$root/scripts/fuzz.sh"

@@ -1,0 +1,83 @@
+#include "app/AppConfig.h"
+
+#include <boost/python.hpp>
+
+#include "app/IniReader.h"
+#include "core/Logger.h"
+#include "core/MessageBox.h"
+#include "files/DataFs.h"
+#include "python/GilLock.h"
+#include "python/Python.h"
+#include "python/PythonIni.h"
+
+namespace {
+
+// The settings' view of Python's configparser.
+class PythonIniReader : public IniReader {
+public:
+    explicit PythonIniReader(const PythonIni& ini) : ini_(ini) {}
+    bool hasSection(const wstr& section) const override { return ini_.hasSection(section); }
+    bool hasOption(const wstr& section, const wstr& option) const override {
+        return ini_.hasOption(section, option);
+    }
+    std::vector<wstr> sections() const override { return ini_.sections(); }
+    std::vector<wstr> options(const wstr& section) const override { return ini_.options(section); }
+    wstr get(const wstr& section, const wstr& option) const override {
+        return ini_.get(section, option);
+    }
+
+private:
+    const PythonIni& ini_;
+};
+
+void warnWithBox(wstr message) {
+    logMessage(Logger::Warning, MessageBox::MB_ICONWARNING, nullptr, 0, std::move(message));
+}
+
+} // namespace
+
+bool AppConfig::load(const std::vector<wstr>& files, bool reloading) {
+    SettingsStore::KeyMap builtIns = settingsStore.varSection();
+    std::shared_ptr<PythonIni> ini;
+    try {
+        ini = PythonIni::loadFile(files, std::map<wstr, wstr>(builtIns.begin(), builtIns.end()));
+    } catch (const std::exception& e) {
+        // A reload keeps the settings in force, so the message must not
+        // promise the defaults then.
+        const wchar_t* kept = reloading ? L"the settings it had" : L"the default settings";
+        wstr message;
+        wstr::format(message,
+                     L"Your configuration could not be loaded!\n{} will continue to run with "
+                     L"{}.\nError:\n{}",
+                     DataFs::appTitle(), kept, wstr::fromUtf8(e.what()));
+        warnWithBox(std::move(message));
+        return false;
+    }
+    bool complete = true;
+    {
+        GilLock gil;
+        try {
+            readSettings(PythonIniReader(*ini));
+        } catch (const boost::python::error_already_set&) {
+            wstr message;
+            warnWithBox(wstr::format(message, L"Error while reading app config data: {}",
+                                     wstr::fromUtf8(Python::formatError().c_str())));
+            complete = false;
+        }
+    }
+    ini.reset();
+    return complete;
+}
+
+std::shared_ptr<AppConfig> AppConfig::reload(const std::shared_ptr<const AppConfig>& current,
+                                             const std::vector<wstr>& files) {
+    auto fresh = std::make_shared<AppConfig>();
+    bool complete = fresh->load(files, current != nullptr);
+    if (!current)
+        return fresh;
+    // A configuration that fails to load must not switch the settings in
+    // force back to defaults (autorun removed, hot keys reset).
+    if (!complete || *fresh == *current)
+        return nullptr;
+    return fresh;
+}

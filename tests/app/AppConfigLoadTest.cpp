@@ -1,0 +1,167 @@
+#include "app/AppConfig.h"
+
+#include "core/SysInfo.h"
+#include "tests/app/FakeApp.h"
+#include "tests/app/PythonForTests.h"
+#include "tests/app/WstrPrint.h"
+#include "tests/core/ScopedEnv.h"
+#include "tests/support/LogRecords.h"
+#include "tests/support/RecordingMessageBox.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+wstr wide(const std::filesystem::path& path) {
+    return wstr::fromUtf8(path.c_str());
+}
+
+// An installation and a profile in temporary folders, the application that
+// names them, and the five configuration files (none written yet).
+class AppConfigLoadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qvtest::ensurePython();
+        for (const char* name : {"http_proxy", "https_proxy", "ftp_proxy", "all_proxy",
+                                 "HTTP_PROXY", "HTTPS_PROXY", "FTP_PROXY", "ALL_PROXY"})
+            env.unset(name);
+        env.set("HOME", root.str())
+            .set("XDG_CONFIG_HOME", root.str() + "/config")
+            .set("XDG_DATA_HOME", root.str() + "/data")
+            .set("XDG_STATE_HOME", root.str() + "/state")
+            .set("QV_TEST_WORD", "from-env");
+        folders.install = wide(root.path() / "install");
+        folders.bootstrap = wide(root.path() / "install/quorvalent");
+        folders.defaultApp = wide(root.path() / "install/default/App");
+        folders.profile = wide(root.path() / "profile");
+        folders.profileUser = wide(root.path() / "profile/User");
+        app = qvtest::FakeApp::install(folders);
+        files = DataFs::appConfigFiles(folders);
+    }
+
+    void write(size_t index, const std::string& text) {
+        std::filesystem::path path(wstr::toUtf8(files.at(index)));
+        std::filesystem::create_directories(path.parent_path());
+        std::ofstream(path) << text;
+    }
+
+    std::shared_ptr<AppConfig> load() {
+        auto config = std::make_shared<AppConfig>();
+        loaded = config->load(files);
+        return config;
+    }
+
+    qvtest::TempDir root;
+    qvtest::ScopedEnv env;
+    DataFs::Folders folders;
+    std::shared_ptr<qvtest::FakeApp> app;
+    std::vector<wstr> files;
+    bool loaded = false;
+};
+
+TEST_F(AppConfigLoadTest, NoFilesGiveTheDefaults) {
+    qvtest::LogRecords log;
+    auto config = load();
+    EXPECT_TRUE(loaded);
+    EXPECT_TRUE(*config == AppConfig());
+    EXPECT_TRUE(config->settingsStore.equals(AppConfig().settingsStore));
+    EXPECT_TRUE(config->webBrowser.empty());
+    EXPECT_TRUE(config->settingsStore.keys(L"console").empty());
+    EXPECT_TRUE(log.all().empty());
+}
+
+TEST_F(AppConfigLoadTest, FilesAreReadInOrderWithTheirVariables) {
+    ASSERT_EQ(files.size(), 5u);
+    write(0, "[app]\nhotkey_run = Alt+F1\n[gui]\nmax_results = 20\nauto_width = 40\n"
+             "[var]\nmyvar = default\n");
+    write(1, "[gui]\nmax_results = 30\n"
+             "word_separators = ${var:myvar} ${var:APP_DIR} ${env:QV_TEST_WORD} $$\n"
+             "[console]\nalias_x = import ${var:myvar}\n");
+    write(4, "[gui]\nauto_width = 50\n[var]\napp_dir = /user/override\n");
+    auto config = load();
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(config->hotkeyRun.text, L"Alt+F1");
+    EXPECT_EQ(config->maxResults, 30);
+    EXPECT_EQ(config->autoWidth, 50);
+    // During the load a file's variable wins over the built-in one...
+    EXPECT_EQ(config->wordSeparators, L"default /user/override from-env $");
+    EXPECT_EQ(config->aliases.at(L"x"), L"import default");
+    // ...and afterwards the store holds the built-in value.
+    wstr value;
+    ASSERT_TRUE(config->settingsStore.get(L"var", L"APP_DIR", value));
+    EXPECT_EQ(value, folders.install);
+    ASSERT_TRUE(config->settingsStore.get(L"var", L"myvar", value));
+    EXPECT_EQ(value, L"default");
+    ASSERT_TRUE(config->settingsStore.get(L"gui", L"max_results", value));
+    EXPECT_EQ(value, L"30");
+}
+
+TEST_F(AppConfigLoadTest, BuiltInVariablesReachTheFiles) {
+    write(1, "[gui]\nword_separators = ${var:PROFILE_DIR_USER}|${var:knownfolder_profile}\n");
+    auto config = load();
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(config->wordSeparators, folders.profileUser + L"|" + wide(root.path()));
+}
+
+TEST_F(AppConfigLoadTest, APythonErrorStopsReadingWithAMessageBox) {
+    qvtest::RecordingMessageBox::Installed boxes;
+    write(1,
+          "[app]\nwrite_log_file = 0\n[gui]\nmax_results = 20\nword_separators = ${var:missing}\n"
+          "max_height = 3\n[network]\ntimeout = 30\n");
+    auto config = load();
+    EXPECT_FALSE(loaded);
+    EXPECT_FALSE(config->writeLogFile);
+    EXPECT_EQ(config->maxResults, 20);
+    EXPECT_EQ(config->maxHeight, 3) << "read before the failing key";
+    EXPECT_EQ(config->timeout, 5);
+    wstr value;
+    config->settingsStore.get(L"gui", L"max_results", value);
+    EXPECT_EQ(value, L"100") << "the section was not written back";
+    auto shown = boxes.box->shown();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_TRUE(shown[0].text.starts_with(L"Error while reading app config data: "))
+        << wstr::toUtf8(shown[0].text);
+    EXPECT_EQ(shown[0].style & MessageBox::MB_ICONMASK, MessageBox::MB_ICONWARNING);
+}
+
+TEST_F(AppConfigLoadTest, AFileThatDoesNotParseIsSkipped) {
+    qvtest::LogRecords log;
+    write(0, "[gui]\nmax_results = 20\n");
+    write(1, "[gui]\nmax_results = 30\nmax_results = 40\n");
+    std::filesystem::create_directories(wstr::toUtf8(files[2]));
+    auto config = load();
+    EXPECT_TRUE(loaded);
+    EXPECT_EQ(config->maxResults, 20);
+    EXPECT_EQ(
+        log.matching(Logger::Warning, L"Specified config file is not a file: " + files[2]).size(),
+        1u);
+}
+
+TEST_F(AppConfigLoadTest, AReloadKeepsTheSettingsInForceUnlessTheyChanged) {
+    write(1, "[app]\nlaunch_at_startup = 1\nhotkey_run = Ctrl+Win+K\nignored_packages = Foo\n");
+    std::shared_ptr<const AppConfig> current = AppConfig::reload(nullptr, files);
+    ASSERT_TRUE(current);
+    EXPECT_TRUE(current->launchAtStartup);
+
+    // The same settings spelled differently are no change.
+    write(1, "[app]\nlaunch_at_startup = yes\nhotkey_run = win ctrl k\nignored_packages = foo\n");
+    EXPECT_EQ(AppConfig::reload(current, files), nullptr);
+
+    {
+        qvtest::RecordingMessageBox::Installed boxes;
+        write(1, "[app]\nlaunch_at_startup = ${var:missing}\n");
+        EXPECT_EQ(AppConfig::reload(current, files), nullptr) << "a failed load changes nothing";
+        EXPECT_EQ(boxes.box->shown().size(), 1u);
+    }
+
+    write(1, "[app]\nlaunch_at_startup = 1\nhotkey_run = Ctrl+Win+J\n");
+    std::shared_ptr<const AppConfig> changed = AppConfig::reload(current, files);
+    ASSERT_TRUE(changed);
+    EXPECT_EQ(changed->hotkeyRun.key, 74);
+}
+
+} // namespace
