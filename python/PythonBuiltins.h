@@ -4,6 +4,8 @@
 
 #include "core/Wstr.h"
 
+#include <cstdint>
+
 // The builtin module quorvalent_api: registered with the interpreter before
 // it starts and initialised on its first import (the interpreter's thread,
 // GIL held).
@@ -29,6 +31,13 @@ void defineSettings();
 // when it is null. The console calls it around each statement it runs, with
 // the GIL held.
 void flushAllStd(wstr* capture);
+
+// Raises SystemExit in the Python code that the thread with this kernel id
+// runs, the way to stop a pool worker or a plugin thread that must be
+// terminated (the thread pool's and the package manager's terminate hook).
+// Does nothing for a thread that runs no Python or once the interpreter has
+// stopped. Takes the GIL; any thread.
+void interruptThread(uint32_t threadId);
 
 // The values register_python_thread and unregister_python_thread insist on,
 // so that only the start-up module's thread hooks call them.

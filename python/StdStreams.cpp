@@ -51,18 +51,18 @@ void StdStreams::flushLocked(int id, bool force) {
         std::size_t end = buffer.find_first_of(lineBreaks);
         if (end == wstr::npos)
             break;
-        emit(id, buffer.substr(0, end));
+        writeLine(id, buffer.substr(0, end));
         std::size_t next = buffer.find_first_not_of(lineBreaks, end);
         buffer.erase(0, next == wstr::npos ? buffer.size() : next);
     }
     if (force && !buffer.empty()) {
-        emit(id, buffer);
+        writeLine(id, buffer);
         buffer.clear();
     }
 }
 
 // The negative line number keeps the record free of one.
-void StdStreams::emit(int id, const wstr& line) {
+void StdStreams::writeLine(int id, const wstr& line) {
     if (wstr* target = stream(id).target) {
         *target += line;
         *target += L'\n';

@@ -39,7 +39,7 @@ private:
     static int clamp(int id) { return id == 2 ? 2 : 1; }
     Stream& stream(int id) { return streams_[clamp(id) - 1]; }
     void flushLocked(int id, bool force);
-    void emit(int id, const wstr& line);
+    void writeLine(int id, const wstr& line);
 
     Mutex mutex_;
     std::array<Stream, 2> streams_;

@@ -1,11 +1,17 @@
-// Threads that plugins leave running never keep the interpreter, and so the
-// program, from ending. The interpreter stops once per process, so the test
-// runs this binary again as a child that leaves such threads behind.
+// Python code that must stop is interrupted with SystemExit, and threads
+// that plugins leave running never keep the interpreter, and so the program,
+// from ending. The interpreter stops once per process, so the last test runs
+// this binary again as a child that leaves such threads behind.
 #include <boost/python.hpp>
 
+#include "platform/ThreadId.h"
 #include "python/GilLock.h"
+#include "python/GuardedFunction.h"
+#include "python/Python.h"
+#include "python/PythonBuiltins.h"
 #include "tests/python/PythonTestSupport.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -15,9 +21,34 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <future>
 #include <string>
+#include <thread>
+
+namespace bp = boost::python;
 
 namespace {
+
+TEST(PluginThreads, InterruptRaisesSystemExitInTheThreadsPythonCode) {
+    std::promise<uint32_t> started;
+    std::string outcome;
+    std::thread worker([&] {
+        GilLock gil;
+        bp::dict names;
+        names["started"] = Python::makeGuardedFunction<void()>(
+            [&] { started.set_value(Platform::currentThreadId()); });
+        try {
+            qvtest::runPython("import time\nstarted()\nwhile True:\n    time.sleep(0.01)\n", names);
+        } catch (const bp::error_already_set&) {
+            outcome = Python::formatError();
+        }
+    });
+    std::future<uint32_t> threadId = started.get_future();
+    ASSERT_EQ(threadId.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    PythonBuiltins::interruptThread(threadId.get());
+    worker.join();
+    EXPECT_THAT(outcome, ::testing::StartsWith("<class 'SystemExit'>"));
+}
 
 constexpr const char* childVariable = "QV_PLUGIN_THREADS_CHILD";
 
