@@ -4,7 +4,6 @@
 #include "core/SysTime.h"
 
 #include <ctime>
-#include <unordered_map>
 #include <unordered_set>
 
 namespace {
@@ -14,11 +13,6 @@ int64_t localUtcOffset(int64_t time) {
     time_t t = static_cast<time_t>(time);
     struct tm local {};
     return localtime_r(&t, &local) ? local.tm_gmtoff : 0;
-}
-
-std::set<uint64_t> knownPluginIds() {
-    std::shared_ptr<CatalogHost> host = CatalogHost::instance();
-    return host ? host->knownIds() : std::set<uint64_t>();
 }
 
 // The full names of the loaded plugins; asked of the package manager before
@@ -45,6 +39,11 @@ void warnErrorItem(const CatalogPlugin& plugin, const CatalogItem& item) {
 }
 
 } // namespace
+
+std::set<uint64_t> Catalog::knownPluginIds() {
+    std::shared_ptr<CatalogHost> host = CatalogHost::instance();
+    return host ? host->knownIds() : std::set<uint64_t>();
+}
 
 Catalog::Catalog() {
     addBuiltinActions();
@@ -89,15 +88,7 @@ std::size_t Catalog::insertPluginItems(CatalogPlugin& plugin,
             warned = true;
             continue;
         }
-        if (CatalogItemPtr stored = store_.find(item->id())) {
-            if (stored != item && stored->merge(*item)) {
-                store_.reindex(stored);
-                history_.refreshItem(stored);
-            }
-        } else {
-            CatalogItemPtr own = history_.refreshItem(item);
-            store_.insert(own ? own : item);
-        }
+        storePluginItem(item);
         leftovers.erase(item->id());
         ++changes;
         if (plugin.shouldTerminate(true))
@@ -111,6 +102,19 @@ std::size_t Catalog::insertPluginItems(CatalogPlugin& plugin,
         notifyChanged(searchChanged);
     }
     return changes;
+}
+
+// A new id takes the history's object of that id when there is one, so that
+// its hits count; a known id keeps the stored object, which takes the data.
+void Catalog::storePluginItem(const CatalogItemPtr& item) {
+    CatalogItemPtr stored = store_.find(item->id());
+    if (!stored) {
+        CatalogItemPtr own = history_.refreshItem(item);
+        store_.insert(own ? own : item);
+    } else if (stored != item && stored->merge(*item)) {
+        store_.reindex(stored);
+        history_.refreshItem(stored);
+    }
 }
 
 std::size_t Catalog::removePluginItems(uint64_t pluginId) {

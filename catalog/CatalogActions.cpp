@@ -2,6 +2,8 @@
 
 #include "core/Logger.h"
 
+#include <algorithm>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -41,6 +43,22 @@ std::vector<CatalogActionPtr> makeActions(const BuiltinAction (&table)[N]) {
         actions.push_back(std::make_shared<CatalogAction>(CatalogAction::appPluginId, a.name,
                                                           a.label, a.shortDesc, L""));
     return actions;
+}
+
+// The suggestion that the item updates (one of the same id, or the plugin's
+// error item) or becomes.
+CatalogItemPtr storeSuggestion(std::vector<CatalogItemPtr>& list, const CatalogItemPtr& item) {
+    bool isError = item->category() == CatalogItem::error;
+    auto existing = std::find_if(list.begin(), list.end(), [&](const CatalogItemPtr& i) {
+        return isError ? i->category() == CatalogItem::error : i->id() == item->id();
+    });
+    if (existing == list.end()) {
+        list.push_back(item);
+        return item;
+    }
+    if (!isError && *existing != item)
+        (*existing)->merge(*item);
+    return *existing;
 }
 
 bool isValidMethodPair(uint32_t match, uint32_t sort) {
@@ -141,52 +159,46 @@ std::size_t Catalog::setSuggestions(CatalogPlugin& plugin, const std::vector<Cat
         return 0;
     }
     suggestionMethods_[plugin.id()] = {matchMethod, sortMethod};
-    std::size_t changes = 0;
-    if (items.empty()) {
-        changes = clearPluginSuggestions(plugin.id());
-    } else {
-        std::unordered_map<uint64_t, CatalogItemPtr> leftovers;
-        for (const CatalogItemPtr& item : list)
-            leftovers.emplace(item->id(), item);
-        bool warned = false;
-        bool errorTaken = false;
-        for (const CatalogItemPtr& item : items) {
-            if (!item || item->pluginId() != plugin.id())
-                continue;
-            if (!item->isValid()) {
-                if (!warned)
-                    warnInvalidItem(L"suggested item", plugin, *item);
-                warned = true;
-                continue;
-            }
-            CatalogItemPtr concerned;
-            bool isError = item->category() == CatalogItem::error;
-            if (isError && errorTaken)
-                continue;
-            errorTaken = errorTaken || isError;
-            auto existing = std::find_if(list.begin(), list.end(), [&](const CatalogItemPtr& i) {
-                return isError ? i->category() == CatalogItem::error : i->id() == item->id();
-            });
-            if (existing != list.end()) {
-                concerned = *existing;
-                if (!isError && concerned != item)
-                    concerned->merge(*item);
-            } else {
-                concerned = item;
-                list.push_back(item);
-            }
-            leftovers.erase(concerned->id());
-            ++changes;
-            if (plugin.shouldTerminate(true))
-                return 0;
-        }
-        changes += std::erase_if(list, [&leftovers](const CatalogItemPtr& i) {
-            auto found = leftovers.find(i->id());
-            return found != leftovers.end() && found->second == i;
-        });
-    }
-    if (changes != 0)
+    std::optional<std::size_t> changes = items.empty() ? clearPluginSuggestions(plugin.id())
+                                                       : replaceSuggestions(plugin, list, items);
+    if (!changes)
+        return 0;
+    if (*changes != 0)
         notifyChanged(searchChanged);
+    return *changes;
+}
+
+std::optional<std::size_t> Catalog::replaceSuggestions(CatalogPlugin& plugin, SuggestionList& list,
+                                                       const std::vector<CatalogItemPtr>& items) {
+    std::unordered_map<uint64_t, CatalogItemPtr> leftovers;
+    for (const CatalogItemPtr& item : list)
+        leftovers.emplace(item->id(), item);
+    std::size_t changes = 0;
+    bool warned = false;
+    bool errorTaken = false;
+    for (const CatalogItemPtr& item : items) {
+        if (!item || item->pluginId() != plugin.id())
+            continue;
+        if (!item->isValid()) {
+            if (!warned)
+                warnInvalidItem(L"suggested item", plugin, *item);
+            warned = true;
+            continue;
+        }
+        // One error item per call, and one per plugin's list.
+        bool isError = item->category() == CatalogItem::error;
+        if (isError && errorTaken)
+            continue;
+        errorTaken = errorTaken || isError;
+        leftovers.erase(storeSuggestion(list, item)->id());
+        ++changes;
+        if (plugin.shouldTerminate(true))
+            return std::nullopt;
+    }
+    changes += std::erase_if(list, [&leftovers](const CatalogItemPtr& i) {
+        auto found = leftovers.find(i->id());
+        return found != leftovers.end() && found->second == i;
+    });
     return changes;
 }
 

@@ -82,9 +82,9 @@ CatalogItem::CatalogItem(uint64_t pluginId, uint32_t category, const wstr& label
                          const wstr& shortDesc, const wstr& target, uint32_t argsHint,
                          bool loopOnSuggest, uint32_t hitHint, uint64_t iconHandle,
                          const wstr& dataBag)
-    : pluginId_(pluginId), category_(category), argsHint_(argsHint), hitHint_(hitHint),
-      loopOnSuggest_(loopOnSuggest), iconHandle_(iconHandle),
-      target_(initialTarget(category, target)), dataBag_(dataBag) {
+    : pluginId_(pluginId), iconHandle_(iconHandle), category_(category), argsHint_(argsHint),
+      hitHint_(hitHint), loopOnSuggest_(loopOnSuggest), target_(initialTarget(category, target)),
+      dataBag_(dataBag) {
     if (category == error) {
         argsHint_ = forbidden;
         hitHint_ = ignore;
@@ -103,7 +103,6 @@ bool CatalogItem::isValid() const {
 
 void CatalogItem::setLabel(const wstr& label, bool rebuild) {
     label_ = cleanText(label);
-    lowerLabel_ = wstr::lowerCopy(label_);
     if (rebuild)
         updateSearchTexts();
 }
@@ -116,6 +115,7 @@ void CatalogItem::setArgs(const wstr& raw, const wstr& displayed) {
     if (argsHint_ == forbidden)
         return;
     rawArgs_ = wstr::trimCopy(raw);
+    hasArgs_ = !rawArgs_.empty();
     displayArgs_ = wstr::trimCopy(displayed);
     if (rawArgs_.empty() || displayArgs_ == rawArgs_)
         displayArgs_.clear();
@@ -128,10 +128,8 @@ bool CatalogItem::merge(const CatalogItem& other) {
     if (baseId_ != other.baseId_)
         return false;
     bool labelChanged = !other.label_.empty() && other.label_ != label_;
-    if (labelChanged) {
+    if (labelChanged)
         label_ = other.label_;
-        lowerLabel_ = other.lowerLabel_;
-    }
     bool changed = labelChanged;
     auto copy = [&changed](auto& field, const auto& value) {
         if (field != value) {
@@ -150,14 +148,23 @@ bool CatalogItem::merge(const CatalogItem& other) {
     return changed;
 }
 
+namespace {
+
+// wstr::compare, answering equal texts without folding them.
+int compareTexts(const wstr& a, const wstr& b, bool caseSensitive) {
+    return a == b ? 0 : wstr::compare(a, b, caseSensitive);
+}
+
+} // namespace
+
 int CatalogItem::compare(const CatalogItem& a, const CatalogItem& b) {
     if (&a == &b)
         return 0;
-    if (int c = wstr::compare(a.label_, b.label_, false))
+    if (int c = compareTexts(a.label_, b.label_, false))
         return c;
-    if (int c = wstr::compare(a.displayedArgs(), b.displayedArgs(), true))
+    if (int c = compareTexts(a.displayedArgs(), b.displayedArgs(), true))
         return c;
-    if (int c = wstr::compare(a.shortDesc_, b.shortDesc_, false))
+    if (int c = compareTexts(a.shortDesc_, b.shortDesc_, false))
         return c;
     return wstr::compare(a.target_, b.target_, true);
 }
@@ -181,19 +188,18 @@ uint64_t CatalogItem::computeId(bool withArgs) const {
 }
 
 void CatalogItem::updateSearchTexts() {
-    composed_.clear();
-    lowerComposed_.clear();
+    wstr composed = label_;
     const wstr& args = displayedArgs();
-    if (args.empty())
-        return;
-    composed_ = label_;
-    lowerComposed_ = lowerLabel_;
-    if (!composed_.empty())
-        composed_ += L' ';
-    if (!lowerComposed_.empty())
-        lowerComposed_ += L' ';
-    composed_ += args;
-    lowerComposed_ += lowerDisplayedArgs_;
+    if (!args.empty()) {
+        if (!composed.empty())
+            composed += L' ';
+        composed += args;
+    }
+    // Lower-casing goes character by character, so the lower-case label and
+    // arguments keep their places in the lower-case composed text.
+    composedLength_ = static_cast<uint32_t>(composed.size());
+    searchTexts_ = composed;
+    searchTexts_ += wstr::lowerCopy(composed);
 }
 
 wstr cleanText(const wstr& text) {
@@ -217,7 +223,9 @@ std::string categoryName(uint32_t category) {
         if (entry.value == category)
             return entry.name;
     }
-    return "#" + std::to_string(category);
+    std::string text = "#";
+    text += std::to_string(category);
+    return text;
 }
 
 int64_t categoryFromName(const std::string& name) {

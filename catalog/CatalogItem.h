@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 // One catalog entry: something the user finds by typing and then executes.
 // Shared object; once stored it changes only through these operations, and
@@ -82,13 +83,17 @@ public:
     uint64_t id() const { return id_; }
     bool acceptsArgs() const { return argsHint_ != forbidden; }
     bool requiresArgs() const { return argsHint_ == required; }
-    const wstr& lowerLabel() const { return lowerLabel_; }
     // Label, a space and the displayed arguments (the label alone without
-    // arguments), and its lower-case form: what the search matches.
-    const wstr& composedText() const { return rawArgs_.empty() ? label_ : composed_; }
-    const wstr& lowerComposedText() const {
-        return rawArgs_.empty() ? lowerLabel_ : lowerComposed_;
+    // arguments), and its lower-case form: what the search matches. Views
+    // into the item, valid until it changes.
+    std::wstring_view composedText() const {
+        return std::wstring_view(searchTexts_).substr(0, composedLength_);
     }
+    std::wstring_view lowerComposedText() const {
+        return std::wstring_view(searchTexts_).substr(composedLength_);
+    }
+    std::wstring_view lowerLabel() const { return lowerComposedText().substr(0, label_.size()); }
+    bool hasArgs() const { return hasArgs_; }
 
     // Executions recorded on this object by the history.
     uint64_t hitCount() const { return hitCount_; }
@@ -98,27 +103,28 @@ private:
     uint64_t computeId(bool withArgs) const;
     void updateSearchTexts();
 
+    // What a search reads of every candidate comes first, so that it shares
+    // as few cache lines as possible: the numbers, then the search texts.
     uint64_t pluginId_;
-    uint32_t category_;
-    uint32_t argsHint_;
-    uint32_t hitHint_;
-    bool loopOnSuggest_;
-    uint64_t iconHandle_;
     uint64_t baseId_ = 0;
     uint64_t id_ = 0;
     uint64_t hitCount_ = 0;
-    wstr target_;
+    uint64_t iconHandle_;
+    uint32_t category_;
+    uint32_t argsHint_;
+    uint32_t hitHint_;
+    uint32_t composedLength_ = 0;
+    bool loopOnSuggest_;
+    bool hasArgs_ = false; // raw arguments are not empty
+    // The composed text followed by its lower-case form, in one buffer.
+    wstr searchTexts_;
     wstr label_;
-    wstr shortDesc_;
-    wstr dataBag_;
     wstr rawArgs_;
     wstr displayArgs_;
-    wstr lowerLabel_;
     wstr lowerDisplayedArgs_;
-    // Only kept while there are arguments; without them the composed texts
-    // are the label and the lower-case label.
-    wstr composed_;
-    wstr lowerComposed_;
+    wstr target_;
+    wstr shortDesc_;
+    wstr dataBag_;
 };
 
 using CatalogItemPtr = std::shared_ptr<CatalogItem>;

@@ -68,8 +68,9 @@ private:
     using Index = std::unordered_map<wchar_t, SlotSet>;
 
     uint32_t takeSlot(const CatalogItemPtr& item);
+    void prefetch(const std::vector<uint32_t>& slots, std::size_t i) const;
     void indexSlot(uint32_t slot);
-    void indexText(Index& index, uint32_t slot, const wstr& text);
+    void indexText(Index& index, uint32_t slot, std::wstring_view text);
     void unindexSlot(uint32_t slot);
     template <typename Pred> std::size_t removeIf(Pred&& pred);
     std::vector<uint32_t> candidates(const wstr& lowerText, const CatalogItemPtr& chainItem) const;
@@ -77,6 +78,7 @@ private:
 
     std::unordered_map<uint64_t, uint32_t> byId_;
     std::vector<CatalogItemPtr> slots_; // empty entries are free
+    std::vector<uint64_t> slotIds_;     // the item id of each used slot
     std::vector<uint32_t> freeSlots_;
     Index composedIndex_;
     Index argsIndex_;

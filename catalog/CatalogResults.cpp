@@ -1,6 +1,27 @@
 #include "catalog/CatalogResults.h"
 
+#include "catalog/ResultOrder.h"
+
 #include <algorithm>
+#include <iterator>
+
+CatalogResult::CatalogResult(std::weak_ptr<CatalogResults> owner, CatalogItemPtr item,
+                             uint32_t source, uint32_t sortMethod, uint64_t score, MatchKind kind)
+    : owner_(std::move(owner)), source_(source), sortMethod_(sortMethod), score_(score),
+      kind_(kind) {
+    setItem(std::move(item));
+}
+
+void CatalogResult::setItem(CatalogItemPtr item) {
+    item_ = std::move(item);
+    sortHint_ = SortHint();
+    if (!item_)
+        return;
+    for (std::size_t n = 0; n < std::size(sortHint_.labelStart); ++n)
+        sortHint_.labelStart[n] = labelSortChunk(item_->label(), n);
+    sortHint_.isError = item_->category() == CatalogItem::error;
+    sortHint_.hasArgs = item_->hasArgs();
+}
 
 void CatalogResults::add(const CatalogItemPtr& item, uint32_t source, uint64_t score,
                          uint32_t sortMethod, MatchKind kind) {
@@ -10,16 +31,16 @@ void CatalogResults::add(const CatalogItemPtr& item, uint32_t source, uint64_t s
     if (self.expired())
         return;
     Mutex::Lock lock(mutex_);
-    auto found = index_.find(item->id());
-    if (found == index_.end()) {
+    CatalogResult* found = index_.find(item->id());
+    if (!found) {
         append(std::make_shared<CatalogResult>(std::move(self), item, source, sortMethod, score,
                                                kind));
         return;
     }
-    CatalogResult& existing = *found->second;
+    CatalogResult& existing = *found;
     if (score <= existing.score_)
         return;
-    existing.item_ = item;
+    existing.setItem(item);
     existing.source_ = source;
     existing.score_ = score;
     existing.kind_ = kind;
@@ -40,31 +61,36 @@ void CatalogResults::update(CatalogResult& result, CatalogItemPtr item, uint32_t
                             uint64_t score, MatchKind kind) {
     uint64_t oldId = result.item_ ? result.item_->id() : 0;
     uint64_t newId = item ? item->id() : 0;
-    result.item_ = std::move(item);
+    result.setItem(std::move(item));
     result.source_ = source;
     result.score_ = score;
     result.kind_ = kind;
     if (oldId == newId)
         return;
-    auto found = index_.find(oldId);
-    if (found != index_.end() && found->second == &result)
-        index_.erase(found);
-    index_[newId] = &result;
+    index_.erase(oldId, &result);
+    index_.set(newId, &result);
+}
+
+void CatalogResults::reserve(std::size_t n) {
+    Mutex::Lock lock(mutex_);
+    list_.reserve(list_.size() + n);
+    index_.reserve(list_.size() + n);
 }
 
 CatalogResultPtr CatalogResults::lookup(uint64_t itemId) const {
-    auto found = index_.find(itemId);
-    return found == index_.end() ? nullptr : found->second->shared_from_this();
+    CatalogResult* found = index_.find(itemId);
+    return found ? found->shared_from_this() : nullptr;
 }
 
 CatalogResults::List::iterator CatalogResults::erase(List::const_iterator position) {
-    const CatalogResultPtr& result = *position;
-    if (result->item_) {
-        auto found = index_.find(result->item_->id());
-        if (found != index_.end() && found->second == result.get())
-            index_.erase(found);
-    }
+    forget(**position);
     return list_.erase(position);
+}
+
+void CatalogResults::forget(const CatalogResult& result) {
+    if (!result.item_)
+        return;
+    index_.erase(result.item_->id(), &result);
 }
 
 void CatalogResults::rebuildIndex() {
@@ -72,7 +98,7 @@ void CatalogResults::rebuildIndex() {
     index_.reserve(list_.size());
     for (const CatalogResultPtr& result : list_) {
         if (result->item_)
-            index_[result->item_->id()] = result.get();
+            index_.set(result->item_->id(), result.get());
     }
 }
 
@@ -84,19 +110,28 @@ void CatalogResults::truncate(std::size_t n) {
 }
 
 void CatalogResults::clear() {
+    // Releasing a result releases its item, which has long left the cache:
+    // ask for the items a few steps ahead.
+    constexpr std::size_t ahead = 8;
+    for (std::size_t i = 0; i < list_.size(); ++i) {
+        if (i + ahead < list_.size())
+            __builtin_prefetch(list_[i + ahead]->item_.get());
+        list_[i].reset();
+    }
     list_.clear();
     index_.clear();
 }
 
 void CatalogResults::mergeFrom(CatalogResults& other) {
+    if (other.list_.empty())
+        return;
     std::vector<const CatalogResult*> replaced;
     for (const CatalogResultPtr& result : other.list_) {
         if (!result->item_)
             continue;
-        auto found = index_.find(result->item_->id());
-        if (found != index_.end()) {
-            replaced.push_back(found->second);
-            index_.erase(found);
+        if (CatalogResult* found = index_.find(result->item_->id())) {
+            replaced.push_back(found);
+            index_.erase(result->item_->id(), found);
         }
     }
     if (!replaced.empty()) {
@@ -118,5 +153,9 @@ void CatalogResults::append(CatalogResultPtr result) {
     CatalogResult* raw = result.get();
     list_.push_back(std::move(result));
     if (raw->item_)
-        index_[raw->item_->id()] = raw;
+        index_.set(raw->item_->id(), raw);
+}
+
+void CatalogResults::sort(std::size_t ordered) {
+    sortResults(list_, ordered);
 }

@@ -2,11 +2,11 @@
 
 #include "catalog/CatalogItem.h"
 #include "catalog/FuzzyMatch.h"
+#include "catalog/ResultIndex.h"
 #include "core/Mutex.h"
 
 #include <cstdint>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 class CatalogResults;
@@ -17,9 +17,7 @@ public:
     enum Source : uint32_t { keyword = 0, suggestion = 1, history = 2, catalog = 3 };
 
     CatalogResult(std::weak_ptr<CatalogResults> owner, CatalogItemPtr item, uint32_t source,
-                  uint32_t sortMethod, uint64_t score, MatchKind kind)
-        : owner_(std::move(owner)), item_(std::move(item)), source_(source),
-          sortMethod_(sortMethod), score_(score), kind_(kind) {}
+                  uint32_t sortMethod, uint64_t score, MatchKind kind);
 
     const std::weak_ptr<CatalogResults>& owner() const { return owner_; }
     const CatalogItemPtr& item() const { return item_; }
@@ -28,8 +26,19 @@ public:
     uint64_t score() const { return score_; }
     MatchKind kind() const { return kind_; }
 
+    // What the ordering needs of the item, read when the item is set (while
+    // it is at hand) so that sorting does not visit every item again.
+    struct SortHint {
+        uint64_t labelStart[4] = {}; // see labelSortChunk (ResultOrder.h)
+        bool isError = false;
+        bool hasArgs = false;
+    };
+    const SortHint& sortHint() const { return sortHint_; }
+
 private:
     friend class CatalogResults;
+
+    void setItem(CatalogItemPtr item);
 
     std::weak_ptr<CatalogResults> owner_;
     CatalogItemPtr item_;
@@ -37,6 +46,7 @@ private:
     uint32_t sortMethod_;
     uint64_t score_;
     MatchKind kind_;
+    SortHint sortHint_;
 };
 
 using CatalogResultPtr = std::shared_ptr<CatalogResult>;
@@ -67,14 +77,21 @@ public:
     void update(CatalogResult& result, CatalogItemPtr item, uint32_t source, uint64_t score,
                 MatchKind kind);
 
+    // Makes room for n more results. Any thread, like add.
+    void reserve(std::size_t n);
+
     CatalogResultPtr lookup(uint64_t itemId) const;
     // Removes one result; returns the position after it.
     List::iterator erase(List::const_iterator position);
     // Removes the results for which pred(const CatalogResult&) is true,
     // keeping the order of the others.
     template <typename Pred> void eraseIf(Pred&& pred) {
-        std::erase_if(list_, [&](const CatalogResultPtr& r) { return pred(*r); });
-        rebuildIndex();
+        std::erase_if(list_, [&](const CatalogResultPtr& r) {
+            if (!pred(*r))
+                return false;
+            forget(*r);
+            return true;
+        });
     }
     // Fills the id index again in list order (a later result of an id wins).
     void rebuildIndex();
@@ -85,13 +102,9 @@ public:
     // Removes from this list the result of every item id that `other` holds,
     // then moves other's results, in their order, to the end of this list.
     void mergeFrom(CatalogResults& other);
-    // Orders the list with a stable sort by less(const CatalogResult&, const
-    // CatalogResult&).
-    template <typename Less> void stableSort(Less&& less) {
-        std::stable_sort(
-            list_.begin(), list_.end(),
-            [&](const CatalogResultPtr& a, const CatalogResultPtr& b) { return less(*a, *b); });
-    }
+    // Orders the list as a stable sort by resultBefore (ResultOrder.h) would;
+    // only the first `ordered` results need to be in their final place.
+    void sort(std::size_t ordered);
 
     const List& list() const { return list_; }
     std::size_t size() const { return list_.size(); }
@@ -102,10 +115,12 @@ public:
 
 private:
     void append(CatalogResultPtr result);
+    // Drops the index entry that points to this result.
+    void forget(const CatalogResult& result);
 
     Mutex mutex_;
     List list_;
     // Results are owned by the list; every removal goes through this class,
     // so the index never outlives its result.
-    std::unordered_map<uint64_t, CatalogResult*> index_;
+    ResultIndex index_;
 };

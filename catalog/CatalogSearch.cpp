@@ -1,29 +1,24 @@
 #include "catalog/Catalog.h"
 
 #include "catalog/FuzzyMatch.h"
-#include "catalog/ResultOrder.h"
 
 namespace {
-
-std::set<uint64_t> knownPluginIds() {
-    std::shared_ptr<CatalogHost> host = CatalogHost::instance();
-    return host ? host->knownIds() : std::set<uint64_t>();
-}
 
 // The fuzzy score of the text against the item: against its arguments when
 // the search is chained on an item of the same base id, else against its
 // composed text.
 uint64_t scoreItem(const wstr& text, const wstr& lowerText, const CatalogItem& item, bool onArgs,
                    MatchKind& kind) {
-    const wstr& candidate = onArgs ? item.displayedArgs() : item.composedText();
-    const wstr& lowerCandidate = onArgs ? item.lowerDisplayedArgs() : item.lowerComposedText();
+    std::wstring_view candidate = onArgs ? item.displayedArgs() : item.composedText();
+    std::wstring_view lowerCandidate =
+        onArgs ? item.lowerDisplayedArgs() : item.lowerComposedText();
     return integerScore(fuzzyScore(text, lowerText, candidate, lowerCandidate, &kind, false));
 }
 
 } // namespace
 
 void Catalog::search(const std::shared_ptr<CatalogResults>& results, wstr text,
-                     const CatalogItemPtr& chainItem) {
+                     const CatalogItemPtr& chainItem, std::size_t orderedCount) {
     normalizeSpaces(text);
     wstr lowerText = wstr::lowerCopy(text);
     results->clear();
@@ -38,7 +33,7 @@ void Catalog::search(const std::shared_ptr<CatalogResults>& results, wstr text,
     auto suggested = std::make_shared<CatalogResults>();
     suggestionsPass(*suggested, text, lowerText, chainItem);
     results->mergeFrom(*suggested);
-    results->stableSort(resultBefore);
+    results->sort(orderedCount);
 }
 
 uint64_t Catalog::scoreCandidate(CatalogResults& results, const wstr& text, const wstr& lowerText,

@@ -16,11 +16,11 @@ locale_t textLocale() {
 
 namespace CharClass {
 
-bool isSpace(wchar_t ch) {
+bool isSpaceSlow(wchar_t ch) {
     return iswspace_l(static_cast<wint_t>(ch), textLocale()) != 0;
 }
 
-bool isControl(wchar_t ch) {
+bool isControlSlow(wchar_t ch) {
     return iswcntrl_l(static_cast<wint_t>(ch), textLocale()) != 0;
 }
 
@@ -28,11 +28,11 @@ bool isPrint(wchar_t ch) {
     return iswprint_l(static_cast<wint_t>(ch), textLocale()) != 0;
 }
 
-wchar_t toUpper(wchar_t ch) {
+wchar_t toUpperSlow(wchar_t ch) {
     return static_cast<wchar_t>(towupper_l(static_cast<wint_t>(ch), textLocale()));
 }
 
-wchar_t toLower(wchar_t ch) {
+wchar_t toLowerSlow(wchar_t ch) {
     return static_cast<wchar_t>(towlower_l(static_cast<wint_t>(ch), textLocale()));
 }
 

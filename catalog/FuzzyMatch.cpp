@@ -26,7 +26,22 @@ bool isWordStart(View text, std::size_t pos) {
 }
 
 bool isSeparator(wchar_t ch) {
-    return View(L"+,-./:;<=>\\").find(ch) != npos || CharClass::isSpace(ch);
+    switch (ch) {
+    case L'+':
+    case L',':
+    case L'-':
+    case L'.':
+    case L'/':
+    case L':':
+    case L';':
+    case L'<':
+    case L'=':
+    case L'>':
+    case L'\\':
+        return true;
+    default:
+        return CharClass::isSpace(ch);
+    }
 }
 
 std::size_t skipSeparators(View text, std::size_t pos) {
@@ -132,7 +147,7 @@ void normalizeSpaces(wstr& text) {
     text.resize(out);
 }
 
-float initialsScore(const wstr& patternLower, const wstr& candidate, const wstr& candidateLower) {
+float initialsScore(View patternLower, View candidate, View candidateLower) {
     View p = patternLower, o = candidate, t = candidateLower;
     float count = 0;
     std::size_t i = 0, j = 0;
@@ -165,8 +180,8 @@ float initialsScore(const wstr& patternLower, const wstr& candidate, const wstr&
     }
 }
 
-float fuzzyScore(const wstr& pattern, const wstr& patternLower, const wstr& candidate,
-                 const wstr& candidateLower, MatchKind* kind, bool caseSensitive) {
+float fuzzyScore(View pattern, View patternLower, View candidate, View candidateLower,
+                 MatchKind* kind, bool caseSensitive) {
     View p = patternLower, t = candidateLower;
     if (p.empty())
         return finish(0, MatchKind::none, kind);

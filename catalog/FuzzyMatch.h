@@ -3,6 +3,7 @@
 #include "core/Wstr.h"
 
 #include <cstdint>
+#include <string_view>
 
 // How a search text (the pattern) fits a candidate text; lower is better.
 enum class MatchKind : uint32_t {
@@ -26,12 +27,14 @@ void normalizeSpaces(wstr& text);
 // kind when given. patternLower and candidateLower are wstr::lowerCopy of the
 // two texts (same lengths). With caseSensitive, a character whose case differs
 // from the candidate's loses the case term of its weight.
-float fuzzyScore(const wstr& pattern, const wstr& patternLower, const wstr& candidate,
-                 const wstr& candidateLower, MatchKind* kind, bool caseSensitive);
+float fuzzyScore(std::wstring_view pattern, std::wstring_view patternLower,
+                 std::wstring_view candidate, std::wstring_view candidateLower, MatchKind* kind,
+                 bool caseSensitive);
 
 // The number of pattern characters that are the capital initials of
 // consecutive words of the candidate, or 0.
-float initialsScore(const wstr& patternLower, const wstr& candidate, const wstr& candidateLower);
+float initialsScore(std::wstring_view patternLower, std::wstring_view candidate,
+                    std::wstring_view candidateLower);
 
 // The integer form used to rank and report a score: 0 at or below 0.0001,
 // else the score times 1000 truncated (0 to 1000).

@@ -1,13 +1,17 @@
 #include "catalog/ResultOrder.h"
 
 #include "catalog/Catalog.h"
+#include "catalog/CharClass.h"
+
+#include <algorithm>
+#include <array>
 
 namespace {
 
 enum Tier { errorTier, keywordTier, exactTier, wordTier, otherTier };
 
 Tier tierOf(const CatalogResult& r) {
-    if (r.item()->category() == CatalogItem::error)
+    if (r.sortHint().isError)
         return errorTier;
     if (r.source() == CatalogResult::keyword)
         return keywordTier;
@@ -26,7 +30,7 @@ template <typename T> int lowerFirst(T a, T b) {
 }
 
 int withoutArgsFirst(const CatalogResult& a, const CatalogResult& b) {
-    return lowerFirst(!a.item()->rawArgs().empty(), !b.item()->rawArgs().empty());
+    return lowerFirst(a.sortHint().hasArgs, b.sortHint().hasArgs);
 }
 
 bool errorBefore(const CatalogResult& a, const CatalogResult& b) {
@@ -110,4 +114,132 @@ bool resultBefore(const CatalogResult& a, const CatalogResult& b) {
     if (suggestion != (b.source() == CatalogResult::suggestion))
         return suggestion;
     return suggestion ? bySortMethod(a, b) : historyOrCatalogBefore(a, b);
+}
+
+namespace {
+
+// What decides between two results once their key values are equal.
+enum class Tie : uint8_t { none, item, target };
+
+// The decisions of resultBefore up to the item or target comparison, as
+// values compared in order (lower first). Keys of different branches differ
+// at the value where the branches part.
+struct SortKey {
+    std::array<uint64_t, 12> values{};
+    std::size_t count = 0;
+    Tie tie = Tie::none;
+    uint32_t index = 0;
+    const CatalogResult* result = nullptr;
+
+    void push(uint64_t value) { values[count++] = value; }
+    void pushDescending(uint64_t value) { push(~value); }
+};
+
+void tieOnItem(SortKey& key, const CatalogResult& r) {
+    for (uint64_t chunk : r.sortHint().labelStart)
+        key.push(chunk);
+    key.tie = Tie::item;
+}
+
+void methodKey(SortKey& key, const CatalogResult& r) {
+    key.push(r.sortMethod());
+    switch (r.sortMethod()) {
+    case Catalog::sortByScore:
+        key.push(static_cast<uint64_t>(r.kind()));
+        key.pushDescending(r.score());
+        tieOnItem(key, r);
+        break;
+    case Catalog::sortByItem:
+        tieOnItem(key, r);
+        break;
+    case Catalog::sortByTarget:
+        key.tie = Tie::target;
+        break;
+    default:
+        break;
+    }
+}
+
+void historyOrCatalogKey(SortKey& key, const CatalogResult& r) {
+    bool hasArgs = r.sortHint().hasArgs;
+    key.push(static_cast<uint64_t>(r.kind()));
+    bool scored = isScored(r);
+    key.push(scored ? 0 : 1);
+    if (scored) {
+        key.pushDescending(r.score());
+        key.push(hasArgs);
+        tieOnItem(key, r);
+        return;
+    }
+    key.push(r.source());
+    if (r.source() != CatalogResult::history) {
+        methodKey(key, r);
+        return;
+    }
+    key.push(hasArgs);
+    key.pushDescending(r.score());
+    tieOnItem(key, r);
+}
+
+SortKey keyOf(const CatalogResult& r, uint32_t index) {
+    SortKey key;
+    key.index = index;
+    key.result = &r;
+    Tier tier = tierOf(r);
+    key.push(tier);
+    if (tier == errorTier) {
+        key.push(r.item()->pluginId());
+        tieOnItem(key, r);
+    } else if (tier == keywordTier) {
+        key.pushDescending(r.item()->hitCount());
+        tieOnItem(key, r);
+    } else if (r.source() == CatalogResult::suggestion) {
+        key.push(0);
+        methodKey(key, r);
+    } else {
+        key.push(1);
+        historyOrCatalogKey(key, r);
+    }
+    return key;
+}
+
+bool keyBefore(const SortKey& a, const SortKey& b) {
+    std::size_t count = std::max(a.count, b.count);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (a.values[i] != b.values[i])
+            return a.values[i] < b.values[i];
+    }
+    int c = 0;
+    if (a.tie == Tie::item)
+        c = CatalogItem::compare(*a.result->item(), *b.result->item());
+    else if (a.tie == Tie::target)
+        c = wstr::compare(a.result->item()->target(), b.result->item()->target(), true);
+    return c != 0 ? c < 0 : a.index < b.index;
+}
+
+} // namespace
+
+void sortResults(std::vector<CatalogResultPtr>& results, std::size_t ordered) {
+    std::vector<SortKey> keys;
+    keys.reserve(results.size());
+    for (std::size_t i = 0; i < results.size(); ++i)
+        keys.push_back(keyOf(*results[i], static_cast<uint32_t>(i)));
+    if (ordered < keys.size())
+        std::partial_sort(keys.begin(), keys.begin() + ordered, keys.end(), keyBefore);
+    else
+        std::sort(keys.begin(), keys.end(), keyBefore);
+    std::vector<CatalogResultPtr> sorted;
+    sorted.reserve(results.size());
+    for (const SortKey& key : keys)
+        sorted.push_back(std::move(results[key.index]));
+    results = std::move(sorted);
+}
+
+uint64_t labelSortChunk(std::wstring_view label, std::size_t n) {
+    uint64_t chunk = 0;
+    for (std::size_t i = 3 * n; i < 3 * n + 3; ++i) {
+        uint64_t ch = i < label.size() ? static_cast<uint32_t>(CharClass::fold(label[i])) : 0;
+        chunk = chunk << 21 | (ch & 0x1FFFFF);
+    }
+    return chunk;
 }

@@ -2,6 +2,11 @@
 
 #include "catalog/CatalogResults.h"
 
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
 // The order of search results, best first: a strict weak ordering, so that a
 // stable sort with it is well defined and keeps results that compare equal in
 // the order they were added.
@@ -38,3 +43,15 @@
 //   decides first and the arguments only break equal scores, for catalog
 //   results too.
 bool resultBefore(const CatalogResult& a, const CatalogResult& b);
+
+// Puts the results in resultBefore order as a stable sort would; only the
+// first `ordered` positions need to be final, the rest may follow in any
+// order. Each result is read once into a compact key, so that items are only
+// compared in full where their keys (which hold the first folded characters
+// of the labels) tie.
+void sortResults(std::vector<CatalogResultPtr>& results, std::size_t ordered);
+
+// Chunk n (0 to 3) of the label's start for sorting: three folded characters
+// from 3n, 21 bits each; missing characters are 0, so that a shorter label
+// comes first, as in wstr::compare without case.
+uint64_t labelSortChunk(std::wstring_view label, std::size_t n);

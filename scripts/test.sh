@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer and
-# UndefinedBehaviorSanitizer, and runs every test through ctest, then each
-# fuzz target for a bounded time when clang's fuzzer runtime is present.
+# UndefinedBehaviorSanitizer, runs each fuzz target for a bounded time when
+# clang's fuzzer runtime is present, then every test through ctest (whose
+# summary closes the output).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -18,7 +19,7 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
 export QT_QPA_PLATFORM=offscreen
 
+bash scripts/fuzz.sh
+
 cd "$build"
 ctest --output-on-failure -j "$(nproc)"
-
-bash "$root/scripts/fuzz.sh"

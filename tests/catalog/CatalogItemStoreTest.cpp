@@ -20,7 +20,7 @@ CatalogItemPtr makeItem(uint64_t plugin, const wstr& label, const wstr& target) 
 Contents expectedContents(const std::vector<CatalogItemPtr>& items, bool args) {
     Contents contents;
     for (const CatalogItemPtr& item : items) {
-        const wstr& text = args ? item->lowerDisplayedArgs() : item->lowerComposedText();
+        std::wstring_view text = args ? item->lowerDisplayedArgs() : item->lowerComposedText();
         for (wchar_t ch : text) {
             if (CharClass::isGap(ch))
                 continue;

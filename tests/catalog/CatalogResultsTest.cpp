@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <unordered_map>
+
 namespace {
 
 CatalogItemPtr makeItem(const wstr& label) {
@@ -119,6 +122,48 @@ TEST(CatalogSearchChain, PushPopAndItems) {
     EXPECT_EQ(chain.pop(), step);
     EXPECT_EQ(chain.pop()->text, L"first");
     EXPECT_TRUE(chain.empty());
+}
+
+} // namespace
+
+namespace {
+
+// The flat index against a standard map, with ids that collide in the table.
+TEST(ResultIndex, MatchesAMapUnderRandomChanges) {
+    std::mt19937_64 rng(3);
+    ResultIndex index;
+    std::unordered_map<uint64_t, CatalogResult*> expected;
+    std::vector<CatalogResult*> pointers(8);
+    for (std::size_t i = 0; i < pointers.size(); ++i)
+        pointers[i] = reinterpret_cast<CatalogResult*>(0x1000 + 16 * i);
+    for (int step = 0; step < 200000; ++step) {
+        uint64_t id = rng() % 300 * (step % 2 ? 1 : 0x100000000ull);
+        CatalogResult* pointer = pointers[rng() % pointers.size()];
+        switch (rng() % 3) {
+        case 0:
+            index.set(id, pointer);
+            expected[id] = pointer;
+            break;
+        case 1: {
+            index.erase(id, pointer);
+            auto found = expected.find(id);
+            if (found != expected.end() && found->second == pointer)
+                expected.erase(found);
+            break;
+        }
+        default:
+            if (rng() % 500 == 0) {
+                index.clear();
+                expected.clear();
+            }
+            break;
+        }
+        auto found = expected.find(id);
+        ASSERT_EQ(index.find(id), found == expected.end() ? nullptr : found->second);
+        ASSERT_EQ(index.size(), expected.size());
+    }
+    for (const auto& [id, pointer] : expected)
+        ASSERT_EQ(index.find(id), pointer);
 }
 
 } // namespace

@@ -276,13 +276,15 @@ TEST(Catalog, BuiltinAndPluginActions) {
                                         L"explore_resolved_path", L"properties", L"copy_path",
                                         L"copy_resolved_path", L"print", L"share", L"mail"}));
     EXPECT_EQ(actions[0]->pluginId(), CatalogAction::appPluginId);
+    CatalogActionPtr open = actions[0];
 
     actions.clear();
     catalog.getItemActions(url, actions);
     ASSERT_EQ(actions.size(), 4u);
     EXPECT_EQ(actions[0]->name(), L"browse");
-    EXPECT_EQ(actions[0]->label(), L"Open"); // same label as the file action "open"
-    EXPECT_NE(actions[0]->id(), catalog.countItemActions(file) ? actions[0]->id() + 1 : 0);
+    EXPECT_EQ(actions[0]->label(), open->label()); // "Open" both, told apart by name and id
+    EXPECT_NE(actions[0]->id(), open->id());
+    EXPECT_EQ(actions[3], share);
     EXPECT_EQ(catalog.countItemActions(command), 0u);
     EXPECT_EQ(catalog.countItemActions(plugin.item(L"", L"invalid")), 0u);
 
@@ -305,13 +307,15 @@ TEST(Catalog, ItemActionsSelectTheLastUsedOne) {
     FakePlugin plugin(pluginA);
     auto file = plugin.item(L"Notes", L"/tmp/notes.txt", CatalogItem::file);
     std::vector<CatalogActionPtr> actions;
-    catalog.getItemActions(file, actions);
     EXPECT_EQ(catalog.getItemActions(file, actions), 0u); // no hit yet
+    ASSERT_EQ(actions[1]->name(), L"edit");
     ASSERT_TRUE(catalog.recordHit(file, actions[1]));
     actions.clear();
-    EXPECT_EQ(actions.size(), 0u);
     EXPECT_EQ(catalog.getItemActions(file, actions), 1u);
-    EXPECT_EQ(actions[1]->name(), L"edit");
+
+    // The position counts from the start of the vector the actions are added to.
+    std::vector<CatalogActionPtr> more{nullptr, nullptr};
+    EXPECT_EQ(catalog.getItemActions(file, more), 3u);
 }
 
 TEST(Catalog, RecordHitRefusesErrorsAndUsesTheRealOffset) {
@@ -377,7 +381,12 @@ TEST(Catalog, SearchMergesItsSourcesInOrder) {
                   {L"Note taker", CatalogResult::suggestion, 563, MatchKind::wordStart},
                   {L"Notepad", CatalogResult::catalog, 619 + 1, MatchKind::wordStart},
               }));
-    // The list is not cut: that is the caller's part.
+    // The list is not cut: that is the caller's part. Asking for only the
+    // first results in order gives those, and still every result.
+    auto firstOnly = std::make_shared<CatalogResults>();
+    catalog.search(firstOnly, L"not", nullptr, 1);
+    ASSERT_EQ(firstOnly->size(), 3u);
+    EXPECT_EQ((*firstOnly)[0]->item(), notes);
     results->truncate(2);
     EXPECT_EQ(labels(*results), (std::vector<wstr>{L"Notes", L"Note taker"}));
 

@@ -84,9 +84,8 @@ public:
                                   CatalogItem::file, CatalogItem::error});
         uint64_t plugin = pick({0x200000001ull, 0x300000001ull});
         auto item = std::make_shared<CatalogItem>(
-            plugin, category, pick({L"alpha", L"Alpha", L"beta"}), pick({L"", L"d"}),
-            pick({L"t1", L"T1", L"t2"}), CatalogItem::accepted, false, CatalogItem::keepall, 0,
-            L"");
+            plugin, category, pick(labels_), pick({L"", L"d"}), pick({L"t1", L"T1", L"t2"}),
+            CatalogItem::accepted, false, CatalogItem::keepall, 0, L"");
         item->setArgs(pick({L"", L"", L"x", L"y"}), L"");
         item->setHitCount(pick({0, 1, 2}));
         uint32_t source = pick({0u, 1u, 1u, 1u, 2u, 2u, 3u, 3u});
@@ -97,12 +96,25 @@ public:
                                                method, score, kind);
     }
 
+    // Labels that tie on their first characters, and letters whose folding
+    // differs from their lower case.
+    void useTrickyLabels() {
+        labels_ = {L"alpha",          L"Alpha",    L"ALPHABET", L"alphabet soup",
+                   L"ALPHABET SOUP2", L"alphabet", L"ſtar",     L"Star",
+                   L"ςigma",          L"ΣIGMA",    L"İstanbul", L"istanbul",
+                   L"alpHa beta",     L"a",        L"Straße",   L"STRASSE"};
+    }
+
 private:
+    template <typename T> T pick(const std::vector<T>& values) {
+        return values[rng_() % values.size()];
+    }
     template <typename T> T pick(std::initializer_list<T> values) {
         return *(values.begin() + rng_() % values.size());
     }
 
     std::mt19937 rng_;
+    std::vector<const wchar_t*> labels_{L"alpha", L"Alpha", L"beta"};
 };
 
 TEST(ResultOrder, IsAStrictWeakOrdering) {
@@ -118,12 +130,14 @@ TEST(ResultOrder, IsAStrictWeakOrdering) {
             ASSERT_FALSE(less(a, a));
             for (const auto& b : r) {
                 for (const auto& c : r) {
-                    if (less(a, b) && less(b, c))
+                    if (less(a, b) && less(b, c)) {
                         ASSERT_TRUE(less(a, c));
+                    }
                     bool abEqual = !less(a, b) && !less(b, a);
                     bool bcEqual = !less(b, c) && !less(c, b);
-                    if (abEqual && bcEqual)
+                    if (abEqual && bcEqual) {
                         ASSERT_TRUE(!less(a, c) && !less(c, a));
+                    }
                 }
             }
         }
@@ -147,6 +161,32 @@ TEST(ResultOrder, AgreesWithThePairwiseRulesOutsideTheirCycles) {
     }
     EXPECT_GT(exceptions, 0);
     EXPECT_GT(compared, exceptions);
+}
+
+// The sort reads each result into a key once; it must give exactly the order
+// of a stable sort with resultBefore, also where only a first part is asked.
+TEST(ResultOrder, KeyedSortEqualsTheStableSort) {
+    RandomResults random(99);
+    random.useTrickyLabels();
+    for (int round = 0; round < 300; ++round) {
+        std::vector<CatalogResultPtr> results;
+        for (int i = 0, n = 1 + round % 60; i < n; ++i)
+            results.push_back(random.next());
+        std::vector<CatalogResultPtr> expected = results;
+        std::stable_sort(expected.begin(), expected.end(),
+                         [](const CatalogResultPtr& a, const CatalogResultPtr& b) {
+                             return resultBefore(*a, *b);
+                         });
+        std::vector<CatalogResultPtr> sorted = results;
+        sortResults(sorted, SIZE_MAX);
+        ASSERT_EQ(sorted, expected) << "round " << round;
+        std::size_t ordered = round % 7;
+        std::vector<CatalogResultPtr> partial = results;
+        sortResults(partial, ordered);
+        ordered = std::min(ordered, results.size());
+        ASSERT_TRUE(std::equal(expected.begin(), expected.begin() + ordered, partial.begin()));
+        ASSERT_TRUE(std::is_permutation(partial.begin(), partial.end(), results.begin()));
+    }
 }
 
 // The contradictions themselves, settled one way.
