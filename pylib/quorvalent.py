@@ -25,6 +25,8 @@ from quorvalent_api import (
     user_config_dir,
     packages_cache_dir,
     should_terminate,
+    load_icon,
+    free_icon,
     log,
     hash_string,
     fuzzy_score,

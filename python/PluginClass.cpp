@@ -111,6 +111,15 @@ wstr loadTextResource(const PluginWrap* plugin, const wstr& name) {
     return text;
 }
 
+// Checked before anything else, so also for an obsolete plugin, which is
+// then ignored.
+void setDefaultIcon(PluginWrap* plugin, unsigned long long handle) {
+    if (static_cast<uint32_t>(handle >> 32) != plugin->packageId())
+        Python::setError(PyExc_ValueError, L"invalid IconHandle");
+    if (std::shared_ptr<Package> package = plugin->package())
+        package->setDefaultIcon(plugin->id(), handle);
+}
+
 template <class Sig, class Class, class Fn>
 void defineGuarded(bp::class_<Class, std::shared_ptr<Class>, boost::noncopyable>& cls,
                    const char* name, Fn function) {
@@ -157,6 +166,7 @@ void definePlugin() {
                                                                  &loadBinaryResource);
     defineGuarded<wstr(const PluginWrap*, const wstr&)>(cls, "load_text_resource",
                                                         &loadTextResource);
+    defineGuarded<void(PluginWrap*, unsigned long long)>(cls, "set_default_icon", &setDefaultIcon);
     cls.def("name", &fullName).def("package_name", &packageName);
 }
 

@@ -7,7 +7,9 @@
 #include "core/Logger.h"
 #include "core/SysInfo.h"
 #include "files/DataFs.h"
+#include "packages/Package.h"
 #include "packages/PackageHost.h"
+#include "packages/PackageIcon.h"
 #include "packages/PackageManager.h"
 #include "python/Converters.h"
 #include "python/GuardedFunction.h"
@@ -53,6 +55,38 @@ wstr folder(wstr DataFs::Folders::*field) {
     return app->folders().*field;
 }
 
+// The reason a plugin's icon cannot be loaded, logged with the sources.
+void warnNoIconPackage(const Python::WstrList& sources, const wstr& name, uint32_t state) {
+    wstr message;
+    if (state == PackageManager::callerShouldTerminate)
+        message = L"Cannot create/load icon because calling thread has been marked as 'should "
+                  L"terminate'.";
+    else if (name.empty())
+        message = L"Cannot create/load icon because calling thread could not be associated with "
+                  L"a Package.";
+    else
+        wstr::format(message,
+                     L"Cannot create/load icon because calling thread could not be associated "
+                     L"with a Package and the specified name \"{}\" did not match any.",
+                     name);
+    message += L" Icon sources: ";
+    wstr::join(message, sources, L", ");
+    logMessage(Logger::Warning, std::move(message));
+}
+
+// Without the GIL: the package's lock is taken.
+uint64_t loadIconUnlocked(const Python::WstrList& sources, const wstr& name) {
+    std::shared_ptr<PackageManager> manager = packageManager();
+    std::shared_ptr<Package> package = manager ? manager->callerPackage(name) : nullptr;
+    if (!package) {
+        warnNoIconPackage(sources, name,
+                          manager ? manager->callerState() : PackageManager::callerNoTask);
+        return 0;
+    }
+    std::shared_ptr<PackageIcon> icon = package->loadIcon(sources);
+    return icon ? icon->id() : 0;
+}
+
 Python::WstrList packagesList() {
     Python::WstrList names;
     if (std::shared_ptr<PackageManager> manager = packageManager()) {
@@ -65,6 +99,29 @@ Python::WstrList packagesList() {
 bool shouldTerminate() {
     std::shared_ptr<PackageManager> manager = packageManager();
     return manager && manager->callerState() == PackageManager::callerShouldTerminate;
+}
+
+// The icon of the sources, registered with the calling plugin's package (or,
+// on a thread of no package, the package of that name).
+bp::object loadIcon(const Python::WstrList& sources, bool /*force*/, const bp::object& package) {
+    wstr name;
+    if (!package.is_none())
+        name = bp::extract<wstr>(package)();
+    uint64_t handle = 0;
+    {
+        Python::ReleaseGIL unlocked;
+        handle = loadIconUnlocked(sources, name);
+    }
+    return handle != 0 ? bp::object(handle) : bp::object();
+}
+
+bool freeIcon(unsigned long long handle) {
+    const uint32_t packageId = static_cast<uint32_t>(handle >> 32);
+    if (packageId == 0)
+        return false;
+    std::shared_ptr<PackageManager> manager = packageManager();
+    std::shared_ptr<Package> owner = manager ? manager->findPackage(packageId, 0) : nullptr;
+    return owner && owner->freeIcon(handle);
 }
 
 // The start-up module's thread hooks: the GIL stays held, as the package
@@ -139,6 +196,8 @@ void defineFolders() {
     define("packages_cache_dir",
            makeGuardedFunction<wstr()>([] { return folder(&F::localPackages); }));
     define("should_terminate", makeGuardedFunction<bool()>(&shouldTerminate));
+    define("load_icon", bp::make_function(&loadIcon));
+    define("free_icon", makeGuardedFunction<bool(unsigned long long)>(&freeIcon));
 }
 
 void defineThreadsAndStreams() {

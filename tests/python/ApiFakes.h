@@ -74,6 +74,7 @@ public:
     bool postMainWindowCommand(uint32_t) override { return false; }
     void editPackageConfig(const wstr&) override {}
     void forgetPackageIcons(uint32_t) override {}
+    void forgetPackageIcon(uint64_t) override {}
 };
 
 // Installs a BarePackageHost and removes it again.
