@@ -34,11 +34,16 @@ template <class T> struct PointerListConversion {
 
     static void* convertible(PyObject* object) { return PyList_Check(object) ? object : nullptr; }
 
+    // Each element's own shared pointer (its holder's), not one that keeps
+    // the Python object: the program drops these on threads without the GIL.
     static void construct(PyObject* object, bp::converter::rvalue_from_python_stage1_data* data) {
         bp::list items(bp::handle<>(bp::borrowed(object)));
         List pointers(bp::len(items));
-        for (std::size_t i = 0; i < pointers.size(); ++i)
-            pointers[i] = bp::extract<std::shared_ptr<T>>(items[i]);
+        for (std::size_t i = 0; i < pointers.size(); ++i) {
+            bp::object element = items[i];
+            if (!element.is_none())
+                pointers[i] = bp::extract<std::shared_ptr<T>&>(element)();
+        }
         void* storage =
             reinterpret_cast<bp::converter::rvalue_from_python_storage<List>*>(data)->storage.bytes;
         new (storage) List(std::move(pointers));

@@ -3,6 +3,7 @@
 #include "catalog/CatalogAction.h"
 #include "catalog/CatalogItem.h"
 #include "python/GilLock.h"
+#include "python/GuardedFunction.h"
 #include "python/PluginWrap.h"
 #include "tests/python/ApiFakes.h"
 #include "tests/python/PythonTestSupport.h"
@@ -173,6 +174,24 @@ result = [finder.set_actions(30, [api.CatalogAction(finder.id(), 'go', 'Go', '',
         "Obsolete instance of plugin mypack.Finder, parent Package has been reloaded or unloaded";
     EXPECT_EQ(str(space["result"]), "[0, '" + obsolete + "', '" + obsolete + "', '" + obsolete +
                                         "', '" + obsolete + "']");
+}
+
+// The catalog keeps what plugins hand it and drops it on threads without the
+// GIL: the lists it receives hold the program's objects, not Python's.
+TEST_F(CatalogClasses, ListsHandTheProgramItsOwnObjects) {
+    run("items = [item('A', 'a'), None]\n"
+        "actions = [api.CatalogAction(finder.id(), 'go', 'Go', '', '')]\n");
+    auto items = bp::extract<std::vector<CatalogItemPtr>>(space_["items"])();
+    auto actions = bp::extract<std::vector<CatalogActionPtr>>(space_["actions"])();
+    for (const char* name : {"items", "actions"})
+        bp::delitem(space_, bp::str(name));
+    Python::ReleaseGIL unlocked;
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0]->label(), L"A");
+    EXPECT_FALSE(items[1]);
+    EXPECT_EQ(actions.at(0)->name(), L"go");
+    items.clear();
+    actions.clear();
 }
 
 // The program's items and actions reach Python as the same objects.
