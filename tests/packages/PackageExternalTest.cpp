@@ -238,6 +238,22 @@ protected:
         }
     }
 
+    // Waits like logged for a record that starts with the text.
+    bool loggedStartingWith(const wstr& prefix) {
+        const auto deadline = std::chrono::steady_clock::now() + qvtest::waitLimit;
+        while (true) {
+            for (const auto& item : records_.all()) {
+                if (item->message.starts_with(prefix))
+                    return true;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0)
+                return false;
+            logged_.wait(uint32_t(left.count()));
+        }
+    }
+
     // The sample items the catalog finds for the text.
     std::vector<CatalogItemPtr> found(const wstr& text) {
         auto results = std::make_shared<CatalogResults>();
@@ -320,6 +336,90 @@ TEST_F(LoadedPackages, FileChangeReloadsWithANewRevision) {
     EXPECT_TRUE(manager_->findPlugin(idOf(L"Folded.Alpha")));
     EXPECT_FALSE(manager_->findPlugin(idOf(L"Folded.Beta")));
     EXPECT_EQ(manager_->findPackage(Package::idOf(L"Folded"), 0)->revision(), 2u);
+}
+
+// A plugin asks whether its task must stop: not while its package is
+// loaded, yes once it is unloaded.
+TEST_F(LoadedPackages, ShouldTerminateOnceThePackageIsUnloaded) {
+    app_->writePackageFile("Waiting", "waiter.py", R"(import quorvalent, time
+import quorvalent_api as api
+class Waiter(quorvalent.Plugin):
+    def on_start(self):
+        api.log('', 0, 1, 'waiting %s' % api.should_terminate())
+        while not api.should_terminate():
+            time.sleep(0.005)
+        api.log('', 0, 1, 'told to stop')
+)");
+    start();
+    ASSERT_TRUE(logged(L"waiting False"));
+    EXPECT_TRUE(manager_->unloadPackage(Package::idOf(L"Waiting")));
+    EXPECT_TRUE(logged(L"told to stop"));
+}
+
+// Plugin code that never returns is interrupted with SystemExit when the
+// pool gives up on its worker.
+TEST_F(LoadedPackages, StuckPluginCodeIsInterruptedWhenThePoolStops) {
+    app_->writePackageFile("Stuck", "looper.py", R"(import quorvalent, time
+import quorvalent_api as api
+class Looper(quorvalent.Plugin):
+    def on_start(self):
+        api.log('', 0, 1, 'looping')
+        while True:
+            time.sleep(0.005)
+)");
+    start();
+    ASSERT_TRUE(logged(L"looping"));
+    manager_->stop();
+    EXPECT_TRUE(loggedStartingWith(L"Error from Stuck.Looper.on_start: <class 'SystemExit'>"));
+}
+
+// A plugin registers icons with its package and frees them; elsewhere no
+// package takes them.
+TEST_F(LoadedPackages, IconsOfAPlugin) {
+    app_->writePackageFile("Iconic", "painter.py", R"(import quorvalent
+import quorvalent_api as api
+class Painter(quorvalent.Plugin):
+    def on_start(self):
+        handle = api.load_icon(['res://Iconic/icon.png'], False, None)
+        same = api.load_icon(['res://iconic/icon.png'], True, None)
+        try:
+            self.set_default_icon(5)
+            refused = 'no'
+        except ValueError as e:
+            refused = str(e)
+        self.set_default_icon(handle)
+        api.log('', 0, 1, 'icons %s %s %s %s %s %s' % (
+            handle >> 32 == self.package_id(), same == handle, refused, api.free_icon(handle),
+            api.free_icon(handle), api.free_icon(5)))
+)");
+    start();
+    EXPECT_TRUE(logged(L"icons True True invalid IconHandle True False False"));
+    GilLock gil;
+    bp::object api = bp::import("quorvalent_api");
+    EXPECT_TRUE(api.attr("load_icon")(bp::list(), false, bp::object()).is_none());
+    EXPECT_TRUE(api.attr("load_icon")(bp::list(), false, "Nowhere").is_none());
+    EXPECT_EQ(records_
+                  .matching(Logger::Warning,
+                            L"Cannot create/load icon because calling thread could not be "
+                            L"associated with a Package and the specified name \"Nowhere\" "
+                            L"did not match any. Icon sources: ")
+                  .size(),
+              1u);
+}
+
+// From a thread of no package, a plugin API caller names the package whose
+// settings it reads.
+TEST_F(LoadedPackages, SettingsOfAPackageByName) {
+    start();
+    ASSERT_TRUE(logged(L"catalog Folded.Alpha"));
+    GilLock gil;
+    bp::object api = bp::import("quorvalent_api");
+    bp::object handle = api.attr("settings_load")("Folded");
+    EXPECT_EQ(bp::extract<uint32_t>(handle)(), Package::idOf(L"Folded"));
+    EXPECT_TRUE(api.attr("settings_get")(handle, "MAIN", "greeting").is_none());
+    EXPECT_EQ(bp::extract<std::string>(api.attr("settings_get")(handle, "main", "GREETING"))(),
+              "from the folder");
+    EXPECT_TRUE(api.attr("settings_load")(bp::object()).is_none());
 }
 
 } // namespace
