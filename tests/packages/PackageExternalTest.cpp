@@ -19,6 +19,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -146,10 +147,13 @@ class Alpha(quorvalent.Plugin):
         item = api.CatalogItem(self, 30, 'Sample Zebra ' + self.package_name(), 'a sample',
                                'zebra-' + self.package_name(), 1, False, 0, 0, 'bag')
         self.set_catalog([item])
-        self.set_actions(30, [api.CatalogAction(self.id(), 'shout', 'Shout', '', '')])
+        self.set_actions(30, [api.CatalogAction(self.id(), 'shout', 'Shout', '', ''),
+                              api.CatalogAction(self.id(), 'fail', 'Fail', '', '')])
         say('catalog ' + self.full_name())
 
     def on_execute(self, item, action):
+        if action.name() == 'fail':
+            raise RuntimeError('cannot do that')
         say('execute %s %s %s' % (self.full_name(), item.label(), action.name()))
 )";
 
@@ -302,6 +306,9 @@ TEST_F(LoadedPackages, FolderAndArchiveLoadStartAndFillTheCatalog) {
         labels.push_back(item->label());
     EXPECT_THAT(labels, UnorderedElementsAre(L"Sample Zebra Folded", L"Sample Zebra Archived"));
     EXPECT_EQ(records_.matching(Logger::Info, L"Python: RuntimeError: broken sample").size(), 2u);
+    // Beta has no message methods: its messages pass without a word.
+    for (const auto& item : records_.all())
+        EXPECT_LT(item->level, Logger::Warning) << wstr::toUtf8(item->message);
 }
 
 TEST_F(LoadedPackages, ExecuteReachesThePluginWithItemAndAction) {
@@ -312,15 +319,17 @@ TEST_F(LoadedPackages, ExecuteReachesThePluginWithItemAndAction) {
     const CatalogItemPtr item = items.front();
     std::vector<CatalogActionPtr> actions;
     app_->catalog()->getItemActions(item, actions);
-    CatalogActionPtr shout;
-    for (const auto& action : actions) {
-        if (action->name() == L"shout")
-            shout = action;
-    }
-    ASSERT_TRUE(shout);
+    std::map<wstr, CatalogActionPtr> byName;
+    for (const auto& action : actions)
+        byName[action->name()] = action;
+    ASSERT_TRUE(byName.count(L"shout") && byName.count(L"fail"));
     EXPECT_TRUE(manager_->sendMessage(item->pluginId(), PluginMsg::kindExecute,
-                                      PluginMsg::Data::execution(item, shout)));
+                                      PluginMsg::Data::execution(item, byName[L"shout"])));
     EXPECT_TRUE(logged(L"execute Folded.Alpha Sample Zebra Folded shout"));
+    EXPECT_TRUE(manager_->sendMessage(item->pluginId(), PluginMsg::kindExecute,
+                                      PluginMsg::Data::execution(item, byName[L"fail"])));
+    EXPECT_TRUE(loggedStartingWith(L"Error from Folded.Alpha.on_execute: <class 'RuntimeError'>: "
+                                   L"cannot do that\nTraceback (most recent call last):"));
 }
 
 // A change of the package's files loads it again with the next revision: the

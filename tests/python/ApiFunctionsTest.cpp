@@ -217,6 +217,7 @@ TEST_F(ApiFunctions, ShellLookupsWithoutAnswer) {
 // A bad flags value is reported and the program still starts: the flags are
 // converted before the GIL is given up.
 TEST_F(ApiFunctions, ShellExecuteChecksItsFlags) {
+    auto app = qvtest::ApiServices::install();
     qvtest::LogRecords records;
     EXPECT_EQ(evaluate("result = [api.shell_execute('/bin/true', '', '', '', 'bad', -1),\n"
                        "          api.shell_execute('/bin/true', '', '', '', 0x50C, 1),\n"
@@ -224,6 +225,7 @@ TEST_F(ApiFunctions, ShellExecuteChecksItsFlags) {
               "[0, 0, 2]");
     EXPECT_THAT(messages(records, Logger::Warning),
                 ElementsAre(StartsWith("Invalid api_flags value type: <class 'TypeError'>")));
+    EXPECT_THAT(app->timers(), ElementsAre(12u, 12u, 12u));
 }
 
 TEST_F(ApiFunctions, ExitFunctionsAreTrapped) {
@@ -285,6 +287,21 @@ TEST_F(ApiFunctions, ApplicationSettingsThroughHandleOne) {
     EXPECT_EQ(evaluate("try:\n    api.settings_get(1, 3, 'x')\nexcept TypeError:\n"
                        "    result = 'refused'"),
               "refused");
+}
+
+// The helpers the program calls to show files and open addresses run the
+// configured programs.
+TEST_F(ApiFunctions, UtilityModuleUsesTheExternalSettings) {
+    auto app = qvtest::ApiServices::install();
+    auto config = std::make_shared<AppConfig>();
+    config->settingsStore.set(L"external", L"web_browser", L"/usr/bin/browser --new %1");
+    config->settingsStore.set(L"external", L"file_explorer", L"/bin/true --select");
+    app->setConfig(config);
+    EXPECT_EQ(evaluate("import quorvalent_util as qvu\n"
+                       "result = [qvu.web_browser_command(url='https://a.example/b c'),\n"
+                       "          qvu.explore_file(file='/tmp/some file.txt')]"),
+              "['/usr/bin/browser --new \"https://a.example/b c\"', "
+              "'/bin/true --select \"/tmp/some file.txt\"']");
 }
 
 } // namespace
