@@ -117,18 +117,20 @@ uint64_t CatalogItemStore::search(CatalogResults& results, const std::set<uint64
     return best;
 }
 
-// Candidates lie all over memory: ask for an item some steps ahead of its
-// turn, and for its texts a few steps later, once the item itself is there.
+// Candidates lie all over memory. Each is asked for in stages ahead of its
+// turn: its entry in the slot table, then the item (the lines a search reads), then its search
+// texts, each stage once the one before has arrived.
 void CatalogItemStore::prefetch(const std::vector<uint32_t>& slots, std::size_t i) const {
-    constexpr std::size_t itemAhead = 16, textAhead = 8;
+    constexpr std::size_t slotAhead = 48, itemAhead = 32, textAhead = 16;
+    if (i + slotAhead < slots.size())
+        __builtin_prefetch(&slots_[slots[i + slotAhead]]);
     if (i + itemAhead < slots.size()) {
         const char* item = reinterpret_cast<const char*>(slots_[slots[i + itemAhead]].get());
-        for (int line = 0; line < 3; ++line)
-            __builtin_prefetch(item + 64 * line);
+        for (std::size_t offset : {0, 64, 128})
+            __builtin_prefetch(item + offset);
     }
     if (i + textAhead < slots.size()) {
-        const CatalogItem& item = *slots_[slots[i + textAhead]];
-        std::wstring_view texts = item.composedText();
+        std::wstring_view texts = slots_[slots[i + textAhead]]->composedText();
         __builtin_prefetch(texts.data());
         __builtin_prefetch(texts.data() + texts.size());
     }

@@ -3,6 +3,7 @@
 #include "catalog/ResultOrder.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <iterator>
 
 CatalogResult::CatalogResult(std::weak_ptr<CatalogResults> owner, CatalogItemPtr item,
@@ -17,8 +18,10 @@ void CatalogResult::setItem(CatalogItemPtr item) {
     sortHint_ = SortHint();
     if (!item_)
         return;
+    // The composed text starts with the label and is at hand after scoring.
+    std::wstring_view label = item_->composedText().substr(0, item_->label().size());
     for (std::size_t n = 0; n < std::size(sortHint_.labelStart); ++n)
-        sortHint_.labelStart[n] = labelSortChunk(item_->label(), n);
+        sortHint_.labelStart[n] = labelSortChunk(label, n);
     sortHint_.isError = item_->category() == CatalogItem::error;
     sortHint_.hasArgs = item_->hasArgs();
 }
@@ -111,11 +114,14 @@ void CatalogResults::truncate(std::size_t n) {
 
 void CatalogResults::clear() {
     // Releasing a result releases its item, which has long left the cache:
-    // ask for the items a few steps ahead.
-    constexpr std::size_t ahead = 8;
+    // ask a few steps ahead for the item's reference counts, which precede
+    // an item made by make_shared (a wrong guess costs nothing).
+    constexpr std::size_t ahead = 16;
     for (std::size_t i = 0; i < list_.size(); ++i) {
-        if (i + ahead < list_.size())
-            __builtin_prefetch(list_[i + ahead]->item_.get());
+        if (i + ahead < list_.size()) {
+            auto item = reinterpret_cast<uintptr_t>(list_[i + ahead]->item_.get());
+            __builtin_prefetch(reinterpret_cast<const void*>(item - 16));
+        }
         list_[i].reset();
     }
     list_.clear();

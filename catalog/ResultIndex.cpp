@@ -55,9 +55,11 @@ void ResultIndex::reserve(std::size_t n) {
         rehash(capacity);
 }
 
-// Ids are hashes already; the multiplication spreads ids of other origins too.
+// Item ids are XXH64 hashes, spread evenly: their top bits choose the place.
+// That keeps the order of the ids, so that a search, which adds its catalog
+// results in id order, fills the table from front to back.
 std::size_t ResultIndex::home(uint64_t id) const {
-    return static_cast<std::size_t>((id * 0x9E3779B97F4A7C15ull) >> 32) & (entries_.size() - 1);
+    return static_cast<std::size_t>(id >> (64 - std::countr_zero(entries_.size())));
 }
 
 // The entry holding the id, or the free entry where it would go.

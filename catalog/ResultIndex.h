@@ -8,7 +8,8 @@ class CatalogResult;
 
 // The id index of a result list: item id to result, in one flat table with
 // linear probing (a search adds tens of thousands of results, each looked up
-// first). Not thread-safe; the result list guards it.
+// first). Ids are expected to be evenly spread, as item ids are; others work,
+// more slowly. Not thread-safe; the result list guards it.
 class ResultIndex {
 public:
     CatalogResult* find(uint64_t id) const;

@@ -128,16 +128,22 @@ TEST(CatalogSearchChain, PushPopAndItems) {
 
 namespace {
 
-// The flat index against a standard map, with ids that collide in the table.
+// The flat index against a standard map, with evenly spread ids and ids that
+// all want the same place.
 TEST(ResultIndex, MatchesAMapUnderRandomChanges) {
     std::mt19937_64 rng(3);
+    std::vector<uint64_t> ids;
+    for (int i = 0; i < 250; ++i)
+        ids.push_back(rng());
+    for (uint64_t i = 0; i < 50; ++i)
+        ids.push_back(0xABC0000000000000ull + i);
     ResultIndex index;
     std::unordered_map<uint64_t, CatalogResult*> expected;
     std::vector<CatalogResult*> pointers(8);
     for (std::size_t i = 0; i < pointers.size(); ++i)
         pointers[i] = reinterpret_cast<CatalogResult*>(0x1000 + 16 * i);
     for (int step = 0; step < 200000; ++step) {
-        uint64_t id = rng() % 300 * (step % 2 ? 1 : 0x100000000ull);
+        uint64_t id = ids[rng() % ids.size()];
         CatalogResult* pointer = pointers[rng() % pointers.size()];
         switch (rng() % 3) {
         case 0:
