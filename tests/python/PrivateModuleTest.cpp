@@ -164,6 +164,22 @@ forget('relpack')
     EXPECT_EQ(str(space["result"]), "[['relpack.p.First'], ['relpack.p.Second'], False]");
 }
 
+// A reload reads the archive again only when it was read more than 5 s ago.
+TEST_F(PrivateModule, ReloadRescansAnArchiveReadLongEnoughAgo) {
+    bp::dict space = run(R"(
+import importlib
+archive = make_archive(root + '/scanpack.quorvalent-package', {'m.py': 'VERSION = 1\n'})
+qp.packages_importer.set_package_loaders('scanpack', False, [archive])
+import scanpack.m
+make_archive(archive, {'m.py': 'VERSION = 2\n'})
+result = [importlib.reload(scanpack.m).VERSION]
+qp.packages_importer.loader_of('scanpack').refreshed -= 6
+result.append(importlib.reload(scanpack.m).VERSION)
+forget('scanpack')
+)");
+    EXPECT_EQ(str(space["result"]), "[1, 2]");
+}
+
 // A manifest names the plugin classes; a bad one refuses the whole module,
 // and a failing import is logged and gives no plugin.
 TEST_F(PrivateModule, PluginClassesFromManifestsAndFailures) {
