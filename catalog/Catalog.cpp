@@ -150,8 +150,10 @@ bool Catalog::recordHit(const CatalogItemPtr& item, const CatalogActionPtr& acti
     CatalogHistory::PluginNames names = loadedPluginNames();
     Mutex::Lock lock(mutex_);
     int64_t now = static_cast<int64_t>(std::time(nullptr));
-    if (history_.addHit(item, action, now, localUtcOffset(now)))
+    if (history_.addHit(item, action, now, localUtcOffset(now))) {
         history_.refreshPluginNames(names);
+        saveHistory();
+    }
     return true;
 }
 
@@ -163,6 +165,7 @@ void Catalog::addSearchTerms(const wstr& text, const CatalogItemPtr& item) {
 void Catalog::clearHistory() {
     Mutex::Lock lock(mutex_);
     history_.clear();
+    deleteHistoryFile();
     clearHitCounts([](const CatalogItem&) { return true; });
 }
 
@@ -170,7 +173,8 @@ void Catalog::eraseHistoryItem(const CatalogItemPtr& item) {
     if (!item || !item->isValid())
         return;
     Mutex::Lock lock(mutex_);
-    history_.eraseItem(item);
+    if (history_.eraseItem(item))
+        saveHistory();
     if (CatalogItemPtr stored = store_.find(item->id()))
         stored->setHitCount(0);
     auto suggested = suggestions_.find(item->pluginId());
@@ -186,7 +190,8 @@ void Catalog::eraseHistoryPackage(uint32_t packageId) {
     if (packageId < 2)
         return;
     Mutex::Lock lock(mutex_);
-    history_.erasePackage(packageId);
+    if (history_.erasePackage(packageId))
+        saveHistory();
     clearHitCounts([packageId](const CatalogItem& item) { return item.packageId() == packageId; });
 }
 

@@ -6,6 +6,7 @@
 #include "catalog/CatalogItem.h"
 #include "catalog/CatalogItemStore.h"
 #include "catalog/CatalogResults.h"
+#include "catalog/CatalogWriter.h"
 #include "core/Event.h"
 #include "core/Mutex.h"
 
@@ -151,6 +152,22 @@ public:
     wstr getHistoryTerms(const CatalogItemPtr& item);
     void getStats(Stats& stats);
 
+    // --- Files (start-up and shutdown) ---------------------------------------
+    // Loads the history file and keeps its path: the history is written to it
+    // after each recorded hit and erasure. Returns the hits loaded.
+    std::size_t loadHistoryFile(const wstr& path);
+    // Reads the cache file and keeps its path for the writer; true when items
+    // were read. Throws std::runtime_error when the path is a folder.
+    bool loadCatalogFile(const wstr& path);
+    // Launches the cache writer thread unless it runs (nothing before the
+    // cache file's path is known); options serve tests.
+    void startWriter();
+    void startWriter(CatalogWriter::Options options);
+    // Stops the cache writer thread; a pending change is not written. The
+    // writer takes the catalog's lock for its snapshot: never call this while
+    // holding it.
+    void stopWriter();
+
     // The lock and the history, for callers that read the history directly
     // (the LaunchBox's history view). Hold the lock while using the history.
     Mutex& mutex() { return mutex_; }
@@ -185,6 +202,12 @@ private:
     std::pair<uint32_t, uint32_t> methodsOf(uint64_t pluginId) const;
     template <typename Fn> void forEachAction(const CatalogItem& item, Fn&& fn);
     template <typename Pred> void clearHitCounts(Pred&& pred);
+    // Writes the history file, or deletes it once the history is cleared.
+    // Under the lock.
+    void saveHistory();
+    void deleteHistoryFile();
+    // The cache writer's snapshot: the items serialised under the lock.
+    void snapshotItems(MemWriter& out);
 
     Mutex mutex_;
     bool excludeNonexistentLocalFiles_ = true;
@@ -196,4 +219,8 @@ private:
     ActionMap actions_;
     Event dirtyEvent_{true};
     uint64_t dirtyTime_ = 0;
+    wstr historyPath_;
+    wstr cachePath_;
+    // Last: its thread is stopped before the containers it reads go away.
+    CatalogWriter writer_;
 };

@@ -29,6 +29,12 @@ public:
     // nothing. Any thread, but never while holding the catalog's lock.
     virtual std::optional<wstr> pluginFullName(uint64_t pluginId) = 0;
 
+    // PackageManager::getTaskCounts: how many of the live pending tasks are
+    // plugins' "catalog" (200) messages; nothing without a package manager.
+    // The cache writer waits while any is pending. Any thread, but never
+    // while holding the catalog's lock.
+    virtual std::optional<uint64_t> pendingCatalogMessages() = 0;
+
     // The installed instance, or empty. Any thread.
     static std::shared_ptr<CatalogHost> instance();
     // Installs (or with an empty pointer removes) the instance. Any thread.

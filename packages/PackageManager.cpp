@@ -167,17 +167,17 @@ void PackageManager::loadInternalPackage() {
         startPackages({package});
 }
 
-void PackageManager::reloadPackages(const std::vector<wstr>& names) {
-    std::shared_ptr<PackageHost> host = PackageHost::instance();
-    if (!host)
-        return;
+// Without names every external package goes first; a named package found
+// nowhere is reported (its unloading is the caller's).
+DataFs::PackageMap PackageManager::packagesToLoad(const std::vector<wstr>& names,
+                                                  const std::shared_ptr<PackageHost>& host) {
     const DataFs::Folders folders = host->folders();
     const DataFs::IgnoredFilter isIgnored = ignoredFilter(host);
-    DataFs::PackageMap found;
     if (names.empty()) {
         unloadPackages(false);
-        found = DataFs::scanPackages(folders, wstr(), isIgnored);
+        return DataFs::scanPackages(folders, wstr(), isIgnored);
     }
+    DataFs::PackageMap found;
     for (const wstr& name : names) {
         if (isIgnored(name))
             continue;
@@ -188,8 +188,15 @@ void PackageManager::reloadPackages(const std::vector<wstr>& names) {
         else
             found[foundName] = std::move(places);
     }
+    return found;
+}
+
+void PackageManager::reloadPackages(const std::vector<wstr>& names) {
+    std::shared_ptr<PackageHost> host = PackageHost::instance();
+    if (!host)
+        return;
     std::vector<PackagePtr> loaded;
-    for (const auto& [name, places] : found) {
+    for (const auto& [name, places] : packagesToLoad(names, host)) {
         if (stopping_)
             return;
         const uint32_t id = Package::idOf(name);

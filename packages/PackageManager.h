@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+class PackageHost;
+
 // Owns every loaded package, the thread pool on which plugin messages run and
 // the packages monitor thread. It loads the built-in package and the packages
 // found on disk, reloads and unloads them when their files or the settings
@@ -241,6 +243,8 @@ private:
     bool noteChange(uint32_t packageId, const wstr& name, bool configOnly);
     void stopMonitor();
 
+    DataFs::PackageMap packagesToLoad(const std::vector<wstr>& names,
+                                      const std::shared_ptr<PackageHost>& host);
     // {id, name} of the loaded packages, copied under the main lock.
     std::vector<std::pair<uint32_t, wstr>> loadedNames() const;
     uint64_t nextRevision(uint32_t packageId);

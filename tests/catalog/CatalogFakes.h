@@ -31,6 +31,12 @@ public:
         return found == names_.end() ? std::nullopt : std::optional<wstr>(found->second);
     }
 
+    std::optional<uint64_t> pendingCatalogMessages() override {
+        probe();
+        return pendingCatalogMessages_.load();
+    }
+
+    void setPendingCatalogMessages(uint64_t count) { pendingCatalogMessages_ = count; }
     void setKnown(std::set<uint64_t> ids) {
         std::lock_guard lock(mutex_);
         known_ = std::move(ids);
@@ -66,6 +72,7 @@ private:
     std::mutex mutex_;
     std::function<void()> probe_;
     std::atomic<int> probeCalls_ = 0;
+    std::atomic<uint64_t> pendingCatalogMessages_ = 0;
     std::vector<std::pair<uint32_t, uint32_t>> timers_;
     std::set<uint64_t> known_;
     std::map<uint64_t, wstr> names_;

@@ -3,6 +3,7 @@
 #include "packages/PackageInternal.h"
 #include "platform/ThreadId.h"
 #include "tests/packages/PackageFakes.h"
+#include "tests/packages/PythonEnvironment.h"
 #include "tests/support/LogRecords.h"
 
 #include <gtest/gtest.h>
@@ -244,6 +245,7 @@ TEST(PackageManager, UnloadedPackagesTaskShouldTerminate) {
 }
 
 TEST(PackageManager, ConfigurationChangeAloneSendsEvents) {
+    qvtest::requirePython();
     AppScope app;
     ManagerHarness harness(app);
     app->writePackageFile("ToolA", "toola.ini", "[main]\nkey = 1\n");
@@ -266,6 +268,7 @@ TEST(PackageManager, ConfigurationChangeAloneSendsEvents) {
 }
 
 TEST(PackageManager, ReloadPackageSettingsReadsThemAgain) {
+    qvtest::requirePython();
     AppScope app;
     ManagerHarness harness(app);
     app->writePackageFile("ToolA", "toola.ini", "[main]\nkey = 1\n");

@@ -2,6 +2,7 @@
 
 #include "catalog/Catalog.h"
 #include "tests/packages/PackageFakes.h"
+#include "tests/packages/PythonEnvironment.h"
 #include "tests/support/ImageFixtures.h"
 #include "tests/support/LogRecords.h"
 
@@ -41,6 +42,7 @@ TEST(Package, IdIgnoresCase) {
 }
 
 TEST(Package, SettingsLayersAndVariables) {
+    qvtest::requirePython();
     AppScope app;
     app->setVariable(L"HOME_DIR", L"/home/me");
     app->writePackageFile("ToolA", "toola.ini",
@@ -76,6 +78,7 @@ TEST(Package, SettingsLayersAndVariables) {
 }
 
 TEST(Package, UnloadedPackageAnswersWithoutLoading) {
+    qvtest::requirePython();
     AppScope app;
     app->writePackageFile("ToolA", "toola.ini", "[main]\nkey = 1\n");
     auto package = packageIn(app, L"ToolA");
@@ -86,6 +89,7 @@ TEST(Package, UnloadedPackageAnswersWithoutLoading) {
 }
 
 TEST(Package, BadSettingsSourcesAreReportedAndSkipped) {
+    qvtest::requirePython();
     AppScope app;
     qvtest::LogRecords log;
     app->writePackageFile("ToolA", "toola.ini", "[main]\nkey = 1\nbroken line\n");
@@ -104,6 +108,7 @@ TEST(Package, BadSettingsSourcesAreReportedAndSkipped) {
 }
 
 TEST(Package, AUserFileThatCannotBeReadIsReported) {
+    qvtest::requirePython();
     AppScope app;
     qvtest::LogRecords log;
     const auto folder = app->root().path() / "user" / "toola.ini";

@@ -1,3 +1,5 @@
+#include "tests/packages/PythonEnvironment.h"
+
 #include "python/Python.h"
 
 #include "core/Wstr.h"
@@ -12,18 +14,33 @@ extern "C" const char* __asan_default_options() {
 
 namespace {
 
-// Package settings are read through the interpreter: it runs for the whole
-// test binary.
+bool& started() {
+    static bool value = false;
+    return value;
+}
+
+// Stops the interpreter after the last test, when one of them started it.
 class PythonEnvironment : public ::testing::Environment {
 public:
-    void SetUp() override {
-        const wstr programFolder = wstr::fromUtf8(QV_BUILD_DIR "/python");
-        Python::init(Python::systemHome(), Python::searchPath(programFolder, wstr()), wstr());
+    void TearDown() override {
+        if (started())
+            Python::finalize();
     }
-    void TearDown() override { Python::finalize(); }
 };
 
 [[maybe_unused]] ::testing::Environment* const environment =
     ::testing::AddGlobalTestEnvironment(new PythonEnvironment);
 
 } // namespace
+
+namespace qvtest {
+
+void requirePython() {
+    if (started())
+        return;
+    const wstr programFolder = wstr::fromUtf8(QV_BUILD_DIR "/python");
+    Python::init(Python::systemHome(), Python::searchPath(programFolder, wstr()), wstr());
+    started() = true;
+}
+
+} // namespace qvtest

@@ -1,0 +1,288 @@
+#include "catalog/CatalogFile.h"
+
+#include "catalog/AppIdentity.h"
+#include "catalog/SwapFile.h"
+#include "core/Hash.h"
+#include "core/Logger.h"
+#include "core/MappedFile.h"
+#include "core/MemReader.h"
+#include "core/SysFile.h"
+#include "platform/Error.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <stdexcept>
+#include <unistd.h>
+#include <zlib.h>
+
+namespace {
+
+constexpr uint8_t kMagic[6] = {'Q', 'V', 'D', 'I', 'C', 'T'};
+
+constexpr uint8_t kScrambleTable[64] = {
+    0x5e, 0x1a, 0x9c, 0x3b, 0x7d, 0x20, 0xf4, 0x6e, 0x8b, 0x13, 0xa7, 0xc9, 0x5d, 0x02, 0xe4, 0xf6,
+    0xa1, 0xb3, 0x8c, 0x7e, 0x90, 0xd2, 0x5f, 0x4a, 0x6c, 0x18, 0xb3, 0xe7, 0xd0, 0x9f, 0x2a, 0x5c,
+    0x4e, 0x71, 0xb0, 0xd9, 0x3a, 0x6c, 0x25, 0xe8, 0xf1, 0xd4, 0xa7, 0xb3, 0x0c, 0x96, 0xe2, 0xd5,
+    0xf8, 0xa1, 0xc4, 0xb7, 0xe0, 0x3d, 0x69, 0xa2, 0xf5, 0xc8, 0xe1, 0xb4, 0xd7, 0x0a, 0x3c, 0x6f,
+};
+
+constexpr uint64_t kGrowthStep = 65536;
+constexpr int kCompressionLevel = 9;
+
+void putU16(uint8_t* at, uint16_t value) {
+    at[0] = static_cast<uint8_t>(value);
+    at[1] = static_cast<uint8_t>(value >> 8);
+}
+
+void putU32(uint8_t* at, uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        at[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+uint32_t getU32(const uint8_t* at) {
+    return at[0] | at[1] << 8 | at[2] << 16 | static_cast<uint32_t>(at[3]) << 24;
+}
+
+template <typename T> void appendInt(MemWriter& out, T value) {
+    uint8_t bytes[sizeof(T)];
+    for (size_t i = 0; i < sizeof(T); ++i)
+        bytes[i] = static_cast<uint8_t>(static_cast<uint64_t>(value) >> (8 * i));
+    out.append(bytes, sizeof bytes);
+}
+
+template <typename T> T readInt(MemReader& in) {
+    uint8_t bytes[sizeof(T)];
+    in.read(bytes, sizeof bytes);
+    uint64_t value = 0;
+    for (size_t i = 0; i < sizeof(T); ++i)
+        value |= static_cast<uint64_t>(bytes[i]) << (8 * i);
+    return static_cast<T>(value);
+}
+
+// The tag is there when at least four bytes remain and they spell it; a
+// missing tag is reported by the caller with its own number.
+bool readTag(MemReader& in, const char (&tag)[5]) {
+    if (in.remaining() < 4)
+        return false;
+    char bytes[4];
+    in.read(bytes, 4);
+    return std::memcmp(bytes, tag, 4) == 0;
+}
+
+CatalogItemPtr readItem(MemReader& in) {
+    uint64_t pluginId = readInt<uint64_t>(in);
+    uint32_t category = readInt<uint32_t>(in);
+    uint32_t argsHint = readInt<uint32_t>(in);
+    uint32_t hitHint = readInt<uint32_t>(in);
+    bool loopOnSuggest = readInt<uint8_t>(in) != 0;
+    wstr label, target, shortDesc, rawArgs, displayedArgs, dataBag;
+    in.readString(label);
+    in.readString(target);
+    in.readString(shortDesc);
+    in.readString(rawArgs);
+    in.readString(displayedArgs);
+    in.readString(dataBag);
+    auto item = std::make_shared<CatalogItem>(pluginId, category, label, shortDesc, target,
+                                              argsHint, loopOnSuggest, hitHint, 0, dataBag);
+    item->setArgs(rawArgs, displayedArgs);
+    return item;
+}
+
+// Inflates the zlib stream into the room the length field names, growing
+// the buffer only as the data arrives so that a lying length field costs
+// nothing. Returns a zlib code with uncompress2's meaning: Z_OK at the end of
+// the stream, Z_BUF_ERROR when it does not fit the room, Z_DATA_ERROR when
+// it is damaged or cut short.
+int inflateInto(const uint8_t* in, size_t inSize, uint64_t room, std::vector<uint8_t>& out) {
+    z_stream stream{};
+    int result = inflateInit(&stream);
+    if (result != Z_OK)
+        return result;
+    stream.next_in = const_cast<uint8_t*>(in);
+    stream.avail_in = static_cast<uInt>(inSize);
+    size_t produced = 0;
+    do {
+        if (produced == out.size()) {
+            if (produced == room) {
+                result = Z_BUF_ERROR;
+                break;
+            }
+            out.resize(std::min<uint64_t>(room, std::max<uint64_t>(kGrowthStep, out.size() * 2)));
+        }
+        stream.next_out = out.data() + produced;
+        stream.avail_out = static_cast<uInt>(out.size() - produced);
+        result = inflate(&stream, Z_NO_FLUSH);
+        produced = out.size() - stream.avail_out;
+        if (result == Z_BUF_ERROR && stream.avail_in == 0)
+            result = Z_DATA_ERROR;
+    } while (result == Z_OK || (result == Z_BUF_ERROR && stream.avail_out == 0));
+    inflateEnd(&stream);
+    out.resize(produced);
+    if (result == Z_STREAM_END)
+        return Z_OK;
+    return result == Z_NEED_DICT ? Z_DATA_ERROR : result;
+}
+
+void reportCorrupted(const wstr& path, uint32_t number, int zlibError) {
+    wstr message;
+    logMessage(Logger::Warning,
+               wstr::format(message, L"Catalog file corrupted (error {}; {}; {}). Deleting {}",
+                            number, zlibError, AppIdentity::get().revision, path));
+    unlink(wstr::toUtf8(path).c_str());
+}
+
+// Drops the items the catalog would refuse from a plugin.
+void dropInvalidItems(const wstr& path, CatalogFile::ItemSet& items) {
+    size_t dropped = std::erase_if(items, [](const CatalogItemPtr& item) {
+        return !item->isValid() || item->category() == CatalogItem::error;
+    });
+    if (dropped == 0)
+        return;
+    wstr message;
+    logMessage(Logger::Warning,
+               wstr::format(message, L"Ignoring {} invalid item{} of catalog file {}", dropped,
+                            dropped > 1 ? L"s" : L"", path));
+}
+
+} // namespace
+
+bool CatalogFile::write(const wstr& path, const ItemSet& items) {
+    MemWriter payload(kGrowthStep);
+    writeItems(payload, items);
+    return writePayload(path, payload.data(), payload.size());
+}
+
+bool CatalogFile::writePayload(const wstr& path, const uint8_t* payload, size_t size) {
+    std::vector<uint8_t> image;
+    if (!buildImage(payload, size, image)) {
+        Platform::setLastError(Platform::ERROR_SUCCESS);
+        return false;
+    }
+    return SwapFile::writeAndReplace(path, image.data(), image.size());
+}
+
+bool CatalogFile::buildImage(const uint8_t* payload, size_t size, std::vector<uint8_t>& image) {
+    if (size > UINT32_MAX - headerSize)
+        return false;
+    uLongf compressedSize = compressBound(size);
+    image.assign(headerSize + compressedSize, 0);
+    std::memcpy(image.data(), kMagic, sizeof kMagic);
+    putU16(image.data() + 6, version);
+    putU32(image.data() + 12, static_cast<uint32_t>(size + headerSize));
+    if (compress2(image.data() + headerSize, &compressedSize, payload, size, kCompressionLevel) !=
+        Z_OK)
+        return false;
+    image.resize(headerSize + compressedSize);
+    unscramble(image.data() + 12, image.size() - 12);
+    putU32(image.data() + 8, crc32(image.data() + 12, image.size() - 12));
+    return true;
+}
+
+bool CatalogFile::read(const wstr& path, ItemSet& items) {
+    items.clear();
+    MappedFile file;
+    if (!file.open(path, maxFileSize)) {
+        uint32_t error = file.error();
+        if (Sys::isDirectory(path) >= 0) {
+            wstr message;
+            logMessage(Logger::Warning,
+                       wstr::format(message,
+                                    L"Failed to open catalog file for reading (error {}): {}",
+                                    error, path));
+        }
+        return false;
+    }
+    std::vector<uint8_t> image(file.view(), file.view() + file.viewSize());
+    file.release();
+    uint32_t corruption = 0;
+    int zlibError = 0;
+    if (!parseImage(image, items, corruption, zlibError)) {
+        items.clear();
+        reportCorrupted(path, corruption, zlibError);
+        return false;
+    }
+    dropInvalidItems(path, items);
+    return true;
+}
+
+bool CatalogFile::parseImage(std::vector<uint8_t>& image, ItemSet& items, uint32_t& corruption,
+                             int& zlibError) {
+    zlibError = 0;
+    corruption = headerCorruption(image);
+    if (corruption != 0)
+        return false;
+    unscramble(image.data() + 12, image.size() - 12);
+    uint32_t room = getU32(image.data() + 12);
+    if (room > maxPayloadSize) {
+        corruption = badStream;
+        zlibError = Z_MEM_ERROR;
+        return false;
+    }
+    std::vector<uint8_t> payload;
+    zlibError = inflateInto(image.data() + headerSize, image.size() - headerSize, room, payload);
+    if (zlibError != Z_OK) {
+        corruption = badStream;
+        return false;
+    }
+    try {
+        corruption = parsePayload(payload, items);
+    } catch (const std::exception& e) {
+        wstr message;
+        logMessage(Logger::Warning, wstr::format(message, L"Catalog file parsing error: {}",
+                                                 wstr::fromUtf8(e.what())));
+        corruption = badRecord;
+    }
+    return corruption == 0;
+}
+
+uint32_t CatalogFile::headerCorruption(const std::vector<uint8_t>& image) {
+    if (image.size() <= headerSize)
+        return tooSmall;
+    if (std::memcmp(image.data(), kMagic, sizeof kMagic) != 0)
+        return badMagic;
+    if ((image[6] | image[7] << 8) != version)
+        return badVersion;
+    if (crc32(image.data() + 12, image.size() - 12) != getU32(image.data() + 8))
+        return badChecksum;
+    return 0;
+}
+
+uint32_t CatalogFile::parsePayload(const std::vector<uint8_t>& payload, ItemSet& items) {
+    MemReader in(payload.data(), payload.size());
+    if (!readTag(in, "ITMS"))
+        return noItemsTag;
+    for (uint32_t count = readInt<uint32_t>(in); count > 0; --count) {
+        if (!readTag(in, "ITEM"))
+            return noItemTag;
+        items.insert(readItem(in));
+    }
+    return 0;
+}
+
+void CatalogFile::unscramble(uint8_t* bytes, size_t length) {
+    for (size_t i = 0; i < length; ++i)
+        bytes[i] ^= kScrambleTable[i % sizeof kScrambleTable];
+}
+
+void CatalogFile::writeCount(MemWriter& out, size_t count) {
+    if (count > UINT32_MAX)
+        throw std::length_error("Too many items for the catalog file");
+    out.append("ITMS", 4);
+    appendInt(out, static_cast<uint32_t>(count));
+}
+
+void CatalogFile::writeItem(MemWriter& out, const CatalogItem& item) {
+    out.append("ITEM", 4);
+    appendInt(out, item.pluginId());
+    appendInt(out, item.category());
+    appendInt(out, item.argsHint());
+    appendInt(out, item.hitHint());
+    appendInt(out, static_cast<uint8_t>(item.loopOnSuggest() ? 1 : 0));
+    out.writeString(item.label());
+    out.writeString(item.target());
+    out.writeString(item.shortDesc());
+    out.writeString(item.rawArgs());
+    out.writeString(item.displayArgsField());
+    out.writeString(item.dataBag());
+}

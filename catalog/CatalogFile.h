@@ -1,0 +1,96 @@
+#pragma once
+
+#include "catalog/CatalogItem.h"
+#include "core/MemWriter.h"
+#include "core/Wstr.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <set>
+#include <vector>
+
+// The catalog cache file "QVDICT": the items plugins gave the catalog, kept
+// between runs so that the next start has them before the plugins deliver
+// theirs again. The image is a 16-byte header (magic, version 1, CRC-32 of
+// the rest, payload length + 16) followed by the payload as one zlib stream;
+// everything after offset 12 is scrambled with a fixed 64-byte table. All
+// integers are little-endian.
+//
+// Stateless: every function may run on any thread. The catalog reads the
+// file at start-up and its writer thread writes it from a snapshot.
+class CatalogFile {
+public:
+    static constexpr uint16_t version = 1;
+    static constexpr size_t headerSize = 16;
+    // Files above this size are not read.
+    static constexpr uint64_t maxFileSize = 104857600;
+    // The reader allocates at most this much for the inflated payload,
+    // whatever the length field claims.
+    static constexpr uint32_t maxPayloadSize = 0x40000000;
+
+    // Numbers a damaged file is reported with.
+    enum Corruption : uint32_t {
+        tooSmall = 266,
+        badMagic = 268,
+        badVersion = 269,
+        badChecksum = 275,
+        badStream = 301,
+        noItemsTag = 328,
+        noItemTag = 332,
+        badRecord = 363,
+    };
+
+    // Items by id, one per id.
+    struct IdLess {
+        bool operator()(const CatalogItemPtr& a, const CatalogItemPtr& b) const {
+            return (a ? a->id() : 0) < (b ? b->id() : 0);
+        }
+    };
+    using ItemSet = std::set<CatalogItemPtr, IdLess>;
+
+    // Replaces the file with the given items. False when it was not
+    // replaced, with the reason as last error (0 after a compression
+    // failure); the previous file then stays as it was. Logs nothing.
+    static bool write(const wstr& path, const ItemSet& items);
+
+    // Replaces the file with a payload made by writeItems.
+    static bool writePayload(const wstr& path, const uint8_t* payload, size_t size);
+
+    // Reads the file into items (emptied first). True when the file was read
+    // whole. A missing file is false without a message; a file that cannot
+    // be opened is logged; a damaged one is logged and deleted. Items that
+    // are invalid, or of the error category, are left out with one warning.
+    static bool read(const wstr& path, ItemSet& items);
+
+    // Serialises the payload: "ITMS", the item count and one record per item
+    // (non-null CatalogItemPtr) in the order of the range.
+    template <typename Items> static void writeItems(MemWriter& out, const Items& items) {
+        writeCount(out, std::size(items));
+        for (const CatalogItemPtr& item : items)
+            writeItem(out, *item);
+    }
+
+    // The file image of a payload: header, compressed payload, scrambled and
+    // checksummed. False when compression fails.
+    static bool buildImage(const uint8_t* payload, size_t size, std::vector<uint8_t>& image);
+
+    // Checks and parses a file image, unscrambling it in place. True with the
+    // items read; false with the corruption number and the zlib error code
+    // (0 when there is none). Logs the parsing error of a damaged record.
+    static bool parseImage(std::vector<uint8_t>& image, ItemSet& items, uint32_t& corruption,
+                           int& zlibError);
+
+    // XORs bytes that start at file offset 12 with the scrambling table; the
+    // same call scrambles and unscrambles.
+    static void unscramble(uint8_t* bytes, size_t length);
+
+private:
+    // The number of a damaged header, else 0.
+    static uint32_t headerCorruption(const std::vector<uint8_t>& image);
+    // Reads the items of an inflated payload; the number of a missing tag,
+    // else 0. A record cut short throws std::invalid_argument.
+    static uint32_t parsePayload(const std::vector<uint8_t>& payload, ItemSet& items);
+    static void writeCount(MemWriter& out, size_t count);
+    static void writeItem(MemWriter& out, const CatalogItem& item);
+};

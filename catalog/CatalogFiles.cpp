@@ -1,0 +1,105 @@
+// The catalog's files: the history file, the cache file and the writer
+// thread that keeps the cache file up to date.
+#include "catalog/Catalog.h"
+#include "catalog/CatalogFile.h"
+#include "catalog/CatalogHistoryFile.h"
+#include "core/Format.h"
+#include "core/Logger.h"
+#include "core/SysFile.h"
+
+#include <optional>
+#include <stdexcept>
+
+namespace {
+
+// The cache is written only while the application and its package manager
+// run and no plugin's "catalog" message is pending, so that a reload of the
+// plugins' catalogs is not saved half done.
+bool mayWriteCache() {
+    std::shared_ptr<CatalogHost> host = CatalogHost::instance();
+    if (!host)
+        return false;
+    std::optional<uint64_t> pending = host->pendingCatalogMessages();
+    return pending && *pending == 0;
+}
+
+void logLoaded(std::size_t count, const wchar_t* file) {
+    wstr message;
+    logMessage(Logger::Info, wstr::format(message, L"Loaded {} item{} from {} file.", count,
+                                          count >= 2 ? L"s" : L"", file));
+}
+
+} // namespace
+
+std::size_t Catalog::loadHistoryFile(const wstr& path) {
+    // Parsed and built without the lock: building an action may ask the
+    // package manager for its plugin's name.
+    CatalogHistoryFile::Content content;
+    CatalogHistoryFile::read(path, content);
+    std::size_t hits = 0;
+    {
+        Mutex::Lock lock(mutex_);
+        historyPath_ = path;
+        history_.clear();
+        hits = CatalogHistoryFile::apply(content, history_, path);
+    }
+    if (hits > 0)
+        logLoaded(hits, L"history");
+    notifyChanged(searchChanged);
+    return hits;
+}
+
+bool Catalog::loadCatalogFile(const wstr& path) {
+    {
+        Mutex::Lock lock(mutex_);
+        cachePath_ = path;
+    }
+    const int folder = Sys::isDirectory(path);
+    if (folder < 0)
+        return false;
+    if (folder > 0)
+        throw std::runtime_error(
+            formatNarrow("Could not read Catalog from: {} (error: not a file)", path));
+    CatalogFile::ItemSet items;
+    if (!CatalogFile::read(path, items) || items.empty())
+        return false;
+    Mutex::Lock lock(mutex_);
+    for (const CatalogItemPtr& item : items)
+        storePluginItem(item);
+    logLoaded(items.size(), L"catalog");
+    return true;
+}
+
+void Catalog::startWriter() {
+    startWriter(CatalogWriter::Options());
+}
+
+void Catalog::startWriter(CatalogWriter::Options options) {
+    Mutex::Lock lock(mutex_);
+    if (cachePath_.empty())
+        return;
+    writer_.start(
+        cachePath_,
+        {dirtyEvent_.handle(), mayWriteCache, [this](MemWriter& out) { snapshotItems(out); }},
+        std::move(options));
+}
+
+void Catalog::stopWriter() {
+    writer_.stop();
+}
+
+void Catalog::saveHistory() {
+    if (!historyPath_.empty())
+        CatalogHistoryFile::save(history_, historyPath_);
+}
+
+void Catalog::deleteHistoryFile() {
+    if (!historyPath_.empty())
+        CatalogHistoryFile::remove(historyPath_);
+}
+
+void Catalog::snapshotItems(MemWriter& out) {
+    Mutex::Lock lock(mutex_);
+    CatalogFile::writeItems(out, store_.sortedItems());
+    dirtyTime_ = 0;
+}
