@@ -64,6 +64,7 @@ public:
     // The catalog's view of the package manager, as the application wires it.
     std::set<uint64_t> knownIds() override;
     std::optional<wstr> pluginFullName(uint64_t pluginId) override;
+    std::optional<uint64_t> pendingCatalogMessages() override;
 
     void setManager(std::shared_ptr<PackageManager> manager);
     void setIgnored(std::set<wstr> lowerNames);
