@@ -3,6 +3,7 @@
 #include "python/PythonBuiltins.h"
 
 #include "app/AppServices.h"
+#include "catalog/AppIdentity.h"
 #include "catalog/FuzzyMatch.h"
 #include "core/Logger.h"
 #include "core/SysInfo.h"
@@ -161,9 +162,8 @@ unsigned long long fuzzy(wstr pattern, const wstr& candidate, bool caseSensitive
     return integerScore(score);
 }
 
-const wstr& appVersion() {
-    static const wstr version = L"2.24";
-    return version;
+wstr appVersion() {
+    return AppIdentity::get().version;
 }
 
 // "2.24" gives (2, 24, 0).
@@ -178,7 +178,7 @@ void defineIdentity() {
     define("name", makeGuardedFunction<wstr()>([] { return appName(); }));
     define("label", makeGuardedFunction<wstr()>([] { return DataFs::appTitle(); }));
     define("version_tuple", bp::make_function(&versionTuple));
-    define("version_string", makeGuardedFunction<wstr()>([] { return appVersion(); }));
+    define("version_string", makeGuardedFunction<wstr()>(&appVersion));
     define("arch", makeGuardedFunction<wstr()>([] { return wstr(L"x64"); }));
     define("computer_name", makeGuardedFunction<wstr()>(&Sys::computerName));
     define("user_name", makeGuardedFunction<wstr()>(&Sys::userName));
