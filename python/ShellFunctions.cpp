@@ -22,11 +22,9 @@
 #include "python/GuardedFunction.h"
 #include "python/Python.h"
 
-#include <chrono>
 #include <cstdint>
 #include <cwctype>
 #include <optional>
-#include <thread>
 
 namespace bp = boost::python;
 using Python::makeGuardedFunction;
@@ -35,9 +33,10 @@ using Python::ReleaseGIL;
 namespace PythonBuiltins {
 namespace {
 
-// App timer 12 makes the main window the active one before a program starts.
+// App timer 12 hands the activation of the main window to the user-interface
+// thread before a program starts. No window system here needs the caller to
+// wait for it.
 constexpr uint32_t timerActivate = 12;
-constexpr auto activationWait = std::chrono::milliseconds(100);
 
 void define(const char* name, const bp::object& function) {
     bp::objects::add_to_namespace(bp::scope(), name, function);
@@ -107,10 +106,8 @@ void checkApiFlags(const bp::object& apiFlags) {
 
 unsigned long execute(const wstr& file, const wstr& parameters, const wstr& folder,
                       const wstr& verb) {
-    if (std::shared_ptr<AppServices> app = AppServices::instance()) {
+    if (std::shared_ptr<AppServices> app = AppServices::instance())
         app->setTimer(timerActivate, 0);
-        std::this_thread::sleep_for(activationWait);
-    }
     return Sys::shellExecute(file, parameters, verb, folder);
 }
 
