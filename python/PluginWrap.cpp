@@ -58,7 +58,10 @@ wstr PluginWrap::fullNameOf(PyObject* self) {
     return parts.front() + L"." + parts.back();
 }
 
+// Once the interpreter has stopped, the instance is gone with it.
 void PluginWrap::releaseScriptObject() {
+    if (!Py_IsInitialized())
+        return;
     // Dropping the instance may drop the last other owner of this object.
     std::shared_ptr<Plugin> keep = shared_from_this();
     GilLock gil;
