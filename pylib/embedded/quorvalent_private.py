@@ -143,7 +143,7 @@ def _stop_plugin_threads():
         _raise_in_thread(thread.ident, SystemExit)
     alive = _join_all(alive, _THREAD_EXIT_SECONDS)
     for thread in alive:
-        print("Thread", thread.name, "did not end and is left running", file=sys.stderr)
+        quorvalent_api.log("", 0, 2, "Thread {} did not end and is left running".format(thread.name))
         with threading._shutdown_locks_lock:
             threading._shutdown_locks.discard(thread._tstate_lock)
 
