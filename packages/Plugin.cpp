@@ -1,6 +1,7 @@
 #include "packages/Plugin.h"
 
 #include "catalog/Catalog.h"
+#include "catalog/PluginFullName.h"
 #include "core/Hash.h"
 #include "packages/Package.h"
 #include "packages/PackageHost.h"
@@ -35,13 +36,7 @@ uint32_t Plugin::nameHash(const wstr& text) {
 }
 
 uint64_t Plugin::parseFullName(const wstr& name, wstr& packageName) {
-    packageName.clear();
-    const std::vector<wstr> parts = wstr::split(name, L".", true, false);
-    if (parts.size() != 2 || parts[0] + L"." + parts[1] != name)
-        return 0;
-    packageName = parts[0];
-    const uint64_t high = nameHash(wstr::lowerCopy(parts[0]));
-    return high << 32 | nameHash(parts[1]);
+    return parsePluginFullName(name, &packageName);
 }
 
 std::shared_ptr<Package> Plugin::package() const {

@@ -102,6 +102,14 @@ std::optional<wstr> FakeApp::pluginFullName(uint64_t pluginId) {
     return found ? std::optional<wstr>(name) : std::nullopt;
 }
 
+std::optional<uint64_t> FakeApp::pendingCatalogMessages() {
+    std::shared_ptr<PackageManager> manager = packageManager();
+    if (!manager)
+        return std::nullopt;
+    PackageManager::TaskCounts counts = manager->getTaskCounts();
+    return counts.pendingCatalog + counts.runningCatalog;
+}
+
 // The manager replaced may go with it: it is released after the lock.
 std::optional<uint64_t> FakeApp::pendingCatalogMessages() {
     std::shared_ptr<PackageManager> manager = packageManager();

@@ -1,0 +1,357 @@
+// Python's headers go before Qt's, whose "slots" macro they use as a name.
+#include "python/Python.h"
+
+#include "app/App.h"
+#include "app/AppCatalogHost.h"
+#include "app/AppPackageHost.h"
+#include "app/InstanceServer.h"
+#include "catalog/AppIdentity.h"
+#include "core/Format.h"
+#include "core/Logger.h"
+#include "core/Path.h"
+#include "core/SysDisplay.h"
+#include "core/SysFile.h"
+#include "core/SysInfo.h"
+#include "core/SysTime.h"
+#include "files/FileMonitor.h"
+#include "packages/PackageManager.h"
+#include "platform/Error.h"
+#include "platform/KeyboardLayout.h"
+#include "platform/RuntimeDir.h"
+
+#include <filesystem>
+#include <mutex>
+#include <stdexcept>
+
+#ifndef QV_APP_REVISION
+#define QV_APP_REVISION "0000000000000000000000000000000000000000"
+#endif
+
+namespace {
+
+struct InstanceRef {
+    std::mutex mutex;
+    std::weak_ptr<App> app;
+};
+
+InstanceRef& instanceRef() {
+    static InstanceRef ref;
+    return ref;
+}
+
+void setInstance(const std::shared_ptr<App>& app, AppServices* services) {
+    {
+        std::lock_guard lock(instanceRef().mutex);
+        instanceRef().app = app;
+    }
+    // The services share the application's ownership: holding them holds it.
+    AppServices::setInstance(app ? std::shared_ptr<AppServices>(app, services)
+                                 : std::shared_ptr<AppServices>());
+}
+
+void logInfo(wstr text) {
+    logMessage(Logger::Info, std::move(text));
+}
+
+} // namespace
+
+const wstr& App::appName() {
+    static const wstr name = L"Quorvalent";
+    return name;
+}
+
+const wstr& App::appTitle() {
+    static const wstr title = L"Quorvalent";
+    return title;
+}
+
+const wstr& App::appVersion() {
+    static const wstr version = L"2.24";
+    return version;
+}
+
+const wstr& App::appRevision() {
+    static const wstr revision = wstr::fromUtf8(QV_APP_REVISION);
+    return revision;
+}
+
+const wstr& App::appVersionString() {
+    static const wstr text = [] {
+        wstr s;
+        return wstr::format(s, L"{} ({})", appVersion(), appRevision().substr(0, 7));
+    }();
+    return text;
+}
+
+App::App(wstr programFile)
+    : programFile_(std::move(programFile)), fileMonitor_(std::make_shared<FileMonitor>()),
+      networkWatch_(std::make_unique<SilentNetworkSettingsWatch>()) {}
+
+App::~App() {
+    shutdown();
+    setInstance(nullptr, nullptr);
+    CatalogHost::setInstance(nullptr);
+    PackageHost::setInstance(nullptr);
+}
+
+std::shared_ptr<App> App::instance() {
+    std::lock_guard lock(instanceRef().mutex);
+    return instanceRef().app.lock();
+}
+
+int App::init([[maybe_unused]] uint32_t startCommand) {
+    setInstance(shared_from_this(), &services_);
+    AppIdentity::set({appTitle(), appVersion(), appRevision()});
+    CatalogHost::setInstance(std::make_shared<AppCatalogHost>(weak_from_this()));
+    PackageHost::setInstance(std::make_shared<AppPackageHost>(weak_from_this()));
+    Logger::setAppName(appName());
+    resolveFolders();
+    prepareLogFile();
+    logBanner();
+    startPython();
+    loadConfig();
+    startLogger();
+    startDataMonitor();
+    startConfigEdit();
+    loadCatalogFiles();
+    createPackageManager();
+    loadStateFile();
+    startInstanceServer();
+    logInitDone();
+    // Last: its monitor thread loads the packages.
+    packageManager()->start();
+    return 0;
+}
+
+void App::resolveFolders() {
+    portable_ = programFile_.empty() ? DataFs::resolveFolders(folders_)
+                                     : DataFs::resolveFolders(programFile_, folders_);
+}
+
+void App::prepareLogFile() {
+    Logger::enableFile(false);
+    Logger::setFile(DataFs::logFilePath(folders_));
+}
+
+void App::logBanner() {
+    wstr text;
+    logInfo(wstr::format(text, L"{} {} for {}", appTitle(), appVersionString(), L"x64"));
+    logInfo(wstr::format(text = {}, L"System: {}", Sys::windowsVersionString()));
+    logInfo(wstr::format(text = {}, L"{} mode", portable_ ? L"Portable" : L"Installed"));
+    const std::string layout = Platform::keyboardLayoutName();
+    if (layout.empty())
+        logMessage(Logger::Warning, L"Failed to get keyboard layout name");
+    else
+        logInfo(wstr::format(text = {}, L"Keyboard layout: {}", wstr::fromUtf8(layout.c_str())));
+    for (auto& line : logMonitors())
+        logInfo(std::move(line));
+    if (folders_.defaultPackages.empty())
+        logInfo(L"Official packages directory NOT FOUND.");
+    else
+        logInfo(wstr::format(text = {}, L"Official packages: {}", folders_.defaultPackages));
+    logInfo(wstr::format(text = {}, L"Profile dir: {}", folders_.profile));
+    logInfo(wstr::format(text = {}, L"Local dir: {}", folders_.local));
+}
+
+std::vector<wstr> App::logMonitors() const {
+    std::vector<wstr> lines;
+    int number = 0;
+    for (const auto& monitor : Sys::enumMonitors()) {
+        wstr line;
+        const auto& r = monitor->monitor;
+        lines.push_back(
+            wstr::format(line, L"Monitor #{}: Name[{}] Rect[{}, {}, {}, {}] DpiScale[{:.2f}]{}",
+                         ++number, monitor->deviceName, r.left, r.top, r.right, r.bottom,
+                         monitor->dpi.x / 96.0, monitor->primary ? L" PRIMARY" : L""));
+    }
+    return lines;
+}
+
+void App::startPython() {
+    // A host that embeds the application (the tests) may run the interpreter
+    // already: it is used as it is and left running.
+    if (Py_IsInitialized())
+        return;
+    const int64_t t0 = Sys::perfCounter();
+    Python::init(
+        Python::systemHome(),
+        Python::searchPath(Path::combine(folders_.install, L"python"), folders_.profilePackages),
+        folders_.profilePackages);
+    pythonStarted_ = true;
+    pythonNs_ = (Sys::perfCounter() - t0) * (1000000000 / Sys::perfFrequency);
+}
+
+void App::loadConfig() {
+    auto config = config_.load(DataFs::appConfigFiles(folders_));
+    Logger::enableFile(config->writeLogFile);
+    applyCatalogSettings(*config);
+}
+
+// The catalog keeps its own copy of the settings it reads under its lock.
+void App::applyCatalogSettings(const AppConfig& config) {
+    catalog_.setExcludeNonexistentFiles(config.excludeNonexistentLocalFiles,
+                                        config.excludeNonexistentRemoteFiles);
+}
+
+void App::startLogger() {
+    Logger::addListener(logEvent_.handle());
+    Logger::start();
+}
+
+void App::startDataMonitor() {
+    dataFs_ = std::make_unique<DataFs>(folders_, fileMonitor_);
+    dataFs_->addEventListener(weak_from_this());
+    dataFs_->startMonitoring();
+}
+
+void App::startConfigEdit() {
+    auto edit = std::make_shared<ConfigEdit>(weak_from_this());
+    edit->resolveEditor();
+    configEdit_ = edit;
+}
+
+void App::loadCatalogFiles() {
+    catalog_.loadHistoryFile(Path::combine(folders_.profileUser, appName() + L".history"));
+    catalog_.loadCatalogFile(DataFs::catalogFilePath(folders_));
+    catalog_.startWriter();
+}
+
+// Until packages on disk can be made, the manager loads the built-in one.
+void App::createPackageManager() {
+    packageManager_ = std::make_shared<PackageManager>();
+}
+
+void App::addPackagesListener(std::weak_ptr<DataFs::PackagesListener> listener) {
+    if (dataFs_)
+        dataFs_->addPackagesListener(std::move(listener));
+}
+
+void App::removePackagesListener(const DataFs::PackagesListener* listener) {
+    if (dataFs_)
+        dataFs_->removePackagesListener(listener);
+}
+
+void App::loadStateFile() {
+    const wstr current = DataFs::stateFilePath(folders_, false);
+    migrateStateFile(DataFs::stateFilePath(folders_, true), current);
+    state_.load(current);
+}
+
+void App::migrateStateFile(const wstr& former, const wstr& current) {
+    if (Sys::isDirectory(former) != 0)
+        return;
+    std::error_code ignored;
+    if (Sys::isDirectory(current) >= 0)
+        std::filesystem::remove(wstr::toUtf8(former), ignored);
+    else
+        std::filesystem::rename(wstr::toUtf8(former), wstr::toUtf8(current), ignored);
+}
+
+// Where a desktop creates the main window: from here on other starts find
+// this instance and may send it requests.
+void App::startInstanceServer() {
+    const std::string dir = Platform::runtimeDir();
+    if (dir.empty())
+        throw std::runtime_error(
+            formatNarrow("Failed to find the runtime folder (error {})", Platform::lastError()));
+    instanceServer_ = std::make_unique<InstanceServer>(
+        dir + "/" + instanceSocketName(),
+        [this](uint32_t message) { return onInstanceMessage(message); });
+}
+
+void App::logInitDone() {
+    const double total = Sys::processUptimeMs() / 1000;
+    const double python = pythonNs_ / 1e9;
+    const double percent = python >= total ? 100.0 : python * 100 / total;
+    wstr text;
+    logInfo(wstr::format(text,
+                         L"Init done in {:.4f}s, including {:.4f}s ({:.0f}%) for the Python "
+                         L"interpreter.",
+                         total, python, percent));
+}
+
+uint32_t App::onInstanceMessage(uint32_t message) {
+    switch (message) {
+    case messageExit:
+        // Like a window that is closed once: later requests change nothing.
+        if (!std::exchange(exitRequested_, true))
+            postQuitMessage(0);
+        return 0;
+    case messageVersion:
+        return versionAnswer;
+    default:
+        return 0;
+    }
+}
+
+void App::shutdown() {
+    instanceServer_.reset();
+    // Without the catalog's lock: the writer takes it for its snapshot.
+    catalog_.stopWriter();
+    if (auto manager = packageManager()) {
+        manager->stop();
+        packageManager_.store(nullptr);
+    }
+    if (dataFs_)
+        dataFs_->stop();
+    if (fileMonitor_)
+        fileMonitor_->stop();
+    if (auto edit = configEdit()) {
+        edit->stop(ConfigEdit::stopTimeoutMs);
+        configEdit_.store(nullptr);
+    }
+    Logger::clearListeners();
+    if (std::exchange(pythonStarted_, false))
+        Python::finalize();
+    Logger::stop();
+}
+
+void App::onDataFsEvent(uint32_t bits) {
+    if (bits & DataFs::ConfigChanged)
+        setTimer(TimerConfigFilesChanged, 0);
+    if (bits & DataFs::DesktopChanged)
+        setTimer(TimerDesktopChanged, 0);
+    if (bits & DataFs::StartMenuChanged)
+        setTimer(TimerStartMenuChanged, 0);
+}
+
+std::optional<std::pair<wstr, bool>> App::editorSetting() {
+    auto current = config();
+    if (!current)
+        return std::nullopt;
+    return std::pair<wstr, bool>{current->configEditor, current->configEditorAcceptsMultifiles};
+}
+
+bool App::hasPackageManager() {
+    return packageManager() != nullptr;
+}
+
+namespace {
+
+// A loaded package as the configuration editor reads it.
+class EditedPackage : public ConfigEdit::Package {
+public:
+    explicit EditedPackage(PackagePtr package) : package_(std::move(package)) {}
+    uint32_t id() const override { return package_->id(); }
+    wstr name() const override { return package_->name(); }
+    std::vector<VDir::EntryInfo> resourceInfo(const wstr& resource) override {
+        return package_->resourceInfo(resource, true);
+    }
+    std::optional<std::string> readTextResource(const wstr& resource, uint64_t limit) override {
+        auto result = package_->readTextResource(resource, limit, -1);
+        if (result.status != VDir::ReadResult::Done)
+            return std::nullopt;
+        return std::move(result.text);
+    }
+
+private:
+    PackagePtr package_;
+};
+
+} // namespace
+
+std::shared_ptr<ConfigEdit::Package> App::findPackage(uint32_t id) {
+    auto manager = packageManager();
+    auto package = manager ? manager->findPackage(id, 0) : nullptr;
+    return package ? std::make_shared<EditedPackage>(package) : nullptr;
+}

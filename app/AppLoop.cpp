@@ -1,0 +1,127 @@
+// The main loop and the App timers.
+
+// Python's headers go before Qt's, whose "slots" macro they use as a name.
+#include "python/Python.h"
+
+#include "app/App.h"
+#include "app/MainLoop.h"
+#include "core/Logger.h"
+#include "packages/PackageManager.h"
+
+#include <set>
+
+uint32_t App::run() {
+    MainLoop loop;
+    // The console shows new records when the log event fires; until it
+    // exists the event only wakes the loop.
+    loop.watchEvent(logEvent_.handle(), [] {});
+    loop.watchEvent(timers_.event().handle(), [] {});
+    loop.watchEvent(networkEvent_.handle(), [this] { onNetworkSettingsChanged(); });
+    loop.setPass([this] {
+        processTimers();
+        return timers_.waitTime();
+    });
+    watchInternetSettings();
+    return static_cast<uint32_t>(loop.exec());
+}
+
+void App::postQuitMessage(int code) {
+    MainLoop::postQuit(code);
+}
+
+void App::setTimer(uint32_t id, uint32_t delayMs) {
+    timers_.set(id, delayMs);
+}
+
+void App::processTimers() {
+    const AppTimers::Due due = timers_.takeDue();
+    std::set<uint32_t> done;
+    for (uint32_t id : due.ids) {
+        if (done.insert(id).second)
+            runTimer(id);
+    }
+}
+
+void App::runTimer(uint32_t id) {
+    switch (id) {
+    case TimerEnvironment:
+        onEnvironmentTimer();
+        break;
+    case TimerDesktopChanged:
+        broadcastEvents(PluginMsg::desktopChanged);
+        break;
+    case TimerStartMenuChanged:
+        broadcastEvents(PluginMsg::startMenuChanged);
+        break;
+    case TimerConfigFilesChanged:
+        if (reloadConfig()) {
+            if (auto manager = packageManager())
+                manager->reloadPackageSettings(PluginMsg::appConfigChanged);
+        }
+        break;
+    case TimerReloadAll:
+        reloadConfig();
+        if (auto manager = packageManager())
+            manager->invalidatePackageSettings();
+        broadcastEvents(PluginMsg::appConfigChanged | PluginMsg::packageConfigChanged);
+        break;
+    case TimerSaveState:
+        state_.save();
+        break;
+    case TimerMonitors:
+        state_.monitors.describe();
+        break;
+    case TimerWatchNetwork:
+        watchInternetSettings();
+        break;
+    case TimerNetworkChanged:
+        reloadConfig();
+        broadcastEvents(PluginMsg::appConfigChanged | PluginMsg::internetSettingsChanged);
+        watchInternetSettings();
+        break;
+    default:
+        break;
+    }
+}
+
+void App::onEnvironmentTimer() {
+    std::map<wstr, wstr> environment;
+    if (reloadEnvironment(&environment) != 1)
+        return;
+    logMessage(Logger::Info, L"Environment changed.");
+    if (Py_IsInitialized())
+        Python::syncEnviron(environment);
+    const bool changed = reloadConfig();
+    if (auto manager = packageManager())
+        manager->reloadPackageSettings(PluginMsg::environmentChanged |
+                                       (changed ? PluginMsg::appConfigChanged : 0));
+}
+
+void App::broadcastEvents(uint32_t flags) {
+    if (auto manager = packageManager())
+        manager->broadcastMessage(PluginMsg::kindEvents, PluginMsg::Data::eventFlags(flags));
+}
+
+void App::watchInternetSettings() {
+    if (networkWatchArmed_)
+        return;
+    networkWatchArmed_ = networkWatch_->arm(networkEvent_.handle());
+    if (!networkWatchArmed_)
+        setTimer(TimerWatchNetwork, 1000);
+}
+
+void App::setNetworkSettingsWatch(std::unique_ptr<NetworkSettingsWatch> watch) {
+    if (networkWatchArmed_)
+        networkWatch_->disarm();
+    networkWatch_ = std::move(watch);
+    networkWatchArmed_ = false;
+}
+
+void App::onNetworkSettingsChanged() {
+    networkWatch_->disarm();
+    networkWatchArmed_ = false;
+    if (reloadConfig())
+        setTimer(TimerNetworkChanged, 1000);
+    else
+        setTimer(TimerWatchNetwork, 50);
+}

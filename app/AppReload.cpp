@@ -1,0 +1,119 @@
+// Environment reload and the shell operations.
+
+// Python's headers go before Qt's, whose "slots" macro they use as a name.
+#include "python/GilLock.h"
+#include "python/Python.h"
+
+#include "app/App.h"
+#include "app/EnvironmentSource.h"
+#include "core/Logger.h"
+#include "core/SysShell.h"
+#include "packages/PackageManager.h"
+
+#include <cstdlib>
+
+extern char** environ;
+
+namespace {
+
+using Environment = std::map<std::string, std::string>;
+
+Environment processEnvironment() {
+    Environment env;
+    for (char** entry = environ; entry && *entry; ++entry) {
+        std::string text = *entry;
+        const size_t eq = text.find('=');
+        if (eq != std::string::npos && eq > 0)
+            env.emplace(text.substr(0, eq), text.substr(eq + 1));
+    }
+    return env;
+}
+
+// The variables of the block, in order; a later one of the same name wins.
+Environment parseBlock(const std::vector<wstr>& block, std::map<wstr, wstr>* out) {
+    Environment env;
+    for (const auto& entry : block) {
+        const size_t eq = entry.find(L'=');
+        if (eq == wstr::npos || eq == 0)
+            continue;
+        const wstr name = entry.substr(0, eq);
+        const wstr value = entry.substr(eq + 1);
+        env[wstr::toUtf8(name)] = wstr::toUtf8(value);
+        if (out)
+            (*out)[name] = value;
+    }
+    return env;
+}
+
+// Calls a function of the utility module; false when that fails (the Python
+// error is cleared).
+bool callUtil(const char* function, const char* key, const wstr& value, bool execute) {
+    if (!Py_IsInitialized())
+        return false;
+    namespace bp = boost::python;
+    GilLock gil;
+    try {
+        bp::object util = bp::import(wstr::toUtf8(Python::utilModuleName()).c_str());
+        bp::dict kwargs;
+        kwargs[key] = bp::str(wstr::toUtf8(value));
+        if (execute)
+            kwargs["execute"] = true;
+        util.attr(function)(*bp::tuple(), **kwargs);
+        return true;
+    } catch (const bp::error_already_set&) {
+        PyErr_Clear();
+    } catch (const std::exception&) {
+    }
+    return false;
+}
+
+} // namespace
+
+bool App::reloadConfig() {
+    // Nothing to compare with before start-up loaded the settings.
+    if (!config())
+        return false;
+    auto config = config_.reload(DataFs::appConfigFiles(folders_));
+    if (!config)
+        return false;
+    logMessage(Logger::Info, L"Application configuration has changed");
+    Logger::enableFile(config->writeLogFile);
+    applyCatalogSettings(*config);
+    if (auto edit = configEdit())
+        edit->resolveEditor();
+    if (auto manager = packageManager())
+        manager->applyConfig();
+    return true;
+}
+
+int App::reloadEnvironment(std::map<wstr, wstr>* out) {
+    if (out)
+        out->clear();
+    std::vector<wstr> block;
+    auto source = EnvironmentSource::current();
+    if (!source || !source->read(block))
+        return -1;
+    const Environment before = processEnvironment();
+    const Environment wanted = parseBlock(block, out);
+    // Only what differs is touched: other threads may read the environment.
+    for (const auto& [name, value] : before) {
+        if (!wanted.contains(name))
+            unsetenv(name.c_str());
+    }
+    for (const auto& [name, value] : wanted) {
+        auto old = before.find(name);
+        if (old == before.end() || old->second != value)
+            setenv(name.c_str(), value.c_str(), 1);
+    }
+    return processEnvironment() == before ? 0 : 1;
+}
+
+void App::exploreFile(const wstr& path) {
+    if (!callUtil("explore_file", "file", path, false))
+        Sys::shellExecute(path);
+}
+
+void App::openUrl(const wstr& url, bool) {
+    if (!callUtil("web_browser_command", "url", url, true))
+        Sys::shellExecute(url);
+}

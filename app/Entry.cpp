@@ -1,0 +1,130 @@
+#include "app/Entry.h"
+
+#include "app/App.h"
+#include "app/EnvironmentSource.h"
+#include "app/UiThreadOwner.h"
+#include "core/Format.h"
+#include "core/Logger.h"
+#include "platform/Error.h"
+#include "platform/InstanceLock.h"
+#include "platform/RuntimeDir.h"
+
+#include <QCoreApplication>
+
+#include <clocale>
+#include <stdexcept>
+
+namespace {
+
+std::string runtimePath(const char* name) {
+    const std::string dir = Platform::runtimeDir();
+    return dir.empty() ? dir : dir + "/" + name;
+}
+
+uint32_t forwardExit(RunningInstance& instance) {
+    const uint32_t pid = instance.processId();
+    // Watched before the request, so that the id cannot name another
+    // process by the time we wait.
+    const bool opened = pid != 0 && instance.openProcess();
+    instance.send(StartExit);
+    if (pid == 0 || !opened)
+        return 1;
+    switch (instance.waitForExit(exitWaitMs)) {
+    case RunningInstance::Ended:
+        return 0;
+    case RunningInstance::TimedOut:
+        return instance.terminate() ? 0 : 1;
+    default:
+        return 1;
+    }
+}
+
+std::vector<wstr> arguments(int argc, char** argv) {
+    std::vector<wstr> args;
+    for (int i = 0; i < argc; ++i)
+        args.push_back(wstr::fromUtf8(argv[i]));
+    return args;
+}
+
+} // namespace
+
+uint32_t parseStartCommand(const std::vector<wstr>& args) {
+    uint32_t command = StartNormal;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == L"--exit")
+            command = StartExit;
+        else if (args[i] == L"--show")
+            command = StartShow;
+        else if (args[i] == L"--hide")
+            command = StartHide;
+    }
+    return command;
+}
+
+bool forwardToRunningInstance(const std::vector<wstr>& args, RunningInstance& instance,
+                              uint32_t& command, uint32_t& exitCode) {
+    exitCode = 0;
+    command = parseStartCommand(args);
+    switch (command) {
+    case StartExit:
+        if (instance.find())
+            exitCode = forwardExit(instance);
+        return true;
+    case StartShow:
+        // Without an instance, this start runs and shows the LaunchBox itself.
+        if (!instance.find())
+            return false;
+        instance.send(StartShow);
+        return true;
+    case StartHide:
+        if (!instance.find()) {
+            exitCode = 1;
+            return true;
+        }
+        instance.send(StartHide);
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::string instanceLockPath() {
+    return runtimePath("quorvalent_appmutex.lock");
+}
+
+std::string instanceSocketPath() {
+    return runtimePath(App::instanceSocketName());
+}
+
+int runApplication(int argc, char** argv) {
+    // Taken now: the environment reload falls back to the one we started with.
+    EnvironmentSource::current();
+    uint32_t command = StartNormal;
+    uint32_t exitCode = 0;
+    SocketRunningInstance running(instanceSocketPath());
+    if (forwardToRunningInstance(arguments(argc, argv), running, command, exitCode))
+        return static_cast<int>(exitCode);
+
+    Platform::InstanceLock lock;
+    const std::string lockPath = instanceLockPath();
+    const auto locked = lockPath.empty() ? Platform::InstanceLock::Failed : lock.acquire(lockPath);
+    if (locked == Platform::InstanceLock::HeldByOther)
+        return 2;
+    if (locked == Platform::InstanceLock::Failed)
+        throw std::runtime_error(formatNarrow(
+            "Failed to create unique application instance (error {})", Platform::lastError()));
+
+    QCoreApplication qt(argc, argv);
+    // Qt takes the user's locale; numbers read from files must not depend on it.
+    std::setlocale(LC_NUMERIC, "C");
+
+    UiThreadOwner<App> app;
+    int code = app.get()->init(command);
+    if (code == 0)
+        code = static_cast<int>(app.get()->run());
+    wstr text;
+    logMessage(Logger::Info, wstr::format(text, L"Shutting down with code {}.", code));
+    app.get()->shutdown();
+    app.release(UiThreadOwner<App>::defaultWaitMs);
+    return code;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "app/RunningInstance.h"
+#include "core/Wstr.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The process entry: forward a request to the instance that already runs,
+// or become the one instance of this user and run the application.
+
+// The start command, which doubles as the private message sent to a
+// running instance.
+enum StartCommand : uint32_t {
+    StartNormal = 1500, // never sent
+    StartExit = 1501,   // "--exit"
+    StartShow = 1510,   // "--show"
+    StartHide = 1511,   // "--hide"
+};
+
+// How long "--exit" waits for the running instance before ending it.
+constexpr uint32_t exitWaitMs = 2800;
+
+// The command of the arguments after argument 0: "--exit", "--show" and
+// "--hide", matched whole and with case; a later one replaces an earlier
+// one, anything else is ignored.
+uint32_t parseStartCommand(const std::vector<wstr>& args);
+
+// Forwards the command of the arguments to the running instance. True when
+// the request was handled and the process must end with exitCode.
+bool forwardToRunningInstance(const std::vector<wstr>& args, RunningInstance& instance,
+                              uint32_t& command, uint32_t& exitCode);
+
+// The single-instance lock file and the instance socket; empty when there is
+// no runtime folder.
+std::string instanceLockPath();
+std::string instanceSocketPath();
+
+// Forwards or runs the application; returns the process exit code: the main
+// loop's, 0 after forwarding, 2 while another instance runs. Throws what the
+// application's start-up and loop throw. Main thread.
+int runApplication(int argc, char** argv);

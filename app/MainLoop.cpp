@@ -1,0 +1,115 @@
+#include "app/MainLoop.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
+#include <climits>
+
+namespace {
+
+// The code of a quit request not yet seen by a loop; -1 for none. Codes are
+// the loop's 32-bit results, kept as unsigned values.
+std::atomic<int64_t> quitRequest{-1};
+
+} // namespace
+
+struct MainLoop::Watch {
+    Event::Handle event;
+    std::function<void()> onSignal;
+    std::unique_ptr<QSocketNotifier> notifier;
+    bool pending = false;
+};
+
+MainLoop::MainLoop() : context_(std::make_unique<QObject>()), timer_(std::make_unique<QTimer>()) {
+    timer_->setSingleShot(true);
+    timer_->setTimerType(Qt::PreciseTimer);
+    // The timer only wakes the loop; the pass that follows does the work.
+    QObject::connect(timer_.get(), &QTimer::timeout, context_.get(), [] {});
+}
+
+MainLoop::~MainLoop() = default;
+
+void MainLoop::watchEvent(const Event::Handle& event, std::function<void()> onSignal) {
+    auto watch = std::make_unique<Watch>();
+    watch->event = event;
+    watch->onSignal = std::move(onSignal);
+    watch->notifier = std::make_unique<QSocketNotifier>(event->fd(), QSocketNotifier::Read);
+    Watch* w = watch.get();
+    QObject::connect(w->notifier.get(), &QSocketNotifier::activated, context_.get(), [w] {
+        if (w->event->wait(0) == Platform::WAIT_OBJECT_0)
+            w->pending = true;
+    });
+    watches_.push_back(std::move(watch));
+}
+
+void MainLoop::setPass(Pass pass) {
+    pass_ = std::move(pass);
+}
+
+void MainLoop::postQuit(int code) {
+    quitRequest.store(static_cast<uint32_t>(code));
+    if (auto* app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(
+            app, [] {}, Qt::QueuedConnection);
+}
+
+int MainLoop::exec() {
+    auto* dispatcher = QAbstractEventDispatcher::instance();
+    // Dispatchers differ in which of the two they emit on each round; either
+    // one starts a pass.
+    QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, context_.get(),
+                     [this] { runPass(); });
+    QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, context_.get(),
+                     [this] { runPass(); });
+    loopLevel_ = QThread::currentThread()->loopLevel() + 1;
+    failure_ = nullptr;
+    quitting_ = false;
+    const int code = QCoreApplication::exec();
+    QObject::disconnect(dispatcher, nullptr, context_.get(), nullptr);
+    timer_->stop();
+    loopLevel_ = -1;
+    if (failure_)
+        std::rethrow_exception(std::exchange(failure_, nullptr));
+    return code;
+}
+
+void MainLoop::runPass() {
+    if (inPass_ || quitting_ || QThread::currentThread()->loopLevel() != loopLevel_)
+        return;
+    const int64_t quit = quitRequest.exchange(-1);
+    if (quit >= 0) {
+        endLoop(static_cast<int>(quit));
+        return;
+    }
+    inPass_ = true;
+    try {
+        for (auto& watch : watches_) {
+            if (std::exchange(watch->pending, false))
+                watch->onSignal();
+        }
+        arm(pass_ ? pass_() : std::nullopt);
+    } catch (...) {
+        failure_ = std::current_exception();
+        endLoop(1);
+    }
+    inPass_ = false;
+}
+
+// The loop may still go round before exec returns: nothing more runs.
+void MainLoop::endLoop(int code) {
+    quitting_ = true;
+    timer_->stop();
+    QCoreApplication::exit(code);
+}
+
+void MainLoop::arm(std::optional<uint64_t> waitMs) {
+    if (!waitMs) {
+        timer_->stop();
+        return;
+    }
+    timer_->start(static_cast<int>(std::min<uint64_t>(*waitMs, INT_MAX)));
+}

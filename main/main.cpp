@@ -1,0 +1,20 @@
+// The program: runs the application, and is the last safety net for an
+// exception that escapes it.
+
+#include "app/Entry.h"
+#include "core/Logger.h"
+#include "core/MessageBox.h"
+
+int main(int argc, char** argv) {
+    try {
+        return runApplication(argc, argv);
+    } catch (const std::exception& e) {
+        wstr text;
+        logMessage(Logger::Fatal, MessageBox::MB_ICONERROR, nullptr, 0,
+                   wstr::format(text, L"Exception caught: {}", e.what()));
+    } catch (...) {
+        logMessage(Logger::Fatal, MessageBox::MB_ICONERROR, nullptr, 0,
+                   L"Unknow exception caught!");
+    }
+    return 1;
+}

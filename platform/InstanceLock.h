@@ -1,0 +1,32 @@
+#pragma once
+
+#include "platform/UniqueFd.h"
+
+#include <string>
+
+namespace Platform {
+
+// The single-instance rule: an exclusive lock (flock) on a file, held while
+// the object holds the file open. The kernel drops the lock when the process
+// ends, however it ends, so a crashed instance never blocks the next one.
+// The descriptor is close-on-exec: programs we start never inherit the lock.
+// Owner's thread.
+class InstanceLock {
+public:
+    enum Result { Acquired, HeldByOther, Failed };
+
+    InstanceLock() = default;
+    InstanceLock(const InstanceLock&) = delete;
+    InstanceLock& operator=(const InstanceLock&) = delete;
+
+    // Opens the file (created with mode 0600) and takes the lock without
+    // waiting. Failed sets the last error.
+    Result acquire(const std::string& path);
+    bool held() const { return fd_.valid(); }
+    void release() { fd_.reset(); }
+
+private:
+    UniqueFd fd_;
+};
+
+} // namespace Platform

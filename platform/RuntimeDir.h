@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+namespace Platform {
+
+// The folder for this user's runtime files (the single-instance lock and the
+// instance socket): $XDG_RUNTIME_DIR when it is an absolute path, else a
+// private folder "<$TMPDIR or /tmp>/quorvalent-runtime-<uid>", created with
+// mode 0700 and accepted only when it is a real folder of ours that no one
+// else may enter. Empty, with the last error set, when there is none. Any
+// thread.
+std::string runtimeDir();
+
+} // namespace Platform

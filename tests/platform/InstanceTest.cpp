@@ -1,0 +1,129 @@
+#include "platform/Error.h"
+#include "platform/InstanceLock.h"
+#include "platform/InstanceSocket.h"
+#include "platform/Process.h"
+#include "platform/RuntimeDir.h"
+#include "tests/core/ScopedEnv.h"
+#include "tests/support/TempDir.h"
+
+#include <csignal>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace Platform;
+namespace fs = std::filesystem;
+
+TEST(InstanceLock, OneHolderAtATime) {
+    qvtest::TempDir dir;
+    const std::string path = (dir.path() / "app.lock").string();
+    InstanceLock first;
+    ASSERT_EQ(first.acquire(path), InstanceLock::Acquired);
+    InstanceLock second;
+    EXPECT_EQ(second.acquire(path), InstanceLock::HeldByOther);
+    EXPECT_FALSE(second.held());
+    first.release();
+    EXPECT_EQ(second.acquire(path), InstanceLock::Acquired) << "released with the descriptor";
+    EXPECT_EQ(InstanceLock().acquire((dir.path() / "no/such/folder/x.lock").string()),
+              InstanceLock::Failed);
+    EXPECT_EQ(lastError(), ERROR_FILE_NOT_FOUND);
+}
+
+TEST(RuntimeDir, TheSessionsFolderElseAPrivateOne) {
+    qvtest::TempDir dir;
+    qvtest::ScopedEnv env;
+    env.set("XDG_RUNTIME_DIR", "/run/user/4242");
+    EXPECT_EQ(runtimeDir(), "/run/user/4242");
+
+    env.unset("XDG_RUNTIME_DIR").set("TMPDIR", dir.str());
+    const std::string fallback = runtimeDir();
+    EXPECT_EQ(fallback, dir.str() + "/quorvalent-runtime-" + std::to_string(getuid()));
+    struct stat st {};
+    ASSERT_EQ(stat(fallback.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    chmod(fallback.c_str(), 0755);
+    EXPECT_EQ(runtimeDir(), "") << "a folder others may enter is refused";
+    fs::remove(fallback);
+    fs::create_directory_symlink(dir.path(), fallback);
+    EXPECT_EQ(runtimeDir(), "") << "so is a link put in its place";
+}
+
+TEST(InstanceSocket, OneMessageAndItsAnswerPerConnection) {
+    qvtest::TempDir dir;
+    const std::string path = (dir.path() / "sock").string();
+    InstanceSocket::Client client;
+    EXPECT_FALSE(client.connect(path)) << "nothing listens";
+
+    UniqueFd server = InstanceSocket::listen(path);
+    ASSERT_TRUE(server.valid());
+    ASSERT_TRUE(client.connect(path));
+    EXPECT_EQ(client.peerPid(), getpid());
+    UniqueFd connection = InstanceSocket::accept(server.get());
+    ASSERT_TRUE(connection.valid());
+    EXPECT_FALSE(InstanceSocket::accept(server.get()).valid()) << "no other client waits";
+
+    // The answer is written before the client asks for it; it waits for it.
+    InstanceSocket::writeReply(connection.get(), 20240000);
+    EXPECT_EQ(client.send(1502, 5000), std::optional<uint32_t>(20240000));
+    EXPECT_EQ(InstanceSocket::readRequest(connection.get()), std::optional<uint32_t>(1502));
+    connection.reset();
+    EXPECT_EQ(client.send(1510, 5000), std::nullopt) << "the instance closed the connection";
+}
+
+TEST(InstanceSocket, AFileLeftByADeadInstanceIsReplaced) {
+    qvtest::TempDir dir;
+    const std::string path = (dir.path() / "sock").string();
+    InstanceSocket::listen(path).reset(); // closed without removing the file
+    InstanceSocket::Client client;
+    EXPECT_FALSE(client.connect(path));
+    UniqueFd server = InstanceSocket::listen(path);
+    ASSERT_TRUE(server.valid());
+    EXPECT_TRUE(client.connect(path));
+    EXPECT_FALSE(InstanceSocket::listen(std::string(200, 'x')).valid());
+    EXPECT_EQ(lastError(), ERROR_FILENAME_EXCED_RANGE);
+}
+
+TEST(Process, AChildIsWatchedKilledAndReaped) {
+    Process child;
+    ASSERT_EQ(child.spawn({"/bin/sleep", "600"}), 0);
+    ASSERT_TRUE(child.valid());
+    const pid_t pid = child.pid();
+    EXPECT_EQ(child.wait(0), Process::TimedOut);
+    EXPECT_FALSE(child.ended());
+    EXPECT_TRUE(child.kill());
+    EXPECT_EQ(child.wait(-1), Process::Ended);
+    EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), -1) << "already reaped";
+    EXPECT_EQ(errno, ECHILD);
+}
+
+TEST(Process, AChildStillRunningWhenDroppedIsReapedWhenItEnds) {
+    pid_t pid = 0;
+    {
+        Process child;
+        ASSERT_EQ(child.spawn({"/bin/sleep", "600"}), 0);
+        pid = child.pid();
+    }
+    Process watcher;
+    ASSERT_TRUE(watcher.open(pid));
+    kill(pid, SIGKILL);
+    EXPECT_EQ(watcher.wait(30000), Process::Ended);
+    // A zombie still answers kill(pid, 0); a reaped child does not.
+    for (int i = 0; i < 3000 && kill(pid, 0) == 0; ++i)
+        usleep(10000);
+    EXPECT_EQ(kill(pid, 0), -1);
+}
+
+TEST(Process, FailuresAreReported) {
+    Process process;
+    EXPECT_EQ(process.spawn({"/no/such/program"}), ENOENT);
+    EXPECT_FALSE(process.valid());
+    EXPECT_TRUE(process.ended()) << "nothing to wait for";
+    EXPECT_FALSE(process.kill());
+    EXPECT_FALSE(process.open(0x3FFFFFFF));
+    Process self;
+    ASSERT_TRUE(self.open(getpid()));
+    EXPECT_EQ(self.wait(0), Process::TimedOut);
+}

@@ -1,0 +1,23 @@
+#include "platform/KeyboardLayout.h"
+#include "tests/core/ScopedEnv.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+using namespace Platform;
+
+TEST(KeyboardLayout, TheSessionsLayoutElseTheSystemsConfiguration) {
+    qvtest::TempDir dir;
+    const std::string config =
+        dir.write("keyboard",
+                  "XKBMODEL=\"pc105\"\nXKBLAYOUT=\"de,us\"\nXKBVARIANT=\"nodeadkeys,\"\n")
+            .string();
+    qvtest::ScopedEnv env;
+    env.unset("XKB_DEFAULT_LAYOUT").unset("XKB_DEFAULT_VARIANT");
+    EXPECT_EQ(keyboardLayoutName(config), "de(nodeadkeys)") << "the first layout of the list";
+    EXPECT_EQ(keyboardLayoutName((dir.path() / "missing").string()), "");
+    env.set("XKB_DEFAULT_LAYOUT", "fr");
+    EXPECT_EQ(keyboardLayoutName(config), "fr");
+    env.set("XKB_DEFAULT_VARIANT", "azerty");
+    EXPECT_EQ(keyboardLayoutName(config), "fr(azerty)");
+}
