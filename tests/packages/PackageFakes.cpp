@@ -111,14 +111,6 @@ std::optional<uint64_t> FakeApp::pendingCatalogMessages() {
 }
 
 // The manager replaced may go with it: it is released after the lock.
-std::optional<uint64_t> FakeApp::pendingCatalogMessages() {
-    std::shared_ptr<PackageManager> manager = packageManager();
-    if (!manager)
-        return std::nullopt;
-    const PackageManager::TaskCounts counts = manager->getTaskCounts();
-    return counts.pendingCatalog + counts.runningCatalog;
-}
-
 void FakeApp::setManager(std::shared_ptr<PackageManager> manager) {
     std::lock_guard lock(mutex_);
     manager_.swap(manager);
