@@ -10,6 +10,7 @@
 #include "python/GilLock.h"
 #include "python/PythonBuiltins.h"
 #include "tests/packages/PackageFakes.h"
+#include "tests/packages/PythonEnvironment.h"
 #include "tests/support/LogRecords.h"
 #include "tests/support/TempDir.h"
 
@@ -45,6 +46,7 @@ uint64_t idOf(const wstr& fullName) {
 // A zip archive of the files, written with Python's zipfile.
 void writeArchive(const std::filesystem::path& path,
                   const std::vector<std::pair<std::string, std::string>>& files) {
+    qvtest::requirePython();
     GilLock gil;
     bp::dict names;
     bp::list entries;
@@ -169,6 +171,7 @@ const std::string bigResource(16777217, 'x');
 class LoadedPackages : public ::testing::Test {
 protected:
     LoadedPackages() {
+        qvtest::requirePython();
         Logger::addListener(logged_.handle());
         live_ = app_->root().path() / "live";
         addToModulePath(live_.string());
