@@ -3,11 +3,7 @@
 #include <cstdio>
 #include <ctime>
 #include <cwchar>
-#include <sstream>
 #include <string>
-#include <unistd.h>
-
-#include "platform/ReadFile.h"
 
 namespace Sys {
 namespace {
@@ -70,21 +66,15 @@ bool utcFields(int64_t time, struct tm& fields) {
     return gmtime_r(&t, &fields) != nullptr;
 }
 
-// Process start in clock ticks after boot: field 22 of /proc/self/stat,
-// counted after the command name, which may itself hold blanks.
-bool processStartTicks(unsigned long long& ticks) {
-    std::string stat;
-    if (!Platform::readFile("/proc/self/stat", stat))
-        return false;
-    size_t close = stat.rfind(')');
-    if (close == std::string::npos)
-        return false;
-    std::istringstream fields(stat.substr(close + 2));
-    std::string skipped;
-    for (int i = 3; i < 22; ++i)
-        fields >> skipped;
-    return static_cast<bool>(fields >> ticks);
+// Linux keeps a process's start time across exec, so the program started
+// through a script or the bootstrap would count the time its predecessors
+// ran. The uptime counts from the moment this program image was loaded.
+int64_t imageLoadedCounter() {
+    static const int64_t loaded = perfCounter();
+    return loaded;
 }
+
+[[maybe_unused]] const int64_t captureImageLoad = imageLoadedCounter();
 
 } // namespace
 
@@ -95,14 +85,7 @@ int64_t perfCounter() {
 }
 
 double processUptimeMs() {
-    unsigned long long ticks = 0;
-    long perSecond = sysconf(_SC_CLK_TCK);
-    timespec now;
-    if (!processStartTicks(ticks) || perSecond <= 0 || clock_gettime(CLOCK_BOOTTIME, &now) != 0)
-        return 0.0;
-    double nowMs = double(now.tv_sec) * 1000.0 + double(now.tv_nsec) / 1e6;
-    double startMs = double(ticks) * 1000.0 / double(perSecond);
-    return nowMs < startMs ? 0.0 : nowMs - startMs;
+    return double(perfCounter() - imageLoadedCounter()) * 1000.0 / double(perfFrequency);
 }
 
 wstr isoTimestamp(bool utc) {

@@ -15,7 +15,8 @@ constexpr int64_t perfFrequency = 1000000;
 // The monotonic clock in perfFrequency ticks.
 int64_t perfCounter();
 
-// Milliseconds since the process started; 0.0 when that cannot be read.
+// Milliseconds since this program image was loaded (a start through exec
+// does not count the time of the images before it).
 double processUptimeMs();
 
 // The current time: with utc as isoTimestampUtc, else as isoTimestampOffset
