@@ -14,10 +14,12 @@
 #include "core/SysInfo.h"
 #include "core/SysTime.h"
 #include "files/FileMonitor.h"
+#include "packages/PackageExternal.h"
 #include "packages/PackageManager.h"
 #include "platform/Error.h"
 #include "platform/KeyboardLayout.h"
 #include "platform/RuntimeDir.h"
+#include "python/PythonBuiltins.h"
 
 #include <filesystem>
 #include <mutex>
@@ -216,9 +218,16 @@ void App::loadCatalogFiles() {
     catalog_.startWriter();
 }
 
-// Until packages on disk can be made, the manager loads the built-in one.
+// Packages on disk are external packages of Python plugins; Python code
+// that keeps a stopping worker busy is interrupted.
 void App::createPackageManager() {
-    packageManager_ = std::make_shared<PackageManager>();
+    PackageManager::Options options;
+    options.packageFactory = [](const wstr& name, uint64_t revision,
+                                const std::vector<wstr>& places) {
+        return PackageExternal::create(name, revision, places);
+    };
+    options.terminateHook = &PythonBuiltins::interruptThread;
+    packageManager_ = std::make_shared<PackageManager>(std::move(options));
 }
 
 void App::addPackagesListener(std::weak_ptr<DataFs::PackagesListener> listener) {

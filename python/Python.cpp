@@ -250,6 +250,7 @@ void init(const wstr& home, const wstr& path, const wstr& overridePath) {
 }
 
 void finalize() {
+    PythonBuiltins::flushAllStd(nullptr);
     {
         GilLock gil;
         mainNamespace() = bp::object();

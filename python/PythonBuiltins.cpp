@@ -1,5 +1,238 @@
-#include "python/PythonBuiltins.h"
-
 #include <boost/python.hpp>
 
-BOOST_PYTHON_MODULE(quorvalent_api) {}
+#include "python/PythonBuiltins.h"
+
+#include "app/AppServices.h"
+#include "catalog/AppIdentity.h"
+#include "catalog/FuzzyMatch.h"
+#include "core/Logger.h"
+#include "core/SysInfo.h"
+#include "files/DataFs.h"
+#include "packages/Package.h"
+#include "packages/PackageHost.h"
+#include "packages/PackageIcon.h"
+#include "packages/PackageManager.h"
+#include "python/Converters.h"
+#include "python/GuardedFunction.h"
+#include "python/Python.h"
+#include "python/StdStreams.h"
+
+#include <xxhash.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace bp = boost::python;
+using Python::makeGuardedFunction;
+
+BOOST_PYTHON_MODULE(quorvalent_api) {
+    PythonBuiltins::defineApiModule();
+}
+
+namespace PythonBuiltins {
+namespace {
+
+// The seed of the catalog's item and action ids, so that plugins compute the
+// same hashes.
+constexpr uint64_t idSeed = 0x46B4DEC784D49158ull;
+
+void define(const char* name, const bp::object& function) {
+    bp::objects::add_to_namespace(bp::scope(), name, function);
+}
+
+std::shared_ptr<PackageManager> packageManager() {
+    std::shared_ptr<PackageHost> host = PackageHost::instance();
+    return host ? host->packageManager() : nullptr;
+}
+
+// A folder of the running application; Python learns of a shutdown in
+// progress.
+wstr folder(wstr DataFs::Folders::*field) {
+    std::shared_ptr<AppServices> app = AppServices::instance();
+    if (!app)
+        Python::setError(PyExc_RuntimeError, L"Shutting down!");
+    return app->folders().*field;
+}
+
+// The reason a plugin's icon cannot be loaded, logged with the sources.
+void warnNoIconPackage(const Python::WstrList& sources, const wstr& name, uint32_t state) {
+    wstr message;
+    if (state == PackageManager::callerShouldTerminate)
+        message = L"Cannot create/load icon because calling thread has been marked as 'should "
+                  L"terminate'.";
+    else if (name.empty())
+        message = L"Cannot create/load icon because calling thread could not be associated with "
+                  L"a Package.";
+    else
+        wstr::format(message,
+                     L"Cannot create/load icon because calling thread could not be associated "
+                     L"with a Package and the specified name \"{}\" did not match any.",
+                     name);
+    message += L" Icon sources: ";
+    wstr::join(message, sources, L", ");
+    logMessage(Logger::Warning, std::move(message));
+}
+
+// Without the GIL: the package's lock is taken.
+uint64_t loadIconUnlocked(const Python::WstrList& sources, const wstr& name) {
+    std::shared_ptr<PackageManager> manager = packageManager();
+    std::shared_ptr<Package> package = manager ? manager->callerPackage(name) : nullptr;
+    if (!package) {
+        warnNoIconPackage(sources, name,
+                          manager ? manager->callerState() : PackageManager::callerNoTask);
+        return 0;
+    }
+    std::shared_ptr<PackageIcon> icon = package->loadIcon(sources);
+    return icon ? icon->id() : 0;
+}
+
+Python::WstrList packagesList() {
+    Python::WstrList names;
+    if (std::shared_ptr<PackageManager> manager = packageManager()) {
+        for (const PackageManager::PackageEntry& entry : manager->listPackages(false))
+            names.push_back(entry.name);
+    }
+    return names;
+}
+
+bool shouldTerminate() {
+    std::shared_ptr<PackageManager> manager = packageManager();
+    return manager && manager->callerState() == PackageManager::callerShouldTerminate;
+}
+
+// The icon of the sources, registered with the calling plugin's package (or,
+// on a thread of no package, the package of that name).
+bp::object loadIcon(const Python::WstrList& sources, bool /*force*/, const bp::object& package) {
+    wstr name;
+    if (!package.is_none())
+        name = bp::extract<wstr>(package)();
+    uint64_t handle = 0;
+    {
+        Python::ReleaseGIL unlocked;
+        handle = loadIconUnlocked(sources, name);
+    }
+    return handle != 0 ? bp::object(handle) : bp::object();
+}
+
+bool freeIcon(unsigned long long handle) {
+    const uint32_t packageId = static_cast<uint32_t>(handle >> 32);
+    if (packageId == 0)
+        return false;
+    std::shared_ptr<PackageManager> manager = packageManager();
+    std::shared_ptr<Package> owner = manager ? manager->findPackage(packageId, 0) : nullptr;
+    return owner && owner->freeIcon(handle);
+}
+
+// The start-up module's thread hooks: the GIL stays held, as the package
+// manager's threads lock is never held while Python is waited for.
+void registerPythonThread(unsigned guard, unsigned long ownerThreadId) {
+    if (guard != registerThreadGuard)
+        return;
+    if (std::shared_ptr<PackageManager> manager = packageManager())
+        manager->registerPythonThread(static_cast<uint32_t>(ownerThreadId));
+}
+
+void unregisterPythonThread(unsigned guard) {
+    if (guard != unregisterThreadGuard)
+        return;
+    if (std::shared_ptr<PackageManager> manager = packageManager())
+        manager->unregisterPythonThread();
+}
+
+// Levels other than info, warning, error and fatal log as info.
+void log(wstr source, int line, unsigned level, wstr message) {
+    if (level < Logger::Info || level > Logger::Fatal)
+        level = Logger::Info;
+    Logger::log(static_cast<Logger::Level>(level), Logger::fromScript, std::move(source), line,
+                std::move(message));
+}
+
+// The text ends at its first NUL.
+unsigned long long hashString(const wstr& text) {
+    const std::string bytes = wstr::toUtf8(text.c_str());
+    return XXH64(bytes.data(), bytes.size(), idSeed);
+}
+
+unsigned long long fuzzy(wstr pattern, const wstr& candidate, bool caseSensitive) {
+    normalizeSpaces(pattern);
+    float score = fuzzyScore(pattern, wstr::lowerCopy(pattern), candidate,
+                             wstr::lowerCopy(candidate), nullptr, caseSensitive);
+    return integerScore(score);
+}
+
+wstr appVersion() {
+    return AppIdentity::get().version;
+}
+
+// "2.24" gives (2, 24, 0).
+bp::tuple versionTuple() {
+    std::vector<wstr> parts = wstr::split(appVersion(), L".", false, false);
+    parts.resize(3, L"0");
+    return bp::make_tuple(wstr::toInt64(parts[0]), wstr::toInt64(parts[1]),
+                          wstr::toInt64(parts[2]));
+}
+
+void defineIdentity() {
+    define("name", makeGuardedFunction<wstr()>([] { return appName(); }));
+    define("label", makeGuardedFunction<wstr()>([] { return DataFs::appTitle(); }));
+    define("version_tuple", bp::make_function(&versionTuple));
+    define("version_string", makeGuardedFunction<wstr()>(&appVersion));
+    define("arch", makeGuardedFunction<wstr()>([] { return wstr(L"x64"); }));
+    define("computer_name", makeGuardedFunction<wstr()>(&Sys::computerName));
+    define("user_name", makeGuardedFunction<wstr()>(&Sys::userName));
+}
+
+void defineFolders() {
+    using F = DataFs::Folders;
+    define("packages_list", makeGuardedFunction<Python::WstrList()>(&packagesList));
+    define("exe_path", makeGuardedFunction<wstr()>([] { return folder(&F::bootstrap); }));
+    define("live_packages_dir",
+           makeGuardedFunction<wstr()>([] { return folder(&F::profilePackages); }));
+    define("installed_packages_dir",
+           makeGuardedFunction<wstr()>([] { return folder(&F::profileInstalledPackages); }));
+    define("user_config_dir", makeGuardedFunction<wstr()>([] { return folder(&F::profileUser); }));
+    define("packages_cache_dir",
+           makeGuardedFunction<wstr()>([] { return folder(&F::localPackages); }));
+    define("should_terminate", makeGuardedFunction<bool()>(&shouldTerminate));
+    define("load_icon", bp::make_function(&loadIcon));
+    define("free_icon", makeGuardedFunction<bool(unsigned long long)>(&freeIcon));
+}
+
+void defineThreadsAndStreams() {
+    define("register_python_thread", bp::make_function(&registerPythonThread));
+    define("unregister_python_thread", bp::make_function(&unregisterPythonThread));
+    define("std_print", makeGuardedFunction<void(int, const wstr&)>([](int id, const wstr& text) {
+               StdStreams::instance().print(id, text);
+           }));
+    define("std_flush",
+           makeGuardedFunction<void(int)>([](int id) { StdStreams::instance().flush(id); }));
+    define("std_flush_all", makeGuardedFunction<void()>([] { StdStreams::instance().flushAll(); }));
+    define("log", makeGuardedFunction<void(wstr, int, unsigned, wstr)>(&log));
+}
+
+} // namespace
+
+void defineApiModule() {
+    defineCoreFunctions();
+    defineShellFunctions();
+    definePlugin();
+    defineCatalogAction();
+    defineCatalogItem();
+    defineSettings();
+}
+
+void defineCoreFunctions() {
+    defineIdentity();
+    defineFolders();
+    defineThreadsAndStreams();
+    define("hash_string", makeGuardedFunction<unsigned long long(const wstr&)>(&hashString));
+    define("fuzzy_score", makeGuardedFunction<unsigned long long(wstr, const wstr&, bool)>(&fuzzy));
+}
+
+void flushAllStd(wstr* capture) {
+    StdStreams::instance().capture(capture);
+}
+
+} // namespace PythonBuiltins

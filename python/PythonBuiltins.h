@@ -2,7 +2,46 @@
 
 #include <Python.h>
 
+#include "core/Wstr.h"
+
+#include <cstdint>
+
 // The builtin module quorvalent_api: registered with the interpreter before
 // it starts and initialised on its first import (the interpreter's thread,
 // GIL held).
 extern "C" PyObject* PyInit_quorvalent_api();
+
+// The module's contents, defined in this order when it is initialised: the
+// functions, the classes Plugin, CatalogAction and CatalogItem, and the
+// settings functions. Every define* runs once, with the GIL held.
+namespace PythonBuiltins {
+
+void defineApiModule();
+// Identity, folders, packages, icons, threads, streams, log, hashing.
+void defineCoreFunctions();
+// Clipboard, command lines, files, links, scans and the shell.
+void defineShellFunctions();
+void definePlugin();
+void defineCatalogAction();
+void defineCatalogItem();
+void defineSettings();
+
+// Flushes Python's standard streams to the log, then sends their lines to
+// `capture` (each followed by '\n') until the next call, or to the log again
+// when it is null. The console calls it around each statement it runs, with
+// the GIL held.
+void flushAllStd(wstr* capture);
+
+// Raises SystemExit in the Python code that the thread with this kernel id
+// runs, the way to stop a pool worker or a plugin thread that must be
+// terminated (the thread pool's and the package manager's terminate hook).
+// Does nothing for a thread that runs no Python or once the interpreter has
+// stopped. Takes the GIL; any thread.
+void interruptThread(uint32_t threadId);
+
+// The values register_python_thread and unregister_python_thread insist on,
+// so that only the start-up module's thread hooks call them.
+constexpr unsigned registerThreadGuard = 0x5C2E91A7;
+constexpr unsigned unregisterThreadGuard = 0x3B7D04F6;
+
+} // namespace PythonBuiltins

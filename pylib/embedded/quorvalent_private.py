@@ -1,9 +1,452 @@
 """Quorvalent's private start-up module.
 
 The program carries this module inside itself and runs it under the name
-quorvalent_private when the interpreter starts.
+quorvalent_private when the interpreter starts. It routes the standard
+streams into the program's log, traps the exit functions, ties the threads
+that plugins start to their plugin, bounds the wait for those threads when
+the interpreter stops, and imports packages of plugins, archived ones
+through its own importer.
 """
+
+import builtins
+import ctypes
+import gc
+import importlib
+import importlib.abc
+import importlib.machinery
+import os
+import sys
+import threading
+import time
+import traceback
+import types
+import zipfile
+import _thread
+
+import quorvalent_api
 
 # A folder whose sources stand in for those of the package archives; the
 # program sets it at start-up when there is one.
 override_path = None
+
+
+class LogSink:
+    """A text stream whose lines become records of the program's log."""
+
+    encoding = "utf-8"
+    errors = "strict"
+
+    def __init__(self, id):
+        self._id = id
+
+    def write(self, s):
+        quorvalent_api.std_print(self._id, s)
+        return len(s)
+
+    def flush(self):
+        quorvalent_api.std_flush(self._id)
+
+    def writable(self):
+        return True
+
+    def isatty(self):
+        return False
+
+    def __del__(self):
+        try:
+            self.flush()
+        except Exception:
+            pass
+
+
+sys.stdout = LogSink(1)
+sys.stderr = LogSink(2)
+
+
+def _no_exit(*args, **kwargs):
+    raise NotImplementedError("exit() call trapped by Quorvalent")
+
+
+builtins.exit = _no_exit
+builtins.quit = _no_exit
+os._exit = _no_exit
+sys.exit = _no_exit
+_thread.exit = _no_exit
+
+# Guard values of the program's thread registration functions.
+_REGISTER_GUARD = 0x5C2E91A7
+_UNREGISTER_GUARD = 0x3B7D04F6
+
+_thread_create_impl = _thread.start_new_thread
+
+
+def _thread_launchpad(parent_id, event, func, args, kwargs):
+    # The creator waits for the event, and threading.Thread.start for the
+    # function to begin: both happen whatever registering does.
+    try:
+        try:
+            quorvalent_api.register_python_thread(_REGISTER_GUARD, parent_id)
+        except Exception:
+            traceback.print_exc()
+        finally:
+            event.set()
+        func(*args, **kwargs)
+    finally:
+        quorvalent_api.unregister_python_thread(_UNREGISTER_GUARD)
+
+
+def _thread_create(function, args, kwargs={}):
+    """Starts a thread that serves the plugin of the creating thread."""
+    bag = {
+        "parent_id": threading.get_native_id(),
+        "event": threading.Event(),
+        "func": function,
+        "args": args,
+        "kwargs": kwargs,
+    }
+    ident = _thread_create_impl(_thread_launchpad, (), bag)
+    if isinstance(ident, int) and ident:
+        bag["event"].wait()
+    return ident
+
+
+_thread.start_new_thread = _thread_create
+_thread.start_new = _thread_create
+threading._start_new_thread = _thread_create
+
+# How long the interpreter's end waits for the threads plugins left running:
+# first for them to end, then for them to give in to SystemExit.
+_THREAD_JOIN_SECONDS = 2.0
+_THREAD_EXIT_SECONDS = 1.0
+
+
+def _raise_in_thread(ident, exception):
+    ctypes.pythonapi.PyThreadState_SetAsyncExc(ctypes.c_ulong(ident), ctypes.py_object(exception))
+
+
+def _join_all(threads, seconds):
+    deadline = time.monotonic() + seconds
+    for thread in threads:
+        thread.join(max(0.0, deadline - time.monotonic()))
+    return [thread for thread in threads if thread.is_alive()]
+
+
+def _stop_plugin_threads():
+    """Runs first when the interpreter stops: threads still running after a
+    bounded wait get a SystemExit, and those that ignore it are no longer
+    waited for, so that they never keep the program from ending."""
+    current = threading.current_thread()
+    waited = [t for t in threading.enumerate()
+              if t is not current and not t.daemon and t is not threading.main_thread()]
+    alive = _join_all(waited, _THREAD_JOIN_SECONDS)
+    for thread in alive:
+        _raise_in_thread(thread.ident, SystemExit)
+    alive = _join_all(alive, _THREAD_EXIT_SECONDS)
+    for thread in alive:
+        quorvalent_api.log("", 0, 2, "Thread {} did not end and is left running".format(thread.name))
+        with threading._shutdown_locks_lock:
+            threading._shutdown_locks.discard(thread._tstate_lock)
+
+
+threading._register_atexit(_stop_plugin_threads)
+
+
+def _type_name(obj):
+    # "<class 'module.Name'>" gives "module.Name".
+    name = str(type(obj)).strip("<>")
+    name = name.split(" ", 1)[-1]
+    return name.strip("'\"")
+
+
+def types_stats(do_print=True, sort_by_count=True):
+    """Counts the objects the garbage collector tracks, by type name."""
+    if not gc.isenabled():
+        print("WARNING: GC not enabled!", file=sys.stderr)
+        return None
+    counts = {}
+    for obj in gc.get_objects():
+        name = _type_name(obj)
+        counts[name] = counts.get(name, 0) + 1
+    if sort_by_count:
+        stats = sorted(counts.items(), key=lambda item: (-item[1], item[0]))
+    else:
+        stats = sorted(counts.items())
+    if do_print:
+        for name, count in stats:
+            sys.stdout.write("{:65} {}\n".format(name, count))
+    return stats
+
+
+def str_equal(a, b, case_sensitive):
+    return a == b if case_sensitive else a.lower() == b.lower()
+
+
+def str_less(a, b, case_sensitive):
+    return a < b if case_sensitive else a.lower() < b.lower()
+
+
+# A reload looks at an archive again when it was scanned longer ago.
+_RESCAN_SECONDS = 5.0
+
+
+class ArchLoader(importlib.abc.Loader):
+    """Serves the modules of one package archive, whose sources it holds in
+    memory. Sources in the override folder stand in for archived ones."""
+
+    def __init__(self, archive):
+        self.archive = archive
+        self.name = os.path.splitext(os.path.basename(archive))[0]
+        self._scan_archive()
+
+    def _scan_archive(self):
+        packages = {""}
+        contents = {"": ""}
+        filenames = {"": ""}
+        refreshed = time.monotonic()
+        with zipfile.ZipFile(self.archive) as archive:
+            for entry in archive.namelist():
+                stem, extension = os.path.splitext(entry)
+                if extension.lower() != ".py":
+                    continue
+                parts = stem.split("/")
+                is_package = parts[-1] == "__init__"
+                if is_package:
+                    parts.pop()
+                dotted = ".".join(parts)
+                try:
+                    contents[dotted] = archive.read(entry).decode("utf-8")
+                except UnicodeDecodeError:
+                    print("Unable to decode", entry, "from", self.archive, "(UTF-8 expected)",
+                          file=sys.stderr)
+                    continue
+                filenames[dotted] = entry
+                if is_package:
+                    packages.add(dotted)
+                for end in range(1, len(parts)):
+                    parent = ".".join(parts[:end])
+                    packages.add(parent)
+                    contents.setdefault(parent, "")
+                    filenames.setdefault(parent, "")
+        self.packages, self.contents, self.filenames = packages, contents, filenames
+        self.refreshed = refreshed
+
+    @staticmethod
+    def _inner_name(fullname):
+        # The package name is the archive's, the rest its inner path.
+        return fullname.partition(".")[2]
+
+    @staticmethod
+    def _override_base(fullname):
+        return os.path.join(override_path, *fullname.split("."))
+
+    def has(self, fullname):
+        if self._inner_name(fullname) in self.contents:
+            return True
+        if not override_path:
+            return False
+        base = self._override_base(fullname)
+        return os.path.isfile(base + ".py") or os.path.isdir(base)
+
+    @staticmethod
+    def _read_file(path):
+        try:
+            with open(path, encoding="utf-8") as f:
+                return f.read()
+        except Exception:
+            traceback.print_exc()
+            print(path, "could not be read", file=sys.stderr)
+            return None
+
+    def _read_source(self, fullname):
+        """(source, file, is package), or None when there is no such module."""
+        base = self._override_base(fullname) if override_path else None
+        if base:
+            for path, is_package in ((base + ".py", False),
+                                     (os.path.join(base, "__init__.py"), True)):
+                if os.path.isfile(path):
+                    source = self._read_file(path)
+                    if source is not None:
+                        return source, path, is_package
+        inner = self._inner_name(fullname)
+        if inner in self.contents:
+            entry = self.filenames[inner]
+            path = os.path.join(self.archive, entry) if entry else self.archive
+            return self.contents[inner], path, inner in self.packages
+        if base and os.path.isdir(base):
+            return "", base, True
+        return None
+
+    def spec_for(self, fullname, target):
+        """The spec of a module of this package, None when there is none; a
+        reload (target given) scans the archive again when it is old."""
+        if target is not None and time.monotonic() - self.refreshed > _RESCAN_SECONDS:
+            try:
+                self._scan_archive()
+            except (OSError, zipfile.BadZipFile):
+                traceback.print_exc()
+        found = self._read_source(fullname)
+        if found is None:
+            return None
+        source, path, is_package = found
+        spec = importlib.machinery.ModuleSpec(fullname, self, origin=path, loader_state=source,
+                                              is_package=is_package)
+        if is_package:
+            spec.submodule_search_locations = [self.archive]
+        spec.has_location = True
+        return spec
+
+    def create_module(self, spec):
+        return None
+
+    def exec_module(self, module):
+        spec = module.__spec__
+        code = compile(spec.loader_state, spec.origin, "exec", dont_inherit=True)
+        exec(code, module.__dict__)
+
+
+class MultiArchImporter(importlib.abc.MetaPathFinder):
+    """Finds the modules of archived packages: a package's own name through
+    its archive loaders, its modules in the archive of its __path__."""
+
+    def __init__(self):
+        self.loaders = []
+
+    def set_package_loaders(self, package_name, case_sensitive, archives):
+        """Gives the package its archives, the one that shadows the others
+        first; an empty list withdraws the package."""
+        added = []
+        for path in archives:
+            try:
+                added.append(ArchLoader(path))
+            except (FileNotFoundError, zipfile.BadZipFile) as e:
+                print("Error loading " + path + ": " + str(e), file=sys.stderr)
+        kept = [loader for loader in self.loaders
+                if not str_equal(loader.name, package_name, case_sensitive)]
+        self.loaders = kept + added
+
+    def find_spec(self, fullname, path=None, target=None):
+        loaders = self.loaders
+        if path is None:
+            for loader in loaders:
+                if loader.name == fullname:
+                    return loader.spec_for(fullname, target)
+            return None
+        path = list(path)
+        if len(path) != 1:
+            return None
+        for loader in loaders:
+            if loader.archive == path[0] and loader.has(fullname):
+                return loader.spec_for(fullname, target)
+        return None
+
+    def loader_of(self, package_name):
+        for loader in self.loaders:
+            if loader.name == package_name:
+                return loader
+        return None
+
+    def invalidate_caches(self):
+        pass
+
+
+packages_importer = MultiArchImporter()
+sys.meta_path.insert(0, packages_importer)
+
+# A module holding more plugin classes is refused.
+_MAX_PLUGINS = 100
+_MANIFEST = "__quorvalent_plugins__"
+
+
+def _is_plugin_class(obj, base):
+    return (isinstance(obj, type) and obj is not base and bool(obj.__bases__)
+            and issubclass(obj, base))
+
+
+def _manifest_classes(module, module_name, package_name, base):
+    manifest = getattr(module, _MANIFEST)
+    candidates = manifest(package_name=package_name) if callable(manifest) else manifest
+    classes = []
+    for candidate in candidates:
+        if not _is_plugin_class(candidate, base):
+            print("{}.{} contains invalid plugin class(es). Skipping module.".format(
+                module_name, _MANIFEST), file=sys.stderr)
+            return []
+        if len(classes) >= _MAX_PLUGINS:
+            print("{}.{} contains too much plugins. Skipping module.".format(
+                module_name, _MANIFEST), file=sys.stderr)
+            return []
+        classes.append(candidate)
+    return classes
+
+
+def _listed_classes(module, module_name, base):
+    classes = []
+    for name in dir(module):
+        if not name or name.startswith("_"):
+            continue
+        try:
+            if not _is_plugin_class(module.__dict__.get(name), base):
+                continue
+        except Exception:
+            traceback.print_exc()
+            continue
+        if len(classes) >= _MAX_PLUGINS:
+            print("Maximum number of plugins exceeded in module", module_name, file=sys.stderr)
+            break
+        classes.append(module.__dict__[name])
+    return classes
+
+
+def _clear_namespace(module):
+    """Forgets what a script defined, so that a class removed from it is no
+    plugin after a reload."""
+    names = vars(module)
+    for name in [n for n in names if not (n.startswith("__") and n.endswith("__"))]:
+        del names[name]
+
+
+def _refresh_package(package_name):
+    """Imports a package's own module again when it came from an archive
+    that no longer serves it, so that its modules are found where the
+    package is now."""
+    module = sys.modules.get(package_name)
+    spec = getattr(module, "__spec__", None)
+    if spec is None:
+        return
+    current = packages_importer.loader_of(package_name)
+    if spec.loader is not current and (isinstance(spec.loader, ArchLoader) or current):
+        importlib.reload(module)
+
+
+def reload_module(module_name, package_name):
+    """Imports one script of a package, again when it was imported before,
+    and returns an instance of each of its plugin classes."""
+    import quorvalent
+    base = quorvalent.Plugin
+    try:
+        importlib.invalidate_caches()
+        _refresh_package(module_name.partition(".")[0])
+        if module_name in sys.modules:
+            module = sys.modules[module_name]
+            _clear_namespace(module)
+            module = importlib.reload(module)
+        else:
+            module = importlib.import_module(module_name)
+    except Exception:
+        traceback.print_exc()
+        return []
+    if hasattr(module, _MANIFEST):
+        try:
+            classes = _manifest_classes(module, module_name, package_name, base)
+        except Exception:
+            traceback.print_exc()
+            return []
+    else:
+        classes = _listed_classes(module, module_name, base)
+    plugins = []
+    for cls in classes:
+        try:
+            plugins.append(cls())
+        except Exception:
+            traceback.print_exc()
+    return plugins

@@ -1,9 +1,15 @@
 // Starts the built program from the build tree's install layout, with a
 // temporary home and XDG tree, as a user would.
 
+#include <boost/python.hpp>
+
+#include "catalog/Catalog.h"
+#include "catalog/CatalogResults.h"
 #include "core/SysInfo.h"
 #include "core/Wstr.h"
 #include "platform/Process.h"
+#include "python/GilLock.h"
+#include "tests/app/PythonForTests.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WaitFor.h"
 
@@ -12,6 +18,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <spawn.h>
@@ -20,6 +27,7 @@
 
 extern char** environ;
 
+namespace bp = boost::python;
 namespace fs = std::filesystem;
 using namespace std::chrono;
 
@@ -93,63 +101,141 @@ std::string readText(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Polls the file until it holds the text or the time is up.
-bool waitForText(const fs::path& path, const std::string& text) {
-    return qvtest::waitFor([&] { return readText(path).find(text) != std::string::npos; },
-                           timeLimit, milliseconds(20));
+// Polls until the condition holds or the time is up.
+bool waitFor(const std::function<bool()>& condition) {
+    return qvtest::waitFor(condition, timeLimit, milliseconds(20));
 }
+
+bool waitForText(const fs::path& path, const std::string& text) {
+    return waitFor([&] { return readText(path).find(text) != std::string::npos; });
+}
+
+// An archived package of one plugin in the build tree's default Packages
+// folder, removed again when the test ends. Its plugin hands in one item.
+class SamplePackage {
+public:
+    explicit SamplePackage(const std::string& name)
+        : path_(fs::path(QV_BUILD_DIR) / "default" / "Packages" / (name + ".quorvalent-package")) {
+        qvtest::ensurePython();
+        GilLock gil;
+        bp::dict names;
+        names["path"] = path_.string();
+        bp::exec(R"(import zipfile
+with zipfile.ZipFile(path, 'w') as archive:
+    archive.writestr('sample.py', """import quorvalent
+import quorvalent_api as api
+class Sample(quorvalent.Plugin):
+    def on_catalog(self):
+        self.set_catalog([api.CatalogItem(self, 30, 'Sample item', '', 'sample', 0, False, 0,
+                                          0, '')])
+""")
+)",
+                 names);
+    }
+    ~SamplePackage() {
+        std::error_code error;
+        fs::remove(path_, error);
+    }
+    SamplePackage(const SamplePackage&) = delete;
+    SamplePackage& operator=(const SamplePackage&) = delete;
+
+private:
+    fs::path path_;
+};
+
+// A user of the program: a temporary home and XDG tree, the environment that
+// points at it, and where the program writes its output, log and catalog.
+struct UserTree {
+    UserTree() {
+        for (const auto& folder : {home, runtime})
+            fs::create_directories(folder);
+        chmod(runtime.c_str(), 0700);
+        for (char** entry = environ; *entry; ++entry) {
+            std::string text = *entry;
+            const auto eq = text.find('=');
+            if (eq != std::string::npos)
+                env[text.substr(0, eq)] = text.substr(eq + 1);
+        }
+        env["HOME"] = home.string();
+        env["XDG_CONFIG_HOME"] = config.string();
+        env["XDG_STATE_HOME"] = state.string();
+        env["XDG_RUNTIME_DIR"] = runtime.string();
+        env.erase("XDG_DATA_HOME");
+    }
+
+    // The program's file in its local folder with this extension.
+    fs::path localFile(const std::string& extension) const {
+        return state / "Quorvalent" /
+               ("Quorvalent." + wstr::toUtf8(wstr::lowerCopy(Sys::computerName())) + extension);
+    }
+
+    qvtest::TempDir dir;
+    const fs::path home = dir.path() / "home", config = dir.path() / "config",
+                   state = dir.path() / "state", runtime = dir.path() / "runtime";
+    const fs::path output = dir.path() / "output.txt";
+    const fs::path log = localFile(".log");
+    std::map<std::string, std::string> env;
+};
 
 } // namespace
 
 TEST(EndToEnd, OneInstanceStartsRefusesASecondAndEndsOnRequest) {
-    qvtest::TempDir dir;
-    const fs::path home = dir.path() / "home", config = dir.path() / "config",
-                   state = dir.path() / "state", runtime = dir.path() / "runtime";
-    for (const auto& folder : {home, runtime})
-        fs::create_directories(folder);
-    chmod(runtime.c_str(), 0700);
-    std::map<std::string, std::string> env;
-    for (char** entry = environ; *entry; ++entry) {
-        std::string text = *entry;
-        const auto eq = text.find('=');
-        if (eq != std::string::npos)
-            env[text.substr(0, eq)] = text.substr(eq + 1);
-    }
-    env["HOME"] = home.string();
-    env["XDG_CONFIG_HOME"] = config.string();
-    env["XDG_STATE_HOME"] = state.string();
-    env["XDG_RUNTIME_DIR"] = runtime.string();
-    env.erase("XDG_DATA_HOME");
-    const fs::path output = dir.path() / "output.txt";
+    UserTree user;
 
-    Program first({}, env, output);
+    Program first({}, user.env, user.output);
     ASSERT_TRUE(first.started());
-    const fs::path log =
-        state / "Quorvalent" /
-        ("Quorvalent." + wstr::toUtf8(wstr::lowerCopy(Sys::computerName())) + ".log");
-    ASSERT_TRUE(waitForText(log, "Init done in ")) << readText(output) << readText(log);
-    const std::string text = readText(log);
+    ASSERT_TRUE(waitForText(user.log, "Init done in "))
+        << readText(user.output) << readText(user.log);
+    const std::string text = readText(user.log);
     for (const std::string& line :
          {std::string("] Quorvalent 2.24 ("), std::string(") for x64\r\n"),
           std::string("] System: Linux"), std::string("] Installed mode\r\n"),
           std::string("] Monitor #1: Name["),
           std::string("] Official packages: " QV_BUILD_DIR "/default/Packages\r\n"),
-          "] Profile dir: " + (config / "Quorvalent").string() + "\r\n",
-          "] Local dir: " + (state / "Quorvalent").string() + "\r\n",
+          "] Profile dir: " + (user.config / "Quorvalent").string() + "\r\n",
+          "] Local dir: " + (user.state / "Quorvalent").string() + "\r\n",
           std::string("%) for the Python interpreter.\r\n")})
         EXPECT_NE(text.find(line), std::string::npos) << line << " in\n" << text;
 
     // A changed configuration file is noticed and applied while it runs.
-    fs::create_directories(config / "Quorvalent/User");
-    std::ofstream(config / "Quorvalent/User/Quorvalent.ini") << "[gui]\nmax_results = 20\n";
-    EXPECT_TRUE(waitForText(log, "] Application configuration has changed\r\n")) << readText(log);
+    fs::create_directories(user.config / "Quorvalent/User");
+    std::ofstream(user.config / "Quorvalent/User/Quorvalent.ini") << "[gui]\nmax_results = 20\n";
+    EXPECT_TRUE(waitForText(user.log, "] Application configuration has changed\r\n"))
+        << readText(user.log);
 
-    Program second({}, env, output);
-    EXPECT_EQ(second.exitCode(), std::optional<int>(2)) << readText(output);
+    Program second({}, user.env, user.output);
+    EXPECT_EQ(second.exitCode(), std::optional<int>(2)) << readText(user.output);
 
-    Program exit({"--exit"}, env, output);
-    EXPECT_EQ(exit.exitCode(), std::optional<int>(0)) << readText(output);
-    EXPECT_EQ(first.exitCode(), std::optional<int>(0)) << readText(output);
-    EXPECT_NE(readText(log).find("] Shutting down with code 0.\r\n"), std::string::npos)
-        << readText(log);
+    Program exit({"--exit"}, user.env, user.output);
+    EXPECT_EQ(exit.exitCode(), std::optional<int>(0)) << readText(user.output);
+    EXPECT_EQ(first.exitCode(), std::optional<int>(0)) << readText(user.output);
+    EXPECT_NE(readText(user.log).find("] Shutting down with code 0.\r\n"), std::string::npos)
+        << readText(user.log);
+}
+
+// The program loads a package of its default Packages folder, and the item
+// its plugin hands in reaches the catalog cache, written 5 s after the change.
+TEST(EndToEnd, APackageOfTheDefaultFolderLoadsAndItsItemIsCached) {
+    UserTree user;
+    const std::string name = "Sample" + std::to_string(getpid());
+    SamplePackage sample(name);
+    const fs::path cache = user.localFile(".catalog");
+
+    Program program({}, user.env, user.output);
+    ASSERT_TRUE(program.started());
+    ASSERT_TRUE(waitForText(user.log, "] Plugin loaded: " + name + ".Sample (instance #1)\r\n"))
+        << readText(user.output) << readText(user.log);
+    const auto loaded = steady_clock::now();
+    ASSERT_TRUE(waitFor([&] { return fs::exists(cache); })) << readText(user.log);
+    EXPECT_GE(steady_clock::now() - loaded, milliseconds(4500));
+
+    Program exit({"--exit"}, user.env, user.output);
+    EXPECT_EQ(exit.exitCode(), std::optional<int>(0)) << readText(user.output);
+    EXPECT_EQ(program.exitCode(), std::optional<int>(0)) << readText(user.output);
+    Catalog catalog;
+    ASSERT_TRUE(catalog.loadCatalogFile(wstr::fromUtf8(cache.c_str())));
+    auto results = std::make_shared<CatalogResults>();
+    catalog.search(results, L"sample item", nullptr);
+    ASSERT_FALSE(results->list().empty());
+    EXPECT_EQ(results->list().front()->item()->label(), L"Sample item");
 }

@@ -1,0 +1,228 @@
+#include <boost/python.hpp>
+
+#include "packages/PackageExternal.h"
+
+#include "core/Logger.h"
+#include "core/SysFile.h"
+#include "files/DataFs.h"
+#include "files/ZipArchive.h"
+#include "packages/Plugin.h"
+#include "python/GilLock.h"
+#include "python/PluginWrap.h"
+#include "python/Python.h"
+
+#include <algorithm>
+#include <string>
+#include <utility>
+
+namespace bp = boost::python;
+using PythonBuiltins::detail::PluginWrap;
+
+namespace {
+
+// A case flag: each layer's own rule, or one for all.
+constexpr int ownRule = -1;
+
+wstr widen(const std::string& utf8) {
+    return wstr::fromUtf8(utf8.c_str());
+}
+
+template <typename... Args>
+void log(Logger::Level level, ::detail::WideFormatString<Args...> format, Args&&... args) {
+    wstr message;
+    logMessage(level, wstr::format(message, format, std::forward<Args>(args)...));
+}
+
+// The caller holds the GIL.
+bp::object privateModule() {
+    return bp::import(wstr::toUtf8(Python::privateModuleName()).c_str());
+}
+
+// The importer's call that gives a package its archives (none: forget it).
+void setPackageLoaders(const wstr& name, const std::vector<wstr>& archives) {
+    privateModule().attr("packages_importer").attr("set_package_loaders")(name, false, archives);
+}
+
+} // namespace
+
+std::shared_ptr<PackageExternal> PackageExternal::create(const wstr& name, uint64_t revision,
+                                                         const std::vector<wstr>& places) {
+    std::vector<std::shared_ptr<VDir>> layers;
+    for (const wstr& place : places) {
+        if (std::shared_ptr<VDir> layer = VDir::create(place)) {
+            layers.push_back(std::move(layer));
+            continue;
+        }
+        if (Sys::isDirectory(place) == 0)
+            log(Logger::Warning, L"Failed to load/read what appears to be a package file: {}",
+                place);
+    }
+    if (layers.empty())
+        return nullptr;
+    return std::make_shared<PackageExternal>(name, revision, std::move(layers));
+}
+
+wstr PackageExternal::moduleName(const wstr& package, const wstr& script) {
+    wstr path = script;
+    const wstr extension = L"." + DataFs::pyExtension();
+    if (path.size() > extension.size() &&
+        wstr::equals(std::wstring_view(path).substr(path.size() - extension.size()), extension,
+                     false))
+        path.erase(path.size() - extension.size());
+    std::replace(path.begin(), path.end(), L'/', L'.');
+    return package + L"." + path;
+}
+
+PackageExternal::PackageExternal(const wstr& name, uint64_t revision,
+                                 std::vector<std::shared_ptr<VDir>> layers)
+    : Package(name, revision), layers_(std::move(layers)) {}
+
+PackageExternal::~PackageExternal() {
+    if (!Py_IsInitialized())
+        return;
+    GilLock gil;
+    try {
+        setPackageLoaders(name(), {});
+    } catch (const bp::error_already_set&) {
+        PyErr_Clear();
+    }
+}
+
+int PackageExternal::findLayer(const wstr& name, int caseSensitive, wstr& stored) {
+    for (int i = int(layers_.size()) - 1; i >= 0; --i) {
+        VDir& layer = *layers_[std::size_t(i)];
+        stored =
+            caseSensitive == ownRule ? layer.findFile(name) : layer.findFile(name, caseSensitive);
+        if (!stored.empty())
+            return i;
+    }
+    return -1;
+}
+
+wstr PackageExternal::findResource(const wstr& name, bool caseSensitive) {
+    Mutex::Lock lock(layersMutex_);
+    wstr stored;
+    findLayer(name, caseSensitive, stored);
+    return stored;
+}
+
+wstr PackageExternal::findResource(const wstr& name) {
+    Mutex::Lock lock(layersMutex_);
+    wstr stored;
+    findLayer(name, ownRule, stored);
+    return stored;
+}
+
+std::vector<wstr> PackageExternal::listResources(const wstr& pattern, bool recursive,
+                                                 int caseSensitive) {
+    Mutex::Lock lock(layersMutex_);
+    std::vector<wstr> names;
+    for (auto layer = layers_.rbegin(); layer != layers_.rend(); ++layer) {
+        std::vector<wstr> found = caseSensitive == ownRule
+                                      ? (*layer)->listFiles(pattern, recursive)
+                                      : (*layer)->listFiles(pattern, recursive, caseSensitive);
+        for (const wstr& each : found) {
+            wstr name = ZipArchive::normalizeEntryName(each);
+            auto same = [&](const wstr& listed) { return wstr::equals(listed, name, false); };
+            if (std::none_of(names.begin(), names.end(), same))
+                names.push_back(std::move(name));
+        }
+    }
+    return names;
+}
+
+std::vector<wstr> PackageExternal::findResources(const wstr& pattern, bool recursive,
+                                                 bool caseSensitive) {
+    return listResources(pattern, recursive, caseSensitive);
+}
+
+std::vector<wstr> PackageExternal::findResources(const wstr& pattern, bool recursive) {
+    return listResources(pattern, recursive, ownRule);
+}
+
+std::vector<VDir::EntryInfo> PackageExternal::resourceInfo(const wstr& name, bool existingOnly) {
+    Mutex::Lock lock(layersMutex_);
+    std::vector<VDir::EntryInfo> infos;
+    for (const std::shared_ptr<VDir>& layer : layers_) {
+        VDir::EntryInfo info = layer->stat(name);
+        if (info.exists || !existingOnly)
+            infos.push_back(std::move(info));
+    }
+    return infos;
+}
+
+VDir::ReadResult PackageExternal::readResource(const wstr& name, uint64_t limit, int layer) {
+    Mutex::Lock lock(layersMutex_);
+    wstr stored = name;
+    if (layer < 0)
+        layer = findLayer(name, ownRule, stored);
+    if (layer < 0 || std::size_t(layer) >= layers_.size())
+        return {};
+    return layers_[std::size_t(layer)]->readFile(stored, limit);
+}
+
+// Archives only: folder packages are found on the module search path.
+std::vector<wstr> PackageExternal::archivePaths() {
+    Mutex::Lock lock(layersMutex_);
+    std::vector<wstr> paths;
+    for (auto layer = layers_.rbegin(); layer != layers_.rend(); ++layer) {
+        if ((*layer)->type() == VDir::Zip && (*layer)->isOpen())
+            paths.push_back((*layer)->path());
+    }
+    return paths;
+}
+
+void PackageExternal::setUpImporter() {
+    const std::vector<wstr> archives = archivePaths();
+    GilLock gil;
+    try {
+        setPackageLoaders(name(), archives);
+    } catch (const bp::error_already_set&) {
+        log(Logger::Error, L"Failed to setup package \"{}\" on the Python side. {}", name(),
+            widen(Python::formatError()));
+    }
+}
+
+bool PackageExternal::load() {
+    unloadPlugins();
+    loadDefaultIcon();
+    setUpImporter();
+    std::vector<wstr> scripts = findResources(L"*." + DataFs::pyExtension(), false, false);
+    std::sort(scripts.begin(), scripts.end(),
+              [](const wstr& a, const wstr& b) { return wstr::compare(a, b, false, -1) < 0; });
+    for (const wstr& script : scripts)
+        loadScript(script);
+    return true;
+}
+
+// Each instance becomes a plugin of this load; one that is no plugin, or
+// whose class names no plugin, is left out.
+void PackageExternal::loadScript(const wstr& script) {
+    GilLock gil;
+    bp::object instances;
+    Py_ssize_t count = 0;
+    try {
+        instances = privateModule().attr("reload_module")(moduleName(name(), script), name());
+        count = bp::len(instances);
+    } catch (const bp::error_already_set&) {
+        log(Logger::Warning, L"Error while loading Python script {}/{}: {}", name(), script,
+            widen(Python::formatError()));
+        return;
+    }
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        std::shared_ptr<Plugin> plugin;
+        try {
+            PluginWrap& wrap = bp::extract<PluginWrap&>(instances[i]);
+            plugin = wrap.shared_from_this();
+        } catch (const bp::error_already_set&) {
+            log(Logger::Warning, L"Error while registering a Python plugin from {}/{}: {}", name(),
+                script, widen(Python::formatError()));
+            continue;
+        }
+        plugin->setRevision(revision());
+        if (plugin->id() == 0 || plugin->fullName().empty())
+            continue;
+        addPlugin(plugin);
+        log(Logger::Info, L"Plugin loaded: {} (instance #{})", plugin->fullName(), revision());
+    }
+}

@@ -1,0 +1,173 @@
+// The Python class Plugin, which plugin classes derive from.
+#include <boost/python.hpp>
+
+#include "python/PythonBuiltins.h"
+
+#include "core/Utf.h"
+#include "packages/Package.h"
+#include "python/Converters.h"
+#include "python/GuardedFunction.h"
+#include "python/PluginWrap.h"
+#include "python/Python.h"
+
+#include <algorithm>
+#include <exception>
+#include <memory>
+#include <vector>
+
+namespace bp = boost::python;
+using Python::makeGuardedFunction;
+using PythonBuiltins::detail::PluginWrap;
+
+namespace PythonBuiltins {
+namespace {
+
+using Items = std::vector<CatalogItemPtr>;
+using Actions = std::vector<CatalogActionPtr>;
+
+wstr fullName(const PluginWrap& plugin) {
+    return plugin.fullName();
+}
+
+wstr packageName(const PluginWrap& plugin) {
+    return plugin.packageName();
+}
+
+unsigned long long id(const PluginWrap& plugin) {
+    return plugin.id();
+}
+
+unsigned long long revision(const PluginWrap& plugin) {
+    return plugin.revision();
+}
+
+unsigned packageId(const PluginWrap& plugin) {
+    return plugin.packageId();
+}
+
+// The package of this load of the plugin; an obsolete plugin has none.
+std::shared_ptr<Package> packageOf(const PluginWrap* plugin) {
+    std::shared_ptr<Package> package = plugin->package();
+    if (!package)
+        Python::setError(PyExc_ZeroDivisionError,
+                         L"Obsolete instance of plugin {}, parent Package has been reloaded or "
+                         L"unloaded",
+                         plugin->fullName());
+    return package;
+}
+
+// "<package>/<resource>", as messages name a resource.
+wstr resourceLabel(const Package& package, const wstr& name) {
+    wstr label = package.name() + L"/" + name;
+    std::replace(label.begin(), label.end(), L'\\', L'/');
+    return label;
+}
+
+bool hasResource(const PluginWrap* plugin, const wstr& name) {
+    return !packageOf(plugin)->findResource(name, false).empty();
+}
+
+Python::WstrList findResources(const PluginWrap* plugin, const wstr& pattern) {
+    return packageOf(plugin)->findResources(pattern, true, false);
+}
+
+// The resource's content, at most 16 MiB.
+Python::Bytes extractResource(Package& package, const wstr& name, const wstr& label) {
+    const wstr stored = package.findResource(name, false);
+    if (stored.empty())
+        Python::setError(PyExc_FileNotFoundError, L"Resource not found: {}", label);
+    VDir::ReadResult read = package.readResource(stored, Package::maxResourceSize, -1);
+    switch (read.status) {
+    case VDir::ReadResult::Done:
+        return std::move(read.bytes);
+    case VDir::ReadResult::NoSuchFile:
+        Python::setError(PyExc_FileNotFoundError, L"Resource not found at extraction: {}", label);
+    case VDir::ReadResult::TooLarge:
+        Python::setError(PyExc_IOError, L"Resource size exceeds maximum limit of {} bytes: {}",
+                         Package::maxResourceSize, label);
+    case VDir::ReadResult::ReadFailed:
+        Python::setError(PyExc_MemoryError, L"Error while accessing resource: {}", label);
+    default:
+        Python::setError(PyExc_RuntimeError,
+                         L"Unknown error occurred while extracting resource: {}", label);
+    }
+}
+
+Python::Bytes loadBinaryResource(const PluginWrap* plugin, const wstr& name) {
+    std::shared_ptr<Package> package = packageOf(plugin);
+    return extractResource(*package, name, resourceLabel(*package, name));
+}
+
+wstr loadTextResource(const PluginWrap* plugin, const wstr& name) {
+    std::shared_ptr<Package> package = packageOf(plugin);
+    const wstr label = resourceLabel(*package, name);
+    const Python::Bytes bytes = extractResource(*package, name, label);
+    wstr text;
+    try {
+        Utf::decodeText(text, bytes.data(), bytes.size(), label);
+    } catch (const std::exception& e) {
+        Python::setError(PyExc_TypeError, L"{}", wstr::fromUtf8(e.what()));
+    }
+    return text;
+}
+
+// Checked before anything else, so also for an obsolete plugin, which is
+// then ignored.
+void setDefaultIcon(PluginWrap* plugin, unsigned long long handle) {
+    if (static_cast<uint32_t>(handle >> 32) != plugin->packageId())
+        Python::setError(PyExc_ValueError, L"invalid IconHandle");
+    if (std::shared_ptr<Package> package = plugin->package())
+        package->setDefaultIcon(plugin->id(), handle);
+}
+
+template <class Sig, class Class, class Fn>
+void defineGuarded(bp::class_<Class, std::shared_ptr<Class>, boost::noncopyable>& cls,
+                   const char* name, Fn function) {
+    bp::objects::add_to_namespace(cls, name, makeGuardedFunction<Sig>(function));
+}
+
+} // namespace
+
+void definePlugin() {
+    using Cls = bp::class_<PluginWrap, std::shared_ptr<PluginWrap>, boost::noncopyable>;
+    Cls cls("Plugin", bp::init<>());
+    cls.def("__str__", &fullName)
+        .def("full_name", &fullName)
+        .def("id", &id)
+        .def("revision", &revision)
+        .def("package_id", &packageId)
+        .def("package_full_name", &packageName);
+    defineGuarded<void(PluginWrap*)>(cls, "should_terminate",
+                                     [](PluginWrap* plugin) { plugin->isObsolete(); });
+    defineGuarded<unsigned long long(PluginWrap*, unsigned, const Actions&)>(
+        cls, "set_actions", [](PluginWrap* plugin, unsigned category, const Actions& actions) {
+            return plugin->setActions(category, actions);
+        });
+    defineGuarded<void(PluginWrap*, unsigned)>(
+        cls, "clear_actions",
+        [](PluginWrap* plugin, unsigned category) { plugin->clearActions(category); });
+    defineGuarded<void(PluginWrap*)>(cls, "clear_all_actions",
+                                     [](PluginWrap* plugin) { plugin->clearAllActions(); });
+    defineGuarded<void(PluginWrap*, const Items&)>(
+        cls, "set_catalog",
+        [](PluginWrap* plugin, const Items& items) { plugin->setCatalog(items); });
+    defineGuarded<void(PluginWrap*, const Items&)>(
+        cls, "merge_catalog",
+        [](PluginWrap* plugin, const Items& items) { plugin->mergeCatalog(items); });
+    defineGuarded<void(PluginWrap*, const Items&, unsigned, unsigned)>(
+        cls, "set_suggestions",
+        [](PluginWrap* plugin, const Items& items, unsigned match, unsigned sort) {
+            plugin->setSuggestions(items, match, sort);
+        });
+    defineGuarded<bool(const PluginWrap*, const wstr&)>(cls, "has_resource", &hasResource);
+    defineGuarded<Python::WstrList(const PluginWrap*, const wstr&)>(cls, "find_resources",
+                                                                    &findResources);
+    defineGuarded<Python::Bytes(const PluginWrap*, const wstr&)>(cls, "load_binary_resource",
+                                                                 &loadBinaryResource);
+    defineGuarded<wstr(const PluginWrap*, const wstr&)>(cls, "load_text_resource",
+                                                        &loadTextResource);
+    defineGuarded<void(PluginWrap*, unsigned long long)>(cls, "set_default_icon", &setDefaultIcon);
+    cls.def("name", &fullName).def("package_name", &packageName);
+}
+
+} // namespace PythonBuiltins
