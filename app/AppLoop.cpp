@@ -94,7 +94,7 @@ void App::onEnvironmentTimer() {
     const bool changed = reloadConfig();
     if (auto manager = packageManager())
         manager->reloadPackageSettings(PluginMsg::environmentChanged |
-                                       (changed ? PluginMsg::appConfigChanged : 0));
+                                       (changed ? uint32_t(PluginMsg::appConfigChanged) : 0u));
 }
 
 void App::broadcastEvents(uint32_t flags) {

@@ -121,8 +121,9 @@ TEST(Entry, CommandLineForwarding) {
         uint32_t exitCode = 99;
         EXPECT_EQ(forwardToRunningInstance(row.args, instance, command, exitCode), row.handled);
         EXPECT_EQ(command, row.command);
-        if (row.handled)
+        if (row.handled) {
             EXPECT_EQ(exitCode, row.exitCode);
+        }
         EXPECT_EQ(instance.sent, row.sent);
     }
 }

@@ -19,11 +19,11 @@ wstr wide(const fs::path& path) {
 struct Seen {
     uint32_t kind;
     wstr path;
-    wstr oldName;
+    wstr oldName = {};
     bool operator==(const Seen&) const = default;
 };
 
-std::ostream& operator<<(std::ostream& out, const Seen& seen) {
+[[maybe_unused]] std::ostream& operator<<(std::ostream& out, const Seen& seen) {
     return out << seen.kind << ":" << wstr::toUtf8(seen.path) << "<" << wstr::toUtf8(seen.oldName);
 }
 

@@ -77,8 +77,9 @@ TEST_F(VDirTest, FolderReadStatuses) {
     EXPECT_EQ(empty.status, VDir::ReadResult::Done);
     EXPECT_TRUE(empty.bytes.empty());
     chmod((folder / "Main.py").c_str(), 0);
-    if (geteuid() != 0)
+    if (geteuid() != 0) {
         EXPECT_EQ(vdir->readFile(L"Main.py", 0).status, VDir::ReadResult::ReadFailed);
+    }
     EXPECT_TRUE(vdir->stat(L"Main.py").readOnly);
 }
 
