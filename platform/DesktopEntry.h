@@ -21,16 +21,16 @@ public:
     std::string value(const std::string& key) const;
     bool has(const std::string& key) const { return values_.count(key) != 0; }
 
-    // Splits an Exec value into its arguments by the specification's quoting
+    // Splits an Exec value into its arguments by the desktop-entry quoting
     // rules; field codes stay in their arguments as written ("%%" too).
-    // Characters the specification wants quoted are taken literally outside
+    // Characters the desktop-entry rules want quoted are taken literally outside
     // quotes, as many installed entries write them. Nothing on an
     // unterminated quote.
     static std::optional<std::vector<std::string>> splitExec(const std::string& exec);
 
     // The arguments of the Exec key with the file and URL field codes (%f %F
     // %u %U) written as `fileCode`, "%%" as '%', and the other field codes
-    // of the specification dropped; any other '%' stays. An argument left
+    // of the desktop-entry rules dropped; any other '%' stays. An argument left
     // empty by that goes. Empty when Exec is missing or malformed.
     std::vector<std::string> execArguments(const std::string& fileCode) const;
 

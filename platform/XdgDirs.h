@@ -12,7 +12,7 @@ namespace Platform::xdg {
 std::string home();
 
 // $XDG_CONFIG_HOME, $XDG_DATA_HOME, $XDG_STATE_HOME and $XDG_CACHE_HOME, each
-// with the specification's default below the home folder when unset or not
+// with the XDG default below the home folder when unset or not
 // absolute; empty when the home folder is unknown.
 std::string configHome();
 std::string dataHome();

@@ -277,7 +277,7 @@ class ArchLoader(importlib.abc.Loader):
         return None
 
     def spec_for(self, fullname, target):
-        """The spec of a module of this package, None when there is none; a
+        """The module spec of a module of this package, None when there is none; a
         reload (target given) scans the archive again when it is old."""
         if target is not None and time.monotonic() - self.refreshed > _RESCAN_SECONDS:
             try:
@@ -288,19 +288,19 @@ class ArchLoader(importlib.abc.Loader):
         if found is None:
             return None
         source, path, is_package = found
-        spec = importlib.machinery.ModuleSpec(fullname, self, origin=path, loader_state=source,
-                                              is_package=is_package)
+        module_spec = importlib.machinery.ModuleSpec(
+            fullname, self, origin=path, loader_state=source, is_package=is_package)
         if is_package:
-            spec.submodule_search_locations = [self.archive]
-        spec.has_location = True
-        return spec
+            module_spec.submodule_search_locations = [self.archive]
+        module_spec.has_location = True
+        return module_spec
 
-    def create_module(self, spec):
+    def create_module(self, module_spec):
         return None
 
     def exec_module(self, module):
-        spec = module.__spec__
-        code = compile(spec.loader_state, spec.origin, "exec", dont_inherit=True)
+        module_spec = module.__spec__
+        code = compile(module_spec.loader_state, module_spec.origin, "exec", dont_inherit=True)
         exec(code, module.__dict__)
 
 
@@ -410,11 +410,11 @@ def _refresh_package(package_name):
     that no longer serves it, so that its modules are found where the
     package is now."""
     module = sys.modules.get(package_name)
-    spec = getattr(module, "__spec__", None)
-    if spec is None:
+    module_spec = getattr(module, "__spec__", None)
+    if module_spec is None:
         return
     current = packages_importer.loader_of(package_name)
-    if spec.loader is not current and (isinstance(spec.loader, ArchLoader) or current):
+    if module_spec.loader is not current and (isinstance(module_spec.loader, ArchLoader) or current):
         importlib.reload(module)
 
 

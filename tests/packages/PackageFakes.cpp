@@ -208,22 +208,23 @@ std::vector<TestPlugin::Record> TestPlugin::records() {
 // --- TestPackage ---
 
 PackageSpec plugins(std::vector<wstr> classes, std::function<void()> onLoad) {
-    PackageSpec spec;
-    spec.classes = std::move(classes);
-    spec.onLoad = std::move(onLoad);
-    return spec;
+    PackageSpec fixture;
+    fixture.classes = std::move(classes);
+    fixture.onLoad = std::move(onLoad);
+    return fixture;
 }
 
 PackageSpec failing(const wstr& packageName) {
-    PackageSpec spec = plugins({L"Finder"});
-    spec.packageName = packageName;
-    spec.failLoad = true;
-    return spec;
+    PackageSpec fixture = plugins({L"Finder"});
+    fixture.packageName = packageName;
+    fixture.failLoad = true;
+    return fixture;
 }
 
-TestPackage::TestPackage(const wstr& name, uint64_t revision, const wstr& folder, PackageSpec spec)
+TestPackage::TestPackage(const wstr& name, uint64_t revision, const wstr& folder,
+                         PackageSpec fixture)
     : Package(name, revision), dir_(folder.empty() ? nullptr : VDir::create(folder)),
-      spec_(std::move(spec)) {}
+      spec_(std::move(fixture)) {}
 
 wstr TestPackage::findResource(const wstr& name, bool caseSensitive) {
     std::lock_guard lock(dirMutex_);
@@ -351,10 +352,10 @@ ManagerHarness::~ManagerHarness() {
     app_->setManager(nullptr);
 }
 
-void ManagerHarness::addPackage(const std::string& name, PackageSpec spec) {
+void ManagerHarness::addPackage(const std::string& name, PackageSpec fixture) {
     std::filesystem::create_directories(app_->root().path() / "live" / name);
     std::lock_guard lock(mutex_);
-    specs_[wstr::lowerCopy(wstr::fromUtf8(name.c_str()))] = std::move(spec);
+    specs_[wstr::lowerCopy(wstr::fromUtf8(name.c_str()))] = std::move(fixture);
 }
 
 void ManagerHarness::removePackageFolder(const std::string& name) {
@@ -368,12 +369,13 @@ void ManagerHarness::start() {
 std::shared_ptr<Package> ManagerHarness::make(const wstr& name, uint64_t revision,
                                               const std::vector<wstr>& places) {
     std::lock_guard lock(mutex_);
-    auto spec = specs_.find(wstr::lowerCopy(name));
-    if (spec == specs_.end() || places.empty())
+    auto fixture = specs_.find(wstr::lowerCopy(name));
+    if (fixture == specs_.end() || places.empty())
         return nullptr;
-    const wstr& packageName = spec->second.packageName.empty() ? name : spec->second.packageName;
+    const wstr& packageName =
+        fixture->second.packageName.empty() ? name : fixture->second.packageName;
     auto package =
-        std::make_shared<TestPackage>(packageName, revision, places.back(), spec->second);
+        std::make_shared<TestPackage>(packageName, revision, places.back(), fixture->second);
     made_[wstr::lowerCopy(name)] = package;
     return package;
 }

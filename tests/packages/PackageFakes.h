@@ -165,7 +165,7 @@ PackageSpec failing(const wstr& packageName);
 // A package of test plugins over its folder (resources through a real VDir).
 class TestPackage : public Package {
 public:
-    TestPackage(const wstr& name, uint64_t revision, const wstr& folder, PackageSpec spec);
+    TestPackage(const wstr& name, uint64_t revision, const wstr& folder, PackageSpec fixture);
 
     bool isInternal() const override { return false; }
     wstr findResource(const wstr& name, bool caseSensitive) override;
@@ -216,8 +216,8 @@ public:
     explicit ManagerHarness(const AppScope& app, const Tweak& tweak = {});
     ~ManagerHarness();
 
-    // A package folder in the live root, with its spec.
-    void addPackage(const std::string& name, PackageSpec spec);
+    // A package folder in the live root, with its fixture.
+    void addPackage(const std::string& name, PackageSpec fixture);
     void removePackageFolder(const std::string& name);
     void start();
 

@@ -49,9 +49,9 @@ PluginMsg::Data typed(const wstr& text) {
 // package, and has let ToolA.Finder's "start" run.
 struct Started {
     explicit Started(const ManagerHarness::Tweak& tweak = {},
-                     PackageSpec spec = qvtest::plugins({L"Finder"}))
+                     PackageSpec fixture = qvtest::plugins({L"Finder"}))
         : harness(app, tweak) {
-        harness.addPackage("ToolA", std::move(spec));
+        harness.addPackage("ToolA", std::move(fixture));
         harness.start();
     }
     void runStart() { qvtest::runTask(harness.take(L"ToolA.Finder", PluginMsg::kindStart)); }
