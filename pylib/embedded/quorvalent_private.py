@@ -277,7 +277,7 @@ class ArchLoader(importlib.abc.Loader):
         return None
 
     def spec_for(self, fullname, target):
-        """The module spec of a module of this package, None when there is none; a
+        """The ModuleSpec of a module of this package, None when there is none; a
         reload (target given) scans the archive again when it is old."""
         if target is not None and time.monotonic() - self.refreshed > _RESCAN_SECONDS:
             try:
