@@ -2,6 +2,9 @@
 
 #include "core/Wstr.h"
 
+#include <iterator>
+#include <utf8.h>
+
 namespace detail {
 
 wstr& vformatInto(wstr& target, fmt::wstring_view format, fmt::wformat_args args) {
@@ -19,6 +22,19 @@ std::string vformatNarrow(fmt::string_view format, fmt::format_args args) {
 
 std::string utf8Of(const std::wstring& text) {
     return wstr::toUtf8(text);
+}
+
+std::wstring widenNarrow(std::string_view bytes) {
+    if (utf8::is_valid(bytes.begin(), bytes.end())) {
+        std::wstring wide;
+        utf8::unchecked::utf8to32(bytes.begin(), bytes.end(), std::back_inserter(wide));
+        return wide;
+    }
+    std::wstring wide;
+    wide.reserve(bytes.size());
+    for (char byte : bytes)
+        wide.push_back(static_cast<unsigned char>(byte));
+    return wide;
 }
 
 } // namespace detail

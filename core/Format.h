@@ -117,6 +117,9 @@ private:
 wstr& vformatInto(wstr& target, fmt::wstring_view format, fmt::wformat_args args);
 // UTF-8 form of a wide text (wstr::toUtf8 of the whole text).
 std::string utf8Of(const std::wstring& text);
+// A narrow text given to a wide format. Exception and system texts are UTF-8
+// on Linux, so valid UTF-8 is decoded; anything else is widened byte by byte.
+std::wstring widenNarrow(std::string_view bytes);
 // Formats a narrow text with a 500-character inline buffer.
 std::string vformatNarrow(fmt::string_view format, fmt::format_args args);
 
@@ -136,11 +139,8 @@ struct fmt::formatter<::detail::FmtNarrowText, wchar_t>
     : fmt::formatter<fmt::wstring_view, wchar_t> {
     template <typename Context>
     auto format(const ::detail::FmtNarrowText& text, Context& ctx) const {
-        std::wstring wide;
-        wide.reserve(text.bytes.size());
-        for (char byte : text.bytes)
-            wide.push_back(static_cast<unsigned char>(byte));
-        return fmt::formatter<fmt::wstring_view, wchar_t>::format(wide, ctx);
+        return fmt::formatter<fmt::wstring_view, wchar_t>::format(::detail::widenNarrow(text.bytes),
+                                                                  ctx);
     }
 };
 

@@ -118,8 +118,8 @@ public:
     // --- Formatting ------------------------------------------------------------
     // Appends the formatted arguments to target (never clearing it) and returns
     // it. The target is cut at its first NUL afterwards. Narrow C strings are
-    // widened byte by byte. A bad format or argument throws fmt::format_error
-    // (a std::runtime_error). Use fmt::runtime() for a format chosen at run time.
+    // decoded as UTF-8 when valid, else widened byte by byte. A bad format or argument throws
+    // fmt::format_error (a std::runtime_error). Use fmt::runtime() for a format chosen at run time.
     template <typename... Args>
     static wstr& format(wstr& target, detail::WideFormatString<Args...> formatString,
                         Args&&... args) {

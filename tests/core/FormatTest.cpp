@@ -41,13 +41,15 @@ TEST(Format, AppendsToTheTarget) {
     EXPECT_EQ(wstr::format(target, fmt::runtime(chosenAtRunTime), 4), L"abc1-x[04]");
 }
 
-TEST(Format, NarrowTextsAreWidenedByteByByte) {
+// Narrow texts are UTF-8 when valid (exception texts holding file names),
+// otherwise widened byte by byte.
+TEST(Format, NarrowTextsAreDecodedOrWidenedByteByByte) {
     wstr out;
     const char* what = "caf\xc3\xa9";
     char mutableText[] = "m";
     const char* none = nullptr;
     wstr::format(out, L"{} ({}) [{}] <{}>", what, "lit\xff", mutableText, none);
-    EXPECT_EQ(out, L"caf\u00c3\u00a9 (lit\u00ff) [m] <>");
+    EXPECT_EQ(out, L"caf\u00e9 (lit\u00ff) [m] <>");
 }
 
 TEST(Format, ANulEndsTheResult) {
