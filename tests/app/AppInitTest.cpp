@@ -10,6 +10,7 @@
 #include "tests/core/ScopedEnv.h"
 #include "tests/support/LogRecords.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WaitFor.h"
 
 #include <QTimer>
 
@@ -19,7 +20,6 @@
 #include <future>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -81,11 +81,8 @@ TEST_F(AppInit, StartUpBuildsEverythingInOrder) {
     ASSERT_TRUE(CatalogHost::instance()) << "the catalog reaches the application";
     ASSERT_TRUE(app->packageManager());
     EXPECT_EQ(PackageHost::instance()->packageManager(), app->packageManager());
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (CatalogHost::instance()->knownIds().empty() &&
-           std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_FALSE(CatalogHost::instance()->knownIds().empty())
+    EXPECT_TRUE(qvtest::waitFor([] { return !CatalogHost::instance()->knownIds().empty(); },
+                                std::chrono::seconds(30)))
         << "the package manager loaded the built-in package";
     EXPECT_TRUE(app->hasPackageManager());
     EXPECT_TRUE(app->findPackage(Package::idOf(PackageInternal::packageName())));

@@ -5,12 +5,12 @@
 #include "tests/app/PythonForTests.h"
 #include "tests/core/ScopedEnv.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WaitFor.h"
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <thread>
 
 namespace bp = boost::python;
 namespace fs = std::filesystem;
@@ -69,9 +69,7 @@ TEST(AppShell, TheUtilityModuleOpensFilesAndAddressesElseTheShellDoes) {
     EXPECT_FALSE(fs::exists(opened)) << "the shell was not asked";
 
     App::openUrl(L"https://fail.example/", true);
-    const auto deadline = steady_clock::now() + seconds(30);
-    while (!fs::exists(opened) && steady_clock::now() < deadline)
-        std::this_thread::sleep_for(milliseconds(10));
+    qvtest::waitFor([&] { return fs::exists(opened); }, seconds(30), milliseconds(10));
     EXPECT_EQ(readText(opened), "https://fail.example/\n") << "the shell opened the address";
     EXPECT_FALSE(PyGILState_Check()) << "the GIL is not left held";
 

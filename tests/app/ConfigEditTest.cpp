@@ -8,6 +8,7 @@
 #include "tests/support/LogRecords.h"
 #include "tests/support/RecordingMessageBox.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WaitFor.h"
 
 #include <chrono>
 #include <filesystem>
@@ -16,7 +17,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <thread>
 
 namespace fs = std::filesystem;
 using namespace std::chrono;
@@ -45,13 +45,7 @@ bool writable(const fs::path& path) {
 
 // Polls a condition until it holds or the time is up.
 bool eventually(const std::function<bool()>& condition, milliseconds limit = seconds(30)) {
-    const auto deadline = steady_clock::now() + limit;
-    while (!condition()) {
-        if (steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(milliseconds(10));
-    }
-    return true;
+    return qvtest::waitFor(condition, limit, milliseconds(10));
 }
 
 class FakePackage : public ConfigEdit::Package {
