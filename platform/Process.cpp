@@ -2,48 +2,17 @@
 
 #include "platform/Error.h"
 #include "platform/Poll.h"
+#include "platform/Spawn.h"
 
 #include <cerrno>
 #include <csignal>
-#include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <system_error>
-#include <thread>
-
-extern char** environ;
+#include <utility>
 
 namespace Platform {
 namespace {
-
-// The spawn attributes and file actions, released whatever happens.
-struct SpawnSetup {
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attr;
-
-    SpawnSetup() {
-        posix_spawn_file_actions_init(&actions);
-        posix_spawnattr_init(&attr);
-    }
-    ~SpawnSetup() {
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attr);
-    }
-    SpawnSetup(const SpawnSetup&) = delete;
-    SpawnSetup& operator=(const SpawnSetup&) = delete;
-
-    int prepare() {
-        sigset_t none, all;
-        sigemptyset(&none);
-        sigfillset(&all);
-        posix_spawnattr_setsigmask(&attr, &none);
-        posix_spawnattr_setsigdefault(&attr, &all);
-        if (int rc = posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK |
-                                                         POSIX_SPAWN_SETSIGDEF))
-            return rc;
-        return posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-    }
-};
 
 // Through the system calls: the C library's declarations of these lack C
 // linkage in this version.
@@ -53,18 +22,6 @@ int pidfdOpen(pid_t pid) {
 
 int pidfdSendSignal(int fd, int signal) {
     return static_cast<int>(syscall(SYS_pidfd_send_signal, fd, signal, nullptr, 0));
-}
-
-// Waits for a child in the background so that it leaves no zombie.
-void reapInBackground(pid_t pid) {
-    try {
-        std::thread([pid] {
-            while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
-            }
-        }).detach();
-    } catch (const std::system_error&) {
-        // Out of threads: the child stays a zombie until we exit.
-    }
 }
 
 } // namespace
@@ -111,16 +68,8 @@ int Process::spawn(const std::vector<std::string>& argv) {
     reset();
     if (argv.empty())
         return EINVAL;
-    SpawnSetup setup;
-    if (int rc = setup.prepare())
-        return rc;
-    std::vector<char*> args;
-    for (const auto& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
     pid_t pid = 0;
-    if (int rc =
-            posix_spawn(&pid, argv[0].c_str(), &setup.actions, &setup.attr, args.data(), environ))
+    if (int rc = spawnChild(argv[0], argv, {}, false, &pid))
         return rc;
     // The child cannot be reaped before we do, so its id names it here.
     fd_.reset(pidfdOpen(pid));

@@ -54,7 +54,9 @@ int prepareAttr(SpawnAttr& attr) {
                                                     POSIX_SPAWN_SETSIGDEF);
 }
 
-void reapWhenDone(pid_t child) {
+} // namespace
+
+void reapInBackground(pid_t child) {
     try {
         std::thread([child] {
             while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
@@ -66,10 +68,8 @@ void reapWhenDone(pid_t child) {
     }
 }
 
-} // namespace
-
-int spawnDetached(const std::string& program, const std::vector<std::string>& argv,
-                  const std::string& workDir, bool searchPath, pid_t* pid) {
+int spawnChild(const std::string& program, const std::vector<std::string>& argv,
+               const std::string& workDir, bool searchPath, pid_t* pid) {
     FileActions actions;
     SpawnAttr attr;
     if (int rc = prepareActions(actions, workDir))
@@ -84,9 +84,18 @@ int spawnDetached(const std::string& program, const std::vector<std::string>& ar
     auto spawn = searchPath ? posix_spawnp : posix_spawn;
     if (int rc = spawn(&child, program.c_str(), actions.get(), attr.get(), args.data(), environ))
         return rc;
+    *pid = child;
+    return 0;
+}
+
+int spawnDetached(const std::string& program, const std::vector<std::string>& argv,
+                  const std::string& workDir, bool searchPath, pid_t* pid) {
+    pid_t child = 0;
+    if (int rc = spawnChild(program, argv, workDir, searchPath, &child))
+        return rc;
     if (pid)
         *pid = child;
-    reapWhenDone(child);
+    reapInBackground(child);
     return 0;
 }
 

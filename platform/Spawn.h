@@ -17,4 +17,13 @@ namespace Platform {
 int spawnDetached(const std::string& program, const std::vector<std::string>& argv,
                   const std::string& workDir, bool searchPath, pid_t* pid = nullptr);
 
+// As spawnDetached, but the caller owns the child and must reap it (or hand
+// it to reapInBackground). Called from any thread.
+int spawnChild(const std::string& program, const std::vector<std::string>& argv,
+               const std::string& workDir, bool searchPath, pid_t* pid);
+
+// Waits for a child on a detached thread so that it leaves no zombie.
+// Called from any thread.
+void reapInBackground(pid_t child);
+
 } // namespace Platform
