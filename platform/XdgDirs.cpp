@@ -108,9 +108,6 @@ std::string dataHome() {
 std::string stateHome() {
     return absoluteOr("XDG_STATE_HOME", "/.local/state");
 }
-std::string cacheHome() {
-    return absoluteOr("XDG_CACHE_HOME", "/.cache");
-}
 
 std::vector<std::string> configDirs() {
     return dirList("XDG_CONFIG_DIRS", "/etc/xdg");

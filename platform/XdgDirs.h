@@ -11,13 +11,12 @@ namespace Platform::xdg {
 // $HOME, else the password database's home folder; empty when neither is known.
 std::string home();
 
-// $XDG_CONFIG_HOME, $XDG_DATA_HOME, $XDG_STATE_HOME and $XDG_CACHE_HOME, each
-// with the XDG default below the home folder when unset or not
-// absolute; empty when the home folder is unknown.
+// $XDG_CONFIG_HOME, $XDG_DATA_HOME and $XDG_STATE_HOME, each with the XDG
+// default below the home folder when unset or not absolute; empty when the
+// home folder is unknown.
 std::string configHome();
 std::string dataHome();
 std::string stateHome();
-std::string cacheHome();
 
 // $XDG_CONFIG_DIRS and $XDG_DATA_DIRS split at ':' with their defaults;
 // relative entries are dropped.
