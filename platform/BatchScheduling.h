@@ -16,9 +16,6 @@ public:
     BatchSchedulingScope(const BatchSchedulingScope&) = delete;
     BatchSchedulingScope& operator=(const BatchSchedulingScope&) = delete;
 
-    // Whether the thread entered the batch class (and will be restored).
-    bool entered() const { return entered_; }
-
 private:
     int policy_ = SCHED_OTHER;
     sched_param param_{};
