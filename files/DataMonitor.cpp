@@ -133,7 +133,7 @@ private:
     void onLivePackagesEvent(const FileMonitor::Event& event, uint64_t now);
     void onOverflow(size_t group, uint64_t now);
     void onShellEvent(size_t group, uint64_t& stamp);
-    bool registerPackageName(const wstr& name, uint64_t now, bool configOnly);
+    void registerPackageName(const wstr& name, uint64_t now, bool configOnly);
 
     Folders folders_;
     std::shared_ptr<FileMonitor> fileMonitor_;
@@ -494,17 +494,16 @@ void DataFs::Monitor::onShellEvent(size_t group, uint64_t& stamp) {
         stamp = now;
 }
 
-bool DataFs::Monitor::registerPackageName(const wstr& name, uint64_t now, bool configOnly) {
+void DataFs::Monitor::registerPackageName(const wstr& name, uint64_t now, bool configOnly) {
     if (!DataFs::isValidPackageName(name))
-        return false;
+        return;
     auto it = std::find_if(pending_.begin(), pending_.end(), [&](const auto& entry) {
         return wstr::equals(entry.first, name, false);
     });
     if (it == pending_.end()) {
         pending_.emplace(name, Pending{now, configOnly});
-        return true;
+        return;
     }
     it->second.stamp = now;
     it->second.configOnly = it->second.configOnly && configOnly;
-    return true;
 }
