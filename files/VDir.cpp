@@ -70,14 +70,11 @@ std::shared_ptr<VDir> VDir::create(const wstr& path) {
     if (!kind.exists)
         return nullptr;
     std::shared_ptr<VDir> dir;
-    if (kind.isDirectory) {
+    // A file that is no readable archive fails to open.
+    if (kind.isDirectory)
         dir = std::make_shared<VDirPhys>();
-    } else {
-        ZipArchive probe;
-        if (!probe.open(path))
-            return nullptr;
+    else
         dir = std::make_shared<VDirZip>();
-    }
     if (!dir->open(path))
         return nullptr;
     return dir;
