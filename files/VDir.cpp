@@ -18,19 +18,7 @@ bool isSeparator(wchar_t c) {
 // The components of an archive-syntax name: '/' and '\' separate, and runs of
 // separators give no empty component.
 std::vector<wstr> splitComponents(const wstr& name) {
-    std::vector<wstr> parts;
-    wstr part;
-    for (wchar_t c : name) {
-        if (!isSeparator(c)) {
-            part.push_back(c);
-        } else if (!part.empty()) {
-            parts.push_back(part);
-            part.clear();
-        }
-    }
-    if (!part.empty())
-        parts.push_back(part);
-    return parts;
+    return wstr::tokenize(name, L"/\\");
 }
 
 bool hasWildcard(const wstr& name) {
