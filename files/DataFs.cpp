@@ -48,20 +48,19 @@ wstr findInstallFolder(const wstr& programFile) {
     return folder;
 }
 
+// The named subfolder when it exists, else empty.
+wstr existingFolder(const wstr& parent, std::wstring_view name) {
+    wstr folder = Path::combine(parent, name);
+    return isFolder(folder) ? folder : wstr();
+}
+
+// Called on freshly cleared folders: what is missing stays empty.
 void resolveDefaultFolders(DataFs::Folders& f) {
-    f.defaultDir = Path::combine(f.install, L"default");
-    if (!isFolder(f.defaultDir)) {
-        f.defaultDir.clear();
-        f.defaultApp.clear();
-        f.defaultPackages.clear();
+    f.defaultDir = existingFolder(f.install, L"default");
+    if (f.defaultDir.empty())
         return;
-    }
-    f.defaultApp = Path::combine(f.defaultDir, L"App");
-    if (!isFolder(f.defaultApp))
-        f.defaultApp.clear();
-    f.defaultPackages = Path::combine(f.defaultDir, L"Packages");
-    if (!isFolder(f.defaultPackages))
-        f.defaultPackages.clear();
+    f.defaultApp = existingFolder(f.defaultDir, L"App");
+    f.defaultPackages = existingFolder(f.defaultDir, L"Packages");
 }
 
 // The folder named by portable.ini's portable_dir, which must exist.
@@ -97,8 +96,7 @@ wstr portableFolder(const wstr& install) {
     auto iniPath = Path::combine(install, portableIniName());
     if (isFile(iniPath))
         return readPortableIni(install, iniPath);
-    auto folder = Path::combine(install, L"portable");
-    return isFolder(folder) ? folder : wstr();
+    return existingFolder(install, L"portable");
 }
 
 wstr knownFolder(Sys::KnownFolder folder, const char* name) {

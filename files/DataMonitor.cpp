@@ -133,7 +133,7 @@ private:
     void onLivePackagesEvent(const FileMonitor::Event& event, uint64_t now);
     void onOverflow(size_t group, uint64_t now);
     void onShellEvent(size_t group, uint64_t& stamp);
-    bool registerPackageName(const wstr& name, uint64_t now, bool configOnly);
+    void registerPackageName(const wstr& name, uint64_t now, bool configOnly);
 
     Folders folders_;
     std::shared_ptr<FileMonitor> fileMonitor_;
@@ -230,20 +230,16 @@ bool DataFs::Monitor::excludes(const std::vector<wstr>& areas, const wchar_t* la
 void DataFs::Monitor::start(const ShellFolders& shell) {
     desktopExcluded = excludes(shell.desktops, L"Desktop");
     startMenuExcluded = excludes(shell.startMenus, L"Start Menu");
-    auto rootsOf = [](std::initializer_list<wstr> paths) {
-        std::vector<Root> roots;
+    auto addRoots = [this](Group group, const std::vector<wstr>& paths) {
         for (const auto& path : paths)
-            roots.push_back({path});
-        return roots;
+            groups_[group].roots.push_back({path});
     };
-    groups_[UserGroup].roots = rootsOf({folders_.profileUser});
-    groups_[DefaultPackagesGroup].roots = rootsOf({folders_.defaultPackages});
-    groups_[InstalledGroup].roots = rootsOf({folders_.profileInstalledPackages});
-    groups_[LiveGroup].roots = rootsOf({folders_.profilePackages});
-    for (const auto& path : shell.desktops)
-        groups_[DesktopGroup].roots.push_back({path});
-    for (const auto& path : shell.startMenus)
-        groups_[StartMenuGroup].roots.push_back({path});
+    addRoots(UserGroup, {folders_.profileUser});
+    addRoots(DefaultPackagesGroup, {folders_.defaultPackages});
+    addRoots(InstalledGroup, {folders_.profileInstalledPackages});
+    addRoots(LiveGroup, {folders_.profilePackages});
+    addRoots(DesktopGroup, shell.desktops);
+    addRoots(StartMenuGroup, shell.startMenus);
     groups_[DesktopGroup].excluded = desktopExcluded;
     groups_[StartMenuGroup].excluded = startMenuExcluded;
     // Watched before the thread starts, so that every change made once
@@ -494,17 +490,16 @@ void DataFs::Monitor::onShellEvent(size_t group, uint64_t& stamp) {
         stamp = now;
 }
 
-bool DataFs::Monitor::registerPackageName(const wstr& name, uint64_t now, bool configOnly) {
+void DataFs::Monitor::registerPackageName(const wstr& name, uint64_t now, bool configOnly) {
     if (!DataFs::isValidPackageName(name))
-        return false;
+        return;
     auto it = std::find_if(pending_.begin(), pending_.end(), [&](const auto& entry) {
         return wstr::equals(entry.first, name, false);
     });
     if (it == pending_.end()) {
         pending_.emplace(name, Pending{now, configOnly});
-        return true;
+        return;
     }
     it->second.stamp = now;
     it->second.configOnly = it->second.configOnly && configOnly;
-    return true;
 }

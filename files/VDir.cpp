@@ -18,19 +18,7 @@ bool isSeparator(wchar_t c) {
 // The components of an archive-syntax name: '/' and '\' separate, and runs of
 // separators give no empty component.
 std::vector<wstr> splitComponents(const wstr& name) {
-    std::vector<wstr> parts;
-    wstr part;
-    for (wchar_t c : name) {
-        if (!isSeparator(c)) {
-            part.push_back(c);
-        } else if (!part.empty()) {
-            parts.push_back(part);
-            part.clear();
-        }
-    }
-    if (!part.empty())
-        parts.push_back(part);
-    return parts;
+    return wstr::tokenize(name, L"/\\");
 }
 
 bool hasWildcard(const wstr& name) {
@@ -70,14 +58,11 @@ std::shared_ptr<VDir> VDir::create(const wstr& path) {
     if (!kind.exists)
         return nullptr;
     std::shared_ptr<VDir> dir;
-    if (kind.isDirectory) {
+    // A file that is no readable archive fails to open.
+    if (kind.isDirectory)
         dir = std::make_shared<VDirPhys>();
-    } else {
-        ZipArchive probe;
-        if (!probe.open(path))
-            return nullptr;
+    else
         dir = std::make_shared<VDirZip>();
-    }
     if (!dir->open(path))
         return nullptr;
     return dir;
