@@ -58,14 +58,16 @@ void Catalog::setExcludeNonexistentFiles(bool local, bool remote) {
 std::size_t Catalog::insertPluginItems(CatalogPlugin& plugin,
                                        const std::vector<CatalogItemPtr>& items, bool replace) {
     Mutex::Lock lock(mutex_);
-    if (replace && items.empty()) {
-        std::size_t removed = store_.removePlugin(plugin.id());
-        if (removed != 0 && !plugin.isInternal())
-            markDirty();
-        if (removed != 0)
+    auto noteChanges = [&](std::size_t changes) {
+        if (changes != 0) {
+            if (!plugin.isInternal())
+                markDirty();
             notifyChanged(searchChanged);
-        return removed;
-    }
+        }
+        return changes;
+    };
+    if (replace && items.empty())
+        return noteChanges(store_.removePlugin(plugin.id()));
     std::unordered_set<uint64_t> leftovers;
     if (replace) {
         store_.forEach([&](const CatalogItemPtr& item) {
@@ -96,12 +98,7 @@ std::size_t Catalog::insertPluginItems(CatalogPlugin& plugin,
     }
     for (uint64_t id : leftovers)
         changes += store_.remove(store_.find(id)) ? 1 : 0;
-    if (changes != 0) {
-        if (!plugin.isInternal())
-            markDirty();
-        notifyChanged(searchChanged);
-    }
-    return changes;
+    return noteChanges(changes);
 }
 
 // A new id takes the history's object of that id when there is one, so that

@@ -40,13 +40,8 @@ void CatalogResults::add(const CatalogItemPtr& item, uint32_t source, uint64_t s
                                                kind));
         return;
     }
-    CatalogResult& existing = *found;
-    if (score <= existing.score_)
-        return;
-    existing.setItem(item);
-    existing.source_ = source;
-    existing.score_ = score;
-    existing.kind_ = kind;
+    if (score > found->score_)
+        update(*found, item, source, score, kind);
 }
 
 void CatalogResults::addUnscored(const CatalogItemPtr& item, uint32_t source, uint32_t sortMethod) {

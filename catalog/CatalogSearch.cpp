@@ -69,15 +69,8 @@ void Catalog::suggestionsPass(CatalogResults& results, const wstr& text, const w
                 results.addUnscored(item, CatalogResult::suggestion, sortMethod);
                 continue;
             }
-            if (!item)
-                continue;
-            bool onArgs = chainItem && chainItem->baseId() == item->baseId();
-            MatchKind kind = MatchKind::unscored;
-            uint64_t score = text.empty() ? 0 : scoreItem(text, lowerText, *item, onArgs, kind);
-            if (score > 0)
-                results.add(item, CatalogResult::suggestion, score, sortMethod, kind);
-            else if (chainItem && text.empty())
-                results.add(item, CatalogResult::suggestion, 0, sortMethod, MatchKind::unscored);
+            scoreCandidate(results, text, lowerText, chainItem, item, CatalogResult::suggestion,
+                           false, true, sortMethod);
         }
     }
 }

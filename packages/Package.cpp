@@ -24,6 +24,11 @@ void warn(const wstr& message) {
     logMessage(Logger::Warning, message);
 }
 
+// The package part of a plugin id or an icon handle.
+uint32_t packageIdOf(uint64_t id) {
+    return static_cast<uint32_t>(id >> 32);
+}
+
 } // namespace
 
 // The settings sources of one load, read before the interpreter is entered.
@@ -55,7 +60,7 @@ std::shared_ptr<PackageIcon> Package::loadIcon(const std::vector<wstr>& sources)
 }
 
 std::shared_ptr<PackageIcon> Package::findIcon(uint64_t handle) const {
-    if (handle == 0 || static_cast<uint32_t>(handle >> 32) != id_)
+    if (handle == 0 || packageIdOf(handle) != id_)
         return nullptr;
     Mutex::Lock lock(mutex_);
     auto found = icons_.find(handle);
@@ -64,7 +69,7 @@ std::shared_ptr<PackageIcon> Package::findIcon(uint64_t handle) const {
 
 std::shared_ptr<PackageIcon> Package::getIcon(uint64_t pluginId, bool useHandle,
                                               uint64_t handle) const {
-    if (pluginId != 0 && static_cast<uint32_t>(pluginId >> 32) != id_)
+    if (pluginId != 0 && packageIdOf(pluginId) != id_)
         return nullptr;
     if (pluginId != 0) {
         Mutex::Lock lock(mutex_);
@@ -79,7 +84,7 @@ std::shared_ptr<PackageIcon> Package::getIcon(uint64_t pluginId, bool useHandle,
 }
 
 bool Package::freeIcon(uint64_t handle) {
-    if (handle == 0 || static_cast<uint32_t>(handle >> 32) != id_)
+    if (handle == 0 || packageIdOf(handle) != id_)
         return false;
     {
         Mutex::Lock lock(mutex_);
@@ -92,14 +97,14 @@ bool Package::freeIcon(uint64_t handle) {
 }
 
 void Package::setDefaultIcon(uint64_t pluginId, uint64_t handle) {
-    if (static_cast<uint32_t>(pluginId >> 32) != id_)
+    if (packageIdOf(pluginId) != id_)
         return;
     Mutex::Lock lock(mutex_);
     if (handle == 0) {
         defaultIcons_.erase(pluginId);
         return;
     }
-    if (static_cast<uint32_t>(handle >> 32) == id_ && icons_.count(handle) != 0)
+    if (packageIdOf(handle) == id_ && icons_.count(handle) != 0)
         defaultIcons_[pluginId] = handle;
 }
 

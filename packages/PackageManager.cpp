@@ -80,11 +80,7 @@ void PackageManager::stop() {
     std::shared_ptr<Pool> pool;
     {
         Mutex::Lock lock(mutex_);
-        pending_.clear();
-        for (const std::weak_ptr<PackageTask>& weak : running_) {
-            if (PackageTaskPtr task = weak.lock())
-                task->cancel();
-        }
+        dropTasks([](const PackageTask&) { return true; });
         pool = pool_;
     }
     unloadPackages(true);
@@ -219,13 +215,7 @@ bool PackageManager::unloadPackage(uint32_t packageId) {
             return false;
         package = found->second;
         package->markUnloaded();
-        pending_.remove_if(
-            [packageId](const PackageTaskPtr& task) { return task->packageId() == packageId; });
-        for (const std::weak_ptr<PackageTask>& weak : running_) {
-            PackageTaskPtr task = weak.lock();
-            if (task && task->packageId() == packageId)
-                task->cancel();
-        }
+        dropTasks([packageId](const PackageTask& task) { return task.packageId() == packageId; });
         packages_.erase(found);
     }
     package->unloadPlugins();

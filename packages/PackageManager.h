@@ -255,6 +255,9 @@ private:
     PackagePtr findPackageLocked(uint32_t packageId, uint64_t revision) const;
     bool catalogRunning(const PluginMsg& msg) const;
     void insertPending(const PackageTaskPtr& task);
+    // Under the lock: removes the matching pending tasks and cancels the
+    // matching running ones; returns how many were removed.
+    std::size_t dropTasks(const std::function<bool(const PackageTask&)>& matches);
     void rebuildIndex();
     void notifyPackagesChanged();
     bool isConfigurable(Package& package) const;

@@ -86,15 +86,19 @@ bool PackageManager::sendMessage(uint64_t pluginId, uint32_t kind, const PluginM
 }
 
 std::size_t PackageManager::cancelMessages(uint32_t kind) {
-    auto isKind = [kind](const PackageTaskPtr& task) {
-        auto msg = std::dynamic_pointer_cast<PluginMsg>(task);
-        return msg && msg->kind() == kind;
-    };
     Mutex::Lock lock(mutex_);
-    const std::size_t removed = pending_.remove_if(isKind);
+    return dropTasks([kind](const PackageTask& task) {
+        auto msg = dynamic_cast<const PluginMsg*>(&task);
+        return msg && msg->kind() == kind;
+    });
+}
+
+std::size_t PackageManager::dropTasks(const std::function<bool(const PackageTask&)>& matches) {
+    const std::size_t removed =
+        pending_.remove_if([&matches](const PackageTaskPtr& task) { return matches(*task); });
     for (const std::weak_ptr<PackageTask>& weak : running_) {
         PackageTaskPtr task = weak.lock();
-        if (task && isKind(task))
+        if (task && matches(*task))
             task->cancel();
     }
     return removed;
