@@ -53,20 +53,23 @@ bool AppConfig::load(const std::vector<wstr>& files, bool reloading) {
         warnWithBox(std::move(message));
         return false;
     }
-    bool complete = true;
+    // The box waits for the user: it is shown once the GIL is let go, so that
+    // Python threads run meanwhile.
+    wstr failure;
     {
         GilLock gil;
         try {
             readSettings(PythonIniReader(*ini));
         } catch (const boost::python::error_already_set&) {
-            wstr message;
-            warnWithBox(wstr::format(message, L"Error while reading app config data: {}",
-                                     wstr::fromUtf8(Python::formatError().c_str())));
-            complete = false;
+            wstr::format(failure, L"Error while reading app config data: {}",
+                         wstr::fromUtf8(Python::formatError().c_str()));
         }
     }
     ini.reset();
-    return complete;
+    if (failure.empty())
+        return true;
+    warnWithBox(std::move(failure));
+    return false;
 }
 
 std::shared_ptr<AppConfig> AppConfig::reload(const std::shared_ptr<const AppConfig>& current,

@@ -169,9 +169,12 @@ void Catalog::clearHistory() {
 void Catalog::eraseHistoryItem(const CatalogItemPtr& item) {
     if (!item || !item->isValid())
         return;
+    CatalogHistory::PluginNames names = loadedPluginNames();
     Mutex::Lock lock(mutex_);
-    if (history_.eraseItem(item))
+    if (history_.eraseItem(item)) {
+        history_.refreshPluginNames(names);
         saveHistory();
+    }
     if (CatalogItemPtr stored = store_.find(item->id()))
         stored->setHitCount(0);
     auto suggested = suggestions_.find(item->pluginId());
@@ -186,9 +189,12 @@ void Catalog::eraseHistoryItem(const CatalogItemPtr& item) {
 void Catalog::eraseHistoryPackage(uint32_t packageId) {
     if (packageId < 2)
         return;
+    CatalogHistory::PluginNames names = loadedPluginNames();
     Mutex::Lock lock(mutex_);
-    if (history_.erasePackage(packageId))
+    if (history_.erasePackage(packageId)) {
+        history_.refreshPluginNames(names);
         saveHistory();
+    }
     clearHitCounts([packageId](const CatalogItem& item) { return item.packageId() == packageId; });
 }
 

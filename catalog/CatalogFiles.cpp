@@ -37,12 +37,16 @@ std::size_t Catalog::loadHistoryFile(const wstr& path) {
     CatalogHistoryFile::Content content;
     CatalogHistoryFile::read(path, content);
     std::size_t hits = 0;
+    wstr failure;
     {
         Mutex::Lock lock(mutex_);
         historyPath_ = path;
         history_.clear();
-        hits = CatalogHistoryFile::apply(content, history_, path);
+        hits = CatalogHistoryFile::apply(content, history_, path, &failure);
     }
+    // Its box waits for the user: never under the lock.
+    if (!failure.empty())
+        CatalogHistoryFile::reportReadError(path, failure);
     if (hits > 0)
         logLoaded(hits, L"history");
     notifyChanged(searchChanged);

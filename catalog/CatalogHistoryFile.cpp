@@ -92,11 +92,6 @@ void reportInvalid(const wstr& path, uint32_t number) {
         path, number, AppIdentity::get().version));
 }
 
-void reportReadError(const wstr& path, const wstr& what) {
-    wstr message;
-    reportError(wstr::format(message, L"Error while reading history from {}! {}", path, what));
-}
-
 void warn(wstr message) {
     logMessage(Logger::Warning, std::move(message));
 }
@@ -670,8 +665,13 @@ bool CatalogHistoryFile::parse(const std::string& text, const wstr& path, Conten
     return Loader(format, path, content).load(root);
 }
 
-size_t CatalogHistoryFile::apply(const Content& content, CatalogHistory& history,
-                                 const wstr& path) {
+void CatalogHistoryFile::reportReadError(const wstr& path, const wstr& what) {
+    wstr message;
+    reportError(wstr::format(message, L"Error while reading history from {}! {}", path, what));
+}
+
+size_t CatalogHistoryFile::apply(const Content& content, CatalogHistory& history, const wstr& path,
+                                 wstr* failure) {
     size_t added = 0;
     try {
         for (const CatalogItemPtr& item : content.items)
@@ -683,7 +683,10 @@ size_t CatalogHistoryFile::apply(const Content& content, CatalogHistory& history
         for (const Content::Hit& hit : content.hits)
             added += applyHit(hit, history, path) ? 1 : 0;
     } catch (const std::exception& e) {
-        reportReadError(path, wstr::fromUtf8(e.what()));
+        if (failure)
+            *failure = wstr::fromUtf8(e.what());
+        else
+            reportReadError(path, wstr::fromUtf8(e.what()));
     }
     return added;
 }

@@ -60,8 +60,13 @@ public:
 
     // Fills the history (cleared by the caller) with the content, in file
     // order; hits whose item or action is missing are logged and skipped.
-    // Returns the number of hits added.
-    static size_t apply(const Content& content, CatalogHistory& history, const wstr& path);
+    // Returns the number of hits added. A failure stops it; it is reported
+    // (with a message box), or left in `failure` when given, for the caller
+    // to report with reportReadError once it holds no lock.
+    static size_t apply(const Content& content, CatalogHistory& history, const wstr& path,
+                        wstr* failure = nullptr);
+    // "Error while reading history from <path>! <what>", with a message box.
+    static void reportReadError(const wstr& path, const wstr& what);
 
     // The history as the file's JSON text.
     static std::string toJson(const CatalogHistory& history);

@@ -197,7 +197,9 @@ template <typename Pred> std::size_t CatalogItemStore::removeIf(Pred&& pred) {
     for (uint32_t slot = 0; slot < slots_.size(); ++slot) {
         if (!marked[slot])
             continue;
-        byId_.erase(slots_[slot]->id());
+        // The id the slot was stored under: the map must never keep an
+        // entry of a freed slot.
+        byId_.erase(slotIds_[slot]);
         slots_[slot].reset();
         freeSlots_.push_back(slot);
     }

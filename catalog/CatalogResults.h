@@ -102,7 +102,7 @@ public:
     // Removes from this list the result of every item id that `other` holds,
     // then moves other's results, in their order, to the end of this list.
     void mergeFrom(CatalogResults& other);
-    // Orders the list as a stable sort by resultBefore (ResultOrder.h) would;
+    // Orders the list as a stable sort by ResultOrder (ResultOrder.h) would;
     // only the first `ordered` results need to be in their final place.
     void sort(std::size_t ordered);
 

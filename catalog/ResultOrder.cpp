@@ -8,9 +8,10 @@
 
 namespace {
 
-enum Tier { errorTier, keywordTier, exactTier, wordTier, otherTier };
+enum Tier : uint32_t { errorTier, keywordTier, exactTier, wordTier, otherTier };
 
-Tier tierOf(const CatalogResult& r) {
+// The tier of the result's own kind, before suggestions are placed.
+Tier kindTier(const CatalogResult& r) {
     if (r.sortHint().isError)
         return errorTier;
     if (r.source() == CatalogResult::keyword)
@@ -100,15 +101,13 @@ bool historyOrCatalogBefore(const CatalogResult& a, const CatalogResult& b) {
     return itemBefore(a, b);
 }
 
-} // namespace
-
-bool resultBefore(const CatalogResult& a, const CatalogResult& b) {
-    Tier tier = tierOf(a);
-    if (int c = lowerFirst(tier, tierOf(b)))
+// Whether a comes before b, given the tiers the set places them in.
+bool placedBefore(const CatalogResult& a, uint32_t tierA, const CatalogResult& b, uint32_t tierB) {
+    if (int c = lowerFirst(tierA, tierB))
         return c < 0;
-    if (tier == errorTier)
+    if (tierA == errorTier)
         return errorBefore(a, b);
-    if (tier == keywordTier)
+    if (tierA == keywordTier)
         return keywordBefore(a, b);
     bool suggestion = a.source() == CatalogResult::suggestion;
     if (suggestion != (b.source() == CatalogResult::suggestion))
@@ -116,12 +115,10 @@ bool resultBefore(const CatalogResult& a, const CatalogResult& b) {
     return suggestion ? bySortMethod(a, b) : historyOrCatalogBefore(a, b);
 }
 
-namespace {
-
 // What decides between two results once their key values are equal.
 enum class Tie : uint8_t { none, item, target };
 
-// The decisions of resultBefore up to the item or target comparison, as
+// The decisions of ResultOrder up to the item or target comparison, as
 // values compared in order (lower first). Keys of different branches differ
 // at the value where the branches part.
 struct SortKey {
@@ -181,11 +178,10 @@ void historyOrCatalogKey(SortKey& key, const CatalogResult& r) {
     tieOnItem(key, r);
 }
 
-SortKey keyOf(const CatalogResult& r, uint32_t index) {
+SortKey keyOf(const CatalogResult& r, uint32_t index, uint32_t tier) {
     SortKey key;
     key.index = index;
     key.result = &r;
-    Tier tier = tierOf(r);
     key.push(tier);
     if (tier == errorTier) {
         key.push(r.item()->pluginId());
@@ -217,13 +213,49 @@ bool keyBefore(const SortKey& a, const SortKey& b) {
     return c != 0 ? c < 0 : a.index < b.index;
 }
 
+// The tier of each result: its kind's, for a suggestion raised to the
+// weakest tier of the suggestions before it in their own order.
+std::vector<uint32_t> placedTiers(const std::vector<CatalogResultPtr>& results) {
+    std::vector<uint32_t> tiers(results.size());
+    std::vector<SortKey> suggestions;
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        const CatalogResult& r = *results[i];
+        tiers[i] = kindTier(r);
+        if (r.source() != CatalogResult::suggestion || tiers[i] == errorTier)
+            continue;
+        SortKey key;
+        key.index = static_cast<uint32_t>(i);
+        key.result = &r;
+        methodKey(key, r);
+        suggestions.push_back(key);
+    }
+    std::sort(suggestions.begin(), suggestions.end(), keyBefore);
+    uint32_t weakest = exactTier;
+    for (const SortKey& key : suggestions) {
+        weakest = std::max(weakest, tiers[key.index]);
+        tiers[key.index] = weakest;
+    }
+    return tiers;
+}
+
 } // namespace
 
+ResultOrder::ResultOrder(const std::vector<CatalogResultPtr>& results) {
+    std::vector<uint32_t> tiers = placedTiers(results);
+    for (std::size_t i = 0; i < results.size(); ++i)
+        tiers_.emplace(results[i].get(), tiers[i]);
+}
+
+bool ResultOrder::before(const CatalogResult& a, const CatalogResult& b) const {
+    return placedBefore(a, tiers_.at(&a), b, tiers_.at(&b));
+}
+
 void sortResults(std::vector<CatalogResultPtr>& results, std::size_t ordered) {
+    std::vector<uint32_t> tiers = placedTiers(results);
     std::vector<SortKey> keys;
     keys.reserve(results.size());
     for (std::size_t i = 0; i < results.size(); ++i)
-        keys.push_back(keyOf(*results[i], static_cast<uint32_t>(i)));
+        keys.push_back(keyOf(*results[i], static_cast<uint32_t>(i), tiers[i]));
     if (ordered < keys.size())
         std::partial_sort(keys.begin(), keys.begin() + ordered, keys.end(), keyBefore);
     else

@@ -5,11 +5,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
-// The order of search results, best first: a strict weak ordering, so that a
-// stable sort with it is well defined and keeps results that compare equal in
-// the order they were added.
+// The order of one set of search results, best first: a strict weak ordering
+// on the set, so that a stable sort with it is well defined and keeps results
+// that compare equal in the order they were added.
 //
 // 1. Error items (category error) first: lower plugin id, then
 //    CatalogItem::compare.
@@ -30,21 +31,32 @@
 //       results by the item without raw arguments, higher score,
 //       CatalogItem::compare; catalog results like suggestions.
 //
-// The pairwise rules this replaces contradict each other in two places, and
-// this is how those are settled:
-// - An exact or word match of another source comes before weaker matches
-//   while suggestions of the same kind come first and suggestions among
-//   themselves go by sort method; a suggestion with a lower sort method and a
-//   weaker kind then both precedes and follows the match. Here kind tiers
-//   decide first, so an exact or word match also precedes suggestions with a
-//   weaker kind, of any sort method.
-// - History results among themselves put items without raw arguments first,
-//   while history and catalog results of one kind go by score; here the score
-//   decides first and the arguments only break equal scores, for catalog
-//   results too.
-bool resultBefore(const CatalogResult& a, const CatalogResult& b);
+// Suggestions keep their own order (3a) whatever their kinds: a plugin that
+// lists "zeta note", "note", "notes" in its order keeps it. So a suggestion's
+// tier is that of its kind, raised to the weakest tier of any suggestion
+// before it in that order. This changes where a suggestion lands only where
+// the pairwise rules cycle: a stronger suggestion that follows a weaker one
+// would have to precede an exact or word match of another source that the
+// weaker one must follow; the match then comes first.
+//
+// The rules also contradict each other among history and catalog results:
+// history results among themselves put items without raw arguments first,
+// while history and catalog results of one kind go by score; here the score
+// decides first and the arguments only break equal scores, for catalog
+// results too.
+class ResultOrder {
+public:
+    // The order of these results. User-interface thread (whoever owns them).
+    explicit ResultOrder(const std::vector<CatalogResultPtr>& results);
 
-// Puts the results in resultBefore order as a stable sort would; only the
+    // Whether a comes before b; both are among the results given.
+    bool before(const CatalogResult& a, const CatalogResult& b) const;
+
+private:
+    std::unordered_map<const CatalogResult*, uint32_t> tiers_;
+};
+
+// Puts the results in ResultOrder as a stable sort would; only the
 // first `ordered` positions need to be final, the rest may follow in any
 // order. Each result is read once into a compact key, so that items are only
 // compared in full where their keys (which hold the first folded characters

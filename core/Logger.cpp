@@ -298,26 +298,30 @@ void Logger::writePending() {
 
 void Logger::openFile(bool append, bool report) {
     LoggerState& s = state();
-    Mutex::Lock lock(s.fileMutex);
-    s.file.reset();
-    if (s.path.empty())
-        return;
-    const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (append ? 0 : O_TRUNC);
-    s.file.reset(::open(wstr::toUtf8(s.path).c_str(), flags, 0666));
-    if (!s.file.valid()) {
-        const uint32_t error = setLastErrorFromErrno();
-        // Set before logging: the warning is itself written through here.
-        s.openFailed = true;
-        wstr text;
-        log(Warning, report ? MessageBox::MB_ICONWARNING : 0, {}, 0,
-            wstr::format(text, L"Failed to open/create log file {} (error {})", s.path, error));
-    }
-    if (s.firstOpen) {
-        if (s.file.valid() && fileSize(s.path, s.file.get()) > 0) {
-            [[maybe_unused]] auto written = ::write(s.file.get(), "\r\n\r\n", 4);
+    wstr failure;
+    {
+        Mutex::Lock lock(s.fileMutex);
+        s.file.reset();
+        if (s.path.empty())
+            return;
+        const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (append ? 0 : O_TRUNC);
+        s.file.reset(::open(wstr::toUtf8(s.path).c_str(), flags, 0666));
+        if (!s.file.valid()) {
+            const uint32_t error = setLastErrorFromErrno();
+            // Set before logging: the warning is itself written through here.
+            s.openFailed = true;
+            wstr::format(failure, L"Failed to open/create log file {} (error {})", s.path, error);
         }
-        s.firstOpen = false;
+        if (s.firstOpen) {
+            if (s.file.valid() && fileSize(s.path, s.file.get()) > 0) {
+                [[maybe_unused]] auto written = ::write(s.file.get(), "\r\n\r\n", 4);
+            }
+            s.firstOpen = false;
+        }
     }
+    // Logged once this lock is let go: a box waits for the user.
+    if (!failure.empty())
+        log(Warning, report ? MessageBox::MB_ICONWARNING : 0, {}, 0, std::move(failure));
 }
 
 int64_t Logger::fileSize(const wstr& path, int fd) {

@@ -1,5 +1,5 @@
-// The Python classes CatalogAction and CatalogItem: the program's own objects,
-// shared with Python without a copy, and lists of them.
+// The Python classes CatalogAction and CatalogItem: the program's own types,
+// held by shared pointer on both sides, and lists of them.
 #include <boost/python.hpp>
 
 #include "python/PythonBuiltins.h"
@@ -93,12 +93,6 @@ wstr itemText(const CatalogItem& item) {
     return item.label() + L" | " + item.displayedArgs();
 }
 
-std::shared_ptr<CatalogItem> cloneItem(const CatalogItem& item) {
-    std::shared_ptr<CatalogItem> copy = item.clone();
-    copy->setArgs(item.rawArgs(), item.displayArgsField());
-    return copy;
-}
-
 wstr label(const CatalogItem& item) {
     return item.label();
 }
@@ -131,6 +125,12 @@ void setRawArgs(CatalogItem& item, const wstr& raw) {
 }
 
 } // namespace
+
+CatalogItemPtr detail::copyItem(const CatalogItem& item) {
+    CatalogItemPtr copy = item.clone();
+    copy->setArgs(item.rawArgs(), item.displayArgsField());
+    return copy;
+}
 
 void defineCatalogAction() {
     using A = CatalogAction;
@@ -204,7 +204,7 @@ void defineCatalogItem() {
         .def("displayed_args", &displayedArgs)
         .def("set_args", &setArgs)
         .def("set_args", &setRawArgs)
-        .def("clone", &cloneItem);
+        .def("clone", &detail::copyItem);
     PointerListConversion<I>::registerBoth();
 }
 

@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <exception>
 #include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace bp = boost::python;
@@ -24,6 +26,28 @@ namespace {
 
 using Items = std::vector<CatalogItemPtr>;
 using Actions = std::vector<CatalogActionPtr>;
+
+// A list of items on its way to the catalog: copies taken while the GIL is
+// held, so that nothing the plugin later does to its objects (from any of its
+// threads) reaches the catalog, which changes its items only under its lock.
+struct ItemCopies {
+    Items items;
+
+    static void* convertible(PyObject* object) { return PyList_Check(object) ? object : nullptr; }
+
+    static void construct(PyObject* object, bp::converter::rvalue_from_python_stage1_data* data) {
+        Items items = bp::extract<Items>(object)();
+        for (CatalogItemPtr& item : items) {
+            if (item)
+                item = detail::copyItem(*item);
+        }
+        void* storage =
+            reinterpret_cast<bp::converter::rvalue_from_python_storage<ItemCopies>*>(data)
+                ->storage.bytes;
+        new (storage) ItemCopies{std::move(items)};
+        data->convertible = storage;
+    }
+};
 
 wstr fullName(const PluginWrap& plugin) {
     return plugin.fullName();
@@ -148,16 +172,18 @@ void definePlugin() {
         [](PluginWrap* plugin, unsigned category) { plugin->clearActions(category); });
     defineGuarded<void(PluginWrap*)>(cls, "clear_all_actions",
                                      [](PluginWrap* plugin) { plugin->clearAllActions(); });
-    defineGuarded<void(PluginWrap*, const Items&)>(
+    bp::converter::registry::push_back(&ItemCopies::convertible, &ItemCopies::construct,
+                                       bp::type_id<ItemCopies>());
+    defineGuarded<void(PluginWrap*, const ItemCopies&)>(
         cls, "set_catalog",
-        [](PluginWrap* plugin, const Items& items) { plugin->setCatalog(items); });
-    defineGuarded<void(PluginWrap*, const Items&)>(
+        [](PluginWrap* plugin, const ItemCopies& copies) { plugin->setCatalog(copies.items); });
+    defineGuarded<void(PluginWrap*, const ItemCopies&)>(
         cls, "merge_catalog",
-        [](PluginWrap* plugin, const Items& items) { plugin->mergeCatalog(items); });
-    defineGuarded<void(PluginWrap*, const Items&, unsigned, unsigned)>(
+        [](PluginWrap* plugin, const ItemCopies& copies) { plugin->mergeCatalog(copies.items); });
+    defineGuarded<void(PluginWrap*, const ItemCopies&, unsigned, unsigned)>(
         cls, "set_suggestions",
-        [](PluginWrap* plugin, const Items& items, unsigned match, unsigned sort) {
-            plugin->setSuggestions(items, match, sort);
+        [](PluginWrap* plugin, const ItemCopies& copies, unsigned match, unsigned sort) {
+            plugin->setSuggestions(copies.items, match, sort);
         });
     defineGuarded<bool(const PluginWrap*, const wstr&)>(cls, "has_resource", &hasResource);
     defineGuarded<Python::WstrList(const PluginWrap*, const wstr&)>(cls, "find_resources",

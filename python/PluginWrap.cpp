@@ -23,14 +23,24 @@ wstr widen(const std::string& utf8) {
     return wstr::fromUtf8(utf8.c_str());
 }
 
+CatalogItemPtr copyOf(const CatalogItemPtr& item) {
+    return item ? copyItem(*item) : nullptr;
+}
+
 // The method's arguments for the message: "suggest" the text and the search
-// chain, "execute" the item and the action, "events" the flags.
+// chain, "execute" the item and the action, "events" the flags. The items are
+// the catalog's: the plugin gets copies.
 bp::object callMethod(const bp::object& method, const PluginMsg& msg) {
     switch (msg.kind()) {
-    case PluginMsg::kindSuggest:
-        return method(msg.text(), msg.items());
+    case PluginMsg::kindSuggest: {
+        std::vector<CatalogItemPtr> chain;
+        for (const CatalogItemPtr& item : msg.items())
+            chain.push_back(copyOf(item));
+        return method(msg.text(), chain);
+    }
     case PluginMsg::kindExecute:
-        return method(msg.items().empty() ? CatalogItemPtr() : msg.items().front(), msg.action());
+        return method(msg.items().empty() ? CatalogItemPtr() : copyOf(msg.items().front()),
+                      msg.action());
     case PluginMsg::kindEvents:
         return method(msg.flags());
     default:

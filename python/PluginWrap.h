@@ -6,6 +6,12 @@
 
 namespace PythonBuiltins::detail {
 
+// A new item equal to the given one in every field Python sees, arguments
+// included. Items cross between a plugin and the program only as such copies:
+// a plugin may change the objects it holds, the catalog's must not change
+// behind its back. Any thread; the caller keeps the source from changing.
+CatalogItemPtr copyItem(const CatalogItem& item);
+
 // A plugin written in Python: the program-side object behind an instance of
 // quorvalent_api.Plugin. Each message calls the instance's method named "on_"
 // and the message's name, when the class has one.

@@ -1,3 +1,5 @@
+#include <Python.h>
+
 #include "app/AppConfig.h"
 
 #include "core/SysInfo.h"
@@ -109,6 +111,8 @@ TEST_F(AppConfigLoadTest, BuiltInVariablesReachTheFiles) {
 
 TEST_F(AppConfigLoadTest, APythonErrorStopsReadingWithAMessageBox) {
     qvtest::RecordingMessageBox::Installed boxes;
+    std::vector<int> gilHeld;
+    boxes.box->setProbe([&gilHeld] { gilHeld.push_back(PyGILState_Check()); });
     write(1,
           "[app]\nwrite_log_file = 0\n[gui]\nmax_results = 20\nword_separators = ${var:missing}\n"
           "max_height = 3\n[network]\ntimeout = 30\n");
@@ -126,6 +130,7 @@ TEST_F(AppConfigLoadTest, APythonErrorStopsReadingWithAMessageBox) {
     EXPECT_TRUE(shown[0].text.starts_with(L"Error while reading app config data: "))
         << wstr::toUtf8(shown[0].text);
     EXPECT_EQ(shown[0].style & MessageBox::MB_ICONMASK, MessageBox::MB_ICONWARNING);
+    EXPECT_EQ(gilHeld, std::vector<int>{0}) << "the box waits for the user without the GIL";
 }
 
 TEST_F(AppConfigLoadTest, AFileThatDoesNotParseIsSkipped) {

@@ -607,6 +607,33 @@ TEST(Catalog, ErasingHistoryResetsHitCounts) {
     EXPECT_EQ(catalog.getHistoryTerms(x), L"");
 }
 
+// An erasure writes the history file: the plugin names known by then are
+// written too, not the bare ids the earlier writes had to use.
+TEST(Catalog, ErasingHistoryWritesThePluginNamesKnownNow) {
+    for (bool byPackage : {false, true}) {
+        HostScope host;
+        host->setKnown({pluginA, pluginB});
+        qvtest::TempDir dir;
+        const std::filesystem::path path = dir.path() / "history.json";
+        Catalog catalog;
+        catalog.loadHistoryFile(wstr::fromUtf8(path.string().c_str()));
+        FakePlugin a(pluginA), b(pluginB);
+        auto kept = a.item(L"Kept", L"k"), gone = b.item(L"Gone", L"g");
+        ASSERT_TRUE(catalog.recordHit(kept, nullptr));
+        ASSERT_TRUE(catalog.recordHit(gone, nullptr));
+        host->setName(pluginA, L"Pack.Plug");
+        if (byPackage)
+            catalog.eraseHistoryPackage(3);
+        else
+            catalog.eraseHistoryItem(gone);
+        std::ifstream file(path);
+        const std::string text((std::istreambuf_iterator<char>(file)),
+                               std::istreambuf_iterator<char>());
+        EXPECT_NE(text.find("\"Pack.Plug\""), std::string::npos) << "by package " << byPackage;
+        EXPECT_EQ(text.find("Gone"), std::string::npos);
+    }
+}
+
 TEST(Catalog, NotifyingWithoutApplicationDoesNothing) {
     Catalog::notifyChanged(Catalog::searchChanged);
     Catalog catalog;

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <gtest/gtest.h>
 #include <set>
 #include <sstream>
@@ -204,6 +205,22 @@ TEST_F(LoggerTest, UnopenableFileIsReportedOnceUntilItsPathChanges) {
     ASSERT_EQ(written.size(), 4u) << "pending records reach the new file";
     EXPECT_EQ(written[0], "2024-03-05 07:08:09.042 [i] first");
     EXPECT_EQ(written[3], "2024-03-05 07:08:09.042 [i] third");
+}
+
+// The box of a reported failure waits for the user: other threads still
+// reach the log file's state meanwhile.
+TEST_F(LoggerTest, ReportedOpenFailureIsShownWithoutTheFileLock) {
+    Logger::setFile(wide(dir.path() / "missing" / "Quorvalent.host.log"));
+    qvtest::RecordingMessageBox::Installed boxes;
+    std::future<void> other;
+    bool otherFinished = false;
+    boxes.box->setProbe([&] {
+        other = std::async(std::launch::async, [] { Logger::enableFile(true); });
+        otherFinished = other.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    });
+    Logger::openFile(true, true);
+    ASSERT_EQ(boxes.box->shown().size(), 1u);
+    EXPECT_TRUE(otherFinished);
 }
 
 TEST_F(LoggerTest, RingKeepsTheLast5000Records) {

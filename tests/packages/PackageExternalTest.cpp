@@ -335,6 +335,93 @@ TEST_F(LoadedPackages, ExecuteReachesThePluginWithItemAndAction) {
                                    L"cannot do that\nTraceback (most recent call last):"));
 }
 
+// A plugin that changes the item objects it gets and sends them back: the
+// catalog's own objects stay as they were, and its count stays right through
+// a replace, a removal and the items sent again.
+constexpr const char* renamerScript = R"(import quorvalent
+import quorvalent_api as api
+
+class Renamer(quorvalent.Plugin):
+    def fresh(self):
+        return [api.CatalogItem(self, 30, 'Rename Me', '', 'rename-me', 1, False, 0, 0, ''),
+                api.CatalogItem(self, 30, 'Other Thing', '', 'other-thing', 1, False, 0, 0, '')]
+
+    def on_catalog(self):
+        self.set_catalog(self.fresh())
+        api.log('', 0, 1, 'renamer catalog')
+
+    def on_suggest(self, text, chain):
+        if text == 'rename':
+            stored = chain[0]
+            stored.set_label('Renamed')
+            stored.set_args('changed')
+            self.set_catalog([stored])
+        elif text == 'remove':
+            self.set_catalog([])
+        else:
+            self.set_catalog(self.fresh())
+        api.log('', 0, 1, 'renamer ' + text)
+
+    def on_execute(self, item, action):
+        item.set_label('Executed')
+        item.set_args('run')
+        api.log('', 0, 1, 'renamer executed')
+)";
+
+TEST_F(LoadedPackages, PluginChangingItsItemObjectsLeavesTheCatalogIntact) {
+    app_->writePackageFile("Renaming", "renamer.py", renamerScript);
+    start();
+    ASSERT_TRUE(logged(L"renamer catalog"));
+    ASSERT_TRUE(logged(L"catalog Folded.Alpha") && logged(L"catalog Archived.Alpha"));
+    const uint64_t renamer = idOf(L"Renaming.Renamer");
+    const std::shared_ptr<Catalog> catalog = app_->catalog();
+    // The plugin's labels; the catalog's count must match what it holds.
+    auto labelsNow = [&] {
+        Catalog::Stats stats;
+        catalog->getStats(stats);
+        uint64_t held = 0;
+        for (const auto& [plugin, counters] : stats.plugins)
+            held += counters.catalogItems;
+        EXPECT_EQ(catalog->itemCount(), held);
+        std::vector<wstr> labels;
+        auto results = std::make_shared<CatalogResults>();
+        catalog->search(results, L"e", nullptr);
+        for (const auto& result : results->list()) {
+            if (result->item()->pluginId() == renamer)
+                labels.push_back(result->item()->label());
+        }
+        EXPECT_EQ(labels.size(), stats.plugins[renamer].catalogItems);
+        return labels;
+    };
+    auto suggest = [&](const wstr& text, const std::vector<CatalogItemPtr>& chain) {
+        EXPECT_TRUE(manager_->sendMessage(renamer, PluginMsg::kindSuggest,
+                                          PluginMsg::Data::suggestion(text, chain)));
+        return logged(L"renamer " + text);
+    };
+    ASSERT_THAT(labelsNow(), UnorderedElementsAre(L"Rename Me", L"Other Thing"));
+    CatalogItemPtr stored;
+    auto results = std::make_shared<CatalogResults>();
+    catalog->search(results, L"rename me", nullptr);
+    for (const auto& result : results->list()) {
+        if (result->item()->label() == L"Rename Me")
+            stored = result->item();
+    }
+    ASSERT_TRUE(stored);
+    const uint64_t storedId = stored->id();
+
+    EXPECT_TRUE(manager_->sendMessage(renamer, PluginMsg::kindExecute,
+                                      PluginMsg::Data::execution(stored, nullptr)));
+    ASSERT_TRUE(logged(L"renamer executed"));
+    ASSERT_TRUE(suggest(L"rename", {stored}));
+    EXPECT_EQ(stored->label(), L"Rename Me");
+    EXPECT_EQ(stored->id(), storedId);
+    EXPECT_THAT(labelsNow(), ElementsAre(L"Renamed"));
+    ASSERT_TRUE(suggest(L"remove", {}));
+    EXPECT_THAT(labelsNow(), ElementsAre());
+    ASSERT_TRUE(suggest(L"resend", {}));
+    EXPECT_THAT(labelsNow(), UnorderedElementsAre(L"Rename Me", L"Other Thing"));
+}
+
 // A change of the package's files loads it again with the next revision: the
 // plugins of the old load are gone, those the scripts now define are there.
 TEST_F(LoadedPackages, FileChangeReloadsWithANewRevision) {

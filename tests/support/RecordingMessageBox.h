@@ -3,6 +3,7 @@
 #include "core/MessageBox.h"
 #include "core/Mutex.h"
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -21,9 +22,21 @@ public:
     explicit RecordingMessageBox(int answer = IDOK) : answer_(answer) {}
 
     int show(const wstr& text, const wstr& caption, uint32_t style) override {
-        Mutex::Lock lock(mutex_);
-        shown_.push_back({text, caption, style});
+        std::function<void()> probe;
+        {
+            Mutex::Lock lock(mutex_);
+            shown_.push_back({text, caption, style});
+            probe = probe_;
+        }
+        if (probe)
+            probe();
         return answer_;
+    }
+
+    // Runs on the showing thread while each later box is shown.
+    void setProbe(std::function<void()> probe) {
+        Mutex::Lock lock(mutex_);
+        probe_ = std::move(probe);
     }
 
     std::vector<Shown> shown() {
@@ -50,6 +63,7 @@ private:
     const int answer_;
     Mutex mutex_;
     std::vector<Shown> shown_;
+    std::function<void()> probe_;
 };
 
 } // namespace qvtest
