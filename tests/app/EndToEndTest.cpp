@@ -271,45 +271,53 @@ TEST(EndToEnd, APackageOfTheDefaultFolderLoadsAndItsItemIsCached) {
     EXPECT_EQ(results->list().front()->item()->label(), L"Sample item");
 }
 
-// The example packages of docs/examples installed as a user would: the
-// applications example as a folder of the profile's Packages, the calculator
-// as an archive of InstalledPackages. Both load and their items reach the
-// catalog cache.
+// The example packages of docs/examples installed as a user would, one as a
+// folder of the profile's Packages and the other as an archive of
+// InstalledPackages, then the other way round: both load and their items
+// reach the catalog cache.
 TEST(EndToEnd, TheExamplePackagesLoadAndTheirItemsAreCached) {
-    UserTree user;
     const fs::path examples =
         (fs::path(QV_TEST_DATA_DIR) / "../../../docs/examples").lexically_normal();
-    const fs::path profile = user.config / "Quorvalent";
-    fs::create_directories(profile / "Packages");
-    fs::create_directories(profile / "Packages/DesktopApps");
-    fs::copy_file(examples / "DesktopApps/apps.py", profile / "Packages/DesktopApps/apps.py");
-    zipFolder(examples / "Calculator", profile / "InstalledPackages/Calculator.quorvalent-package");
-    const fs::path data = user.dir.path() / "data";
-    fs::create_directories(data / "applications");
-    std::ofstream(data / "applications/sample-tool.desktop")
-        << "[Desktop Entry]\nType=Application\nName=Sample Tool\nExec=true\n";
-    user.env["XDG_DATA_HOME"] = data.string();
-    user.env["XDG_DATA_DIRS"] = (user.dir.path() / "no-system-data").string();
+    for (const auto& [folder, archive] :
+         {std::pair{"DesktopApps", "Calculator"}, std::pair{"Calculator", "DesktopApps"}}) {
+        SCOPED_TRACE(std::string(folder) + " as a folder, " + archive + " as an archive");
+        UserTree user;
+        const fs::path profile = user.config / "Quorvalent";
+        fs::create_directories(profile / "Packages" / folder);
+        for (const auto& entry : fs::directory_iterator(examples / folder)) {
+            if (entry.is_regular_file())
+                fs::copy_file(entry.path(),
+                              profile / "Packages" / folder / entry.path().filename());
+        }
+        zipFolder(examples / archive,
+                  profile / "InstalledPackages" / (std::string(archive) + ".quorvalent-package"));
+        const fs::path data = user.dir.path() / "data";
+        fs::create_directories(data / "applications");
+        std::ofstream(data / "applications/sample-tool.desktop")
+            << "[Desktop Entry]\nType=Application\nName=Sample Tool\nExec=true\n";
+        user.env["XDG_DATA_HOME"] = data.string();
+        user.env["XDG_DATA_DIRS"] = (user.dir.path() / "no-system-data").string();
 
-    Program program({}, user.env, user.output);
-    ASSERT_TRUE(program.started());
-    for (const char* plugin : {"DesktopApps.DesktopApps", "Calculator.Calculator"})
-        EXPECT_TRUE(
-            waitForText(user.log, std::string("] Plugin loaded: ") + plugin + " (instance #1)\r\n"))
-            << readText(user.output) << readText(user.log);
-    EXPECT_TRUE(waitFor([&] {
-        return cacheHolds(user.localFile(".catalog"), {L"Sample Tool", L"Calculator"});
-    })) << readText(user.log);
+        Program program({}, user.env, user.output);
+        ASSERT_TRUE(program.started());
+        for (const char* plugin : {"DesktopApps.DesktopApps", "Calculator.Calculator"})
+            EXPECT_TRUE(waitForText(user.log, std::string("] Plugin loaded: ") + plugin +
+                                                  " (instance #1)\r\n"))
+                << readText(user.output) << readText(user.log);
+        EXPECT_TRUE(waitFor([&] {
+            return cacheHolds(user.localFile(".catalog"), {L"Sample Tool", L"Calculator"});
+        })) << readText(user.log);
 
-    Program exit({"--exit"}, user.env, user.output);
-    EXPECT_EQ(exit.exitCode(), std::optional<int>(0)) << readText(user.output);
-    EXPECT_EQ(program.exitCode(), std::optional<int>(0)) << readText(user.output);
-    std::istringstream log(readText(user.log));
-    for (std::string line; std::getline(log, line);) {
-        const bool problem =
-            line.find(" [W] ") != std::string::npos || line.find(" [E] ") != std::string::npos;
-        EXPECT_FALSE(problem && (line.find("DesktopApps") != std::string::npos ||
-                                 line.find("Calculator") != std::string::npos))
-            << line;
+        Program exit({"--exit"}, user.env, user.output);
+        EXPECT_EQ(exit.exitCode(), std::optional<int>(0)) << readText(user.output);
+        EXPECT_EQ(program.exitCode(), std::optional<int>(0)) << readText(user.output);
+        std::istringstream log(readText(user.log));
+        for (std::string line; std::getline(log, line);) {
+            const bool problem =
+                line.find(" [W] ") != std::string::npos || line.find(" [E] ") != std::string::npos;
+            EXPECT_FALSE(problem && (line.find("DesktopApps") != std::string::npos ||
+                                     line.find("Calculator") != std::string::npos))
+                << line;
+        }
     }
 }
