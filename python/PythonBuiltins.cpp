@@ -221,6 +221,7 @@ void defineApiModule() {
     defineCatalogAction();
     defineCatalogItem();
     defineSettings();
+    addDocstrings();
 }
 
 void defineCoreFunctions() {

@@ -5,6 +5,7 @@
 #include "core/Wstr.h"
 
 #include <cstdint>
+#include <vector>
 
 // The builtin module quorvalent_api: registered with the interpreter before
 // it starts and initialised on its first import (the interpreter's thread,
@@ -25,6 +26,16 @@ void definePlugin();
 void defineCatalogAction();
 void defineCatalogItem();
 void defineSettings();
+
+// The docstrings of the module's functions, classes and methods: "name" or
+// "Class.method" and its text. addDocstrings attaches them once the module
+// is defined (same thread, GIL held).
+struct ApiDocstring {
+    const char* name;
+    const char* text;
+};
+const std::vector<ApiDocstring>& apiDocstrings();
+void addDocstrings();
 
 // Flushes Python's standard streams to the log, then sends their lines to
 // `capture` (each followed by '\n') until the next call, or to the log again

@@ -40,16 +40,20 @@ class LogSink:
         self._id = id
 
     def write(self, s):
+        """Buffers the text; each complete line becomes a log record."""
         quorvalent_api.std_print(self._id, s)
         return len(s)
 
     def flush(self):
+        """Logs the complete lines still buffered."""
         quorvalent_api.std_flush(self._id)
 
     def writable(self):
+        """Always True."""
         return True
 
     def isatty(self):
+        """Always False: the log is no terminal."""
         return False
 
     def __del__(self):
@@ -178,10 +182,12 @@ def types_stats(do_print=True, sort_by_count=True):
 
 
 def str_equal(a, b, case_sensitive):
+    """Whether the two texts are equal, with or without case."""
     return a == b if case_sensitive else a.lower() == b.lower()
 
 
 def str_less(a, b, case_sensitive):
+    """Whether the first text sorts before the second, with or without case."""
     return a < b if case_sensitive else a.lower() < b.lower()
 
 
@@ -240,6 +246,7 @@ class ArchLoader(importlib.abc.Loader):
         return os.path.join(override_path, *fullname.split("."))
 
     def has(self, fullname):
+        """Whether the archive or the override folder holds the module."""
         if self._inner_name(fullname) in self.contents:
             return True
         if not override_path:
@@ -296,9 +303,11 @@ class ArchLoader(importlib.abc.Loader):
         return module_spec
 
     def create_module(self, module_spec):
+        """None: the import system makes the module."""
         return None
 
     def exec_module(self, module):
+        """Runs the module's source, held in its spec, in the module."""
         module_spec = module.__spec__
         code = compile(module_spec.loader_state, module_spec.origin, "exec", dont_inherit=True)
         exec(code, module.__dict__)
@@ -325,6 +334,8 @@ class MultiArchImporter(importlib.abc.MetaPathFinder):
         self.loaders = kept + added
 
     def find_spec(self, fullname, path=None, target=None):
+        """The ModuleSpec of a package's own name or of a module in one of its
+        archives; None for any other module."""
         loaders = self.loaders
         if path is None:
             for loader in loaders:
@@ -340,12 +351,14 @@ class MultiArchImporter(importlib.abc.MetaPathFinder):
         return None
 
     def loader_of(self, package_name):
+        """The loader of the package's first archive, or None."""
         for loader in self.loaders:
             if loader.name == package_name:
                 return loader
         return None
 
     def invalidate_caches(self):
+        """Nothing to do: a reload scans an archive again when it is old."""
         pass
 
 

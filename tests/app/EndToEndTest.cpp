@@ -24,6 +24,7 @@
 #include <gtest/gtest.h>
 #include <map>
 #include <spawn.h>
+#include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -188,6 +189,36 @@ struct UserTree {
     std::map<std::string, std::string> env;
 };
 
+// Zips the files of the folder into the archive.
+void zipFolder(const fs::path& folder, const fs::path& archive) {
+    qvtest::ensurePython();
+    GilLock gil;
+    bp::dict names;
+    names["folder"] = folder.string();
+    names["path"] = archive.string();
+    bp::exec("import os, zipfile\n"
+             "os.makedirs(os.path.dirname(path), exist_ok=True)\n"
+             "with zipfile.ZipFile(path, 'w', zipfile.ZIP_DEFLATED) as archive:\n"
+             "    for name in os.listdir(folder):\n"
+             "        if os.path.isfile(os.path.join(folder, name)):\n"
+             "            archive.write(os.path.join(folder, name), name)\n",
+             names);
+}
+
+// Whether the catalog cache holds an item of each label.
+bool cacheHolds(const fs::path& cache, const std::vector<std::wstring>& labels) {
+    Catalog catalog;
+    if (!fs::exists(cache) || !catalog.loadCatalogFile(wstr::fromUtf8(cache.c_str())))
+        return false;
+    for (const std::wstring& label : labels) {
+        auto results = std::make_shared<CatalogResults>();
+        catalog.search(results, wstr::lowerCopy(label), nullptr);
+        if (results->list().empty() || results->list().front()->item()->label() != label)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 TEST(EndToEnd, OneInstanceStartsRefusesASecondAndEndsOnRequest) {
@@ -306,4 +337,55 @@ class Sample(quorvalent.Plugin):
     Program exit({"--exit"}, user.env, user.output);
     EXPECT_EQ(exit.exitCode(), std::optional<int>(0)) << readText(user.output);
     EXPECT_EQ(program.exitCode(), std::optional<int>(0)) << readText(user.output);
+}
+
+// The example packages of docs/examples installed as a user would, one as a
+// folder of the profile's Packages and the other as an archive of
+// InstalledPackages, then the other way round: both load and their items
+// reach the catalog cache.
+TEST(EndToEnd, TheExamplePackagesLoadAndTheirItemsAreCached) {
+    const fs::path examples =
+        (fs::path(QV_TEST_DATA_DIR) / "../../../docs/examples").lexically_normal();
+    for (const auto& [folder, archive] :
+         {std::pair{"DesktopApps", "Calculator"}, std::pair{"Calculator", "DesktopApps"}}) {
+        SCOPED_TRACE(std::string(folder) + " as a folder, " + archive + " as an archive");
+        UserTree user;
+        const fs::path profile = user.config / "Quorvalent";
+        fs::create_directories(profile / "Packages" / folder);
+        for (const auto& entry : fs::directory_iterator(examples / folder)) {
+            if (entry.is_regular_file())
+                fs::copy_file(entry.path(),
+                              profile / "Packages" / folder / entry.path().filename());
+        }
+        zipFolder(examples / archive,
+                  profile / "InstalledPackages" / (std::string(archive) + ".quorvalent-package"));
+        const fs::path data = user.dir.path() / "data";
+        fs::create_directories(data / "applications");
+        std::ofstream(data / "applications/sample-tool.desktop")
+            << "[Desktop Entry]\nType=Application\nName=Sample Tool\nExec=true\n";
+        user.env["XDG_DATA_HOME"] = data.string();
+        user.env["XDG_DATA_DIRS"] = (user.dir.path() / "no-system-data").string();
+
+        Program program({}, user.env, user.output);
+        ASSERT_TRUE(program.started());
+        for (const char* plugin : {"DesktopApps.DesktopApps", "Calculator.Calculator"})
+            EXPECT_TRUE(waitForText(user.log, std::string("] Plugin loaded: ") + plugin +
+                                                  " (instance #1)\r\n"))
+                << readText(user.output) << readText(user.log);
+        EXPECT_TRUE(waitFor([&] {
+            return cacheHolds(user.localFile(".catalog"), {L"Sample Tool", L"Calculator"});
+        })) << readText(user.log);
+
+        Program exit({"--exit"}, user.env, user.output);
+        EXPECT_EQ(exit.exitCode(), std::optional<int>(0)) << readText(user.output);
+        EXPECT_EQ(program.exitCode(), std::optional<int>(0)) << readText(user.output);
+        std::istringstream log(readText(user.log));
+        for (std::string line; std::getline(log, line);) {
+            const bool problem =
+                line.find(" [W] ") != std::string::npos || line.find(" [E] ") != std::string::npos;
+            EXPECT_FALSE(problem && (line.find("DesktopApps") != std::string::npos ||
+                                     line.find("Calculator") != std::string::npos))
+                << line;
+        }
+    }
 }

@@ -6,6 +6,7 @@
 #include "catalog/CatalogResults.h"
 #include "core/Event.h"
 #include "core/Logger.h"
+#include "core/SysClipboard.h"
 #include "packages/PackageManager.h"
 #include "python/GilLock.h"
 #include "python/PythonBuiltins.h"
@@ -13,14 +14,18 @@
 #include "tests/packages/PythonEnvironment.h"
 #include "tests/support/LogRecords.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WaitFor.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -519,6 +524,152 @@ TEST_F(LoadedPackages, SettingsOfAPackageByName) {
     EXPECT_EQ(bp::extract<std::string>(api.attr("settings_get")(handle, "main", "GREETING"))(),
               "from the folder");
     EXPECT_TRUE(api.attr("settings_load")(bp::object()).is_none());
+}
+
+// --- The example packages of docs/examples ---------------------------------------
+
+// The files of an example package.
+std::vector<std::pair<std::string, std::string>> exampleFiles(const std::string& package) {
+    const auto folder =
+        (std::filesystem::path(QV_TEST_DATA_DIR) / "../../../docs/examples" / package)
+            .lexically_normal();
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (!entry.is_regular_file())
+            continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        files.emplace_back(entry.path().filename().string(),
+                           std::string(std::istreambuf_iterator<char>(in), {}));
+    }
+    return files;
+}
+
+// The items the catalog finds for the text, after the chosen item when given.
+std::vector<CatalogItemPtr> search(Catalog& catalog, const wstr& text,
+                                   const CatalogItemPtr& chain = nullptr) {
+    auto results = std::make_shared<CatalogResults>();
+    catalog.search(results, text, chain);
+    std::vector<CatalogItemPtr> items;
+    for (const auto& result : results->list())
+        items.push_back(result->item());
+    return items;
+}
+
+// Waits until the search finds an item of that label, and returns it.
+CatalogItemPtr waitForItem(Catalog& catalog, const wstr& text, const wstr& label,
+                           const CatalogItemPtr& chain = nullptr) {
+    CatalogItemPtr found;
+    qvtest::waitFor([&] {
+        for (const CatalogItemPtr& item : search(catalog, text, chain)) {
+            if (item->label() == label)
+                found = item;
+        }
+        return found != nullptr;
+    });
+    return found;
+}
+
+// As a folder package: the calculator hands in its keyword item, answers
+// arithmetic typed alone, any expression after its item (an error item when
+// it has no value), and copies the executed answer to the clipboard.
+TEST_F(LoadedPackages, TheCalculatorExampleAnswersTypedText) {
+    for (const auto& [file, text] : exampleFiles("Calculator"))
+        app_->writePackageFile("Calculator", file, text);
+    start();
+    Catalog& catalog = *app_->catalog();
+    const CatalogItemPtr keyword = waitForItem(catalog, L"calcul", L"Calculator");
+    ASSERT_TRUE(keyword);
+    const uint64_t plugin = keyword->pluginId();
+    EXPECT_EQ(plugin, idOf(L"Calculator.Calculator"));
+
+    ASSERT_TRUE(manager_->sendMessage(plugin, PluginMsg::kindSuggest,
+                                      PluginMsg::Data::suggestion(L"2*(3+4)", {})));
+    const CatalogItemPtr answer = waitForItem(catalog, L"2*(3+4)", L"14");
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->category(), CatalogItem::expression);
+    ASSERT_TRUE(manager_->sendMessage(plugin, PluginMsg::kindExecute,
+                                      PluginMsg::Data::execution(answer, nullptr)));
+    EXPECT_TRUE(qvtest::waitFor([] { return Sys::getClipboardText() == L"14"; }));
+
+    ASSERT_TRUE(manager_->sendMessage(plugin, PluginMsg::kindSuggest,
+                                      PluginMsg::Data::suggestion(L"sqrt(16)", {keyword})));
+    EXPECT_TRUE(waitForItem(catalog, L"sqrt(16)", L"4", keyword));
+    ASSERT_TRUE(manager_->sendMessage(plugin, PluginMsg::kindSuggest,
+                                      PluginMsg::Data::suggestion(L"9**9**9", {keyword})));
+    const CatalogItemPtr refused =
+        waitForItem(catalog, L"9**9**9", L"Cannot calculate this", keyword);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->category(), CatalogItem::error);
+    for (const auto& item : records_.all())
+        EXPECT_LT(item->level, Logger::Warning) << wstr::toUtf8(item->message);
+}
+
+// The interpreter read the environment when it started: the desktop's data
+// folders are pointed at a fixture through os.environ while the test runs.
+class DataFolders {
+public:
+    explicit DataFolders(const std::filesystem::path& root) {
+        qvtest::requirePython();
+        GilLock gil;
+        names_ = std::make_unique<bp::dict>();
+        (*names_)["home"] = (root / "home").string();
+        (*names_)["system"] = (root / "system").string();
+        bp::exec("import os\n"
+                 "saved = {k: os.environ.get(k) for k in ('XDG_DATA_HOME', 'XDG_DATA_DIRS')}\n"
+                 "os.environ['XDG_DATA_HOME'] = home\n"
+                 "os.environ['XDG_DATA_DIRS'] = system\n",
+                 *names_);
+    }
+    ~DataFolders() {
+        GilLock gil;
+        bp::exec("for k, v in saved.items():\n"
+                 "    os.environ.pop(k, None) if v is None else os.environ.update({k: v})\n",
+                 *names_);
+        names_.reset();
+    }
+    DataFolders(const DataFolders&) = delete;
+    DataFolders& operator=(const DataFolders&) = delete;
+
+private:
+    std::unique_ptr<bp::dict> names_; // made and dropped with the GIL held
+};
+
+// As an archive: the applications example indexes the desktop entries of
+// the user's and the system's data folders (the user's entry of an id hides
+// the system's, entries not to display are left out), with their icons, and
+// executing an item runs the entry's command.
+TEST_F(LoadedPackages, TheDesktopApplicationsExampleIndexesAndStartsEntries) {
+    qvtest::TempDir data;
+    const std::string marker = (data.path() / "started").string();
+    data.write("home/applications/editor.desktop",
+               "[Desktop Entry]\nType=Application\nName=Sample Editor\nExec=touch " + marker +
+                   " %F\nIcon=sample-editor\n");
+    data.write("system/applications/editor.desktop",
+               "[Desktop Entry]\nType=Application\nName=Shadowed Editor\nExec=false\n");
+    data.write("system/applications/tools/viewer.desktop",
+               "[Desktop Entry]\nType=Application\nName=Sample Viewer\nExec=viewer %U\n");
+    data.write("system/applications/secret.desktop",
+               "[Desktop Entry]\nType=Application\nName=Sample Secret\nNoDisplay=true\nExec=x\n");
+    data.write("system/icons/hicolor/48x48/apps/sample-editor.png", "");
+    DataFolders folders(data.path());
+    writeArchive(app_->root().path() / "default" / "DesktopApps.quorvalent-package",
+                 exampleFiles("DesktopApps"));
+    start();
+    Catalog& catalog = *app_->catalog();
+    const CatalogItemPtr editor = waitForItem(catalog, L"sample editor", L"Sample Editor");
+    ASSERT_TRUE(editor);
+    EXPECT_EQ(editor->shortDesc(), wstr::fromUtf8(("touch " + marker).c_str()));
+    EXPECT_NE(editor->iconHandle(), 0u);
+    const CatalogItemPtr viewer = waitForItem(catalog, L"sample viewer", L"Sample Viewer");
+    ASSERT_TRUE(viewer);
+    EXPECT_EQ(viewer->iconHandle(), 0u);
+    EXPECT_EQ(viewer->dataBag(), L"tools-viewer.desktop");
+    for (const wchar_t* absent : {L"shadowed editor", L"sample secret"})
+        EXPECT_TRUE(search(catalog, absent).empty()) << wstr::toUtf8(absent);
+
+    ASSERT_TRUE(manager_->sendMessage(editor->pluginId(), PluginMsg::kindExecute,
+                                      PluginMsg::Data::execution(editor, nullptr)));
+    EXPECT_TRUE(qvtest::waitFor([&] { return std::filesystem::exists(marker); }));
 }
 
 } // namespace
