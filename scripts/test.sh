@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer and
 # UndefinedBehaviorSanitizer, runs each fuzz target for a bounded time when
-# clang's fuzzer runtime is present, then every test through ctest (whose
-# summary closes the output).
+# clang's fuzzer runtime is present, runs the tests of the concurrent code
+# under ThreadSanitizer (scripts/tsan.sh), then every test through ctest
+# (whose summary closes the output).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -20,6 +21,7 @@ export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
 export QT_QPA_PLATFORM=offscreen
 
 bash scripts/fuzz.sh
+bash scripts/tsan.sh
 
 cd "$build"
 ctest --output-on-failure -j "$(nproc)"
