@@ -1,5 +1,6 @@
 #include "platform/KeyboardLayout.h"
 
+#include "platform/Environment.h"
 #include "platform/ReadFile.h"
 
 #include <cstdlib>
@@ -40,11 +41,9 @@ std::string configValue(const std::string& text, const std::string& key) {
 } // namespace
 
 std::string keyboardLayoutName(const std::string& configFile) {
-    const char* layout = std::getenv("XKB_DEFAULT_LAYOUT");
-    if (layout && *layout) {
-        const char* variant = std::getenv("XKB_DEFAULT_VARIANT");
-        return withVariant(firstOfList(layout), firstOfList(variant ? variant : ""));
-    }
+    const std::string layout = env::value("XKB_DEFAULT_LAYOUT");
+    if (!layout.empty())
+        return withVariant(firstOfList(layout), firstOfList(env::value("XKB_DEFAULT_VARIANT")));
     std::string text;
     if (!readFile(configFile, text))
         return {};
