@@ -41,7 +41,8 @@ InstanceRef& instanceRef() {
     return ref;
 }
 
-void setInstance(const std::shared_ptr<App>& app, AppServices* services) {
+void setInstance(const std::shared_ptr<App>& app, AppServices* services,
+                 PythonHost* pythonServices) {
     {
         std::lock_guard lock(instanceRef().mutex);
         instanceRef().app = app;
@@ -49,6 +50,8 @@ void setInstance(const std::shared_ptr<App>& app, AppServices* services) {
     // The services share the application's ownership: holding them holds it.
     AppServices::setInstance(app ? std::shared_ptr<AppServices>(app, services)
                                  : std::shared_ptr<AppServices>());
+    PythonHost::setInstance(app ? std::shared_ptr<PythonHost>(app, pythonServices)
+                                : std::shared_ptr<PythonHost>());
 }
 
 void logInfo(wstr text) {
@@ -56,6 +59,11 @@ void logInfo(wstr text) {
 }
 
 } // namespace
+
+std::shared_ptr<const SettingsStore> App::PythonServices::appSettings() const {
+    std::shared_ptr<const AppConfig> config = app_.config();
+    return config ? std::shared_ptr<const SettingsStore>(config, &config->settingsStore) : nullptr;
+}
 
 const wstr& App::appName() {
     static const wstr name = L"Quorvalent";
@@ -91,7 +99,7 @@ App::App(wstr programFile)
 
 App::~App() {
     shutdown();
-    setInstance(nullptr, nullptr);
+    setInstance(nullptr, nullptr, nullptr);
     CatalogHost::setInstance(nullptr);
     PackageHost::setInstance(nullptr);
 }
@@ -102,7 +110,7 @@ std::shared_ptr<App> App::instance() {
 }
 
 int App::init([[maybe_unused]] uint32_t startCommand) {
-    setInstance(shared_from_this(), &services_);
+    setInstance(shared_from_this(), &services_, &pythonServices_);
     AppIdentity::set({appTitle(), appVersion(), appRevision()});
     CatalogHost::setInstance(std::make_shared<AppCatalogHost>(weak_from_this()));
     PackageHost::setInstance(std::make_shared<AppPackageHost>(weak_from_this()));

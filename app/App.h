@@ -10,6 +10,7 @@
 #include "core/Event.h"
 #include "core/Wstr.h"
 #include "files/DataFs.h"
+#include "python/PythonHost.h"
 
 #include <atomic>
 #include <cstdint>
@@ -177,6 +178,18 @@ private:
         App& app_;
     };
 
+    // The application as the plugin API sees it.
+    class PythonServices : public PythonHost {
+    public:
+        explicit PythonServices(App& app) : app_(app) {}
+        const DataFs::Folders& folders() const override { return app_.folders(); }
+        std::shared_ptr<const SettingsStore> appSettings() const override;
+        void setTimer(uint32_t id, uint32_t delayMs) override { app_.setTimer(id, delayMs); }
+
+    private:
+        App& app_;
+    };
+
     void resolveFolders();
     void prepareLogFile();
     void logBanner();
@@ -200,6 +213,7 @@ private:
     DataFs::Folders folders_;
     bool portable_ = false;
     Services services_{*this};
+    PythonServices pythonServices_{*this};
     Event logEvent_{true};
     AppTimers timers_;
     CurrentConfig config_;

@@ -7,7 +7,7 @@
 #include "app/AppServices.h"
 #include "app/Autorun.h"
 #include "app/IniReader.h"
-#include "app/KnownFolderTable.h"
+#include "core/KnownFolderTable.h"
 #include "core/Logger.h"
 #include "core/Path.h"
 #include "core/SysEnv.h"

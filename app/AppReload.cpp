@@ -10,24 +10,11 @@
 #include "core/SysShell.h"
 #include "packages/PackageManager.h"
 
-#include <cstdlib>
-
-extern char** environ;
+#include "platform/Environment.h"
 
 namespace {
 
-using Environment = std::map<std::string, std::string>;
-
-Environment processEnvironment() {
-    Environment env;
-    for (char** entry = environ; entry && *entry; ++entry) {
-        std::string text = *entry;
-        const size_t eq = text.find('=');
-        if (eq != std::string::npos && eq > 0)
-            env.emplace(text.substr(0, eq), text.substr(eq + 1));
-    }
-    return env;
-}
+using Environment = Platform::env::Variables;
 
 // The variables of the block, in order; a later one of the same name wins.
 Environment parseBlock(const std::vector<wstr>& block, std::map<wstr, wstr>* out) {
@@ -93,19 +80,9 @@ int App::reloadEnvironment(std::map<wstr, wstr>* out) {
     auto source = EnvironmentSource::current();
     if (!source || !source->read(block))
         return -1;
-    const Environment before = processEnvironment();
-    const Environment wanted = parseBlock(block, out);
-    // Only what differs is touched: other threads may read the environment.
-    for (const auto& [name, value] : before) {
-        if (!wanted.contains(name))
-            unsetenv(name.c_str());
-    }
-    for (const auto& [name, value] : wanted) {
-        auto old = before.find(name);
-        if (old == before.end() || old->second != value)
-            setenv(name.c_str(), value.c_str(), 1);
-    }
-    return processEnvironment() == before ? 0 : 1;
+    // The program's table, not the process environment: other threads read
+    // it meanwhile, and what we start gets the table.
+    return Platform::env::replace(parseBlock(block, out)) ? 1 : 0;
 }
 
 void App::exploreFile(const wstr& path) {

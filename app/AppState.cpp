@@ -149,11 +149,13 @@ Json::Value arrayOf(const AppState::StateList<T>& list, F element) {
     return array;
 }
 
-// Derives a position relative to the source's monitor, scaled.
-AppState::Point derivePoint(const AppState::Point& point, const AppState::Point& origin,
-                            double scaleX, double scaleY) {
-    return {scaled(int64_t(point.x) - origin.x, scaleX),
-            scaled(int64_t(point.y) - origin.y, scaleY)};
+// Derives a position: relative to the source's monitor, scaled, placed on
+// the primary monitor, which need not sit at 0,0.
+template <typename T>
+AppState::Point derivePoint(const AppState::Point& point,
+                            const AppState::BestGeometryState<T>& best) {
+    return {scaled(int64_t(point.x) - best.origin.x, best.scaleX) + best.target.x,
+            scaled(int64_t(point.y) - best.origin.y, best.scaleY) + best.target.y};
 }
 
 // Moves a rectangle that lies on no current monitor into the work area of
@@ -384,6 +386,7 @@ std::shared_ptr<AppState::BestGeometryState<T>> AppState::findBestGeometry(State
         records[best->source->monitorIndex < records.size() ? best->source->monitorIndex : 0];
     best->origin = {from.left, from.top};
     const Sys::Rect& to = primary->info->monitor;
+    best->target = {to.left, to.top};
     int64_t fromWidth = int64_t(from.right) - from.left;
     int64_t fromHeight = int64_t(from.bottom) - from.top;
     best->scaleX = fromWidth > 0 ? double(int64_t(to.right) - to.left) / double(fromWidth) : 1.0;
@@ -403,7 +406,7 @@ Sys::Rect AppState::applyRunGeometry(int32_t height) {
     RunState& state = *best->state;
     if (best->source) {
         const RunState& source = *best->source;
-        state.pos = derivePoint(source.pos, best->origin, best->scaleX, best->scaleY);
+        state.pos = derivePoint(source.pos, *best);
         state.size = scaled(source.size, best->scaleX);
     }
     Sys::Rect rect =
@@ -420,8 +423,8 @@ AppState::WindowPlacement AppState::applyConsoleGeometry(int32_t minWidth, int32
     ConsoleState& state = *best->state;
     if (best->source) {
         const ConsoleState& source = *best->source;
-        state.normalPos = derivePoint(source.normalPos, best->origin, best->scaleX, best->scaleY);
-        state.maxPos = derivePoint(source.maxPos, best->origin, best->scaleX, best->scaleY);
+        state.normalPos = derivePoint(source.normalPos, *best);
+        state.maxPos = derivePoint(source.maxPos, *best);
         state.normalSize = {scaled(source.normalSize.x, best->scaleX),
                             scaled(source.normalSize.y, best->scaleY)};
         state.maximized = source.maximized;

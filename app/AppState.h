@@ -57,7 +57,8 @@ public:
     template <typename T> struct BestGeometryState {
         std::shared_ptr<GeometryState<T>> state;
         std::shared_ptr<GeometryState<T>> source;
-        Point origin;
+        Point origin; // the source monitor's top-left corner
+        Point target; // the primary monitor's, where the derived geometry goes
         double scaleX = 1.0;
         double scaleY = 1.0;
     };

@@ -8,6 +8,7 @@
 #include "core/SysEnv.h"
 #include "core/SysFile.h"
 #include "core/SysShell.h"
+#include "platform/Environment.h"
 #include "platform/Error.h"
 #include "platform/FileMode.h"
 #include "platform/Poll.h"
@@ -102,6 +103,9 @@ struct ConfigEdit::State {
     // A worker runs and has not yet decided to end; decided under the lock,
     // so a request queued under it is always seen by a worker.
     bool active = false;
+    // The latest worker: an older one ending late must not clear the flag
+    // for it.
+    uint64_t generation = 0;
 };
 
 ConfigEdit::ConfigEdit(std::weak_ptr<Host> host)
@@ -151,9 +155,10 @@ void ConfigEdit::ensureThread() {
     // A worker that decided to end touches nothing of ours any more: let it go.
     Thread::stop(thread_, 0, false);
     state_->active = true;
+    const uint64_t generation = ++state_->generation;
     try {
         auto state = state_;
-        Thread::launch(thread_, [state] { threadProc(state); });
+        Thread::launch(thread_, [state, generation] { threadProc(state, generation); });
     } catch (...) {
         state_->active = false;
         throw;
@@ -180,14 +185,16 @@ ConfigEdit::Editor ConfigEdit::editor() {
     return state_->editor;
 }
 
-void ConfigEdit::threadProc(const std::shared_ptr<State>& state) {
+void ConfigEdit::threadProc(const std::shared_ptr<State>& state, uint64_t generation) {
     struct EndGuard {
         State& state;
+        uint64_t generation;
         ~EndGuard() {
             Mutex::Lock lock(state.lock);
-            state.active = false;
+            if (state.generation == generation)
+                state.active = false;
         }
-    } guard{*state};
+    } guard{*state, generation};
     try {
         Mutex::Lock lock(state->lock);
         if (state->workDir.empty())
@@ -427,9 +434,9 @@ wstr ConfigEdit::prepareNotepad2Ini(const DataFs::Folders& folders) {
 
 std::vector<wstr> ConfigEdit::fallbackEditor() {
     for (const char* variable : {"VISUAL", "EDITOR"}) {
-        const char* value = std::getenv(variable);
+        const auto value = Platform::env::get(variable);
         std::vector<wstr> args;
-        if (!value || !Sys::splitCommandLine(args, wstr::fromUtf8(value)) || args.empty())
+        if (!value || !Sys::splitCommandLine(args, wstr::fromUtf8(value->c_str())) || args.empty())
             continue;
         args[0] = Sys::resolveExecutable(args[0], {}, {});
         if (!args[0].empty())

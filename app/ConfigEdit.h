@@ -142,7 +142,7 @@ private:
 
     void queue(Task task);
     void ensureThread();
-    static void threadProc(const std::shared_ptr<State>& state);
+    static void threadProc(const std::shared_ptr<State>& state, uint64_t generation);
     static bool runTasks(State& state, std::vector<int>& waitFds);
     static void launchEditor(State& state, const Task& task, const Editor& editor,
                              const wstr& workPackagesDir, std::vector<Report>& reports);

@@ -7,7 +7,7 @@
 
 #include <mutex>
 
-extern char** environ;
+#include "platform/Environment.h"
 
 namespace {
 
@@ -36,8 +36,8 @@ void EnvironmentSource::install(std::shared_ptr<EnvironmentSource> source) {
 }
 
 SystemEnvironmentSource::SystemEnvironmentSource() {
-    for (char** entry = environ; entry && *entry; ++entry)
-        startBlock_.push_back(wstr::fromUtf8(*entry));
+    for (const auto& entry : Platform::env::block())
+        startBlock_.push_back(wstr::fromUtf8(entry.c_str()));
 }
 
 bool SystemEnvironmentSource::read(std::vector<wstr>& block) {

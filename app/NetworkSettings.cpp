@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/Logger.h"
+#include "platform/Environment.h"
 
 namespace {
 
@@ -124,8 +125,8 @@ std::string proxyVariable(const std::string& lowerName) {
     for (char c : lowerName)
         upperName += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     for (const std::string& name : {lowerName, upperName}) {
-        const char* value = std::getenv(name.c_str());
-        if (value && *value)
+        std::string value = Platform::env::value(name);
+        if (!value.empty())
             return value;
     }
     return {};

@@ -51,7 +51,7 @@ struct LoggerState {
     wstr path;
     UniqueFd file;
     bool firstOpen = false;
-    bool openFailed = false;
+    uint32_t reportedOpenError = 0; // the failure last reported; 0 once an open succeeds
     uint64_t lastWritten = 0;
 };
 
@@ -189,7 +189,7 @@ void Logger::enableFile(bool on) {
     LoggerState& s = state();
     Mutex::Lock lock(s.fileMutex);
     if (s.enabled != on)
-        s.openFailed = false;
+        s.reportedOpenError = 0;
     s.enabled = on;
     if (!on)
         s.file.reset();
@@ -201,7 +201,7 @@ void Logger::setFile(const wstr& path) {
     s.file.reset();
     s.path = path;
     s.firstOpen = true;
-    s.openFailed = false;
+    s.reportedOpenError = 0;
     if (fileSize(path, -1) >= rotateSize)
         rotate(0, false);
 }
@@ -278,9 +278,10 @@ void Logger::threadProc() {
 void Logger::writePending() {
     LoggerState& s = state();
     Mutex::Lock lock(s.fileMutex);
-    // Records stay pending while they cannot be written: a path set or output
-    // switched on later still finds them in the ring.
-    if (!s.enabled || s.path.empty() || s.openFailed)
+    // Records stay pending while they cannot be written: a path set, output
+    // switched on or the file opening again later still finds them in the
+    // ring, unless the ring dropped them meanwhile.
+    if (!s.enabled || s.path.empty())
         return;
     const std::vector<ItemPtr> items = fetch(s.lastWritten);
     if (items.empty())
@@ -289,6 +290,15 @@ void Logger::writePending() {
         openFile(true, false);
     if (!s.file.valid())
         return;
+    if (const uint64_t dropped = items.front()->id - s.lastWritten - 1) {
+        Item note = *items.front();
+        note.level = Warning;
+        note.message.clear();
+        wstr::format(note.message,
+                     L"{} log records were dropped before they could be written to the log file",
+                     dropped);
+        writeLine(s.file.get(), note);
+    }
     for (const ItemPtr& item : items) {
         s.lastWritten = item->id;
         writeLine(s.file.get(), *item);
@@ -306,10 +316,12 @@ void Logger::openFile(bool append, bool report) {
             return;
         const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (append ? 0 : O_TRUNC);
         s.file.reset(::open(wstr::toUtf8(s.path).c_str(), flags, 0666));
-        if (!s.file.valid()) {
-            const uint32_t error = setLastErrorFromErrno();
-            // Set before logging: the warning is itself written through here.
-            s.openFailed = true;
+        if (s.file.valid()) {
+            s.reportedOpenError = 0;
+        } else if (const uint32_t error = setLastErrorFromErrno(); error != s.reportedOpenError) {
+            // Each batch tries again; one failure is reported until another
+            // one, or a success, ends it.
+            s.reportedOpenError = error;
             wstr::format(failure, L"Failed to open/create log file {} (error {})", s.path, error);
         }
         if (s.firstOpen) {

@@ -95,9 +95,10 @@ public:
 
     // Writes every record not yet handed to the writer. Any thread.
     static void writePending();
-    // Opens (append) or creates anew the log file. A failure is logged once as
-    // a warning (a warning box with report) and the file is not tried again
-    // until its path or the enabled flag changes. Any thread.
+    // Opens (append) or creates anew the log file. A failure is logged as a
+    // warning (a warning box with report) unless the same failure was the
+    // last one reported; every batch tries again. Records the ring dropped
+    // before they could be written are counted in the file. Any thread.
     static void openFile(bool append, bool report);
 
     // Size in bytes from the descriptor when valid, else from the path; -1

@@ -7,9 +7,8 @@
 #include "core/Path.h"
 #include "core/SysCommandLine.h"
 #include "core/SysFile.h"
+#include "platform/Environment.h"
 #include "platform/Error.h"
-
-extern char** environ;
 
 namespace Sys {
 namespace {
@@ -18,15 +17,15 @@ bool lookupVariable(const wstr& name, wstr& value) {
     std::string narrow = wstr::toUtf8(name);
     if (narrow.empty() || narrow.find('=') != std::string::npos)
         return false;
-    if (const char* exact = std::getenv(narrow.c_str())) {
-        value = wstr::fromUtf8(exact);
+    const Platform::env::Variables variables = Platform::env::all();
+    if (auto exact = variables.find(narrow); exact != variables.end()) {
+        value = wstr::fromUtf8(exact->second.c_str());
         return true;
     }
-    for (char** entry = environ; entry && *entry; ++entry) {
-        const char* eq = std::strchr(*entry, '=');
-        if (eq && size_t(eq - *entry) == narrow.size() &&
-            strncasecmp(*entry, narrow.c_str(), narrow.size()) == 0) {
-            value = wstr::fromUtf8(eq + 1);
+    for (const auto& [other, text] : variables) {
+        if (other.size() == narrow.size() &&
+            strncasecmp(other.c_str(), narrow.c_str(), narrow.size()) == 0) {
+            value = wstr::fromUtf8(text.c_str());
             return true;
         }
     }
@@ -34,8 +33,7 @@ bool lookupVariable(const wstr& name, wstr& value) {
 }
 
 wstr readVariable(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? wstr::fromUtf8(value) : wstr();
+    return wstr::fromUtf8(Platform::env::value(name).c_str());
 }
 
 bool isFolder(const wstr& path) {
@@ -122,15 +120,11 @@ void expandEnvVarsInPlace(wstr& text) {
 
 EnvironmentMap environmentBlock() {
     EnvironmentMap result;
-    for (char** entry = environ; entry && *entry; ++entry) {
-        wstr text = wstr::fromUtf8(*entry);
-        size_t eq = text.find(L'=');
-        if (eq == wstr::npos)
-            continue;
-        wstr name = text.substr(0, eq);
+    for (const auto& [variable, value] : Platform::env::all()) {
+        wstr name = wstr::fromUtf8(variable.c_str());
         for (auto& c : name)
             c = static_cast<wchar_t>(towupper(c));
-        result[name] = text.substr(eq + 1);
+        result[name] = wstr::fromUtf8(value.c_str());
     }
     return result;
 }

@@ -11,6 +11,7 @@
 #include "core/SysEnv.h"
 #include "core/SysFile.h"
 #include "platform/DesktopEntry.h"
+#include "platform/Environment.h"
 #include "platform/Error.h"
 #include "platform/MimeApps.h"
 #include "platform/Spawn.h"
@@ -70,11 +71,11 @@ uint32_t runProgram(const wstr& program, const std::vector<wstr>& args, const ws
 }
 
 uint32_t editFile(const wstr& file) {
-    const char* editor = std::getenv("VISUAL");
-    if (!editor || !*editor)
-        editor = std::getenv("EDITOR");
+    std::string editor = Platform::env::value("VISUAL");
+    if (editor.empty())
+        editor = Platform::env::value("EDITOR");
     std::vector<wstr> command;
-    if (!editor || !*editor || !splitCommandLine(command, wstr::fromUtf8(editor)) ||
+    if (editor.empty() || !splitCommandLine(command, wstr::fromUtf8(editor.c_str())) ||
         command.empty())
         return openWithDesktop(file);
     command.push_back(file);

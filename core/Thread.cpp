@@ -5,6 +5,7 @@
 #include "platform/ThreadId.h"
 
 #include <atomic>
+#include <mutex>
 #include <pthread.h>
 #include <stdexcept>
 #include <system_error>
@@ -46,11 +47,29 @@ private:
 struct Thread::State {
     Event::Handle exited = makeThreadSignal();
     Event::Handle stop;
-    LaunchPad* pad = nullptr; // valid until the started event
+    std::shared_ptr<LaunchPad> pad; // dropped by the thread once it has started
     std::atomic<uint32_t> id{0};
     std::atomic<int> exitCode{-1};
     std::shared_ptr<State> self; // handed to the new thread by entry()
+    std::function<void()> beforeRun;
 };
+
+namespace {
+
+std::mutex hooksMutex;
+Thread::TestHooks testHooks;
+
+Thread::TestHooks currentHooks() {
+    std::lock_guard lock(hooksMutex);
+    return testHooks;
+}
+
+} // namespace
+
+void Thread::setTestHooks(TestHooks hooks) {
+    std::lock_guard lock(hooksMutex);
+    testHooks = std::move(hooks);
+}
 
 Thread::LaunchPad::LaunchPad() {
     created_.create(false);
@@ -64,7 +83,7 @@ void Thread::LaunchPad::signalStarted() {
     started->set();
 }
 
-void Thread::launch(LaunchPad& pad, Thread& thread) {
+void Thread::launch(std::shared_ptr<LaunchPad> pad, Thread& thread) {
     if (thread.state_) {
         if (thread.running())
             throw std::logic_error("Thread already launched");
@@ -73,8 +92,12 @@ void Thread::launch(LaunchPad& pad, Thread& thread) {
     thread.stop_ = makeThreadSignal();
     auto state = std::make_shared<State>();
     state->stop = thread.stop_;
-    state->pad = &pad;
+    const Event::Handle created = pad->created_.handle();
+    const Event::Handle started = pad->started_.handle();
+    state->pad = std::move(pad);
     state->self = state;
+    TestHooks hooks = currentHooks();
+    state->beforeRun = std::move(hooks.beforeRun);
 
     DetachedAttr attr;
     pthread_t handle;
@@ -84,14 +107,17 @@ void Thread::launch(LaunchPad& pad, Thread& thread) {
                                 formatNarrow("Failed to create thread (error {})", error));
     }
     thread.state_ = state;
-    pad.created_.set();
+    created->set();
 
     // A thread that ends before it starts (its created wait failed) must not
     // leave the launcher waiting for ever.
-    const uint32_t result = Event::waitAny({pad.started_.handle(), state->exited}, INFINITE);
-    if (result != WAIT_OBJECT_0)
+    const uint32_t result =
+        hooks.startWait ? hooks.startWait() : Event::waitAny({started, state->exited}, INFINITE);
+    if (result != WAIT_OBJECT_0) {
+        thread.stop_->set();
         throw std::runtime_error(formatNarrow(
             "Failed to wait for thread to start (result {:#08X}; error {})", result, lastError()));
+    }
 }
 
 void* Thread::entry(void* param) {
@@ -107,12 +133,16 @@ void* Thread::entry(void* param) {
 int Thread::runPad(State& state) {
     wstr text;
     try {
-        const uint32_t result = state.pad->created_.wait(INFINITE);
+        // Ours from here on, whatever the launcher does meanwhile.
+        std::shared_ptr<LaunchPad> pad = std::move(state.pad);
+        const uint32_t result = pad->created_.wait(INFINITE);
         if (result != WAIT_OBJECT_0)
             throw std::runtime_error(
                 formatNarrow("Failed to wait for thread to be created (result {:#08X}; error {})",
                              result, lastError()));
-        state.pad->run();
+        if (state.beforeRun)
+            state.beforeRun();
+        pad->run();
         return 0;
     } catch (const std::exception& e) {
         wstr::format(text, L"Exception caught in thread {}: {}", state.id.load(), e.what());

@@ -3,6 +3,7 @@
 #include "core/Event.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <type_traits>
@@ -11,10 +12,11 @@
 // A background thread with its stop event, started through a launch record
 // with a created/started handshake and stopped by its owner with a time-out.
 //
-// The launch record lives on the launcher's stack: the launcher does not
-// return before the new thread has taken its callable, and the new thread
-// runs nothing before the launcher has filled the Thread. No exception leaves
-// a thread: it is logged at level fatal and the thread ends with exit code 1.
+// The launch record is shared by the launcher and the new thread until both
+// are done with it: a launcher whose wait for the start fails may return (by
+// throwing) while the new thread still takes its callable. The new thread runs
+// nothing before the launcher has filled the Thread. No exception leaves a
+// thread: it is logged at level fatal and the thread ends with exit code 1.
 //
 // Linux has no safe way to end a thread by force. A thread that does not end
 // in time is left to end by itself: the state it touches on its way out (its
@@ -28,15 +30,15 @@ public:
     public:
         // Throws std::runtime_error "Failed to create Event object (error {})".
         LaunchPad();
+        virtual ~LaunchPad() = default;
         LaunchPad(const LaunchPad&) = delete;
         LaunchPad& operator=(const LaunchPad&) = delete;
 
-        // Takes the callable, signals the started event and runs the callable;
-        // the record is not touched after the signal. New thread.
+        // Takes the callable, signals the started event and runs the callable.
+        // New thread.
         virtual void run() = 0;
 
     protected:
-        virtual ~LaunchPad() = default;
         void signalStarted();
 
     private:
@@ -75,11 +77,22 @@ public:
     // thread signal (error {})", std::system_error "Failed to create thread
     // (error {})" with errno, std::runtime_error "Failed to wait for thread to
     // start (result {:#08X}; error {})". Owner's thread.
-    static void launch(LaunchPad& pad, Thread& thread);
+    // A launch whose wait for the start fails has signalled the thread's stop
+    // event; the thread may still run its callable, and the Thread owns it.
+    static void launch(std::shared_ptr<LaunchPad> pad, Thread& thread);
     template <typename F> static void launch(Thread& thread, F&& func) {
-        LaunchPadTmpl<std::decay_t<F>> pad(std::forward<F>(func));
-        launch(pad, thread);
+        launch(std::make_shared<LaunchPadTmpl<std::decay_t<F>>>(std::forward<F>(func)), thread);
     }
+
+    // Tests only: points where a test makes a launch interleave as it wants.
+    // startWait replaces the launcher's wait for the start (its result is the
+    // wait's); beforeRun is called by the new thread before it runs the record.
+    // Set while no thread is being launched.
+    struct TestHooks {
+        std::function<uint32_t()> startWait;
+        std::function<void()> beforeRun;
+    };
+    static void setTestHooks(TestHooks hooks);
 
     // Signals the stop event, waits up to timeoutMs (Platform::INFINITE for no
     // limit) for the thread to end and empties the Thread. A thread still

@@ -139,9 +139,12 @@ public:
     void removePackagesListener(const PackagesListener* listener);
 
     // Decides which areas to leave out (the program installed inside them)
-    // and starts the thread. Owner's thread.
+    // and starts the thread, which places the watches. Owner's thread.
     void startMonitoring(const ShellFolders& shellFolders);
     void startMonitoring() { startMonitoring(systemShellFolders()); }
+    // Waits until the thread has placed its first watches; every change
+    // made after that is seen. False on time-out. Any thread.
+    bool waitUntilWatching(uint32_t timeoutMs);
     // Empties both listener lists, then stops the thread; the thread removes
     // its watches as it ends. Owner's thread.
     void stop();

@@ -96,6 +96,7 @@ public:
 
     void start(const ShellFolders& shell);
     void stop();
+    bool waitUntilWatching(uint32_t timeoutMs);
 
     Mutex eventMutex;
     std::vector<std::weak_ptr<EventListener>> eventListeners;
@@ -139,6 +140,7 @@ private:
     std::shared_ptr<FileMonitor> fileMonitor_;
     Timing timing_;
     Thread thread_;
+    Event watching_{false}; // set once the thread has placed its first watches
     // Used by the thread only, from its start to its end.
     std::array<WatchGroup, groupCount> groups_;
     std::map<wstr, Pending> pending_;
@@ -182,6 +184,10 @@ void DataFs::startMonitoring(const ShellFolders& shellFolders) {
 
 void DataFs::stop() {
     monitor_->stop();
+}
+
+bool DataFs::waitUntilWatching(uint32_t timeoutMs) {
+    return monitor_->waitUntilWatching(timeoutMs);
 }
 
 bool DataFs::isDesktopExcluded() const {
@@ -242,10 +248,13 @@ void DataFs::Monitor::start(const ShellFolders& shell) {
     addRoots(StartMenuGroup, shell.startMenus);
     groups_[DesktopGroup].excluded = desktopExcluded;
     groups_[StartMenuGroup].excluded = startMenuExcluded;
-    // Watched before the thread starts, so that every change made once
-    // startMonitoring has returned is seen. The thread owns the ids from here on.
-    addWatches();
+    // The watches are placed by the thread: a slow folder (a network mount)
+    // must not hold up the caller.
     Thread::launch(thread_, [self = shared_from_this()] { self->threadProc(); });
+}
+
+bool DataFs::Monitor::waitUntilWatching(uint32_t timeoutMs) {
+    return watching_.wait(timeoutMs) == Platform::WAIT_OBJECT_0;
 }
 
 void DataFs::Monitor::stop() {
@@ -261,6 +270,8 @@ void DataFs::Monitor::stop() {
 
 void DataFs::Monitor::threadProc() {
     auto stopEvent = Thread::currentStopEvent();
+    addWatches();
+    watching_.set();
     for (;;) {
         uint32_t result =
             Event::waitAny({stopEvent, groups_[0].event.handle(), groups_[1].event.handle(),

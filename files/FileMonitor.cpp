@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <map>
 #include <set>
@@ -55,6 +56,19 @@ wstr wide(const std::string& utf8) {
     return wstr::fromUtf8(utf8.c_str());
 }
 
+// Once per run: the limit is the user's, for every watch of every program.
+void reportWatchLimit(const std::string& folder) {
+    static std::atomic<bool> reported{false};
+    if (reported.exchange(true))
+        return;
+    wstr message;
+    logMessage(Logger::Warning,
+               wstr::format(message,
+                            L"Cannot watch folder {} and possibly others for changes: the inotify "
+                            L"watch limit (fs.inotify.max_user_watches) is reached",
+                            wide(folder)));
+}
+
 } // namespace
 
 // What the owner and the monitor thread share: requests, queued events and
@@ -76,8 +90,9 @@ public:
     uint64_t generation = 0; // the launch whose thread serves the requests
     ::Event::Handle wake;    // that thread's wake event
 
-    // The owner's handle of the current thread. Owner's thread.
+    // The handle of the current thread.
     Thread thread;
+    std::function<void()> launchHook;
 };
 
 // The monitor thread's own state: its inotify descriptor, the watches and the
@@ -179,6 +194,8 @@ void FileMonitor::queueAdd(Request request) {
     // A thread that has just decided to end takes no lock on its way out.
     if (core_->thread.running())
         Thread::stop(core_->thread, Platform::INFINITE, false);
+    if (core_->launchHook)
+        core_->launchHook();
     try {
         Thread::launch(core_->thread, [worker, wake] { worker->run(); });
     } catch (...) {
@@ -210,19 +227,32 @@ std::vector<FileMonitor::EventPtr> FileMonitor::fetchEvents(const std::vector<ui
 }
 
 void FileMonitor::stop(uint32_t timeoutMs) {
-    auto& thread = core_->thread;
+    // The thread is taken under the lock that addDir launches under: a thread
+    // launched by a late addDir is either this one or starts after the stop.
+    Thread thread;
+    {
+        Mutex::Lock lock(core_->mutex);
+        thread = std::move(core_->thread);
+        // A thread that does not end in time no longer serves anything.
+        core_->running = false;
+        ++core_->generation;
+        // Their addDir calls need not wait for a watch that will not come.
+        for (const auto& request : core_->requests)
+            request.done->set();
+        core_->requests.clear();
+        core_->removals.clear();
+    }
     if (thread.running() && thread.stopEvent()) {
         thread.stopEvent()->set();
         if (thread.exitEvent()->wait(timeoutMs) != Platform::WAIT_OBJECT_0)
             logMessage(Logger::Warning, L"Had to force terminate file monitor.");
     }
     Thread::stop(thread, 0, false);
+}
+
+void FileMonitor::setLaunchHook(std::function<void()> hook) {
     Mutex::Lock lock(core_->mutex);
-    // A thread that did not end in time no longer serves anything.
-    core_->running = false;
-    ++core_->generation;
-    core_->requests.clear();
-    core_->removals.clear();
+    core_->launchHook = std::move(hook);
 }
 
 void FileMonitor::Worker::run() {
@@ -294,6 +324,8 @@ void FileMonitor::Worker::openWatch(const Request& request) {
     int wd = inotify_.addWatch(watch.root, changeMask);
     auto& added = watches_[request.id] = std::move(watch);
     if (wd < 0) {
+        if (errno == ENOSPC)
+            reportWatchLimit(added.root);
         closeWatch(request.id, WatchClosed);
         request.done->set();
         return;
@@ -326,8 +358,11 @@ void FileMonitor::Worker::closeAll() {
 // found there is reported as added (it appeared before the watch did).
 void FileMonitor::Worker::addFolder(Watch& watch, const std::string& relative, bool report) {
     int wd = inotify_.addWatch(joinRelative(watch.root, relative), subfolderMask);
-    if (wd < 0)
+    if (wd < 0) {
+        if (errno == ENOSPC)
+            reportWatchLimit(joinRelative(watch.root, relative));
         return;
+    }
     addOwner(wd, watch.id, relative);
     addChildren(watch, relative, report);
 }

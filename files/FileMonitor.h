@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -52,6 +53,10 @@ public:
     std::vector<EventPtr> fetchEvents(const std::vector<uint32_t>& ids);
     // Ends every watch and the thread, waiting up to timeoutMs for it. Owner's thread.
     void stop(uint32_t timeoutMs = 7000);
+
+    // Tests only: called by addDir under the monitor's lock just before it
+    // launches the monitor thread.
+    void setLaunchHook(std::function<void()> hook);
 
 private:
     class Core;

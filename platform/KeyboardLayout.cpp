@@ -1,5 +1,6 @@
 #include "platform/KeyboardLayout.h"
 
+#include "platform/Environment.h"
 #include "platform/ReadFile.h"
 
 #include <X11/Xatom.h>
@@ -85,11 +86,9 @@ std::string keyboardLayoutName(const std::string& configFile) {
     const std::string server = serverLayout();
     if (!server.empty())
         return server;
-    const char* layout = std::getenv("XKB_DEFAULT_LAYOUT");
-    if (layout && *layout) {
-        const char* variant = std::getenv("XKB_DEFAULT_VARIANT");
-        return withVariant(firstOfList(layout), firstOfList(variant ? variant : ""));
-    }
+    const std::string layout = env::value("XKB_DEFAULT_LAYOUT");
+    if (!layout.empty())
+        return withVariant(firstOfList(layout), firstOfList(env::value("XKB_DEFAULT_VARIANT")));
     std::string text;
     if (!readFile(configFile, text))
         return {};

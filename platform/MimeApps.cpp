@@ -1,5 +1,6 @@
 #include "platform/MimeApps.h"
 
+#include "platform/Environment.h"
 #include "platform/ReadFile.h"
 #include "platform/XdgDirs.h"
 
@@ -35,8 +36,7 @@ std::string lowered(std::string text) {
 void addFolder(std::vector<std::string>& files, const std::string& folder) {
     if (folder.empty())
         return;
-    const char* desktops = std::getenv("XDG_CURRENT_DESKTOP");
-    for (const auto& desktop : split(desktops ? desktops : "", ':'))
+    for (const auto& desktop : split(env::value("XDG_CURRENT_DESKTOP"), ':'))
         files.push_back(folder + "/" + lowered(desktop) + "-mimeapps.list");
     files.push_back(folder + "/mimeapps.list");
 }

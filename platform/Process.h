@@ -12,7 +12,7 @@ namespace Platform {
 // A process watched through a pidfd: another program's instance that we wait
 // for and may kill, or a child we started. A child is always reaped: by
 // ended() or wait() once it has ended, else, when the object goes away while
-// it still runs, by a detached waiter. Owner's thread.
+// it still runs, by the reaping thread of reapInBackground. Owner's thread.
 class Process {
 public:
     enum WaitResult { Ended, TimedOut, Failed };

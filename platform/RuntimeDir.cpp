@@ -1,8 +1,8 @@
 #include "platform/RuntimeDir.h"
 
+#include "platform/Environment.h"
 #include "platform/Error.h"
 
-#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,8 +10,8 @@ namespace Platform {
 namespace {
 
 std::string fallbackDir() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string base = tmp && tmp[0] == '/' ? tmp : "/tmp";
+    const std::string tmp = env::value("TMPDIR");
+    std::string base = !tmp.empty() && tmp[0] == '/' ? tmp : "/tmp";
     while (base.size() > 1 && base.back() == '/')
         base.pop_back();
     return base + "/quorvalent-runtime-" + std::to_string(getuid());
@@ -35,8 +35,8 @@ bool isPrivateFolder(const std::string& path) {
 } // namespace
 
 std::string runtimeDir() {
-    const char* xdg = std::getenv("XDG_RUNTIME_DIR");
-    if (xdg && xdg[0] == '/')
+    const std::string xdg = env::value("XDG_RUNTIME_DIR");
+    if (!xdg.empty() && xdg[0] == '/')
         return xdg;
     std::string dir = fallbackDir();
     if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {

@@ -6,8 +6,10 @@
 
 namespace Platform {
 
-// Starts a program in a session of its own and returns at once. A detached
-// waiter reaps the child when it ends, so no zombie is left behind. The child
+// Starts a program in a session of its own and returns at once. The child
+// is reaped when it ends by the one thread that reaps every child handed to
+// reapInBackground, so no zombie is left behind. The child gets the program's
+// environment (Platform::env), and a bare name is searched in its PATH. The child
 // gets the standard streams only: every other descriptor is closed in it, and
 // its signal mask and dispositions are reset to the defaults.
 // `argv` holds argument 0 too; with `searchPath` a program name without '/'
@@ -22,7 +24,7 @@ int spawnDetached(const std::string& program, const std::vector<std::string>& ar
 int spawnChild(const std::string& program, const std::vector<std::string>& argv,
                const std::string& workDir, bool searchPath, pid_t* pid);
 
-// Waits for a child on a detached thread so that it leaves no zombie.
+// Hands a child to the reaping thread so that it leaves no zombie.
 // Called from any thread.
 void reapInBackground(pid_t child);
 

@@ -5,14 +5,14 @@
 #include <sstream>
 #include <unistd.h>
 
+#include "platform/Environment.h"
 #include "platform/ReadFile.h"
 
 namespace Platform::xdg {
 namespace {
 
 std::string env(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
+    return Platform::env::value(name);
 }
 
 std::string absoluteOr(const char* name, const std::string& below) {

@@ -2,7 +2,6 @@
 
 #include "python/PythonBuiltins.h"
 
-#include "app/AppServices.h"
 #include "catalog/AppIdentity.h"
 #include "catalog/FuzzyMatch.h"
 #include "core/Logger.h"
@@ -15,6 +14,7 @@
 #include "python/Converters.h"
 #include "python/GuardedFunction.h"
 #include "python/Python.h"
+#include "python/PythonHost.h"
 #include "python/StdStreams.h"
 
 #include <xxhash.h>
@@ -50,7 +50,7 @@ std::shared_ptr<PackageManager> packageManager() {
 // A folder of the running application; Python learns of a shutdown in
 // progress.
 wstr folder(wstr DataFs::Folders::*field) {
-    std::shared_ptr<AppServices> app = AppServices::instance();
+    std::shared_ptr<PythonHost> app = PythonHost::instance();
     if (!app)
         Python::setError(PyExc_RuntimeError, L"Shutting down!");
     return app->folders().*field;

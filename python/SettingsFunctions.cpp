@@ -9,14 +9,13 @@
 
 #include "python/PythonBuiltins.h"
 
-#include "app/AppConfig.h"
-#include "app/AppServices.h"
 #include "packages/Package.h"
 #include "packages/PackageHost.h"
 #include "packages/PackageManager.h"
 #include "python/Converters.h"
 #include "python/GuardedFunction.h"
 #include "python/Python.h"
+#include "python/PythonHost.h"
 
 #include <algorithm>
 #include <memory>
@@ -35,11 +34,8 @@ constexpr unsigned appSettingsHandle = 1;
 // The application's settings in force, shared with the record that holds
 // them.
 std::shared_ptr<const SettingsStore> appSettings() {
-    std::shared_ptr<AppServices> app = AppServices::instance();
-    std::shared_ptr<const AppConfig> config = app ? app->config() : nullptr;
-    if (!config)
-        return nullptr;
-    return std::shared_ptr<const SettingsStore>(config, &config->settingsStore);
+    std::shared_ptr<PythonHost> app = PythonHost::instance();
+    return app ? app->appSettings() : nullptr;
 }
 
 std::shared_ptr<PackageManager> packageManager() {

@@ -5,8 +5,7 @@
 
 #include "python/PythonBuiltins.h"
 
-#include "app/AppServices.h"
-#include "app/KnownFolderTable.h"
+#include "core/KnownFolderTable.h"
 #include "core/Logger.h"
 #include "core/ShellLink.h"
 #include "core/SysClipboard.h"
@@ -21,6 +20,7 @@
 #include "python/Converters.h"
 #include "python/GuardedFunction.h"
 #include "python/Python.h"
+#include "python/PythonHost.h"
 
 #include <cstdint>
 #include <cwctype>
@@ -106,7 +106,7 @@ void checkApiFlags(const bp::object& apiFlags) {
 
 unsigned long execute(const wstr& file, const wstr& parameters, const wstr& folder,
                       const wstr& verb) {
-    if (std::shared_ptr<AppServices> app = AppServices::instance())
+    if (std::shared_ptr<PythonHost> app = PythonHost::instance())
         app->setTimer(timerActivate, 0);
     return Sys::shellExecute(file, parameters, verb, folder);
 }

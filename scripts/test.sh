@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer and
 # UndefinedBehaviorSanitizer, runs each fuzz target for a bounded time when
-# clang's fuzzer runtime is present, then every test through ctest: the
+# clang's fuzzer runtime is present, runs the tests of the concurrent code
+# under ThreadSanitizer (scripts/tsan.sh), then every test through ctest: the
 # ordinary ones on Qt's offscreen platform, then those named OnDisplay on a
 # private X display (scripts/with-display.sh), whose summary closes the output.
 set -euo pipefail
@@ -21,6 +22,7 @@ export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
 export QT_QPA_PLATFORM=offscreen
 
 bash scripts/fuzz.sh
+bash scripts/tsan.sh
 
 cd "$build"
 status=0

@@ -326,6 +326,20 @@ TEST_F(AppStateTest, DerivesAGeometryFromTheMostRecentSetUp) {
     EXPECT_EQ(boxes[0]["pos"].asString(), "50x60");
 }
 
+// The primary monitor right of another one: a derived position lies on it.
+TEST_F(AppStateTest, ADerivedGeometryGoesOnThePrimaryMonitorWhereverItIs) {
+    screens->list = {monitor(1, {0, 0, 1920, 1080}, false),
+                     monitor(2, {1920, 0, 3840, 1080}, true)};
+    write(file101("{\"launchbox\": [" +
+                  launchbox(L"monitors(0,0,960,540,96dpi)", "\"100x50\"", "500") + "]}"));
+    AppState state;
+    state.load(path());
+    const Sys::Rect rect = state.applyRunGeometry(300);
+    EXPECT_EQ(rect.left, 1920 + 200);
+    EXPECT_EQ(rect.top, 100);
+    EXPECT_EQ(rect.right, 1920 + 200 + 1000);
+}
+
 TEST_F(AppStateTest, WithoutMonitorsStoredSetUpsAreKept) {
     write(file101("{\"launchbox\": [" + launchbox(twoSideBySide, "\"1940x100\"", "800") + "]}"));
     screens->list.clear();

@@ -2,6 +2,7 @@
 
 #include "app/EnvironmentSource.h"
 #include "app/MainLoop.h"
+#include "platform/Environment.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/LogRecords.h"
 
@@ -10,7 +11,6 @@
 #include <chrono>
 #include <gtest/gtest.h>
 
-extern char** environ;
 using namespace std::chrono;
 
 namespace {
@@ -61,8 +61,8 @@ TEST(App, PrivateMessagesOfOtherStarts) {
 
 TEST(App, TheEnvironmentTimerReloadsTheEnvironment) {
     std::vector<wstr> block;
-    for (char** entry = environ; *entry; ++entry)
-        block.push_back(wstr::fromUtf8(*entry));
+    for (const auto& entry : Platform::env::block())
+        block.push_back(wstr::fromUtf8(entry.c_str()));
     class Source : public EnvironmentSource {
     public:
         std::vector<wstr> block;

@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace std::chrono;
@@ -108,6 +109,7 @@ public:
         {
             std::lock_guard lock(mutex_);
             shown_.push_back(text);
+            threads_.push_back(gettid());
         }
         shownEvent.set();
         gate.wait(Platform::INFINITE);
@@ -117,6 +119,11 @@ public:
         std::lock_guard lock(mutex_);
         return shown_;
     }
+    // The kernel ids of the threads that showed the boxes.
+    std::vector<pid_t> threads() {
+        std::lock_guard lock(mutex_);
+        return threads_;
+    }
 
     Event shownEvent{true};
     Event gate{false};
@@ -124,6 +131,7 @@ public:
 private:
     std::mutex mutex_;
     std::vector<wstr> shown_;
+    std::vector<pid_t> threads_;
 };
 
 } // namespace
@@ -396,6 +404,39 @@ TEST(ConfigEdit, ARequestMadeWhileTheWorkerEndsIsNotLost) {
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_TRUE(shown[0].starts_with(L"Failed to launch editor (error 5)!\nCommand line was:\n"))
         << wstr::toUtf8(shown[0]);
+    MessageBox::install(previous);
+}
+
+// A worker that decided to end, and ends only after a newer one started,
+// leaves the newer one's running flag alone.
+TEST(ConfigEdit, AnOlderWorkerEndingLateLeavesTheNewerOneRunning) {
+    qvtest::TempDir dir;
+    auto host = std::make_shared<FakeHost>(dir);
+    const auto broken = dir.write("broken-editor", "#!/bin/sh\n");
+    const auto calls = dir.path() / "calls";
+    const auto editorProgram = writeExecutable(
+        dir, "editor", "#!/bin/sh\necho \"$$\" >> '" + calls.string() + "'\nexec sleep 600\n");
+    auto gate = std::make_shared<GateBox>();
+    auto previous = MessageBox::install(gate);
+    ConfigEdit edit(host);
+    host->setting = std::pair<wstr, bool>{w(broken), true};
+    edit.resolveEditor();
+    edit.editApp();
+    // The first worker has decided to end and reports its failure.
+    ASSERT_EQ(gate->shownEvent.wait(30000), Platform::WAIT_OBJECT_0);
+
+    host->setting = std::pair<wstr, bool>{w(editorProgram), true};
+    edit.resolveEditor();
+    edit.editApp();
+    ASSERT_TRUE(eventually([&] { return !readText(calls).empty(); }));
+    const pid_t older = gate->threads().at(0);
+    gate->gate.set();
+    ASSERT_TRUE(
+        eventually([&] { return !fs::exists("/proc/self/task/" + std::to_string(older)); }));
+    EXPECT_TRUE(edit.running()) << "the newer worker still waits for its editor";
+
+    kill(std::stoi(readText(calls)), SIGKILL);
+    EXPECT_TRUE(eventually([&] { return !edit.running(); }));
     MessageBox::install(previous);
 }
 

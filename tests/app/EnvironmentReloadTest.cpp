@@ -1,16 +1,19 @@
 #include "app/App.h"
 #include "app/EnvironmentSource.h"
 
+#include "core/Event.h"
+#include "core/SysEnv.h"
+#include "platform/Environment.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/core/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
-
-extern char** environ;
+#include <thread>
 
 namespace {
 
@@ -28,17 +31,16 @@ public:
 
 std::vector<wstr> currentBlock() {
     std::vector<wstr> block;
-    for (char** entry = environ; *entry; ++entry)
-        block.push_back(wstr::fromUtf8(*entry));
+    for (const auto& entry : Platform::env::block())
+        block.push_back(wstr::fromUtf8(entry.c_str()));
     return block;
 }
 
 std::string env(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "<unset>";
+    return Platform::env::get(name).value_or("<unset>");
 }
 
-// Installs the source for one test and puts the process environment back.
+// Installs the source for one test and puts the program's environment back.
 class EnvironmentReload : public testing::Test {
 protected:
     void SetUp() override {
@@ -57,7 +59,7 @@ protected:
 
 } // namespace
 
-TEST_F(EnvironmentReload, TheProcessTakesTheSourcesEnvironment) {
+TEST_F(EnvironmentReload, TheProgramTakesTheSourcesEnvironment) {
     auto block = original_;
     block.push_back(L"QV_RELOAD_ADDED=1");
     block.push_back(L"QV_RELOAD_EQUALS=a=b");
@@ -67,6 +69,8 @@ TEST_F(EnvironmentReload, TheProcessTakesTheSourcesEnvironment) {
     std::map<wstr, wstr> variables;
     EXPECT_EQ(App::reloadEnvironment(&variables), 1);
     EXPECT_EQ(env("QV_RELOAD_ADDED"), "1");
+    EXPECT_EQ(std::getenv("QV_RELOAD_ADDED"), nullptr)
+        << "the process environment, which other threads may read, is not changed";
     EXPECT_EQ(env("QV_RELOAD_EQUALS"), "a=b") << "split at the first '='";
     EXPECT_EQ(variables[L"QV_RELOAD_EQUALS"], L"a=b");
     EXPECT_EQ(variables.size(), original_.size() + 2) << "entries without a name are skipped";
@@ -94,12 +98,48 @@ TEST_F(EnvironmentReload, AChangedValueIsAChange) {
 
 TEST_F(EnvironmentReload, ASilentSourceChangesNothing) {
     source->block.reset();
-    setenv("QV_RELOAD_KEPT", "1", 1);
+    qvtest::ScopedEnv kept;
+    kept.set("QV_RELOAD_KEPT", "1");
     std::map<wstr, wstr> variables{{L"stale", L"x"}};
     EXPECT_EQ(App::reloadEnvironment(&variables), -1);
     EXPECT_TRUE(variables.empty());
     EXPECT_EQ(env("QV_RELOAD_KEPT"), "1");
-    unsetenv("QV_RELOAD_KEPT");
+}
+
+// Lookups on other threads while reloads add and remove many variables (in
+// the process environment that would move its array under the reader).
+TEST_F(EnvironmentReload, LookupsOnOtherThreadsDuringReloads) {
+    std::vector<wstr> grown = original_;
+    for (int i = 0; i < 500; ++i)
+        grown.push_back(L"QV_RELOAD_FILL" + std::to_wstring(i) + L"=x");
+    grown.push_back(L"QV_RELOAD_RACE=grown");
+    std::vector<wstr> shrunk = original_;
+    shrunk.push_back(L"QV_RELOAD_RACE=shrunk");
+
+    Event reading(false);
+    std::atomic<bool> done{false};
+    std::atomic<int> seenBoth{0};
+    std::thread reader([&] {
+        bool grownSeen = false, shrunkSeen = false;
+        while (!done) {
+            const wstr value = Sys::expandEnvVars(L"%qv_reload_race%");
+            grownSeen |= value == L"grown";
+            shrunkSeen |= value == L"shrunk";
+            Sys::resolveExecutable(L"sh", {}, {});
+            reading.set();
+        }
+        seenBoth = grownSeen && shrunkSeen;
+    });
+    ASSERT_EQ(reading.wait(5000), Platform::WAIT_OBJECT_0);
+    for (int round = 0; round < 20; ++round) {
+        source->block = round % 2 ? shrunk : grown;
+        EXPECT_EQ(App::reloadEnvironment(), 1);
+        reading.reset();
+        ASSERT_EQ(reading.wait(5000), Platform::WAIT_OBJECT_0) << "the reader reads on";
+    }
+    done = true;
+    reader.join();
+    EXPECT_TRUE(seenBoth.load()) << "lookups see each reload";
 }
 
 TEST(SystemEnvironmentSource, TheUserManagersEnvironmentElseTheOneAtStart) {

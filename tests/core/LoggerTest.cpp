@@ -7,6 +7,7 @@
 #include "tests/support/RecordingMessageBox.h"
 #include "tests/support/TempDir.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -221,6 +222,44 @@ TEST_F(LoggerTest, ReportedOpenFailureIsShownWithoutTheFileLock) {
     Logger::openFile(true, true);
     ASSERT_EQ(boxes.box->shown().size(), 1u);
     EXPECT_TRUE(otherFinished);
+}
+
+// A log file that cannot be opened is tried again with every batch; the
+// failure is reported once, and records the ring drops meanwhile are counted.
+TEST_F(LoggerTest, UnopenableFileIsRetriedAndDroppedRecordsAreCounted) {
+    const fs::path folder = dir.path() / "later";
+    const wstr later = wide(folder / "Quorvalent.host.log");
+    Logger::setFile(later);
+    qvtest::LogRecords log;
+    const uint64_t before = Logger::fetch(0).empty() ? 0 : Logger::fetch(0).back()->id;
+    logMessage(Logger::Debug, L"x");
+    wstr warning;
+    wstr::format(warning, L"Failed to open/create log file {} (error {})", later,
+                 ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(log.matching(Logger::Warning, warning).size(), 1u);
+    Logger::start();
+    for (size_t i = 0; i < Logger::ringSize + 10; ++i)
+        logMessage(Logger::Debug, L"x");
+    Logger::stop();
+
+    fs::create_directories(folder);
+    logMessage(Logger::Info, L"now");
+    const auto written = lines(readFile(folder / "Quorvalent.host.log"));
+    const uint64_t last = Logger::fetch(0).back()->id;
+    ASSERT_EQ(written.size(), Logger::ringSize + 1);
+    wstr note;
+    wstr::format(note,
+                 L"2024-03-05 07:08:09.042 [W] {} log records were dropped before they "
+                 L"could be written to the log file",
+                 last - before - Logger::ringSize);
+    EXPECT_EQ(written.front(), wstr::toUtf8(note));
+    EXPECT_EQ(written.back(), "2024-03-05 07:08:09.042 [i] now");
+    EXPECT_EQ(std::count_if(written.begin(), written.end(),
+                            [](const std::string& line) {
+                                return line.find("Failed to open") != std::string::npos;
+                            }),
+              0)
+        << "the same failure is not reported again at every batch";
 }
 
 TEST_F(LoggerTest, RingKeepsTheLast5000Records) {

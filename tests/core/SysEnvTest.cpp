@@ -1,9 +1,14 @@
 #include "core/SysEnv.h"
 
+#include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <thread>
 
+#include "core/Event.h"
+#include "platform/Environment.h"
 #include "tests/core/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 
@@ -56,6 +61,36 @@ TEST(SysEnv, EnvironmentBlockUpperCasesNames) {
     ASSERT_TRUE(block.count(L"QV_LOWER"));
     EXPECT_EQ(block[L"QV_LOWER"], L"value=with=equals");
     EXPECT_FALSE(block.count(L"qv_lower"));
+}
+
+// Lookups read the program's table while another thread replaces it, as an
+// environment reload does; the process environment is never changed.
+TEST(SysEnv, LookupsWhileTheEnvironmentIsReplaced) {
+    const Platform::env::Variables saved = Platform::env::all();
+    Event reading(false);
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        while (!done) {
+            Sys::expandEnvVars(L"%qv_sysenv_race%");
+            Sys::environmentBlock();
+            reading.set();
+        }
+    });
+    ASSERT_EQ(reading.wait(5000), Platform::WAIT_OBJECT_0);
+    for (int round = 0; round < 20; ++round) {
+        Platform::env::Variables next = saved;
+        for (int i = 0; i < (round % 2 ? 1 : 300); ++i)
+            next["QV_SYSENV_FILL" + std::to_string(i)] = "x";
+        next["QV_SYSENV_RACE"] = std::to_string(round);
+        Platform::env::replace(next);
+        reading.reset();
+        ASSERT_EQ(reading.wait(5000), Platform::WAIT_OBJECT_0);
+        EXPECT_EQ(Sys::expandEnvVars(L"%qv_sysenv_race%"), std::to_wstring(round));
+    }
+    done = true;
+    reader.join();
+    Platform::env::replace(saved);
+    EXPECT_EQ(std::getenv("QV_SYSENV_RACE"), nullptr);
 }
 
 TEST(SysEnv, SearchPathKeepsExistingFoldersInOrder) {

@@ -139,3 +139,33 @@ TEST(Thread, ThreadThatOutlivesItsTimeOutIsLeftToEndByItself) {
         EXPECT_TRUE(ended(exit)) << "force " << force;
     }
 }
+
+// The launcher's wait for the start fails while the new thread has not yet
+// taken its callable: the launcher throws and unwinds, and the thread must
+// still find its record, callable and all, intact.
+TEST(Thread, FailedStartWaitLeavesTheRecordToTheThread) {
+    auto shared = std::make_shared<Shared>();
+    Event launcherDone(false);
+    Thread::setTestHooks({[] {
+                              setLastError(ERROR_INVALID_HANDLE);
+                              return WAIT_FAILED;
+                          },
+                          [done = launcherDone.handle()] { done->wait(INFINITE); }});
+    auto seen = std::make_shared<std::string>();
+    const std::string payload(200, 'x'); // on the heap: the record's copy is freed with it
+    Thread thread;
+    EXPECT_THROW(Thread::launch(thread,
+                                [shared, seen, payload] {
+                                    *seen = payload;
+                                    shared->ran.set();
+                                }),
+                 std::runtime_error);
+    Thread::setTestHooks({});
+    ASSERT_NE(thread.stopEvent(), nullptr) << "the Thread owns the thread it could not confirm";
+    EXPECT_EQ(thread.stopEvent()->wait(0), WAIT_OBJECT_0) << "and has asked it to stop";
+    launcherDone.set();
+    ASSERT_EQ(shared->ran.wait(5000), WAIT_OBJECT_0);
+    ASSERT_TRUE(ended(thread.exitEvent()));
+    EXPECT_EQ(*seen, payload);
+    Thread::stop(thread, INFINITE, false);
+}

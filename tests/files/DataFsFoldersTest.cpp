@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "core/SysInfo.h"
+#include "tests/core/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -26,12 +27,13 @@ protected:
     qvtest::TempDir dir;
     fs::path install = dir.path() / "inst";
     fs::path program = install / "bin" / "x64" / "quorvalent";
+    qvtest::ScopedEnv env;
 
     void SetUp() override {
         dir.write("inst/bin/x64/quorvalent", "program");
         dir.write("inst/quorvalent", "bootstrap");
-        setenv("XDG_STATE_HOME", (dir.path() / "xdg" / "state").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (dir.path() / "xdg" / "config").c_str(), 1);
+        env.set("XDG_STATE_HOME", (dir.path() / "xdg" / "state").string());
+        env.set("XDG_CONFIG_HOME", (dir.path() / "xdg" / "config").string());
     }
 
     bool resolve(DataFs::Folders& folders) {
@@ -76,7 +78,7 @@ TEST_F(DataFsFolders, DefaultFoldersAreKeptOnlyWhenPresent) {
 TEST_F(DataFsFolders, PortableIniWinsOverPortableFolder) {
     fs::create_directories(install / "portable");
     fs::create_directories(dir.path() / "data");
-    setenv("QV_TEST_DATA", (dir.path() / "data").c_str(), 1);
+    env.set("QV_TEST_DATA", (dir.path() / "data").string());
     dir.write("inst/portable.ini", "PORTABLE_DIR = %QV_TEST_DATA%\n");
     DataFs::Folders f;
     EXPECT_TRUE(resolve(f));

@@ -1,7 +1,9 @@
 #include "files/DataFs.h"
 
+#include <atomic>
 #include <chrono>
 #include <gtest/gtest.h>
+#include <thread>
 
 #include "core/Event.h"
 #include "core/Mutex.h"
@@ -93,6 +95,7 @@ protected:
         dataFs->addEventListener(listener);
         dataFs->addPackagesListener(listener);
         dataFs->startMonitoring(shell);
+        ASSERT_TRUE(dataFs->waitUntilWatching(10000));
     }
 
     void TearDown() override {
@@ -205,6 +208,19 @@ TEST_F(DataMonitorTest, PrefixOfTheDesktopNameIsNotInside) {
     EXPECT_FALSE(dataFs->isDesktopExcluded());
 }
 
+// Placing a watch may take long (a slow mount); the caller is not held up.
+TEST_F(DataMonitorTest, WatchesArePlacedByTheMonitorThread) {
+    const auto caller = std::this_thread::get_id();
+    std::atomic<bool> onCaller{false};
+    fileMonitor->setLaunchHook(
+        [&] { onCaller = onCaller || std::this_thread::get_id() == caller; });
+    start();
+    fileMonitor->setLaunchHook({});
+    EXPECT_FALSE(onCaller);
+    dir.write("profile/User/Quorvalent.ini", "a");
+    ASSERT_TRUE(listener->waitUntil([&] { return !listener->bits_.empty(); }));
+}
+
 TEST_F(DataMonitorTest, StopEndsNotificationsAndWatches) {
     start();
     dataFs->stop();
@@ -214,6 +230,7 @@ TEST_F(DataMonitorTest, StopEndsNotificationsAndWatches) {
     dataFs = std::make_unique<DataFs>(folders, fileMonitor, timing);
     dataFs->addEventListener(listener);
     dataFs->startMonitoring(shell);
+    ASSERT_TRUE(dataFs->waitUntilWatching(10000));
     dir.write("profile/User/Quorvalent.ini", "b");
     ASSERT_TRUE(listener->waitUntil([&] { return !listener->bits_.empty(); }));
 }

@@ -1,8 +1,11 @@
 #include "files/FileMonitor.h"
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
+#include <thread>
+#include <utility>
 
 #include "tests/support/TempDir.h"
 #include "tests/support/WaitFor.h"
@@ -160,6 +163,48 @@ TEST(FileMonitorRequests, NoWatchIsLostWhileTheThreadComesAndGoes) {
         }
         ASSERT_TRUE(removed) << "round " << round;
     }
+}
+
+// A stop that comes while a late addDir launches the monitor thread: stop
+// must take the thread addDir launched (under the lock that addDir holds) and
+// end it, or that thread would be left serving after the stop.
+TEST(FileMonitorRequests, StopDuringALaunchEndsTheLaunchedThread) {
+    qvtest::TempDir dir;
+    FileMonitor monitor;
+    Event consumer(true);
+    Event launching(false);
+    Event proceed(false);
+    bool first = true;
+    monitor.setLaunchHook([&] {
+        if (!std::exchange(first, false))
+            return;
+        launching.set();
+        proceed.wait(Platform::INFINITE);
+    });
+    std::atomic<uint32_t> lateId{0};
+    std::thread adder([&] { lateId = monitor.addDir(wide(dir.path()), consumer.handle()); });
+    ASSERT_EQ(launching.wait(5000), Platform::WAIT_OBJECT_0);
+    std::thread stopper([&] { monitor.stop(); });
+    proceed.set();
+    stopper.join();
+    adder.join();
+    EXPECT_NE(lateId.load(), 0u);
+
+    // The monitor is whole: the next watch starts a new thread that serves it.
+    uint32_t id = monitor.addDir(wide(dir.path()), consumer.handle());
+    ASSERT_NE(id, 0u);
+    dir.write("after.txt", "1");
+    bool added = qvtest::waitOn(
+        consumer,
+        [&] {
+            for (const auto& event : monitor.fetchEvents({id}))
+                if (event->kind == Kind::Added && event->path == L"after.txt")
+                    return true;
+            return false;
+        },
+        std::chrono::seconds(5));
+    EXPECT_TRUE(added);
+    monitor.stop();
 }
 
 } // namespace

@@ -1,12 +1,15 @@
 #include "platform/Spawn.h"
 
 #include <cerrno>
+#include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "platform/Environment.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WaitFor.h"
 
@@ -49,6 +52,57 @@ TEST(Spawn, ReportsFailuresAsErrno) {
     EXPECT_EQ(Platform::spawnDetached("/no/such/program", {"x"}, "", false), ENOENT);
     EXPECT_EQ(Platform::spawnDetached("no-such-program-qv", {"x"}, "", true), ENOENT);
     EXPECT_EQ(Platform::spawnDetached("/bin/true", {"true"}, "/no/such/folder", false), ENOENT);
+}
+
+size_t threadCount() {
+    size_t count = 0;
+    for ([[maybe_unused]] const auto& task : fs::directory_iterator("/proc/self/task"))
+        ++count;
+    return count;
+}
+
+// Every child is reaped from one place: ten running children do not cost
+// ten threads blocked in waitpid.
+TEST(Spawn, ChildrenAreReapedWithoutAThreadEach) {
+    std::vector<pid_t> children;
+    auto spawnSleeper = [&] {
+        pid_t pid = 0;
+        ASSERT_EQ(Platform::spawnDetached("/bin/sleep", {"sleep", "60"}, "", false, &pid), 0);
+        children.push_back(pid);
+    };
+    spawnSleeper(); // the reaping thread, when it is not there yet
+    const size_t before = threadCount();
+    for (int i = 0; i < 10; ++i)
+        spawnSleeper();
+    EXPECT_EQ(threadCount(), before);
+    for (pid_t pid : children)
+        kill(pid, SIGKILL);
+    for (pid_t pid : children)
+        EXPECT_TRUE(waitFor([&] { return processState(pid) == 0; }))
+            << "still " << processState(pid);
+}
+
+// Children get the program's environment, which a reload replaces without
+// touching the process environment; a bare name is searched in its PATH.
+TEST(Spawn, ChildrenGetTheProgramsEnvironment) {
+    qvtest::TempDir dir;
+    dir.write("bin/qv-env-probe", "#!/bin/sh\necho \"$QV_SPAWN_PROBE\" > \"$1\"\n");
+    fs::permissions(dir.path() / "bin/qv-env-probe", fs::perms::owner_all);
+    const Platform::env::Variables saved = Platform::env::all();
+    Platform::env::Variables changed = saved;
+    changed["QV_SPAWN_PROBE"] = "from the table";
+    changed["PATH"] = (dir.path() / "bin").string() + ":" + saved.at("PATH");
+    ASSERT_TRUE(Platform::env::replace(changed));
+    const std::string marker = (dir.path() / "marker").string();
+    const int rc = Platform::spawnDetached("qv-env-probe", {"qv-env-probe", marker}, "", true);
+    Platform::env::replace(saved);
+    ASSERT_EQ(rc, 0);
+    EXPECT_EQ(std::getenv("QV_SPAWN_PROBE"), nullptr) << "the process environment is untouched";
+    ASSERT_TRUE(waitFor([&] { return fs::exists(marker) && fs::file_size(marker) > 0; }));
+    std::ifstream in(marker);
+    std::string value;
+    std::getline(in, value);
+    EXPECT_EQ(value, "from the table");
 }
 
 } // namespace

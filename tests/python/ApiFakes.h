@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/AppConfig.h"
-#include "app/AppServices.h"
 #include "packages/PackageHost.h"
+#include "python/PythonHost.h"
 
 #include <memory>
 #include <mutex>
@@ -13,27 +13,27 @@ namespace qvtest {
 
 // The running application as the plugin API sees it: its folders, settings
 // and timers. Registered for the life of the object.
-class ApiServices : public AppServices {
+class ApiServices : public PythonHost {
 public:
     static std::shared_ptr<ApiServices> install(DataFs::Folders folders = {}) {
         auto app = std::make_shared<ApiServices>();
         app->folders_ = std::move(folders);
-        AppServices::setInstance(app);
+        PythonHost::setInstance(app);
         return app;
     }
-    ~ApiServices() override { AppServices::setInstance({}); }
+    ~ApiServices() override { PythonHost::setInstance({}); }
 
     const DataFs::Folders& folders() const override { return folders_; }
-    std::shared_ptr<const AppConfig> config() const override {
+    std::shared_ptr<const SettingsStore> appSettings() const override {
         std::lock_guard lock(mutex_);
-        return config_;
+        if (!config_)
+            return nullptr;
+        return std::shared_ptr<const SettingsStore>(config_, &config_->settingsStore);
     }
     void setTimer(uint32_t id, uint32_t) override {
         std::lock_guard lock(mutex_);
         timers_.push_back(id);
     }
-    const wstr& appVersion() const override { return version_; }
-    const wstr& appVersionString() const override { return version_; }
 
     void setConfig(std::shared_ptr<const AppConfig> config) {
         std::lock_guard lock(mutex_);
@@ -49,7 +49,6 @@ private:
     DataFs::Folders folders_;
     std::shared_ptr<const AppConfig> config_;
     std::vector<uint32_t> timers_;
-    wstr version_ = L"2.24";
 };
 
 // A package host without packages: plugins get their ids, and find no

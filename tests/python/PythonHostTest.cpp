@@ -2,6 +2,7 @@
 
 #include "python/GilLock.h"
 #include "python/Python.h"
+#include "tests/core/ScopedEnv.h"
 #include "tests/python/PythonTestSupport.h"
 
 #include <gmock/gmock.h>
@@ -162,6 +163,10 @@ protected:
 
 TEST_F(SyncEnvironTest, RebuildsOsEnvironAndLogsWhatPythonRefuses) {
     qvtest::LogRecords log;
+    // Values are expanded against the program's environment, which the
+    // reload has replaced before.
+    qvtest::ScopedEnv env;
+    env.set("QV_A", "one");
     Python::syncEnviron({{L"QV_A", L"one"}, {L"QV=BAD", L"x"}, {L"QV_B", L"%QV_A%-two"}});
     GilLock gil;
     EXPECT_EQ(str(runPython("import os\nenv = sorted(os.environ.items())")["env"]),

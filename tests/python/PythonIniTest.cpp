@@ -2,6 +2,7 @@
 
 #include "python/GilLock.h"
 #include "python/PythonIni.h"
+#include "tests/core/ScopedEnv.h"
 #include "tests/python/PythonTestSupport.h"
 #include "tests/support/TempDir.h"
 
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -61,10 +63,11 @@ TEST_F(PythonIniTest, NoFilesGiveTheEnvironmentAndTheVariables) {
 }
 
 TEST_F(PythonIniTest, DollarsOfVariablesAndEnvironmentReadBackLiterally) {
-    setenv("QV_TEST_DOLLAR", "cost $5 ${x} $", 1);
+    auto env = std::make_unique<qvtest::ScopedEnv>();
+    env->set("QV_TEST_DOLLAR", "cost $5 ${x} $");
     auto ini = load({file("a.ini", "[s]\nprice = ${var:price}\nenv = ${env:qv_test_dollar}\n")},
                     {{L"price", L"$ 3"}});
-    unsetenv("QV_TEST_DOLLAR");
+    env.reset();
     EXPECT_EQ(get(*ini, "var", "price"), "$ 3");
     EXPECT_EQ(get(*ini, "env", "qv_test_dollar"), "cost $5 ${x} $");
     EXPECT_EQ(get(*ini, "s", "price"), "$ 3");

@@ -1,4 +1,4 @@
-#include "app/KnownFolderTable.h"
+#include "core/KnownFolderTable.h"
 
 const std::vector<KnownFolderRow>& knownFolderTable() {
     using F = Sys::KnownFolder;
