@@ -10,8 +10,10 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # libraries
   libpython3-dev python3-dev libboost-python-dev libboost-dev libfmt-dev
-  libjsoncpp-dev zlib1g-dev libminizip-dev libxxhash-dev libutfcpp-dev
+  libjsoncpp-dev zlib1g-dev libminizip-dev libbz2-dev libxxhash-dev libutfcpp-dev
   libsimpleini-dev qt6-base-dev libx11-dev libxcb1-dev
+  # archives made by zip for the zip reader's tests
+  zip
   # a display for end-to-end tests
   xvfb xauth
   # optional Python modules the plugins may use
