@@ -269,8 +269,9 @@ void App::migrateStateFile(const wstr& former, const wstr& current) {
 void App::startInstanceServer() {
     const std::string dir = Platform::runtimeDir();
     if (dir.empty())
-        throw std::runtime_error(
-            formatNarrow("Failed to find the runtime folder (error {})", Platform::lastError()));
+        throw std::runtime_error(formatNarrow("Failed to use the runtime folder {} (error {})",
+                                              Platform::runtimeDirCandidate(),
+                                              Platform::lastError()));
     instanceServer_ = std::make_unique<InstanceServer>(
         dir + "/" + instanceSocketName(),
         [this](uint32_t message) { return onInstanceMessage(message); });

@@ -12,6 +12,7 @@
 #include "core/Path.h"
 #include "core/SysEnv.h"
 #include "core/SysShell.h"
+#include "core/TextLocale.h"
 #include "platform/Error.h"
 
 namespace {
@@ -60,8 +61,7 @@ wstr optionOr(const IniReader& reader, const wstr& section, const wstr& key, con
 }
 
 bool isThemeNameChar(wchar_t ch) {
-    static const locale_t utf8 = newlocale(LC_ALL_MASK, "C.UTF-8", locale_t{});
-    return ch == L'_' || iswalnum_l(static_cast<wint_t>(ch), utf8);
+    return ch == L'_' || iswalnum_l(static_cast<wint_t>(ch), textLocale());
 }
 
 // The theme's name of a valid theme section name, else empty with a warning.

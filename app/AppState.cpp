@@ -177,6 +177,7 @@ AppState::AppState() {
 void AppState::load(const wstr& path) {
     path_ = path;
     keepFile_ = false;
+    Sys::removeLeftoverSideFiles(path_);
     runStates.clear();
     scheduleSave();
     consoleStates.clear();
@@ -194,7 +195,15 @@ void AppState::load(const wstr& path) {
 void AppState::loadFile() {
     std::string text;
     try {
-        if (Utf::readTextFile(text, path_, maxFileSize) != Utf::ReadResult::Read)
+        Utf::ReadResult read = Utf::readTextFile(text, path_, maxFileSize);
+        if (read == Utf::ReadResult::TooLarge) {
+            wstr message;
+            warn(wstr::format(message,
+                              L"State file {} is larger than {} bytes: it is ignored "
+                              L"and will be replaced",
+                              path_, maxFileSize));
+        }
+        if (read != Utf::ReadResult::Read)
             return;
     } catch (const std::exception& e) {
         wstr message;

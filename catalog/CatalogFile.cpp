@@ -2,6 +2,7 @@
 
 #include "catalog/AppIdentity.h"
 #include "catalog/SwapFile.h"
+#include "core/FileInfo.h"
 #include "core/Hash.h"
 #include "core/Logger.h"
 #include "core/MappedFile.h"
@@ -28,6 +29,8 @@ constexpr uint8_t kScrambleTable[64] = {
 };
 
 constexpr uint64_t kGrowthStep = 65536;
+// The tag "ITMS" and the item count.
+constexpr uint64_t kPayloadHeaderSize = 8;
 constexpr int kCompressionLevel = 9;
 
 void putU16(uint8_t* at, uint16_t value) {
@@ -89,12 +92,22 @@ CatalogItemPtr readItem(MemReader& in) {
     return item;
 }
 
+// The payload starts with its tag and item count: what the count allows
+// bounds the inflated size whatever the length field claims, so a small
+// damaged or hostile file cannot make us inflate a gigabyte.
+uint64_t payloadCap(const uint8_t* header) {
+    if (std::memcmp(header, "ITMS", 4) != 0)
+        return kPayloadHeaderSize;
+    return kPayloadHeaderSize + uint64_t(getU32(header + 4)) * CatalogFile::maxItemRecordSize;
+}
+
 // Inflates the zlib stream into the room the length field names, growing
 // the buffer only as the data arrives so that a lying length field costs
 // nothing. Returns a zlib code with uncompress2's meaning: Z_OK at the end of
 // the stream, Z_BUF_ERROR when it does not fit the room, Z_DATA_ERROR when
 // it is damaged or cut short.
 int inflateInto(const uint8_t* in, size_t inSize, uint64_t room, std::vector<uint8_t>& out) {
+    bool capped = false;
     z_stream stream{};
     int result = inflateInit(&stream);
     if (result != Z_OK)
@@ -114,6 +127,15 @@ int inflateInto(const uint8_t* in, size_t inSize, uint64_t room, std::vector<uin
         stream.avail_out = static_cast<uInt>(out.size() - produced);
         result = inflate(&stream, Z_NO_FLUSH);
         produced = out.size() - stream.avail_out;
+        if (!capped && produced >= kPayloadHeaderSize) {
+            capped = true;
+            room = std::min(room, payloadCap(out.data()));
+            if (produced > room) {
+                result = Z_BUF_ERROR;
+                break;
+            }
+            out.resize(std::min<uint64_t>(out.size(), room));
+        }
         if (result == Z_BUF_ERROR && stream.avail_in == 0)
             result = Z_DATA_ERROR;
     } while (result == Z_OK || (result == Z_BUF_ERROR && stream.avail_out == 0));
@@ -184,13 +206,21 @@ bool CatalogFile::read(const wstr& path, ItemSet& items) {
     MappedFile file;
     if (!file.open(path, maxFileSize)) {
         uint32_t error = file.error();
-        if (Sys::isDirectory(path) >= 0) {
-            wstr message;
-            logMessage(Logger::Warning,
-                       wstr::format(message,
-                                    L"Failed to open catalog file for reading (error {}): {}",
-                                    error, path));
+        wstr message;
+        if (error == 0 && Sys::isDirectory(path) == 0) {
+            // Opened without an error but nothing read: empty, or too large.
+            FileInfo info;
+            if (info.open(path) && info.size() > maxFileSize)
+                wstr::format(message, L"Catalog file is larger than {} bytes: {}", maxFileSize,
+                             path);
+            else
+                wstr::format(message, L"Catalog file is empty: {}", path);
+        } else if (Sys::isDirectory(path) >= 0) {
+            wstr::format(message, L"Failed to open catalog file for reading (error {}): {}", error,
+                         path);
         }
+        if (!message.empty())
+            logMessage(Logger::Warning, message);
         return false;
     }
     std::vector<uint8_t> image(file.view(), file.view() + file.viewSize());

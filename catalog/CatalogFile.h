@@ -28,6 +28,11 @@ public:
     // The reader allocates at most this much for the inflated payload,
     // whatever the length field claims.
     static constexpr uint32_t maxPayloadSize = 0x40000000;
+    // The most one item's record may take in the payload: an item is a few
+    // numbers and six strings (label, target, description, arguments, data
+    // bag), far below this even with a large data bag. With the item count
+    // at the payload's start it bounds the inflated size.
+    static constexpr uint64_t maxItemRecordSize = 1 << 20;
 
     // Numbers a damaged file is reported with.
     enum Corruption : uint32_t {

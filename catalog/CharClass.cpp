@@ -1,18 +1,8 @@
 #include "catalog/CharClass.h"
 
-#include <locale.h>
+#include <cwctype>
 
-namespace {
-
-locale_t textLocale() {
-    static const locale_t locale = [] {
-        locale_t utf8 = newlocale(LC_ALL_MASK, "C.UTF-8", locale_t{});
-        return utf8 ? utf8 : newlocale(LC_ALL_MASK, "C", locale_t{});
-    }();
-    return locale;
-}
-
-} // namespace
+#include "core/TextLocale.h"
 
 namespace CharClass {
 

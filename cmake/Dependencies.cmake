@@ -3,6 +3,7 @@ find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
 find_package(fmt REQUIRED)
 find_package(ZLIB REQUIRED)
+find_package(BZip2 REQUIRED)
 pkg_check_modules(JSONCPP REQUIRED IMPORTED_TARGET jsoncpp)
 pkg_check_modules(MINIZIP REQUIRED IMPORTED_TARGET minizip)
 pkg_check_modules(XXHASH REQUIRED IMPORTED_TARGET libxxhash)
@@ -29,7 +30,8 @@ add_library(qv::thirdparty_core ALIAS qv_thirdparty_core)
 
 add_library(qv_thirdparty_files INTERFACE)
 target_include_directories(qv_thirdparty_files INTERFACE ${SIMPLEINI_INCLUDE_DIR})
-target_link_libraries(qv_thirdparty_files INTERFACE PkgConfig::MINIZIP PkgConfig::SIMPLEINI ZLIB::ZLIB)
+target_link_libraries(qv_thirdparty_files INTERFACE PkgConfig::MINIZIP PkgConfig::SIMPLEINI ZLIB::ZLIB
+                      BZip2::BZip2)
 add_library(qv::thirdparty_files ALIAS qv_thirdparty_files)
 
 add_library(qv_thirdparty_catalog INTERFACE)

@@ -18,6 +18,6 @@ uint32_t hashWstr32(std::wstring_view text);
 // state; the state and its seed belong to the caller.
 void hashUpdateWstr64(XXH64_state_t* state, std::wstring_view text);
 
-// The standard reflected CRC-32 (polynomial 0xEDB88320, as zlib computes it).
+// The standard reflected CRC-32 (polynomial 0xEDB88320), computed by zlib.
 // An empty buffer gives 0.
 uint32_t crc32(const void* data, size_t size);

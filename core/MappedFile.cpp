@@ -38,7 +38,9 @@ uint32_t MappedFile::readFile(int fd, uint64_t maxSize) {
     if (!S_ISREG(st.st_mode))
         return Platform::ERROR_INVALID_FUNCTION;
     const auto size = static_cast<uint64_t>(st.st_size);
-    if (size == 0 || (maxSize != 0 && size > maxSize))
+    if (maxSize == 0 || maxSize > hardLimit)
+        maxSize = hardLimit;
+    if (size == 0 || size > maxSize)
         return 0;
     view_.resize(size);
     uint64_t done = 0;

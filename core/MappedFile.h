@@ -17,7 +17,13 @@ public:
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;
 
-    // Reads the existing file at path whole. maxSize 0 means no limit.
+    // The most any read takes, whatever the caller asks: nothing the program
+    // reads whole (catalog, history, resources, images) comes near it, and a
+    // bound keeps a huge or hostile file from taking all memory.
+    static constexpr uint64_t hardLimit = uint64_t(256) << 20;
+
+    // Reads the existing regular file at path whole; FIFOs, devices and
+    // folders fail without blocking. maxSize 0 means hardLimit.
     // True when a view is held.
     bool open(const wstr& path, uint64_t maxSize = 0);
 

@@ -1,6 +1,9 @@
 #include "core/ShellLink.h"
 
+#include <cerrno>
 #include <vector>
+
+#include "core/Logger.h"
 
 #include "core/SysCommandLine.h"
 #include "core/SysEnv.h"
@@ -22,8 +25,18 @@ void ShellLink::clear() {
 void loadShellLink(ShellLink& link, const wstr& path) {
     link.clear();
     Platform::DesktopEntry entry;
-    if (!entry.load(wstr::toUtf8(path)))
+    if (!entry.load(wstr::toUtf8(path))) {
+        // A missing entry is common; one that is no file or is huge is not.
+        int error = entry.readError();
+        if (error == EINVAL || error == EFBIG || error == EISDIR) {
+            wstr message;
+            logMessage(Logger::Warning,
+                       wstr::format(message, L"Refused to read shell link {}: {}", path,
+                                    error == EFBIG ? L"larger than the allowed size"
+                                                   : L"not a regular file"));
+        }
         return;
+    }
     link.loaded_ = true;
     link.path_ = path;
     link.description_ = wstr::fromUtf8(entry.value("Comment").c_str());

@@ -1,5 +1,6 @@
 #include "core/SysCommandLine.h"
 
+#include "core/TextLocale.h"
 #include "platform/ReadFile.h"
 
 namespace Sys {
@@ -80,7 +81,7 @@ bool needsQuotes(const wstr& arg) {
 bool splitCommandLine(std::vector<wstr>& args, const wstr& commandLine) {
     args.clear();
     size_t i = 0;
-    while (i < commandLine.size() && iswspace(commandLine[i]))
+    while (i < commandLine.size() && iswspace_l(wint_t(commandLine[i]), textLocale()))
         ++i;
     if (i == commandLine.size())
         return true;

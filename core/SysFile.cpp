@@ -1,8 +1,10 @@
 #include "core/SysFile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <string>
@@ -13,6 +15,7 @@
 #include "core/Path.h"
 #include "core/ShellLink.h"
 #include "platform/AtomicWrite.h"
+#include "platform/DirReader.h"
 #include "platform/Error.h"
 #include "platform/FsType.h"
 #include "platform/UniqueFd.h"
@@ -57,6 +60,24 @@ bool makeTree(const std::string& path) {
 std::string sidePath(const std::string& path) {
     static std::atomic<unsigned> counter{0};
     return path + "." + std::to_string(getpid()) + "." + std::to_string(++counter) + ".tmp";
+}
+
+// The writer's process id of a side file name of path's, 0 when the name is
+// none.
+pid_t sideFileWriter(const std::string& name, const std::string& base) {
+    if (name.size() <= base.size() + 1 || name.compare(0, base.size() + 1, base + ".") != 0 ||
+        !name.ends_with(".tmp"))
+        return 0;
+    const std::string middle = name.substr(base.size() + 1, name.size() - base.size() - 5);
+    const size_t dot = middle.find('.');
+    auto digits = [](const std::string& text) {
+        return !text.empty() && text.size() < 10 &&
+               std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (dot == std::string::npos || !digits(middle.substr(0, dot)) ||
+        !digits(middle.substr(dot + 1)))
+        return 0;
+    return pid_t(std::stol(middle.substr(0, dot)));
 }
 
 bool readAt(int fd, off_t offset, void* out, size_t size) {
@@ -123,6 +144,27 @@ bool writeAll(int fd, const void* data, size_t size) {
     return false;
 }
 
+void removeLeftoverSideFiles(const wstr& path) {
+    const std::string target = Platform::replacedFile(wstr::toUtf8(path));
+    const size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash);
+    const std::string base = target.substr(slash == std::string::npos ? 0 : slash + 1);
+    Platform::DirReader reader(folder);
+    Platform::DirReader::Entry entry;
+    while (reader.next(entry)) {
+        const pid_t writer = sideFileWriter(entry.name, base);
+        // A writer that still runs (another instance, or ourselves) keeps its file.
+        if (writer <= 0 || writer == getpid() || kill(writer, 0) == 0 || errno != ESRCH)
+            continue;
+        const std::string side = folder + "/" + entry.name;
+        wstr message;
+        logMessage(Logger::Info,
+                   wstr::format(message, L"Removing {}, left over by an interrupted write",
+                                wstr::fromUtf8(side.c_str())));
+        ::unlink(side.c_str());
+    }
+}
+
 bool writeFile(const wstr& path, const void* data, size_t size) {
     std::string target = Platform::replacedFile(wstr::toUtf8(path));
     std::string side = sidePath(target);
@@ -140,13 +182,14 @@ bool writeFile(const wstr& path, const void* data, size_t size) {
 }
 
 int isPeFile(const wstr& path) {
-    Platform::UniqueFd fd(open(wstr::toUtf8(path).c_str(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking: opening a FIFO must not hang; only regular files count.
+    Platform::UniqueFd fd(open(wstr::toUtf8(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat st;
     if (!fd.valid() || fstat(fd.get(), &st) != 0) {
         Platform::setLastErrorFromErrno();
         return -1;
     }
-    if (st.st_size <= 64)
+    if (!S_ISREG(st.st_mode) || st.st_size <= 64)
         return 0;
     uint8_t mz[2];
     uint8_t offset[4];
@@ -204,6 +247,35 @@ wstr finalPathName(const wstr& path) {
     }
     wstr result = wstr::fromUtf8(resolved);
     return keepName ? Path::combine(result, name) : result;
+}
+
+wstr findFileNoCase(const wstr& path) {
+    const wstr folder = Path::parent(path);
+    const wstr wanted = Path::fileName(path);
+    Platform::DirReader reader(wstr::toUtf8(folder));
+    std::vector<wstr> matches;
+    Platform::DirReader::Entry entry;
+    while (reader.next(entry)) {
+        wstr name = wstr::fromUtf8(entry.name.c_str());
+        if (!entry.isDirectory && wstr::equals(name, wanted, false))
+            matches.push_back(std::move(name));
+    }
+    if (matches.empty())
+        return wstr();
+    std::sort(matches.begin(), matches.end());
+    auto exact = std::find(matches.begin(), matches.end(), wanted);
+    const wstr& chosen = exact != matches.end() ? *exact : matches.front();
+    for (const wstr& other : matches) {
+        if (other == chosen)
+            continue;
+        wstr message;
+        logMessage(Logger::Warning,
+                   wstr::format(message,
+                                L"Two files differ only in letter case: {} is read, {} "
+                                L"is ignored (in {})",
+                                chosen, other, folder));
+    }
+    return Path::combine(folder, chosen);
 }
 
 } // namespace Sys

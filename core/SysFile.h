@@ -40,6 +40,11 @@ bool createDirectories(const wstr& path, bool wholeTree);
 // file and keeps its error as last error.
 bool writeFile(const wstr& path, const void* data, size_t size);
 
+// Removes the side files that writeFile left beside path when its writer was
+// killed mid-write ("<name>.<pid>.<n>.tmp" of a process that has ended),
+// logging each before it goes. Call at start, before the first write.
+void removeLeftoverSideFiles(const wstr& path);
+
 // Writes everything to the descriptor in chunks of at most 512 KiB; true when
 // all was written (nothing to write is success).
 bool writeAll(int fd, const void* data, size_t size);
@@ -64,6 +69,14 @@ wstr longPathName(const wstr& path);
 // called by). Success leaves last error 0; on failure the path comes back
 // unchanged with the error as last error. An empty path gives empty.
 wstr finalPathName(const wstr& path);
+
+// The existing file whose name equals the last component of path without
+// regard to letter case, in the folder the path names (as written): the
+// settings files of users on case-insensitive systems are spelled any way.
+// When several names differ only in case, the one spelled as asked wins,
+// else the smallest in byte order, and a warning names both. Empty when no
+// name matches.
+wstr findFileNoCase(const wstr& path);
 
 } // namespace Sys
 

@@ -10,9 +10,11 @@
 #include "core/SysCommandLine.h"
 #include "core/SysEnv.h"
 #include "core/SysFile.h"
+#include "core/TextLocale.h"
 #include "platform/DesktopEntry.h"
 #include "platform/Environment.h"
 #include "platform/Error.h"
+#include "platform/FileMode.h"
 #include "platform/MimeApps.h"
 #include "platform/Spawn.h"
 
@@ -49,11 +51,12 @@ std::vector<wstr> splitParameters(const wstr& parameters) {
 
 bool isUrl(const wstr& text) {
     size_t colon = text.find(L':');
-    if (colon == wstr::npos || colon < 2 || !iswalpha(text[0]))
+    if (colon == wstr::npos || colon < 2 || !iswalpha_l(wint_t(text[0]), textLocale()))
         return false;
     for (size_t i = 1; i < colon; ++i) {
         wchar_t c = text[i];
-        if (!(iswalnum(c) || c == L'+' || c == L'-' || c == L'.') || c > 0x7F)
+        if (!(iswalnum_l(wint_t(c), textLocale()) || c == L'+' || c == L'-' || c == L'.') ||
+            c > 0x7F)
             return false;
     }
     return true;
@@ -157,7 +160,7 @@ uint32_t launch(const wstr& path, const struct stat& st, const wstr& parameters,
         return editFile(path);
     if (regular && followLinks && Path::hasExtension(path, L"desktop"))
         return runDesktopEntry(path, parameters, folder);
-    if (regular && (st.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)))
+    if (regular && Platform::isProgramFile(wstr::toUtf8(path)))
         return runProgram(path, splitParameters(parameters), folder);
     return openWithDesktop(path);
 }

@@ -1,5 +1,6 @@
 #include "core/Utf.h"
 
+#include <algorithm>
 #include <fmt/format.h>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -10,14 +11,6 @@
 
 namespace Utf {
 namespace {
-
-// Windows-1252 in 0x80..0x9F; the five bytes it leaves undefined map to the
-// control characters of the same value, so this decoding never fails.
-constexpr char32_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
 
 bool startsWith(const uint8_t* bytes, size_t count, std::initializer_list<uint8_t> mark) {
     if (count < mark.size())
@@ -85,12 +78,19 @@ void decodeMarkedUtf8(std::string& out, const uint8_t* bytes, size_t count, cons
     out.assign(begin + 3, begin + count);
 }
 
+// Windows-1252 through the one converter of wstr, which never fails on it
+// (its five undefined bytes become the C1 controls of the same value). That
+// conversion gives nothing for a text starting with NUL and drops trailing
+// NULs: both are kept aside and put back.
 void decodeAnsi(std::string& out, const uint8_t* bytes, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        uint8_t b = bytes[i];
-        char32_t cp = b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : b;
-        utf8::append(cp, std::back_inserter(out));
-    }
+    const std::string_view text(reinterpret_cast<const char*>(bytes), count);
+    const size_t first = std::min(text.find_first_not_of('\0'), count);
+    const size_t end = text.find_last_not_of('\0') + 1; // 0 when all NUL
+    out.assign(first, '\0');
+    if (end > first)
+        out += wstr::toUtf8(
+            wstr::fromMultiByte(text.data() + first, int64_t(end - first), wstr::codePageAnsi));
+    out.append(count - std::max(first, end), '\0');
 }
 
 } // namespace

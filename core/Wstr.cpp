@@ -2,6 +2,8 @@
 
 #include <utf8.h>
 
+#include "core/TextLocale.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -16,16 +18,6 @@ namespace {
 
 constexpr int64_t maxConvertCount = INT32_MAX;
 constexpr unsigned errorInvalidParameter = 87;
-
-// The one locale for character classes and case mapping, whatever the process
-// locale is.
-locale_t textLocale() {
-    static const locale_t locale = [] {
-        locale_t utf8 = newlocale(LC_ALL_MASK, "C.UTF-8", locale_t{});
-        return utf8 ? utf8 : newlocale(LC_ALL_MASK, "C", locale_t{});
-    }();
-    return locale;
-}
 
 // Numbers parse in the classic locale.
 locale_t classicLocale() {

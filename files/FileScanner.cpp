@@ -1,6 +1,9 @@
 #include "files/FileScanner.h"
 
 #include <algorithm>
+#include <mutex>
+#include <set>
+#include <sys/stat.h>
 
 #include "core/Logger.h"
 #include "core/Path.h"
@@ -22,18 +25,46 @@ uint32_t openError(int err) {
 }
 
 FileScanner::Found found(const Platform::DirReader::Entry& entry) {
-    return {wstr::fromUtf8(entry.name.c_str()), entry.isDirectory, entry.isHidden};
+    return {wstr::fromUtf8(entry.name.c_str()), entry.isDirectory, entry.isHidden,
+            uint64_t(entry.device), uint64_t(entry.inode)};
+}
+
+// A name that is no UTF-8 cannot be represented, named or opened again by
+// the program (a folder so named failed to open at every scan): it is left
+// out, with one warning per name for the whole run.
+void warnUndecodable(const std::string& folder, const std::string& name) {
+    static std::mutex mutex;
+    static std::set<std::string> warned;
+    const std::string path = folder + "/" + name;
+    {
+        std::lock_guard lock(mutex);
+        if (!warned.insert(path).second)
+            return;
+    }
+    wstr message;
+    logMessage(Logger::Warning,
+               wstr::format(message, L"Skipped a file name that is not UTF-8 in {}: {}",
+                            wstr::fromUtf8(folder.c_str()),
+                            wstr::fromMultiByte(name.data(), int64_t(name.size()), 1252)));
 }
 
 // The folder's entries sorted by name, so that listings do not depend on the
 // order the file system keeps. Returns 0 or the error of opening the folder.
 uint32_t listFolder(const wstr& folder, std::vector<FileScanner::Found>& entries) {
-    Platform::DirReader reader(wstr::toUtf8(folder));
+    const std::string folderUtf8 = wstr::toUtf8(folder);
+    Platform::DirReader reader(folderUtf8);
     if (!reader.isOpen())
         return openError(reader.error());
     Platform::DirReader::Entry entry;
-    while (reader.next(entry))
-        entries.push_back(found(entry));
+    while (reader.next(entry)) {
+        FileScanner::Found item = found(entry);
+        // Invalid UTF-8 decodes to U+FFFD, which names no file on disk.
+        if (wstr::toUtf8(item.name) != entry.name) {
+            warnUndecodable(folderUtf8, entry.name);
+            continue;
+        }
+        entries.push_back(std::move(item));
+    }
     std::sort(entries.begin(), entries.end(),
               [](const auto& a, const auto& b) { return a.name < b.name; });
     return 0;
@@ -99,6 +130,16 @@ uint32_t FileScanner::scanDir(std::vector<wstr>& results, const wstr& folder, co
 uint32_t FileScanner::scanRecursive(const Callback& callback, const wstr& root,
                                     const wstr& relative, uint32_t flags, uint32_t depth,
                                     uint32_t level) {
+    std::vector<FolderId> chain;
+    struct stat st;
+    if (::stat(wstr::toUtf8(Path::combine(root, relative)).c_str(), &st) == 0)
+        chain.push_back({uint64_t(st.st_dev), uint64_t(st.st_ino)});
+    return walk(callback, root, relative, flags, depth, level, chain);
+}
+
+uint32_t FileScanner::walk(const Callback& callback, const wstr& root, const wstr& relative,
+                           uint32_t flags, uint32_t depth, uint32_t level,
+                           std::vector<FolderId>& chain) {
     auto folder = Path::combine(root, relative);
     if (level >= maxLevel) {
         wstr message;
@@ -117,13 +158,20 @@ uint32_t FileScanner::scanRecursive(const Callback& callback, const wstr& root,
         }
         return status;
     }
-    std::vector<wstr> descend;
+    std::vector<std::pair<wstr, FolderId>> descend;
     for (const auto& item : entries) {
         auto path = Path::combine(relative, item.name);
         bool report;
         if (item.isDirectory) {
-            if (depth != 0)
-                descend.push_back(path);
+            FolderId id{item.device, item.inode};
+            if (std::find(chain.begin(), chain.end(), id) != chain.end()) {
+                wstr message;
+                logMessage(Logger::Warning,
+                           wstr::format(message, L"Skipped a folder link that loops back: {}",
+                                        Path::combine(root, path)));
+            } else if (depth != 0) {
+                descend.emplace_back(path, id);
+            }
             report = flags & Folders;
         } else {
             report = (flags & Files) && (!item.isHidden || (flags & Hidden));
@@ -133,8 +181,10 @@ uint32_t FileScanner::scanRecursive(const Callback& callback, const wstr& root,
     }
     if (depth != 0 && depth != unlimitedDepth)
         --depth;
-    for (const auto& sub : descend) {
-        uint32_t status = scanRecursive(callback, root, sub, flags, depth, level + 1);
+    for (const auto& [sub, id] : descend) {
+        chain.push_back(id);
+        uint32_t status = walk(callback, root, sub, flags, depth, level + 1, chain);
+        chain.pop_back();
         if (status == stoppedByCallback || status == levelLimitReached)
             return status;
         if (status != 0 && (flags & StopOnError))

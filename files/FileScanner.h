@@ -22,7 +22,9 @@ public:
 
     // Depth: 0 the folder only, unlimited, or the number of further levels.
     static constexpr uint32_t unlimitedDepth = 0xFFFFFFFF;
-    // The walk never goes deeper than this many levels (loops through links).
+    // The walk never goes deeper than this many levels. Link loops are caught
+    // before that (a folder met again among its own ancestors is skipped);
+    // this bounds a tree that is simply too deep.
     static constexpr uint32_t maxLevel = 50;
 
     // Result codes besides 0 and the system error codes (3 path not found, ...).
@@ -33,6 +35,8 @@ public:
         wstr name;
         bool isDirectory = false;
         bool isHidden = false;
+        uint64_t device = 0; // of a folder, else 0
+        uint64_t inode = 0;
     };
     // Given the entry's path relative to the root ('/' separated), the scan
     // flags and the entry; false stops the whole walk.
@@ -54,7 +58,19 @@ public:
     static uint32_t scanDir(std::vector<wstr>& results, const wstr& folder, const wstr& pattern,
                             uint32_t flags);
 
-    // The walk: every entry of root/relative, breadth-first per folder.
+    // The walk: every entry of root/relative, breadth-first per folder. A
+    // folder link that leads back to a folder of the walk's own chain (a
+    // loop) is reported as a folder but not entered, with a warning.
     static uint32_t scanRecursive(const Callback& callback, const wstr& root, const wstr& relative,
                                   uint32_t flags, uint32_t depth, uint32_t level);
+
+private:
+    struct FolderId {
+        uint64_t device = 0;
+        uint64_t inode = 0;
+        bool operator==(const FolderId&) const = default;
+    };
+    static uint32_t walk(const Callback& callback, const wstr& root, const wstr& relative,
+                         uint32_t flags, uint32_t depth, uint32_t level,
+                         std::vector<FolderId>& chain);
 };

@@ -7,6 +7,7 @@
 
 #include "core/Path.h"
 #include "core/SysFile.h"
+#include "core/TextLocale.h"
 #include "files/FileScanner.h"
 
 namespace {
@@ -17,8 +18,7 @@ constexpr size_t maxNameLength = 50;
 // Letters and digits as the fixed C.UTF-8 locale classifies them, whatever the
 // process locale is.
 bool isAlnum(wchar_t c) {
-    static const locale_t locale = newlocale(LC_ALL_MASK, "C.UTF-8", locale_t{});
-    return iswalnum_l(wint_t(c), locale) != 0;
+    return iswalnum_l(wint_t(c), textLocale()) != 0;
 }
 
 bool isNameSymbol(wchar_t c) {

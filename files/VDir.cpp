@@ -1,9 +1,12 @@
 #include "files/VDir.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <sys/stat.h>
 
 #include "core/FileInfo.h"
+#include "core/Logger.h"
 #include "core/MappedFile.h"
 #include "core/Path.h"
 #include "files/FileScanner.h"
@@ -37,6 +40,11 @@ PathKind kindOf(const wstr& path) {
     return {true, S_ISDIR(st.st_mode)};
 }
 
+bool isRegularFile(const wstr& path) {
+    struct stat st;
+    return ::stat(wstr::toUtf8(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 // The name of the folder's entry that equals component without case; the
 // smallest such name when several do, empty when none.
 wstr findFolded(const wstr& folder, const wstr& component) {
@@ -51,7 +59,25 @@ wstr findFolded(const wstr& folder, const wstr& component) {
     return best;
 }
 
+// The path with every link resolved; empty when it cannot be resolved.
+std::string realPath(const wstr& path) {
+    char buffer[PATH_MAX];
+    const char* real = ::realpath(wstr::toUtf8(path).c_str(), buffer);
+    return real ? std::string(real) : std::string();
+}
+
+void warn(const wstr& text) {
+    logMessage(Logger::Warning, text);
+}
+
 } // namespace
+
+bool VDir::isPackageRelative(const wstr& name) {
+    if (name.empty() || isSeparator(name.front()))
+        return false;
+    auto components = splitComponents(name);
+    return std::find(components.begin(), components.end(), L"..") == components.end();
+}
 
 std::shared_ptr<VDir> VDir::create(const wstr& path) {
     auto kind = kindOf(path);
@@ -84,6 +110,8 @@ bool VDirPhys::open(const wstr& path) {
 }
 
 wstr VDirPhys::resolve(const wstr& name, bool caseSensitive) const {
+    if (!isPackageRelative(name))
+        return wstr();
     auto components = splitComponents(name);
     if (components.empty())
         return wstr();
@@ -101,7 +129,21 @@ wstr VDirPhys::resolve(const wstr& name, bool caseSensitive) const {
             return wstr();
         Path::join(relative, component);
     }
-    return relative;
+    return staysInside(relative) ? relative : wstr();
+}
+
+bool VDirPhys::staysInside(const wstr& relative) const {
+    const std::string root = realPath(path_);
+    const std::string real = realPath(Path::combine(path_, relative));
+    if (!root.empty() && real.size() > root.size() && real.compare(0, root.size(), root) == 0 &&
+        (root == "/" || real[root.size()] == '/'))
+        return true;
+    if (warned_.insert(relative).second) {
+        wstr message;
+        warn(wstr::format(message, L"Refused package file {}/{}: it leads outside the package ({})",
+                          path_, relative, wstr::fromUtf8(real.c_str())));
+    }
+    return false;
 }
 
 wstr VDirPhys::findFile(const wstr& name, bool caseSensitive) {
@@ -123,6 +165,7 @@ std::vector<wstr> VDirPhys::listFiles(const wstr& pattern, bool recursive, bool 
     if (FileScanner::scan(files, path_, pattern, flags,
                           recursive ? FileScanner::unlimitedDepth : 0) != 0)
         files.clear();
+    std::erase_if(files, [&](const wstr& file) { return !staysInside(file); });
     return files;
 }
 
@@ -139,10 +182,16 @@ VDir::ReadResult VDirPhys::readFile(const wstr& name, uint64_t limit) {
         result.status = ReadResult::Done;
     } else if (file.error() != 0) {
         result.status = ReadResult::ReadFailed;
+        if (kindOf(full).exists && !isRegularFile(full) && warned_.insert(found).second) {
+            wstr message;
+            warn(wstr::format(message, L"Refused package file {}/{}: it is not a regular file",
+                              path_, found));
+        }
     } else {
         // Nothing read without an error: the file is empty or above the limit.
         FileInfo info;
-        bool tooLarge = limit != 0 && info.open(full) && info.size() > limit;
+        uint64_t allowed = limit == 0 ? MappedFile::hardLimit : limit;
+        bool tooLarge = info.open(full) && info.size() > allowed;
         result.status = tooLarge ? ReadResult::TooLarge : ReadResult::Done;
     }
     return result;
@@ -177,6 +226,8 @@ void VDirZip::close() {
 }
 
 wstr VDirZip::findFile(const wstr& name, bool caseSensitive) {
+    if (!isPackageRelative(name))
+        return wstr();
     auto entry = archive_.findEntry(name, caseSensitive);
     return entry ? entry->name : wstr();
 }
@@ -184,7 +235,8 @@ wstr VDirZip::findFile(const wstr& name, bool caseSensitive) {
 std::vector<wstr> VDirZip::listFiles(const wstr& pattern, bool recursive, bool caseSensitive) {
     std::vector<wstr> files;
     for (const auto& entry : archive_.entries()) {
-        if (!wstr::wildcardMatch(Path::fileName(entry->name), pattern, caseSensitive))
+        if (!wstr::wildcardMatch(Path::fileName(entry->name), pattern, caseSensitive) ||
+            !isPackageRelative(entry->name))
             continue;
         if (recursive || std::none_of(entry->name.begin(), entry->name.end(), isSeparator))
             files.push_back(entry->name);
@@ -194,6 +246,8 @@ std::vector<wstr> VDirZip::listFiles(const wstr& pattern, bool recursive, bool c
 
 VDir::ReadResult VDirZip::readFile(const wstr& name, uint64_t limit) {
     ReadResult result;
+    if (!isPackageRelative(name))
+        return result;
     auto entry = archive_.findEntry(name, isCaseSensitive());
     if (!entry)
         return result;
@@ -203,13 +257,18 @@ VDir::ReadResult VDirZip::readFile(const wstr& name, uint64_t limit) {
     }
     auto extracted = archive_.extract(entry, limit);
     result.status = extracted.ok ? ReadResult::Done : ReadResult::ReadFailed;
+    if (!extracted.ok && !extracted.error.empty()) {
+        wstr message;
+        warn(wstr::format(message, L"Cannot read {} from {}: {}", entry->name, path_,
+                          extracted.error));
+    }
     result.bytes = std::move(extracted.bytes);
     return result;
 }
 
 VDir::EntryInfo VDirZip::stat(const wstr& name) {
     EntryInfo entry{path_, name};
-    auto found = archive_.findEntry(name, isCaseSensitive());
+    auto found = isPackageRelative(name) ? archive_.findEntry(name, isCaseSensitive()) : nullptr;
     if (!found || found->folder)
         return entry;
     entry.name = found->name;

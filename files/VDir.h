@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "core/Wstr.h"
@@ -10,8 +11,10 @@
 // One read-only view of a package location, a folder (VDirPhys) or a zip
 // archive (VDirZip): find a file by name, list files by pattern, read a file,
 // describe an entry. Names are relative paths; results use '/', arguments may
-// use '/' or '\'. No lock of its own: runs on the caller's thread, and calls
-// on one object must not overlap.
+// use '/' or '\'. A name that is absolute or holds a ".." component names
+// nothing, in folders and archives alike, so a package reads only its own
+// files. No lock of its own: runs on the caller's thread, and calls on one
+// object must not overlap.
 class VDir {
 public:
     enum Kind : uint32_t { Phys = 0, Zip = 1 };
@@ -35,6 +38,10 @@ public:
     // path is missing, no archive, or cannot be opened.
     static std::shared_ptr<VDir> create(const wstr& path);
 
+    // False for a name that could leave the package: absolute ('/' or '\'
+    // first) or with a ".." component. Any thread.
+    static bool isPackageRelative(const wstr& name);
+
     virtual ~VDir() = default;
     VDir(const VDir&) = delete;
     VDir& operator=(const VDir&) = delete;
@@ -54,7 +61,8 @@ public:
     std::vector<wstr> listFiles(const wstr& pattern, bool recursive) {
         return listFiles(pattern, recursive, isCaseSensitive());
     }
-    // Limit 0 reads any size.
+    // Limit 0 reads up to MappedFile::hardLimit (folders) or
+    // ZipArchive::maxEntrySize (archives).
     virtual ReadResult readFile(const wstr& name, uint64_t limit) = 0;
     virtual EntryInfo stat(const wstr& name) = 0;
 
@@ -69,7 +77,8 @@ private:
 
 // A folder. Lookups fold letter case component by component, as packages
 // written for case-insensitive file systems expect, and answer with the names
-// as they are on disk.
+// as they are on disk. A symbolic link is followed only while it stays inside
+// the folder; only regular files are read.
 class VDirPhys : public VDir {
 public:
     VDirPhys() : VDir(Phys) {}
@@ -85,6 +94,13 @@ private:
     // The on-disk relative path of name, files and folders alike; empty when
     // there is none.
     wstr resolve(const wstr& name, bool caseSensitive) const;
+    // False, with a warning, when the real path of the relative name lies
+    // outside the folder (a link leading out).
+    bool staysInside(const wstr& relative) const;
+
+    // Names already warned about, so that a package asking again does not
+    // fill the log.
+    mutable std::set<wstr> warned_;
 };
 
 // A zip archive, read again whenever it changes on disk.

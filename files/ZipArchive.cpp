@@ -1,9 +1,12 @@
 #include "files/ZipArchive.h"
 
 #include <algorithm>
+#include <bzlib.h>
+#include <limits>
 #include <minizip/unzip.h>
 #include <set>
 #include <sys/stat.h>
+#include <zlib.h>
 
 namespace {
 
@@ -22,8 +25,76 @@ constexpr char32_t cp437High[128] = {
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
 };
 
+constexpr unsigned long encryptedFlag = 1u << 0;
 constexpr unsigned long utf8NameFlag = 1u << 11;
 constexpr uint64_t readChunk = 1 << 20;
+
+constexpr unsigned long methodStored = 0;
+constexpr unsigned long methodDeflated = 8;
+constexpr unsigned long methodBzip2 = 12;
+
+constexpr uint64_t zip32Max = 0xFFFFFFFF;
+constexpr uint16_t zip64ExtraId = 0x0001;
+
+const wchar_t* methodName(unsigned long method) {
+    switch (method) {
+    case 1:
+        return L"Shrink";
+    case 6:
+        return L"Implode";
+    case 9:
+        return L"Deflate64";
+    case 14:
+        return L"LZMA";
+    case 93:
+        return L"Zstandard";
+    case 95:
+        return L"XZ";
+    case 98:
+        return L"PPMd";
+    case 99:
+        return L"AES encryption";
+    default:
+        return L"unknown";
+    }
+}
+
+uint64_t readLittle(const uint8_t* bytes, size_t count) {
+    uint64_t value = 0;
+    for (size_t i = count; i-- > 0;)
+        value = value << 8 | bytes[i];
+    return value;
+}
+
+// minizip compares the 32-bit size fields against an all-ones value of the
+// platform's long, so on 64-bit Linux it never takes the ZIP64 extra field
+// and leaves 0xFFFFFFFF as the sizes (archives of `zip -fz`). The extra field
+// holds, in this order, each of the uncompressed and compressed sizes whose
+// 32-bit field is all ones.
+void applyZip64Sizes(unz_file_info64& info, const std::string& extra) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(extra.data());
+    size_t at = 0;
+    while (at + 4 <= extra.size()) {
+        auto id = uint16_t(readLittle(bytes + at, 2));
+        size_t length = size_t(readLittle(bytes + at + 2, 2));
+        at += 4;
+        if (at + length > extra.size())
+            return;
+        if (id == zip64ExtraId) {
+            size_t field = at;
+            for (ZPOS64_T* size : {&info.uncompressed_size, &info.compressed_size}) {
+                if (*size != zip32Max)
+                    continue;
+                if (field + 8 > at + length)
+                    return;
+                *size = readLittle(bytes + field, 8);
+                field += 8;
+            }
+            return;
+        }
+        at += length;
+    }
+}
 
 // One open minizip handle over the 64-bit stdio file functions; closed on
 // every path out of an operation.
@@ -54,9 +125,11 @@ bool currentEntry(unzFile handle, unz_file_info64& info, wstr& name) {
     if (unzGetCurrentFileInfo64(handle, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK)
         return false;
     std::string raw(info.size_filename, '\0');
-    if (unzGetCurrentFileInfo64(handle, &info, raw.data(), raw.size(), nullptr, 0, nullptr, 0) !=
-        UNZ_OK)
+    std::string extra(info.size_file_extra, '\0');
+    if (unzGetCurrentFileInfo64(handle, &info, raw.data(), raw.size(), extra.data(), extra.size(),
+                                nullptr, 0) != UNZ_OK)
         return false;
+    applyZip64Sizes(info, extra);
     name = (info.flag & utf8NameFlag) ? wstr::fromMultiByte(raw.data(), raw.size(), 65001)
                                       : ZipArchive::decodeCp437(raw.data(), raw.size());
     return true;
@@ -64,6 +137,55 @@ bool currentEntry(unzFile handle, unz_file_info64& info, wstr& name) {
 
 bool isSeparator(wchar_t c) {
     return c == L'/' || c == L'\\';
+}
+
+// The current entry's data through minizip's own decoder (stored, deflated):
+// exactly size bytes, and nothing after them.
+bool readDecoded(unzFile handle, uint64_t size, std::vector<uint8_t>& bytes) {
+    if (unzOpenCurrentFile(handle) != UNZ_OK)
+        return false;
+    bytes.resize(size);
+    uint64_t done = 0;
+    while (done < size) {
+        int n = unzReadCurrentFile(handle, bytes.data() + done,
+                                   unsigned(std::min(readChunk, size - done)));
+        if (n <= 0)
+            break;
+        done += uint64_t(n);
+    }
+    uint8_t more;
+    bool ended = done == size && unzReadCurrentFile(handle, &more, 1) == 0;
+    unzCloseCurrentFile(handle);
+    return ended;
+}
+
+// minizip built without bzip2 hands back the compressed bytes as if they were
+// the data: read them raw and decode them here, never above size bytes.
+bool readBzip2(unzFile handle, uint64_t compressedSize, uint64_t size,
+               std::vector<uint8_t>& bytes) {
+    int method = 0;
+    int level = 0;
+    if (unzOpenCurrentFile2(handle, &method, &level, 1) != UNZ_OK)
+        return false;
+    std::vector<char> packed(compressedSize);
+    uint64_t done = 0;
+    while (done < compressedSize) {
+        int n = unzReadCurrentFile(handle, packed.data() + done,
+                                   unsigned(std::min(readChunk, compressedSize - done)));
+        if (n <= 0)
+            break;
+        done += uint64_t(n);
+    }
+    unzCloseCurrentFile(handle);
+    if (done != compressedSize || size > std::numeric_limits<unsigned>::max())
+        return false;
+    // One byte of room beyond the declared size tells a stream that is longer.
+    bytes.resize(size + 1);
+    auto length = unsigned(size + 1);
+    int status = BZ2_bzBuffToBuffDecompress(reinterpret_cast<char*>(bytes.data()), &length,
+                                            packed.data(), unsigned(compressedSize), 0, 0);
+    bytes.resize(length);
+    return status == BZ_OK && length == size;
 }
 
 } // namespace
@@ -248,25 +370,45 @@ ZipArchive::Extracted ZipArchive::extract(const std::shared_ptr<Entry>& requeste
     if (normalizeEntryName(name) != entry->name)
         return result;
     uint64_t size = info.uncompressed_size;
-    if (size > (limit ? limit : maxEntrySize))
+    if (size > (limit ? limit : maxEntrySize)) {
+        wstr::format(result.error, L"its size ({} bytes) is above the limit of {} bytes", size,
+                     limit ? limit : maxEntrySize);
         return result;
-    if (unzOpenCurrentFile(handle.get()) != UNZ_OK)
+    }
+    if (info.flag & encryptedFlag) {
+        result.error = L"it is encrypted";
         return result;
-    std::vector<uint8_t> bytes(size);
-    uint64_t done = 0;
-    while (done < size) {
-        int n = unzReadCurrentFile(handle.get(), bytes.data() + done,
-                                   unsigned(std::min(readChunk, size - done)));
-        if (n < 0) {
-            unzCloseCurrentFile(handle.get());
+    }
+    if (info.compressed_size > uint64_t(stamp_.size)) {
+        result.error = L"its compressed size goes beyond the end of the archive";
+        return result;
+    }
+    std::vector<uint8_t> bytes;
+    switch (info.compression_method) {
+    case methodStored:
+    case methodDeflated:
+        if (!readDecoded(handle.get(), size, bytes)) {
+            result.error = L"its data is damaged";
             return result;
         }
-        if (n == 0)
-            break;
-        done += uint64_t(n);
-    }
-    if (unzCloseCurrentFile(handle.get()) != UNZ_OK || done != size)
+        break;
+    case methodBzip2:
+        if (!readBzip2(handle.get(), info.compressed_size, size, bytes)) {
+            result.error = L"its bzip2 data is damaged";
+            return result;
+        }
+        break;
+    default:
+        wstr::format(result.error, L"its compression method {} ({}) is not supported",
+                     info.compression_method, methodName(info.compression_method));
         return result;
+    }
+    // minizip checks the CRC only when its own idea of the size ran out,
+    // which the ZIP64 fix-up above and the bzip2 path bypass.
+    if (crc32_z(crc32_z(0, nullptr, 0), bytes.data(), bytes.size()) != info.crc) {
+        result.error = L"its CRC does not match";
+        return result;
+    }
     result.ok = true;
     result.bytes = std::move(bytes);
     return result;

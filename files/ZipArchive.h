@@ -29,6 +29,7 @@ public:
     struct Extracted {
         bool ok = false;
         std::vector<uint8_t> bytes;
+        wstr error; // why not ok, for the log ("its compression method 14 (LZMA) ...")
     };
 
     // The largest entry extracted when the caller gives no limit: a damaged or
@@ -50,9 +51,11 @@ public:
     // The first entry whose name equals the normalised name; null when none.
     std::shared_ptr<Entry> findEntry(const wstr& name, bool caseSensitive);
 
-    // The entry's bytes. Fails when the archive is gone, the entry vanished in
-    // a change of the archive, its declared size is above the limit (0: above
-    // maxEntrySize), the data is short or its CRC does not match.
+    // The entry's bytes, decoded: stored, deflated or bzip2. Fails when the
+    // archive is gone, the entry vanished in a change of the archive, its
+    // declared size is above the limit (0: above maxEntrySize), it is
+    // encrypted or compressed by another method, the data is short or long,
+    // or its CRC does not match. Never hands back undecoded bytes.
     Extracted extract(const std::shared_ptr<Entry>& entry, uint64_t limit = 0);
 
     // The central directory in archive order (files only) and whether two

@@ -259,7 +259,9 @@ Package::SettingsTexts Package::readSettingsTexts() {
     for (const wstr& file : DataFs::configFileVariants(base, true)) {
         if (userFolder.empty())
             break;
-        const wstr path = Path::combine(userFolder, file);
+        const wstr spelled = Path::combine(userFolder, file);
+        const wstr found = Sys::findFileNoCase(spelled);
+        const wstr path = found.empty() ? spelled : found;
         std::string text;
         wstr error;
         try {
@@ -295,7 +297,8 @@ std::unique_ptr<PythonIni> newIni(const wstr& packageName) {
     const SettingsStore::KeyMap variables =
         host ? host->configVariables() : SettingsStore::KeyMap();
     try {
-        auto ini = std::make_unique<PythonIni>(false);
+        // With the environment, as every parser has it: ${env:HOME} must work.
+        auto ini = std::make_unique<PythonIni>(true);
         ini->readDict(L"var", std::map<wstr, wstr>(variables.begin(), variables.end()));
         return ini;
     } catch (const bp::error_already_set&) {
@@ -321,12 +324,22 @@ void parseSource(PythonIni& ini, const wstr& name, bool isResource, const std::s
     }
 }
 
-SettingsStore storeOf(const PythonIni& ini) {
+// A value whose reference cannot be resolved is left out with a warning; the
+// other values still count.
+SettingsStore storeOf(const PythonIni& ini, const wstr& packageName) {
     SettingsStore store;
     for (const wstr& section : ini.sections()) {
         SettingsStore::KeyMap keys;
-        for (const wstr& option : ini.options(section))
-            keys[wstr::lowerCopy(option)] = ini.get(section, option);
+        for (const wstr& option : ini.options(section)) {
+            try {
+                keys[wstr::lowerCopy(option)] = ini.get(section, option);
+            } catch (const bp::error_already_set&) {
+                wstr message;
+                warn(wstr::format(message,
+                                  L"Error while extracting settings from package {}. Error: {}",
+                                  packageName, wstr::fromUtf8(Python::formatError().c_str())));
+            }
+        }
         store.merge(section, keys);
     }
     return store;
@@ -351,7 +364,7 @@ bool Package::loadSettings(bool force) {
         if (std::unique_ptr<PythonIni> ini = newIni(name_)) {
             for (const SettingsTexts::Source& source : texts.sources)
                 parseSource(*ini, source.name, source.isResource, source.text);
-            store = storeOf(*ini);
+            store = storeOf(*ini, name_);
         }
     } catch (const bp::error_already_set&) {
         wstr message;

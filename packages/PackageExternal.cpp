@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <string>
+#include <unordered_set>
 #include <utility>
 
 namespace bp = boost::python;
@@ -41,6 +42,17 @@ bp::object privateModule() {
 // The importer's call that gives a package its archives (none: forget it).
 void setPackageLoaders(const wstr& name, const std::vector<wstr>& archives) {
     privateModule().attr("packages_importer").attr("set_package_loaders")(name, false, archives);
+}
+
+// True, with a warning, for a name that would leave the package.
+bool refused(const wstr& package, const wstr& name) {
+    if (VDir::isPackageRelative(name))
+        return false;
+    log(Logger::Warning,
+        L"Refused resource name of package {}: \"{}\" is absolute or climbs out "
+        L"with \"..\"",
+        package, name);
+    return true;
 }
 
 } // namespace
@@ -100,6 +112,8 @@ int PackageExternal::findLayer(const wstr& name, int caseSensitive, wstr& stored
 }
 
 wstr PackageExternal::findResource(const wstr& name, bool caseSensitive) {
+    if (refused(this->name(), name))
+        return wstr();
     Mutex::Lock lock(layersMutex_);
     wstr stored;
     findLayer(name, caseSensitive, stored);
@@ -107,6 +121,8 @@ wstr PackageExternal::findResource(const wstr& name, bool caseSensitive) {
 }
 
 wstr PackageExternal::findResource(const wstr& name) {
+    if (refused(this->name(), name))
+        return wstr();
     Mutex::Lock lock(layersMutex_);
     wstr stored;
     findLayer(name, ownRule, stored);
@@ -117,14 +133,14 @@ std::vector<wstr> PackageExternal::listResources(const wstr& pattern, bool recur
                                                  int caseSensitive) {
     Mutex::Lock lock(layersMutex_);
     std::vector<wstr> names;
+    std::unordered_set<wstr> listed; // lower-cased: a name shadowed in any case is listed once
     for (auto layer = layers_.rbegin(); layer != layers_.rend(); ++layer) {
         std::vector<wstr> found = caseSensitive == ownRule
                                       ? (*layer)->listFiles(pattern, recursive)
                                       : (*layer)->listFiles(pattern, recursive, caseSensitive);
         for (const wstr& each : found) {
             wstr name = ZipArchive::normalizeEntryName(each);
-            auto same = [&](const wstr& listed) { return wstr::equals(listed, name, false); };
-            if (std::none_of(names.begin(), names.end(), same))
+            if (listed.insert(wstr::lowerCopy(name)).second)
                 names.push_back(std::move(name));
         }
     }
@@ -141,8 +157,10 @@ std::vector<wstr> PackageExternal::findResources(const wstr& pattern, bool recur
 }
 
 std::vector<VDir::EntryInfo> PackageExternal::resourceInfo(const wstr& name, bool existingOnly) {
-    Mutex::Lock lock(layersMutex_);
     std::vector<VDir::EntryInfo> infos;
+    if (refused(this->name(), name) && existingOnly)
+        return infos;
+    Mutex::Lock lock(layersMutex_);
     for (const std::shared_ptr<VDir>& layer : layers_) {
         VDir::EntryInfo info = layer->stat(name);
         if (info.exists || !existingOnly)
@@ -152,6 +170,8 @@ std::vector<VDir::EntryInfo> PackageExternal::resourceInfo(const wstr& name, boo
 }
 
 VDir::ReadResult PackageExternal::readResource(const wstr& name, uint64_t limit, int layer) {
+    if (refused(this->name(), name))
+        return {};
     Mutex::Lock lock(layersMutex_);
     wstr stored = name;
     if (layer < 0)

@@ -1,5 +1,6 @@
 #include "platform/DesktopEntry.h"
 
+#include <cerrno>
 #include <sstream>
 
 #include "platform/ReadFile.h"
@@ -75,7 +76,7 @@ std::string replaceFieldCodes(const std::string& arg, const std::string& fileCod
 bool DesktopEntry::load(const std::string& path) {
     values_.clear();
     std::string content;
-    Platform::readFile(path, content);
+    readError_ = Platform::readFile(path, content) ? 0 : errno;
     std::istringstream in(content);
     bool inMain = false;
     bool seenMain = false;

@@ -15,6 +15,9 @@ public:
     // Reads the file; false when it cannot be read or has no [Desktop Entry]
     // group. A failed load leaves the entry empty.
     bool load(const std::string& path);
+    // errno of the last load's read (EINVAL: no regular file, EFBIG: too
+    // large); 0 when the file was read.
+    int readError() const { return readError_; }
 
     // The key's value with the escapes \s \n \t \r and \\ resolved; empty
     // when absent.
@@ -36,6 +39,7 @@ public:
 
 private:
     std::map<std::string, std::string> values_;
+    int readError_ = 0;
 };
 
 } // namespace Platform

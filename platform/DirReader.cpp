@@ -24,10 +24,16 @@ bool DirReader::next(Entry& entry) {
             continue;
         entry.name = d->d_name;
         entry.isHidden = d->d_name[0] == '.';
-        entry.isDirectory = d->d_type == DT_DIR;
-        if (d->d_type == DT_LNK || d->d_type == DT_UNKNOWN) {
+        entry.isDirectory = false;
+        entry.device = 0;
+        entry.inode = 0;
+        if (d->d_type == DT_DIR || d->d_type == DT_LNK || d->d_type == DT_UNKNOWN) {
             struct stat st;
-            entry.isDirectory = fstatat(dirfd(dir_), d->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+            if (fstatat(dirfd(dir_), d->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode)) {
+                entry.isDirectory = true;
+                entry.device = st.st_dev;
+                entry.inode = st.st_ino;
+            }
         }
         return true;
     }

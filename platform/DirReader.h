@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <string>
+#include <sys/types.h>
 
 namespace Platform {
 
@@ -13,6 +14,10 @@ public:
         std::string name;
         bool isDirectory = false;
         bool isHidden = false; // the name starts with a dot
+        // Of a folder (after following a link), to tell a folder reached
+        // twice through links; 0 for files.
+        dev_t device = 0;
+        ino_t inode = 0;
     };
 
     explicit DirReader(const std::string& path);

@@ -2,7 +2,12 @@
 
 #include "platform/Error.h"
 
+#include "platform/UniqueFd.h"
+
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace Platform {
 
@@ -13,6 +18,23 @@ bool makeReadOnly(const std::string& path) {
         return false;
     }
     return true;
+}
+
+bool isProgramFile(const std::string& path) {
+    // Non-blocking: a FIFO must not hang the open.
+    UniqueFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat st {};
+    if (!fd.valid() || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        !(st.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)))
+        return false;
+    char head[4] = {};
+    ssize_t n = pread(fd.get(), head, sizeof head, 0);
+    if (n >= 4 && std::memcmp(head,
+                              "\x7f"
+                              "ELF",
+                              4) == 0)
+        return true;
+    return n >= 2 && head[0] == '#' && head[1] == '!';
 }
 
 } // namespace Platform

@@ -9,4 +9,10 @@ namespace Platform {
 // Any thread.
 bool makeReadOnly(const std::string& path);
 
+// True for a regular file with an execute bit that the system can run: an
+// ELF binary or a script with a "#!" line. Media without permissions (FAT,
+// exFAT, NTFS, many network mounts) mark every file executable, so the bit
+// alone says nothing. Any thread.
+bool isProgramFile(const std::string& path);
+
 } // namespace Platform

@@ -94,8 +94,10 @@ UniqueFd accept(int listenFd) {
         return fd;
     fd.reset(client);
     auto cred = peerCredentials(client);
-    if (!cred || cred->uid != geteuid())
+    if (!cred || cred->uid != geteuid()) {
         fd.reset();
+        errno = EPERM;
+    }
     return fd;
 }
 

@@ -21,8 +21,10 @@ namespace InstanceSocket {
 // socket). Owner's thread.
 UniqueFd listen(const std::string& path);
 
-// Takes one waiting connection, non-blocking; invalid when none waits or the
-// peer runs as another user. Owner's thread.
+// Takes one waiting connection, non-blocking; invalid when none waits
+// (errno EAGAIN), the peer runs as another user (EPERM, the connection is
+// closed) or accept failed (errno tells why: EMFILE when out of
+// descriptors). Owner's thread.
 UniqueFd accept(int listenFd);
 
 // The message of a readable connection; nothing when it closed or sent an

@@ -34,6 +34,11 @@ bool isPrivateFolder(const std::string& path) {
 
 } // namespace
 
+std::string runtimeDirCandidate() {
+    const char* xdg = std::getenv("XDG_RUNTIME_DIR");
+    return xdg && xdg[0] == '/' ? std::string(xdg) : fallbackDir();
+}
+
 std::string runtimeDir() {
     const std::string xdg = env::value("XDG_RUNTIME_DIR");
     if (!xdg.empty() && xdg[0] == '/')

@@ -12,4 +12,8 @@ namespace Platform {
 // thread.
 std::string runtimeDir();
 
+// The folder runtimeDir uses or refuses, for messages that must name it.
+// Any thread.
+std::string runtimeDirCandidate();
+
 } // namespace Platform

@@ -5,6 +5,7 @@
 #include "core/FileInfo.h"
 #include "core/Logger.h"
 #include "core/SysEnv.h"
+#include "core/SysFile.h"
 #include "core/Utf.h"
 #include "python/GilLock.h"
 #include "python/Python.h"
@@ -153,8 +154,10 @@ std::shared_ptr<PythonIni> PythonIni::loadFile(const std::vector<wstr>& files,
             Python::throwError("Failed to read default dictionary");
         }
     }
-    for (const wstr& path : files)
-        ini->readFile(path);
+    for (const wstr& path : files) {
+        const wstr found = Sys::findFileNoCase(path);
+        ini->readFile(found.empty() ? path : found);
+    }
     return ini;
 }
 

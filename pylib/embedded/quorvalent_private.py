@@ -194,6 +194,12 @@ def str_less(a, b, case_sensitive):
 # A reload looks at an archive again when it was scanned longer ago.
 _RESCAN_SECONDS = 5.0
 
+# The largest script taken from an archive. Sources of plugins are far
+# smaller; without a bound a small archive of highly compressed entries (a zip
+# bomb) would make us inflate gigabytes. zipfile stops at the declared size,
+# so checking that before reading bounds what is read.
+_MAX_SCRIPT_SIZE = 4 * 1024 * 1024
+
 
 class ArchLoader(importlib.abc.Loader):
     """Serves the modules of one package archive, whose sources it holds in
@@ -208,9 +214,11 @@ class ArchLoader(importlib.abc.Loader):
         packages = {""}
         contents = {"": ""}
         filenames = {"": ""}
+        oversized = set()
         refreshed = time.monotonic()
         with zipfile.ZipFile(self.archive) as archive:
-            for entry in archive.namelist():
+            for info in archive.infolist():
+                entry = info.filename
                 stem, extension = os.path.splitext(entry)
                 if extension.lower() != ".py":
                     continue
@@ -219,8 +227,13 @@ class ArchLoader(importlib.abc.Loader):
                 if is_package:
                     parts.pop()
                 dotted = ".".join(parts)
+                if info.file_size > _MAX_SCRIPT_SIZE:
+                    print("Skipped", entry, "from", self.archive, "({} bytes, above the limit of {})"
+                          .format(info.file_size, _MAX_SCRIPT_SIZE), file=sys.stderr)
+                    oversized.add(dotted)
+                    continue
                 try:
-                    contents[dotted] = archive.read(entry).decode("utf-8")
+                    contents[dotted] = archive.read(info).decode("utf-8")
                 except UnicodeDecodeError:
                     print("Unable to decode", entry, "from", self.archive, "(UTF-8 expected)",
                           file=sys.stderr)
@@ -234,6 +247,7 @@ class ArchLoader(importlib.abc.Loader):
                     contents.setdefault(parent, "")
                     filenames.setdefault(parent, "")
         self.packages, self.contents, self.filenames = packages, contents, filenames
+        self.oversized = oversized
         self.refreshed = refreshed
 
     @staticmethod
@@ -244,6 +258,9 @@ class ArchLoader(importlib.abc.Loader):
     @staticmethod
     def _override_base(fullname):
         return os.path.join(override_path, *fullname.split("."))
+
+    def is_oversized(self, fullname):
+        return self._inner_name(fullname) in self.oversized
 
     def has(self, fullname):
         """Whether the archive or the override folder holds the module."""
@@ -257,6 +274,9 @@ class ArchLoader(importlib.abc.Loader):
     @staticmethod
     def _read_file(path):
         try:
+            if os.path.getsize(path) > _MAX_SCRIPT_SIZE:
+                print(path, "is above the limit of", _MAX_SCRIPT_SIZE, "bytes", file=sys.stderr)
+                return None
             with open(path, encoding="utf-8") as f:
                 return f.read()
         except Exception:
@@ -348,6 +368,10 @@ class MultiArchImporter(importlib.abc.MetaPathFinder):
         for loader in loaders:
             if loader.archive == path[0] and loader.has(fullname):
                 return loader.spec_for(fullname, target)
+            # Not None: the path finder's zip importer would inflate it.
+            if loader.archive == path[0] and loader.is_oversized(fullname):
+                raise ModuleNotFoundError("{} is above the size limit of {} bytes".format(
+                    fullname, _MAX_SCRIPT_SIZE), name=fullname)
         return None
 
     def loader_of(self, package_name):

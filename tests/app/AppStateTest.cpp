@@ -7,6 +7,10 @@
 #include "tests/support/LogRecords.h"
 #include "tests/support/TempDir.h"
 
+#include <algorithm>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 #include <json/json.h>
 
@@ -114,17 +118,58 @@ TEST_F(AppStateTest, PointsAreReadWithBaseDetectionAndClamped) {
     EXPECT_EQ(AppState::formatPoint(-8, 1024), L"-8x1024");
 }
 
-TEST_F(AppStateTest, MissingEmptyAndHugeFilesLoadNothingQuietly) {
+TEST_F(AppStateTest, MissingAndEmptyFilesLoadNothingQuietly) {
     AppState state;
     state.load(path());
     write("");
-    state.load(path());
-    std::filesystem::resize_file(file, AppState::maxFileSize + 1);
     state.load(path());
     EXPECT_TRUE(state.runStates.empty());
     EXPECT_TRUE(state.consoleStates.empty());
     EXPECT_TRUE(warnings().empty());
     EXPECT_EQ(app->timers.back(), (qvtest::FakeApp::Timer{11, 1000}));
+}
+
+// The save a second after start replaces a file too large to read: the log
+// says so first.
+TEST_F(AppStateTest, AHugeFileIsReportedBeforeItIsReplaced) {
+    write("{}");
+    std::filesystem::resize_file(file, AppState::maxFileSize + 1);
+    AppState state;
+    state.load(path());
+    EXPECT_TRUE(state.runStates.empty());
+    const wstr expected = L"State file " + path() +
+                          L" is larger than 16777216 bytes: it is ignored and will be replaced";
+    const auto all = warnings();
+    EXPECT_EQ(std::count(all.begin(), all.end(), expected), 1);
+    state.save();
+    EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+// A kill during a write leaves the writer's side file; the next start
+// removes those of writers that are gone, and nothing else.
+TEST_F(AppStateTest, LeftoverSideFilesOfEndedWritersAreRemovedAtLoad) {
+    pid_t ended = fork();
+    if (ended == 0)
+        _exit(0);
+    ASSERT_GT(ended, 0);
+    ASSERT_EQ(waitpid(ended, nullptr, 0), ended);
+    const std::string stale = file.string() + "." + std::to_string(ended) + ".";
+    for (int n = 1; n <= 3; ++n)
+        folder.write(std::filesystem::path(stale + std::to_string(n) + ".tmp").filename(), "{");
+    const std::string live = file.filename().string() + "." + std::to_string(getpid()) + ".9.tmp";
+    const std::vector<std::string> kept = {live, "Quorvalent.state.x.1.tmp", "Other.state.1.1.tmp",
+                                           "Quorvalent.state.1.tmp"};
+    for (const auto& name : kept)
+        folder.write(name, "{");
+    AppState state;
+    state.load(path());
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+        left.push_back(entry.path().filename());
+    std::sort(left.begin(), left.end());
+    std::vector<std::string> expected = kept;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(left, expected);
 }
 
 TEST_F(AppStateTest, TextThatIsNotJsonIsDeleted) {

@@ -252,6 +252,14 @@ const Damage kDamages[] = {
      363, 0},
     {"RecordCutShort",
      [](const std::string&) { return withPayload(validItemPayload().substr(0, 30)); }, 363, 0},
+    // A small file that inflates far beyond what its one item may take stops
+    // at that bound instead of inflating all of it.
+    {"InflatesBeyondItsItems",
+     [](const std::string&) {
+         return withPayload(validItemPayload() +
+                            std::string(2 * CatalogFile::maxItemRecordSize, '\0'));
+     },
+     301, -5},
 };
 
 class CatalogFileDamageTest : public CatalogFileTest,
@@ -316,6 +324,16 @@ TEST_F(CatalogFileTest, MissingFileIsSilentAndUnreadableOneIsKept) {
                   .size(),
               1u);
     EXPECT_TRUE(std::filesystem::is_directory(dir_.path() / "Quorvalent.host.qvdict"));
+}
+
+TEST_F(CatalogFileTest, AnEmptyFileIsReportedAsEmpty) {
+    std::filesystem::remove_all(dir_.path() / "Quorvalent.host.qvdict");
+    qvtest::writeBytes(dir_.path() / "Quorvalent.host.qvdict", "");
+    LogRecords log;
+    CatalogFile::ItemSet items;
+    EXPECT_FALSE(CatalogFile::read(path(), items));
+    EXPECT_EQ(qvtest::messagesWith(log, Logger::Warning, L"Catalog file"),
+              std::vector<std::wstring>{L"Catalog file is empty: " + path()});
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 #include "core/SysCommandLine.h"
 
+#include <clocale>
 #include <gtest/gtest.h>
+#include <string>
 
 namespace {
 
@@ -33,6 +35,22 @@ TEST(SysCommandLine, Split) {
         EXPECT_TRUE(Sys::splitCommandLine(args, c.line));
         EXPECT_EQ(args, c.args) << c.line;
     }
+}
+
+// The split follows the program's fixed locale, not whatever locale the
+// process was switched to.
+TEST(SysCommandLine, SplitDoesNotDependOnTheProcessLocale) {
+    const std::string saved = setlocale(LC_ALL, nullptr);
+    std::vector<std::vector<wstr>> results;
+    for (const char* locale : {"C", "C.UTF-8"}) {
+        ASSERT_NE(setlocale(LC_ALL, locale), nullptr) << locale;
+        std::vector<wstr> args;
+        EXPECT_TRUE(Sys::splitCommandLine(args, L"\u2003prog arg"));
+        results.push_back(args);
+    }
+    setlocale(LC_ALL, saved.c_str());
+    EXPECT_EQ(results[0], results[1]);
+    EXPECT_EQ(results[0], (std::vector<wstr>{L"prog", L"arg"}));
 }
 
 TEST(SysCommandLine, Quote) {

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include "core/Logger.h"
 #include "platform/Error.h"
@@ -146,6 +147,9 @@ TEST(SysFile, IsPeFile) {
     EXPECT_EQ(Sys::isPeFile(wide(dir.write("small.exe", pe.substr(0, 64)))), 0);
     EXPECT_EQ(Sys::isPeFile(wide(dir.write("text", std::string(100, 'a')))), 0);
     EXPECT_EQ(Sys::isPeFile(wide(dir.path() / "missing")), -1);
+    // A FIFO used to block the open for ever.
+    ASSERT_EQ(mkfifo((dir.path() / "pipe.exe").c_str(), 0600), 0);
+    EXPECT_EQ(Sys::isPeFile(wide(dir.path() / "pipe.exe")), 0);
 }
 
 TEST(SysFile, FileAttributes) {

@@ -121,6 +121,18 @@ TEST_F(ShellExecute, DocumentsFoldersAndUrlsGoToXdgOpen) {
     EXPECT_EQ(run().back(), work.str());
 }
 
+// Media without permissions mark every file executable: only a real
+// program (ELF or "#!") is run, anything else is opened.
+TEST_F(ShellExecute, ExecutableDocumentsAreOpenedNotRun) {
+    for (const char* content : {"%PDF-1.4 report", "#", ""}) {
+        fs::path document = work.write("report.pdf", content);
+        fs::permissions(document, fs::perms::owner_all);
+        ASSERT_EQ(Sys::shellExecute(wide(document), L"", L"open"), 0u) << content;
+        EXPECT_EQ(run(), (Lines{fs::current_path().string(), "xdg-open", document.string()}))
+            << content;
+    }
+}
+
 TEST_F(ShellExecute, EditUsesVisualThenEditor) {
     fs::path document = work.write("config.ini", "[x]");
     script("my-editor");

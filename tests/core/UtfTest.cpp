@@ -51,6 +51,7 @@ TEST(Utf, ByteOrderMarks) {
         {"ANSI 0x80..0x9F and undefined bytes",
          {0x80, 0x81, 0x9F, 'x'},
          "\xE2\x82\xAC\xC2\x81\xC5\xB8x"},
+        {"ANSI keeps NULs at both ends", {0, 0xE9, 0, 'x', 0}, std::string("\0\xC3\xA9\0x\0", 6)},
         {"empty", {}, ""},
     };
     for (const auto& c : cases)

@@ -111,4 +111,51 @@ TEST(FileScannerDepth, DeeperThanFiftyLevelsWarnsOnceAndKeepsWhatWasFound) {
     EXPECT_EQ(warnings, 1);
 }
 
+// A link back to an ancestor used to drive the walk to the level limit, which
+// ended the whole walk: folders after the loop went missing.
+TEST(FileScannerLoops, ALinkLoopIsSkippedOnceAndTheWalkGoesOn) {
+    qvtest::TempDir dir;
+    dir.write("a/loop-target.txt", "");
+    dir.write("z/after.txt", "");
+    std::filesystem::create_directory_symlink("..", dir.path() / "a" / "back");
+    std::filesystem::create_directory_symlink(dir.path() / "z", dir.path() / "a" / "toz");
+    qvtest::LogRecords records;
+    std::vector<wstr> found;
+    EXPECT_EQ(FileScanner::scan(found, wide(dir.path()), L"*.txt", FileScanner::Files,
+                                FileScanner::unlimitedDepth),
+              0u);
+    std::sort(found.begin(), found.end());
+    // A link to a folder that is no ancestor is walked as usual.
+    EXPECT_EQ(found, (std::vector<wstr>{L"a/loop-target.txt", L"a/toz/after.txt", L"z/after.txt"}));
+    int loops = 0;
+    for (const auto& item : records.all()) {
+        EXPECT_EQ(item->message.find(L"Reached maximum"), wstr::npos) << wstr::toUtf8(item->message);
+        loops += item->message.find(L"Skipped a folder link that loops back") == 0;
+    }
+    EXPECT_EQ(loops, 1);
+}
+
+// A name that is no UTF-8 reads with U+FFFD in it, which names nothing on
+// disk: a folder so named failed to open with a warning at every scan.
+TEST(FileScannerNames, NamesThatAreNotUtf8AreSkippedAndWarnedOnce) {
+    qvtest::TempDir dir;
+    dir.write("ok.py", "");
+    dir.write("caf\xE9.py", "");
+    dir.write("d\xE9j\xE0/inner.py", "");
+    qvtest::LogRecords records;
+    for (int scan = 0; scan < 3; ++scan) {
+        std::vector<wstr> found;
+        EXPECT_EQ(FileScanner::scan(found, wide(dir.path()), L"*", FileScanner::Files,
+                                    FileScanner::unlimitedDepth),
+                  0u);
+        EXPECT_EQ(found, std::vector<wstr>{L"ok.py"});
+    }
+    int skipped = 0;
+    for (const auto& item : records.all()) {
+        EXPECT_EQ(item->message.find(L"Reached maximum"), wstr::npos) << wstr::toUtf8(item->message);
+        skipped += item->message.starts_with(L"Skipped a file name that is not UTF-8 in ");
+    }
+    EXPECT_EQ(skipped, 2);
+}
+
 } // namespace

@@ -1,5 +1,6 @@
 #include "files/VDir.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -95,6 +96,43 @@ TEST_F(VDirTest, ListingsOfBothKinds) {
     EXPECT_TRUE(zip->listFiles(L"a.py", false).empty());
     EXPECT_EQ(zip->listFiles(L"MAIN.PY", false, true), std::vector<wstr>{});
     EXPECT_EQ(zip->listFiles(L"MAIN.PY", false, false), std::vector<wstr>{L"Main.py"});
+}
+
+// Names that climb out of the package or are absolute name nothing, in a
+// folder as in an archive; a link is followed only while it stays inside.
+TEST_F(VDirTest, NamesAndLinksNeverLeaveThePackage) {
+    dir.write("secret.txt", "outside");
+    dir.write("pack/Sub/inside.txt", "inside");
+    std::filesystem::create_symlink(dir.path() / "secret.txt", folder / "linked.txt");
+    std::filesystem::create_symlink("Sub/inside.txt", folder / "near.txt");
+    std::filesystem::create_directory_symlink(dir.path(), folder / "up");
+    qvtest::writeZip(archive, {{"Main.py", "zip"}});
+    auto phys = VDir::create(wide(folder));
+    auto zip = VDir::create(wide(archive));
+    const std::vector<wstr> escaping = {
+        L"../secret.txt",  L"Sub/../../secret.txt",
+        L"..\\secret.txt", wide(dir.path() / "secret.txt"),
+        L"/etc/hostname",  L"linked.txt",
+        L"up/secret.txt",  L"\\etc\\hostname",
+    };
+    for (const auto& name : escaping) {
+        for (const auto& vdir : {phys, zip}) {
+            EXPECT_EQ(vdir->findFile(name), L"") << wstr::toUtf8(name);
+            EXPECT_EQ(vdir->readFile(name, 0).status, VDir::ReadResult::NoSuchFile) << wstr::toUtf8(name);
+            EXPECT_FALSE(vdir->stat(name).exists) << wstr::toUtf8(name);
+        }
+    }
+    EXPECT_EQ(text(phys->readFile(L"near.txt", 0)), "inside");
+    auto listed = phys->listFiles(L"*.txt", true);
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, (std::vector<wstr>{L"Sub/inside.txt", L"near.txt"}));
+}
+
+// A FIFO would block the reader for ever, a device would never end.
+TEST_F(VDirTest, OnlyRegularFilesAreRead) {
+    ASSERT_EQ(mkfifo((folder / "pipe.txt").c_str(), 0600), 0);
+    auto vdir = VDir::create(wide(folder));
+    EXPECT_EQ(vdir->readFile(L"pipe.txt", 0).status, VDir::ReadResult::ReadFailed);
 }
 
 TEST_F(VDirTest, ArchiveReadsAndStats) {

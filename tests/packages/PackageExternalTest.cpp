@@ -18,6 +18,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -425,6 +426,73 @@ TEST_F(LoadedPackages, PluginChangingItsItemObjectsLeavesTheCatalogIntact) {
     EXPECT_THAT(labelsNow(), ElementsAre());
     ASSERT_TRUE(suggest(L"resend", {}));
     EXPECT_THAT(labelsNow(), UnorderedElementsAre(L"Rename Me", L"Other Thing"));
+}
+
+// A package that reaches for files outside itself through every door the
+// plugin API has: a name with "..", a link to a file outside, a FIFO, a
+// desktop entry linked to /dev/zero, a folder link loop. It gets nothing,
+// the program goes on, and each attempt is logged once.
+constexpr const char* hostileScript = R"(import quorvalent
+import quorvalent_api as api
+
+def attempt(what, call):
+    try:
+        return '%s=%r' % (what, call())
+    except Exception as e:
+        return '%s=%s' % (what, type(e).__name__)
+
+class Hostile(quorvalent.Plugin):
+    def on_start(self):
+        folder = api.package_path_placeholder
+        results = [
+            attempt('dotdot', lambda: self.load_text_resource('../secret.txt')),
+            attempt('link', lambda: self.load_text_resource('linked.txt')),
+            attempt('fifo', lambda: self.load_binary_resource('pipe.txt')),
+            attempt('zero', lambda: api.read_link(folder + '/zero.desktop')),
+            attempt('loop', lambda: api.scan_directory(folder + '/tree', ['*.txt'], 1, 0xFFFFFFFF)),
+        ]
+        api.log('', 0, 1, 'hostile done ' + ' '.join(results))
+)";
+
+TEST_F(LoadedPackages, AHostilePackageReadsNothingOutsideItself) {
+    namespace fs = std::filesystem;
+    const fs::path secret = app_->writePackageFile("..", "secret.txt", "SECRET");
+    const fs::path folder = live_ / "Hostile";
+    std::string script = hostileScript;
+    script.replace(script.find("api.package_path_placeholder"),
+                   std::string("api.package_path_placeholder").size(), "'" + folder.string() + "'");
+    app_->writePackageFile("Hostile", "hostile.py", script);
+    app_->writePackageFile("Hostile", "tree/inside.txt", "inside");
+    fs::create_symlink(secret, folder / "linked.txt");
+    ASSERT_EQ(mkfifo((folder / "pipe.txt").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", folder / "zero.desktop");
+    fs::create_directory_symlink(".", folder / "tree" / "loop");
+    start();
+    ASSERT_TRUE(loggedStartingWith(L"hostile done "));
+    wstr done;
+    for (const auto& item : records_.all())
+        if (item->message.starts_with(L"hostile done "))
+            done = item->message;
+    EXPECT_EQ(done, L"hostile done dotdot=FileNotFoundError link=FileNotFoundError "
+                    L"fifo=MemoryError zero=None loop=['inside.txt']")
+        << wstr::toUtf8(done);
+    EXPECT_EQ(done.find(L"SECRET"), wstr::npos);
+    const wstr where = wstr::fromUtf8(folder.c_str());
+    const std::vector<wstr> expected = {
+        L"Refused resource name of package Hostile: \"../secret.txt\" is absolute or climbs out "
+        L"with \"..\"",
+        L"Refused package file " + where + L"/linked.txt: it leads outside the package (" +
+            wstr::fromUtf8(fs::canonical(secret).c_str()) + L")",
+        L"Refused package file " + where + L"/pipe.txt: it is not a regular file",
+        L"Refused to read shell link " + where + L"/zero.desktop: not a regular file",
+        L"Skipped a folder link that loops back: " + where + L"/tree/loop",
+    };
+    for (const wstr& line : expected) {
+        std::size_t seen = 0;
+        for (const auto& item : records_.all())
+            seen += item->message == line;
+        EXPECT_EQ(seen, 1u) << wstr::toUtf8(line);
+    }
 }
 
 // A change of the package's files loads it again with the next revision: the

@@ -77,6 +77,35 @@ TEST(Package, SettingsLayersAndVariables) {
     EXPECT_EQ(valueOf(*package, L"main", L"key"), L"changed");
 }
 
+// The user's settings file is found in any spelling, ${env:...} resolves, and
+// one value that cannot be resolved costs itself only, warned once.
+TEST(Package, UserFilesInAnyCaseWithEnvironmentReferences) {
+    qvtest::requirePython();
+    AppScope app;
+    qvtest::LogRecords log;
+    app->writeUserFile("ToolA.ini", "[main]\nhome = ${env:HOME}\nbad = ${nosuch:x}\nok = 1\n");
+    auto package = packageIn(app, L"ToolA");
+    const char* home = getenv("HOME");
+    ASSERT_NE(home, nullptr);
+    for (int access = 0; access < 3; ++access) {
+        EXPECT_EQ(valueOf(*package, L"main", L"home"), wstr::fromUtf8(home));
+        EXPECT_EQ(valueOf(*package, L"main", L"ok"), L"1");
+        EXPECT_EQ(valueOf(*package, L"main", L"bad"), L"<missing>");
+    }
+    EXPECT_TRUE(package->settingsLoaded());
+    EXPECT_EQ(startingWith(log, Logger::Warning,
+                           L"Error while extracting settings from package ToolA. Error: "),
+              1u);
+
+    app->writeUserFile("TOOLB.INI", "[main]\nkey = upper\n");
+    app->writeUserFile("ToolB.ini", "[main]\nkey = mixed\n");
+    auto both = packageIn(app, L"ToolB");
+    EXPECT_EQ(valueOf(*both, L"main", L"key"), L"upper");
+    EXPECT_EQ(startingWith(log, Logger::Warning,
+                           L"Two files differ only in letter case: TOOLB.INI is read, ToolB.ini "),
+              1u);
+}
+
 TEST(Package, UnloadedPackageAnswersWithoutLoading) {
     qvtest::requirePython();
     AppScope app;

@@ -47,6 +47,7 @@ TEST(RuntimeDir, TheSessionsFolderElseAPrivateOne) {
 
     chmod(fallback.c_str(), 0755);
     EXPECT_EQ(runtimeDir(), "") << "a folder others may enter is refused";
+    EXPECT_EQ(runtimeDirCandidate(), fallback) << "and messages can name it";
     fs::remove(fallback);
     fs::create_directory_symlink(dir.path(), fallback);
     EXPECT_EQ(runtimeDir(), "") << "so is a link put in its place";

@@ -121,6 +121,33 @@ except ImportError:
     EXPECT_EQ(str(space["result"]), "['archive', 'override', 'override only', 'withdrawn']");
 }
 
+// A script whose declared size is above the cap is skipped before it is
+// inflated: an archive of a few kilobytes must not cost gigabytes.
+TEST_F(PrivateModule, OversizedScriptsAreSkippedUnread) {
+    qvtest::LogRecords records;
+    bp::dict space = run(R"(
+path = root + '/bombpack.quorvalent-package'
+with zipfile.ZipFile(path, 'w', zipfile.ZIP_DEFLATED) as archive:
+    archive.writestr('bomb.py', '#' * (8 * 1024 * 1024))
+    archive.writestr('ok.py', 'VALUE = 1\n')
+small = os.path.getsize(path) < 100000
+qp.packages_importer.set_package_loaders('bombpack', False, [path])
+import bombpack.ok
+try:
+    import bombpack.bomb
+    bomb = 'imported'
+except ImportError:
+    bomb = 'refused'
+result = [small, bombpack.ok.VALUE, bomb]
+forget('bombpack')
+)");
+    EXPECT_EQ(str(space["result"]), "[True, 1, 'refused']");
+    EXPECT_THAT(messages(records, Logger::Info),
+                Contains("Python: Skipped bomb.py from " + folder_.str() +
+                         "/bombpack.quorvalent-package (8388608 bytes, above the limit of "
+                         "4194304)"));
+}
+
 // The later archive given first shadows the earlier; a bad archive is
 // reported and skipped.
 TEST_F(PrivateModule, FirstGivenArchiveServesThePackage) {
