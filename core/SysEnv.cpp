@@ -2,11 +2,13 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <cwctype>
 #include <sys/stat.h>
 
 #include "core/Path.h"
 #include "core/SysCommandLine.h"
 #include "core/SysFile.h"
+#include "core/TextLocale.h"
 #include "platform/Environment.h"
 #include "platform/Error.h"
 
@@ -123,7 +125,7 @@ EnvironmentMap environmentBlock() {
     for (const auto& [variable, value] : Platform::env::all()) {
         wstr name = wstr::fromUtf8(variable.c_str());
         for (auto& c : name)
-            c = static_cast<wchar_t>(towupper(c));
+            c = static_cast<wchar_t>(towupper_l(c, textLocale()));
         result[name] = wstr::fromUtf8(value.c_str());
     }
     return result;

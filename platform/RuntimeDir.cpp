@@ -35,8 +35,8 @@ bool isPrivateFolder(const std::string& path) {
 } // namespace
 
 std::string runtimeDirCandidate() {
-    const char* xdg = std::getenv("XDG_RUNTIME_DIR");
-    return xdg && xdg[0] == '/' ? std::string(xdg) : fallbackDir();
+    const std::string xdg = env::value("XDG_RUNTIME_DIR");
+    return !xdg.empty() && xdg[0] == '/' ? xdg : fallbackDir();
 }
 
 std::string runtimeDir() {
