@@ -8,9 +8,9 @@
 
 // How long the program may take to end, stage by stage, in the order
 // App::shutdown runs them. Every wait of the shutdown takes its time-out from
-// here (or names the stage's own constant), so that no stage waits without a limit and their sum is
-// the longest a shutdown can take: "--exit" waits that long (plus a margin) before it gives up on
-// the instance.
+// here (or names the stage's own constant), so that no stage waits without
+// a limit and their sum is the longest a shutdown can take: "--exit" waits
+// that long (plus a margin) before it gives up on the instance.
 //
 // Threads that run plugin code get two chances: they are waited for, then
 // interrupted (SystemExit) and waited for again; past that they are left
@@ -20,9 +20,9 @@ namespace ShutdownBudget {
 constexpr uint32_t catalogWriterMs = CatalogWriter::stopTimeoutMs;
 // The packages monitor (a package import may run there), then the pool's
 // workers (plugin messages).
-constexpr uint32_t packagesMonitorMs = 2000;
+constexpr uint32_t packagesMonitorMs = 1000;
 constexpr uint32_t packagesMonitorInterruptedMs = 1000;
-constexpr uint32_t poolWorkersMs = 2000;
+constexpr uint32_t poolWorkersMs = 1000;
 constexpr uint32_t poolWorkersInterruptedMs = 1000;
 constexpr uint32_t poolSchedulerMs = 1000;
 constexpr uint32_t dataMonitorMs = 3000; // the wait DataFs::stop makes
