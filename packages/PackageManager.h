@@ -32,9 +32,11 @@ class PackageHost;
 // plugin it serves and whether it should stop), and answers lookups by id.
 //
 // Locks: the main lock first, then one package's or one plugin's lock; the
-// changes lock and the threads lock alone or inside the main lock. Package
-// loads, settings reads and everything that enters the interpreter or the
-// catalog run without the main lock, so that keystrokes never wait for them.
+// changes lock and the threads lock alone or inside the main lock; a loader's
+// lock before the loaders lock, both without the others. Package loads (each
+// on a loader thread), settings reads and everything that enters the
+// interpreter or the catalog run without the main lock, so that keystrokes
+// never wait for them.
 class PackageManager : public DataFs::PackagesListener,
                        public PackageIcon::Resources,
                        public std::enable_shared_from_this<PackageManager> {

@@ -11,6 +11,7 @@
 #include <sched.h>
 
 #include <atomic>
+#include <chrono>
 #include <future>
 
 namespace {
@@ -518,8 +519,11 @@ TEST(PackageManager, AStuckMessageIsReportedOnce) {
     auto reported = [&] {
         return countContaining(log, Logger::Warning, L"ToolA.Finder: \"PluginMsg catalog (");
     };
-    while (reported() == 0)
+    const auto deadline = std::chrono::steady_clock::now() + qvtest::waitLimit;
+    while (reported() == 0) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline);
         ASSERT_TRUE(s.harness.waitPass());
+    }
     ASSERT_TRUE(s.harness.passes(3));
     EXPECT_EQ(reported(), 1u);
     const PackageManager::TaskCounts counts = s.harness.manager()->getTaskCounts();
