@@ -5,6 +5,7 @@
 #include "app/AppCatalogHost.h"
 #include "app/AppPackageHost.h"
 #include "app/InstanceServer.h"
+#include "app/ShutdownBudget.h"
 #include "catalog/AppIdentity.h"
 #include "core/Format.h"
 #include "core/Logger.h"
@@ -111,6 +112,7 @@ std::shared_ptr<App> App::instance() {
 
 int App::init([[maybe_unused]] uint32_t startCommand) {
     setInstance(shared_from_this(), &services_, &pythonServices_);
+    stopSignals_ = std::make_unique<Platform::StopSignals>(stopSignal_.handle()->fd());
     AppIdentity::set({appTitle(), appVersion(), appRevision()});
     CatalogHost::setInstance(std::make_shared<AppCatalogHost>(weak_from_this()));
     PackageHost::setInstance(std::make_shared<AppPackageHost>(weak_from_this()));
@@ -235,6 +237,11 @@ void App::createPackageManager() {
         return PackageExternal::create(name, revision, places);
     };
     options.terminateHook = &PythonBuiltins::interruptThread;
+    options.monitorStopMs = ShutdownBudget::packagesMonitorMs;
+    options.monitorInterruptedMs = ShutdownBudget::packagesMonitorInterruptedMs;
+    options.pool.stopWorkersMs = ShutdownBudget::poolWorkersMs;
+    options.pool.interruptedWorkersMs = ShutdownBudget::poolWorkersInterruptedMs;
+    options.pool.stopSchedulerMs = ShutdownBudget::poolSchedulerMs;
     packageManager_ = std::make_shared<PackageManager>(std::move(options));
 }
 
@@ -303,6 +310,7 @@ uint32_t App::onInstanceMessage(uint32_t message) {
 }
 
 void App::shutdown() {
+    stopSignals_.reset();
     instanceServer_.reset();
     // Without the catalog's lock: the writer takes it for its snapshot.
     catalog_.stopWriter();
@@ -313,15 +321,21 @@ void App::shutdown() {
     if (dataFs_)
         dataFs_->stop();
     if (fileMonitor_)
-        fileMonitor_->stop();
+        fileMonitor_->stop(ShutdownBudget::fileMonitorMs);
     if (auto edit = configEdit()) {
-        edit->stop(ConfigEdit::stopTimeoutMs);
+        edit->stop(ShutdownBudget::configEditMs);
         configEdit_.store(nullptr);
     }
     Logger::clearListeners();
     if (std::exchange(pythonStarted_, false))
-        Python::finalize();
-    Logger::stop();
+        pythonLeftRunning_ = !Python::finalize(ShutdownBudget::pluginThreadsMs,
+                                               ShutdownBudget::pluginThreadsInterruptedMs,
+                                               ShutdownBudget::pythonSettleMs);
+    Logger::stop(ShutdownBudget::loggerMs);
+    // Records after the shutdown (a process that starts another application)
+    // must not reopen this run's file, whose folder may be gone.
+    Logger::enableFile(false);
+    Logger::setFile(wstr());
 }
 
 void App::onDataFsEvent(uint32_t bits) {

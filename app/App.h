@@ -10,6 +10,7 @@
 #include "core/Event.h"
 #include "core/Wstr.h"
 #include "files/DataFs.h"
+#include "platform/StopSignals.h"
 #include "python/PythonHost.h"
 
 #include <atomic>
@@ -87,9 +88,14 @@ public:
     // The main loop: runs until a quit request and returns its code.
     // User-interface thread.
     uint32_t run();
-    // Stops and releases in order; a second call finds nothing to do.
-    // User-interface thread.
+    // Stops and releases in order, each stage within its share of the
+    // shutdown budget; a second call finds nothing to do. User-interface
+    // thread.
     void shutdown();
+    // After shutdown: threads that run Python code outlived their budget, so
+    // the interpreter was left running; the process must then end without
+    // destroying anything those threads may still use (see runApplication).
+    bool pythonLeftRunning() const { return pythonLeftRunning_; }
 
     // Runs the timer id's work on the user-interface thread delayMs from now
     // (0: at the next pass); a pending timer is only ever pushed later. Any
@@ -205,6 +211,7 @@ private:
     void startInstanceServer();
     void logInitDone();
     void runTimer(uint32_t id);
+    void onStopSignal();
     void onEnvironmentTimer();
     void broadcastEvents(uint32_t flags);
     void onNetworkSettingsChanged();
@@ -230,5 +237,10 @@ private:
     std::unique_ptr<InstanceServer> instanceServer_;
     bool exitRequested_ = false;
     bool pythonStarted_ = false;
+    bool pythonLeftRunning_ = false;
+    // SIGINT, SIGTERM and SIGHUP from the start of init to the end of the
+    // loop: they end the loop like "--exit".
+    Event stopSignal_{true};
+    std::unique_ptr<Platform::StopSignals> stopSignals_;
     int64_t pythonNs_ = 0;
 };

@@ -28,5 +28,6 @@ std::optional<uint64_t> AppCatalogHost::pendingCatalogMessages() {
     if (!manager)
         return std::nullopt;
     const auto counts = manager->getTaskCounts();
-    return counts.pendingCatalog + counts.runningCatalog;
+    // A stuck plugin's catalog may never come: the others' is written.
+    return counts.pendingCatalog + counts.runningCatalog - counts.stuckCatalog;
 }

@@ -12,6 +12,8 @@
 
 uint32_t App::run() {
     MainLoop loop;
+    // A stop signal that came during start-up is seen at the first pass.
+    loop.watchEvent(stopSignal_.handle(), [this] { onStopSignal(); });
     // The console shows new records when the log event fires; until it
     // exists the event only wakes the loop.
     loop.watchEvent(logEvent_.handle(), [] {});
@@ -22,7 +24,20 @@ uint32_t App::run() {
         return timers_.waitTime();
     });
     watchInternetSettings();
-    return static_cast<uint32_t>(loop.exec());
+    const int code = loop.exec();
+    // From here on a stop signal ends the process at once.
+    stopSignals_.reset();
+    return static_cast<uint32_t>(code);
+}
+
+// Ends the loop like "--exit".
+void App::onStopSignal() {
+    wstr text;
+    logMessage(
+        Logger::Info,
+        wstr::format(text, L"Received {}; shutting down.",
+                     wstr::fromUtf8(Platform::signalName(Platform::StopSignals::lastSignal()))));
+    onInstanceMessage(messageExit);
 }
 
 void App::postQuitMessage(int code) {

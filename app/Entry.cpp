@@ -2,6 +2,7 @@
 
 #include "app/App.h"
 #include "app/EnvironmentSource.h"
+#include "app/ShutdownBudget.h"
 #include "app/UiThreadOwner.h"
 #include "core/Format.h"
 #include "core/Logger.h"
@@ -11,9 +12,16 @@
 #include "platform/RuntimeDir.h"
 
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 
+const uint32_t exitWaitMs = ShutdownBudget::totalMs + ShutdownBudget::exitMarginMs;
+
 namespace {
+
+// "--exit" had to end the instance by force.
+constexpr uint32_t exitKilled = 3;
 
 std::string runtimePath(const char* name) {
     const std::string dir = Platform::runtimeDir();
@@ -32,7 +40,10 @@ uint32_t forwardExit(RunningInstance& instance) {
     case RunningInstance::Ended:
         return 0;
     case RunningInstance::TimedOut:
-        return instance.terminate() ? 0 : 1;
+        std::fprintf(
+            stderr, "Quorvalent (process %u) did not end within %u ms of the exit request%s\n", pid,
+            exitWaitMs, instance.terminate() ? "; it was killed." : " and could not be killed.");
+        return exitKilled;
     default:
         return 1;
     }
@@ -124,6 +135,13 @@ int runApplication(int argc, char** argv) {
     wstr text;
     logMessage(Logger::Info, wstr::format(text, L"Shutting down with code {}.", code));
     app.get()->shutdown();
-    app.release(UiThreadOwner<App>::defaultWaitMs);
+    if (app.get()->pythonLeftRunning()) {
+        // Threads still run plugin code: destroying the application or the
+        // program's static objects under them could crash the exit. The log
+        // is written and closed by now.
+        std::fflush(nullptr);
+        std::_Exit(code);
+    }
+    app.release(ShutdownBudget::appReleaseMs);
     return code;
 }

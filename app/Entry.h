@@ -19,8 +19,9 @@ enum StartCommand : uint32_t {
     StartHide = 1511,   // "--hide"
 };
 
-// How long "--exit" waits for the running instance before ending it.
-constexpr uint32_t exitWaitMs = 2800;
+// How long "--exit" waits for the running instance to end before it ends it
+// by force: the whole shutdown budget and a margin.
+extern const uint32_t exitWaitMs;
 
 // The command of the arguments after argument 0: "--exit", "--show" and
 // "--hide", matched whole and with case; a later one replaces an earlier
@@ -28,7 +29,9 @@ constexpr uint32_t exitWaitMs = 2800;
 uint32_t parseStartCommand(const std::vector<wstr>& args);
 
 // Forwards the command of the arguments to the running instance. True when
-// the request was handled and the process must end with exitCode.
+// the request was handled and the process must end with exitCode. "--exit"
+// follows the instance's process until it ends (0); one that outlives
+// exitWaitMs is killed, with a line on stderr, and the exit code is 3.
 bool forwardToRunningInstance(const std::vector<wstr>& args, RunningInstance& instance,
                               uint32_t& command, uint32_t& exitCode);
 

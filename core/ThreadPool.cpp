@@ -9,37 +9,42 @@
 
 using namespace Platform;
 
-// One worker thread. Its current task is guarded by the pool mutex (set in
-// popTask, cleared in finishTask): the scheduler reads the busy state under
-// the lock it already holds, and no thread ever holds two locks of the pool.
+// One worker thread. Its state (current task, idle, retiring, ended) is
+// guarded by the pool mutex: the scheduler reads it under the lock it already
+// holds, and no thread ever holds two locks of the pool.
 class ThreadPool::Worker {
 public:
-    Worker(std::weak_ptr<ThreadPool> pool, Event::Handle work, Event::Handle wake)
-        : pool_(std::move(pool)), work_(std::move(work)), wake_(std::move(wake)) {}
+    explicit Worker(std::weak_ptr<ThreadPool> pool) : pool_(std::move(pool)) {}
 
     void threadProc();
     // Under the pool lock.
     bool busy() const { return !task.expired(); }
 
     Thread thread;
+    // Signalled (auto-reset) when a task was queued for this idle worker.
+    Event wake{true};
     std::weak_ptr<Task> task;
+    bool idle = false;
+    bool retiring = false; // told to stop
+    bool ended = false;    // its thread is on its way out
 
 private:
     const std::weak_ptr<ThreadPool> pool_;
-    const Event::Handle work_;
-    const Event::Handle wake_;
 };
 
 void ThreadPool::Worker::threadProc() {
     const Event::Handle& stop = Thread::currentStopEvent();
-    while (Event::waitAny({stop, work_}, INFINITE) == WAIT_OBJECT_0 + 1) {
+    for (;;) {
         std::shared_ptr<Task> task;
         if (std::shared_ptr<ThreadPool> pool = pool_.lock())
             task = pool->popTask(*this);
         else
             break;
-        if (!task)
+        if (!task) {
+            if (Event::waitAny({stop, wake.handle()}, INFINITE) != WAIT_OBJECT_0 + 1)
+                break;
             continue;
+        }
         try {
             task->run();
         } catch (...) {
@@ -51,12 +56,9 @@ void ThreadPool::Worker::threadProc() {
             break;
         pool->finishTask(*this);
     }
-    // Seen as retiring from now on; the scheduler removes it once it ended.
-    stop->set();
-    if (std::shared_ptr<ThreadPool> pool = pool_.lock()) {
-        pool->finishTask(*this);
-        wake_->set();
-    }
+    // The scheduler removes it from its lists from now on.
+    if (std::shared_ptr<ThreadPool> pool = pool_.lock())
+        pool->workerEnded(*this);
 }
 
 ThreadPool::ThreadPool() : ThreadPool(Options{}) {}
@@ -76,6 +78,8 @@ void ThreadPool::start() {
     wake_.set();
 }
 
+// An idle worker takes the task; without one, the scheduler is woken only
+// when it may add a worker.
 bool ThreadPool::push(std::shared_ptr<Task> task) {
     if (!task)
         return false;
@@ -83,8 +87,14 @@ bool ThreadPool::push(std::shared_ptr<Task> task) {
     if (stopping_ || !scheduler_.running() || queue_.size() >= maxQueued)
         return false;
     queue_.push_back(std::move(task));
-    wake_.set();
-    work_.set();
+    if (!idle_.empty()) {
+        Worker* worker = idle_.front();
+        idle_.pop_front();
+        worker->idle = false;
+        worker->wake.set();
+    } else if (active_.size() < options_.maxWorkers) {
+        wake_.set();
+    }
     return true;
 }
 
@@ -98,7 +108,7 @@ void ThreadPool::stop() {
         if (scheduler_.stopEvent())
             scheduler_.stopEvent()->set();
         dropped.swap(queue_);
-        work_.reset();
+        idle_.clear();
         workers.splice(workers.end(), active_);
         workers.splice(workers.end(), retiring_);
         scheduler = std::move(scheduler_);
@@ -166,18 +176,9 @@ bool ThreadPool::schedule() {
     if (stopping_)
         return false;
     size_t busy = 0;
-    for (auto it = active_.begin(); it != active_.end();) {
-        Worker& worker = **it;
-        if (!worker.thread.running()) {
-            it = active_.erase(it);
-        } else if (worker.thread.stopEvent()->wait(0) == WAIT_OBJECT_0) {
-            retiring_.push_back(*it);
-            it = active_.erase(it);
-        } else {
-            busy += worker.busy();
-            ++it;
-        }
-    }
+    active_.remove_if([](const std::shared_ptr<Worker>& worker) { return worker->ended; });
+    for (const auto& worker : active_)
+        busy += worker->busy();
 
     const size_t wanted = std::min(queue_.size() + busy, options_.maxWorkers);
     while (active_.size() < wanted)
@@ -188,43 +189,46 @@ bool ThreadPool::schedule() {
             ++it;
             continue;
         }
-        (*it)->thread.stopEvent()->set();
+        retire(**it);
         retiring_.push_back(*it);
         it = active_.erase(it);
         --surplus;
     }
-    retiring_.remove_if([](const std::shared_ptr<Worker>& worker) {
-        if (!worker->thread.running())
-            return true;
-        worker->thread.stopEvent()->set();
-        return false;
-    });
+    retiring_.remove_if([](const std::shared_ptr<Worker>& worker) { return worker->ended; });
 
-    if (queue_.empty())
-        work_.reset();
     if (scheduleListener_)
         scheduleListener_->set();
-    // A retiring worker signals the wake event just before its thread ends, so
-    // the pass it triggers may still find it running: look again later.
+    // A retiring worker wakes the scheduler once its thread is on its way
+    // out; until then look again later.
     return !queue_.empty() || busy > 0 || !active_.empty() || !retiring_.empty();
 }
 
 void ThreadPool::startWorker() {
-    auto worker = std::make_shared<Worker>(shared_from_this(), work_.handle(), wake_.handle());
+    auto worker = std::make_shared<Worker>(shared_from_this());
     // The thread holds its worker: one given up on stop outlives the lists.
     Thread::launch(worker->thread, [worker] { worker->threadProc(); });
     active_.push_back(std::move(worker));
 }
 
+void ThreadPool::retire(Worker& worker) {
+    worker.retiring = true;
+    if (std::exchange(worker.idle, false))
+        std::erase(idle_, &worker);
+    worker.thread.stopEvent()->set();
+}
+
 std::shared_ptr<ThreadPool::Task> ThreadPool::popTask(Worker& worker) {
     Mutex::Lock lock(mutex_);
     worker.task.reset();
-    if (stopping_ || queue_.empty())
+    if (stopping_ || worker.retiring)
         return nullptr;
+    if (queue_.empty()) {
+        if (!std::exchange(worker.idle, true))
+            idle_.push_back(&worker);
+        return nullptr;
+    }
     std::shared_ptr<Task> task = std::move(queue_.front());
     queue_.pop_front();
-    if (queue_.empty())
-        work_.reset();
     worker.task = task;
     return task;
 }
@@ -232,6 +236,29 @@ std::shared_ptr<ThreadPool::Task> ThreadPool::popTask(Worker& worker) {
 void ThreadPool::finishTask(Worker& worker) {
     Mutex::Lock lock(mutex_);
     worker.task.reset();
+}
+
+void ThreadPool::workerEnded(Worker& worker) {
+    Mutex::Lock lock(mutex_);
+    worker.task.reset();
+    worker.ended = true;
+    if (std::exchange(worker.idle, false))
+        std::erase(idle_, &worker);
+    wake_.set();
+}
+
+std::vector<ThreadPool::Worker*> ThreadPool::waitForWorkers(const std::vector<Worker*>& workers,
+                                                            uint32_t budgetMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(budgetMs);
+    std::vector<Worker*> running;
+    for (Worker* worker : workers) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        const uint32_t waitMs = static_cast<uint32_t>(std::max<int64_t>(left.count(), 0));
+        if (worker->thread.exitEvent()->wait(waitMs) != WAIT_OBJECT_0)
+            running.push_back(worker);
+    }
+    return running;
 }
 
 void ThreadPool::stopWorkers(WorkerList& workers) {
@@ -247,35 +274,25 @@ void ThreadPool::stopWorkers(WorkerList& workers) {
             waiting.push_back(worker.get());
     }
 
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.stopWorkersMs);
-    for (Worker* worker : waiting) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        const uint32_t waitMs = static_cast<uint32_t>(std::max<int64_t>(left.count(), 0));
-        if (worker->thread.exitEvent()->wait(waitMs) != WAIT_OBJECT_0)
-            break;
-    }
-
-    std::function<void(uint32_t)> hook;
-    {
-        Mutex::Lock lock(mutex_);
-        hook = terminateHook_;
-    }
-    size_t hung = 0;
-    for (Worker* worker : waiting) {
-        if (!worker->thread.running())
-            continue;
-        ++hung;
-        if (hook)
-            hook(worker->thread.id());
+    std::vector<Worker*> hung = waitForWorkers(waiting, options_.stopWorkersMs);
+    if (!hung.empty()) {
+        std::function<void(uint32_t)> hook;
+        {
+            Mutex::Lock lock(mutex_);
+            hook = terminateHook_;
+        }
+        if (hook) {
+            for (Worker* worker : hung)
+                hook(worker->thread.id());
+            hung = waitForWorkers(hung, options_.interruptedWorkersMs);
+        }
     }
     for (const auto& worker : workers)
         Thread::stop(worker->thread, 1, true);
     workers.clear();
-    if (hung > 0) {
+    if (!hung.empty()) {
         wstr text;
         logMessage(Logger::Info,
-                   wstr::format(text, L"Had to terminate {} thread(s) forcefully...", hung));
+                   wstr::format(text, L"Had to terminate {} thread(s) forcefully...", hung.size()));
     }
 }

@@ -9,12 +9,14 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <vector>
 
 // Runs tasks on a variable number of worker threads. A scheduler thread of the
 // pool keeps as many workers as there are queued and running tasks, at most
 // 50: it starts workers when work arrives and retires idle ones,
 // checking again every recheck interval while anything is pending. Workers
-// take tasks one at a time, first in first out. Always owned by a shared
+// take tasks one at a time, first in first out; a queued task wakes one idle
+// worker, or the scheduler when no worker is idle. Always owned by a shared
 // pointer (workers refer to it weakly).
 class ThreadPool : public std::enable_shared_from_this<ThreadPool> {
 public:
@@ -30,8 +32,10 @@ public:
     // The pool's limits and waits; tests shorten them.
     struct Options {
         size_t maxWorkers = 50;
-        uint32_t recheckMs = 500;        // scheduler pass while work is pending
-        uint32_t stopWorkersMs = 5000;   // budget for all workers to end on stop
+        uint32_t recheckMs = 500;      // scheduler pass while work is pending
+        uint32_t stopWorkersMs = 5000; // budget for all workers to end on stop
+        // then, after the terminate hook, for the interrupted ones
+        uint32_t interruptedWorkersMs = 1000;
         uint32_t stopSchedulerMs = 5000; // wait for the scheduler thread on stop
     };
 
@@ -51,8 +55,9 @@ public:
     // is stopping or has no scheduler thread, or a full queue. Any thread.
     bool push(std::shared_ptr<Task> task);
     // Drops the queued tasks, stops the workers (those that do not end within
-    // the budget get the terminate hook and are left to end by themselves)
-    // and then the scheduler thread. Never holds the pool lock while waiting.
+    // the budget get the terminate hook and a second, shorter wait; those
+    // still running then are left to end by themselves) and then the
+    // scheduler thread. Never holds the pool lock while waiting.
     void stop();
 
     // Called, on the thread that stops the pool, with the kernel id of each
@@ -76,24 +81,35 @@ private:
     using WorkerList = std::list<std::shared_ptr<Worker>>;
 
     static void threadProc(const std::weak_ptr<ThreadPool>& pool, const Event::Handle& wake);
-    // One scheduler pass; returns whether work is pending. Scheduler thread.
+    // One scheduler pass; returns whether work is pending. It reads the
+    // workers' states from their fields, never from their threads, so a pass
+    // makes no system call per worker. Scheduler thread.
     bool schedule();
     bool stopping() const;
     void startWorker();
-    // Worker threads: take the next task and mark the worker busy with it, or
-    // clear the worker's task; both under the pool lock.
+    // Under the pool lock: the worker leaves the idle list.
+    void retire(Worker& worker);
+    // Worker threads, each under the pool lock: take the next task and mark
+    // the worker busy with it, or, with none, mark the worker idle; clear the
+    // worker's task; note that the worker's thread is ending.
     std::shared_ptr<Task> popTask(Worker& worker);
     void finishTask(Worker& worker);
+    void workerEnded(Worker& worker);
+    // Waits for the threads to end with one budget for all; returns those
+    // still running.
+    static std::vector<Worker*> waitForWorkers(const std::vector<Worker*>& workers,
+                                               uint32_t budgetMs);
     void stopWorkers(WorkerList& workers);
 
     const Options options_;
-    mutable Mutex mutex_; // guards everything below, including each worker's task
+    mutable Mutex mutex_; // guards everything below, including each worker's state
     bool stopping_ = false;
     Thread scheduler_;
     Event wake_{true};
-    Event work_{false};
     WorkerList active_;
     WorkerList retiring_;
+    // Workers waiting for a task, woken one per queued task.
+    std::deque<Worker*> idle_;
     std::deque<std::shared_ptr<Task>> queue_;
     std::function<void(uint32_t)> terminateHook_;
     Event::Handle scheduleListener_;

@@ -175,9 +175,18 @@ std::vector<std::shared_ptr<Plugin>> Package::plugins() const {
     return copy;
 }
 
+// A plugin of the same id that it replaces is released like an unloaded one
+// (outside the lock: that enters the interpreter).
 void Package::addPlugin(const std::shared_ptr<Plugin>& plugin) {
-    Mutex::Lock lock(mutex_);
-    plugins_[plugin->id()] = plugin;
+    std::shared_ptr<Plugin> replaced;
+    {
+        Mutex::Lock lock(mutex_);
+        replaced = std::exchange(plugins_[plugin->id()], plugin);
+    }
+    if (!replaced || replaced == plugin)
+        return;
+    replaced->markObsolete();
+    replaced->releaseScriptObject();
 }
 
 void Package::postMessage(uint32_t kind, const PluginMsg::Data& data) {

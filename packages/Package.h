@@ -128,7 +128,8 @@ public:
     void loadDefaultIcon();
 
 protected:
-    // Stores a plugin made by load under its id, replacing one of the same id.
+    // Stores a plugin made by load under its id, replacing (and releasing) one
+    // of the same id.
     void addPlugin(const std::shared_ptr<Plugin>& plugin);
 
 private:

@@ -240,8 +240,11 @@ void PackageExternal::loadScript(const wstr& script) {
             continue;
         }
         plugin->setRevision(revision());
-        if (plugin->id() == 0 || plugin->fullName().empty())
+        if (plugin->id() == 0 || plugin->fullName().empty()) {
+            // Nothing else will ever release the instance it holds.
+            plugin->releaseScriptObject();
             continue;
+        }
         addPlugin(plugin);
         log(Logger::Info, L"Plugin loaded: {} (instance #{})", plugin->fullName(), revision());
     }

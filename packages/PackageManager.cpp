@@ -7,6 +7,7 @@
 #include "platform/ThreadId.h"
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 namespace {
@@ -14,8 +15,9 @@ namespace {
 // The program's ThreadPool as the manager's pool.
 class SystemPool : public PackageManager::Pool {
 public:
-    explicit SystemPool(const std::function<void(uint32_t)>& terminateHook)
-        : pool_(std::make_shared<ThreadPool>()) {
+    SystemPool(const ThreadPool::Options& options,
+               const std::function<void(uint32_t)>& terminateHook)
+        : pool_(std::make_shared<ThreadPool>(options)) {
         if (terminateHook)
             pool_->setTerminateHook(terminateHook);
     }
@@ -58,8 +60,9 @@ void PackageManager::start() {
     {
         Mutex::Lock lock(mutex_);
         if (!pool_)
-            pool_ = options_.poolFactory ? options_.poolFactory()
-                                         : std::make_shared<SystemPool>(options_.terminateHook);
+            pool_ = options_.poolFactory
+                        ? options_.poolFactory()
+                        : std::make_shared<SystemPool>(options_.pool, options_.terminateHook);
         pool = pool_;
     }
     pool->start();
@@ -97,26 +100,73 @@ void PackageManager::stop() {
     packages_.clear();
 }
 
-// A package load in progress may run script code: the interpreter must not
-// be finalised under it, so the monitor is waited for until it has ended
-// (loads stop between packages once stopping is set).
+namespace {
+
+using Deadline = std::chrono::steady_clock::time_point;
+
+Deadline deadlineIn(uint32_t ms) {
+    return std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+}
+
+bool endsBy(const Event::Handle& exited, Deadline deadline) {
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    return exited->wait(static_cast<uint32_t>(std::max<int64_t>(left.count(), 0))) ==
+           Platform::WAIT_OBJECT_0;
+}
+
+// A thread that script code may keep busy, as stop waits for it.
+struct StoppingThread {
+    Event::Handle exited;
+    uint32_t id = 0;
+    wstr what; // for the log line
+};
+
+} // namespace
+
+// The monitor, and package loads it went on without, may run script code:
+// each gets the stop time, then is interrupted and gets a shorter time more;
+// one still running then is left to end by itself (the interpreter is then
+// not finalised under it).
 void PackageManager::stopMonitor() {
     const uint32_t monitorId = monitorThreadId_;
-    if (monitorId == 0 || Platform::currentThreadId() == monitorId)
+    const Deadline deadline = deadlineIn(options_.monitorStopMs);
+    std::vector<StoppingThread> threads;
+    if (monitorId != 0 && Platform::currentThreadId() != monitorId) {
+        const Event::Handle exited = monitor_.exitEvent();
+        Thread::stop(monitor_, 0, false);
+        if (exited && !endsBy(exited, deadline))
+            threads.push_back({exited, monitorId, L"Packages monitor"});
+        monitorThreadId_ = 0;
+    }
+    {
+        Mutex::Lock lock(loadersMutex_);
+        for (const std::shared_ptr<Loader>& loader : loaders_) {
+            wstr what;
+            threads.push_back({loader->thread.exitEvent(), loader->thread.id(),
+                               wstr::format(what, L"Loading of package {}", loader->name)});
+        }
+        loaders_.clear();
+    }
+    std::erase_if(threads,
+                  [deadline](const StoppingThread& t) { return endsBy(t.exited, deadline); });
+    if (threads.empty())
         return;
-    const Event::Handle exited = monitor_.exitEvent();
-    Thread::stop(monitor_, options_.monitorStopMs, false);
-    if (exited && exited->wait(0) != Platform::WAIT_OBJECT_0) {
+    if (options_.terminateHook) {
+        for (const StoppingThread& thread : threads)
+            options_.terminateHook(thread.id);
+        const Deadline interrupted = deadlineIn(options_.monitorInterruptedMs);
+        std::erase_if(threads, [interrupted](const StoppingThread& t) {
+            return endsBy(t.exited, interrupted);
+        });
+    }
+    for (const StoppingThread& thread : threads) {
         wstr message;
         logMessage(Logger::Warning,
-                   wstr::format(message,
-                                L"Packages monitor did not stop within {} ms; waiting for it",
-                                options_.monitorStopMs));
-        if (options_.terminateHook)
-            options_.terminateHook(monitorId);
-        exited->wait(Platform::INFINITE);
+                   wstr::format(message, L"{} did not stop within {} ms; it is left running",
+                                thread.what,
+                                options_.monitorStopMs + options_.monitorInterruptedMs));
     }
-    monitorThreadId_ = 0;
 }
 
 // --- Loading ----------------------------------------------------------------
@@ -200,10 +250,56 @@ void PackageManager::reloadPackages(const std::vector<wstr>& names) {
         PackagePtr package = options_.packageFactory
                                  ? options_.packageFactory(name, nextRevision(id), places)
                                  : nullptr;
-        if (package && insertAndLoad(package))
+        if (package && loadInTime(package))
             loaded.push_back(package);
     }
     startPackages(loaded);
+}
+
+// A package whose scripts block (a module that sleeps or loops at import)
+// must not hold back the packages after it.
+bool PackageManager::loadInTime(const PackagePtr& package) {
+    auto loader = std::make_shared<Loader>();
+    loader->name = package->name();
+    Thread::launch(loader->thread, [weak = weak_from_this(), package, loader] {
+        runLoader(weak, package, loader);
+    });
+    std::vector<Event::Handle> wakes{loader->done.handle()};
+    if (const Event::Handle& stop = Thread::currentStopEvent())
+        wakes.push_back(stop);
+    Event::waitAny(wakes, options_.loadWaitMs);
+    Mutex::Lock lock(loader->mutex);
+    if (loader->finished)
+        return loader->loaded;
+    loader->late = true;
+    wstr message;
+    logInfo(wstr::format(
+        message, L"Package {} is still loading after {} ms; the other packages load meanwhile",
+        loader->name, options_.loadWaitMs));
+    Mutex::Lock loaders(loadersMutex_);
+    std::erase_if(loaders_, [](const std::shared_ptr<Loader>& other) {
+        Mutex::Lock lock(other->mutex);
+        return other->finished;
+    });
+    loaders_.push_back(loader);
+    return false;
+}
+
+// A load the monitor went on without starts its plugins itself.
+void PackageManager::runLoader(const std::weak_ptr<PackageManager>& weak, const PackagePtr& package,
+                               const std::shared_ptr<Loader>& loader) {
+    std::shared_ptr<PackageManager> self = weak.lock();
+    const bool loaded = self && self->insertAndLoad(package);
+    bool late = false;
+    {
+        Mutex::Lock lock(loader->mutex);
+        loader->finished = true;
+        loader->loaded = loaded;
+        late = loader->late;
+    }
+    loader->done.set();
+    if (late && loaded && !self->stopping_)
+        self->startPackages({package});
 }
 
 bool PackageManager::unloadPackage(uint32_t packageId) {
@@ -420,8 +516,10 @@ void PackageManager::registerPythonThread(uint32_t ownerThreadId) {
     Mutex::Lock lock(threadsMutex_);
     runningByThread_.erase(self);
     PackageTaskPtr owner;
-    if (auto found = runningByThread_.find(ownerThreadId); found != runningByThread_.end())
-        owner = found->second.lock();
+    if (auto found = runningByThread_.find(ownerThreadId); found != runningByThread_.end()) {
+        if (PackageTaskPtr task = found->second.lock())
+            owner = std::make_shared<PluginThreadTask>(*task);
+    }
     if (auto found = registeredThreads_.find(ownerThreadId);
         !owner && found != registeredThreads_.end())
         owner = found->second;

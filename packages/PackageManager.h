@@ -32,9 +32,11 @@ class PackageHost;
 // plugin it serves and whether it should stop), and answers lookups by id.
 //
 // Locks: the main lock first, then one package's or one plugin's lock; the
-// changes lock and the threads lock alone or inside the main lock. Package
-// loads, settings reads and everything that enters the interpreter or the
-// catalog run without the main lock, so that keystrokes never wait for them.
+// changes lock and the threads lock alone or inside the main lock; a loader's
+// lock before the loaders lock, both without the others. Package loads (each
+// on a loader thread), settings reads and everything that enters the
+// interpreter or the catalog run without the main lock, so that keystrokes
+// never wait for them.
 class PackageManager : public DataFs::PackagesListener,
                        public PackageIcon::Resources,
                        public std::enable_shared_from_this<PackageManager> {
@@ -73,12 +75,24 @@ public:
         PackageFactory packageFactory;
         // Makes the pool on the first start; empty: a ThreadPool.
         std::function<std::shared_ptr<Pool>()> poolFactory;
-        // Called with the kernel id of a pool worker or of the monitor that did
-        // not end in time, so that script code running there can be interrupted.
+        // Called with the kernel id of a pool worker, of the monitor or of a
+        // package loader that did not end in time, so that script code running
+        // there can be interrupted.
         std::function<void(uint32_t threadId)> terminateHook;
-        uint32_t monitorStopMs = 5000; // before the terminate hook is called
-        uint32_t runningPollMs = 500;  // monitor's pass while tasks run
-        uint32_t maxWaitMs = 10000;    // longest wait for a pending task
+        // On stop, the monitor and the package loads still running get
+        // monitorStopMs to end, then the terminate hook and
+        // monitorInterruptedMs more; past that they are left running.
+        uint32_t monitorStopMs = 5000;
+        uint32_t monitorInterruptedMs = 1000;
+        ThreadPool::Options pool;     // for the pool made when poolFactory is empty
+        uint32_t runningPollMs = 500; // monitor's pass while tasks run
+        uint32_t maxWaitMs = 10000;   // longest wait for a pending task
+        // A package load that takes longer goes on by itself while the
+        // monitor loads the next package.
+        uint32_t loadWaitMs = 1000;
+        // A task that runs longer is reported once; from then on the catalog
+        // cache no longer waits for its plugin's "catalog" messages.
+        uint32_t stuckTaskMs = 3000;
     };
 
     // One loaded package as listed.
@@ -94,6 +108,9 @@ public:
         uint64_t runningCatalog = 0; // of which "catalog" messages
         uint64_t pending = 0;
         uint64_t pendingCatalog = 0; // of which "catalog" messages
+        // Of the running and pending "catalog" messages, those of a plugin
+        // whose running task is stuck: they may never end.
+        uint64_t stuckCatalog = 0;
     };
 
     // A snapshot for the diagnostic window: copies only, valid after the
@@ -145,8 +162,9 @@ public:
     // Creates and starts the pool, then the monitor thread, which loads the
     // packages. Throws std::bad_weak_ptr unless a shared pointer owns it.
     void start();
-    // Stops the monitor (waiting for a package load in progress), unloads
-    // every package and stops the pool. Leaves the manager empty.
+    // Stops the monitor and the package loads in progress (each given a
+    // bounded time, then interrupted, then given up), unloads every package
+    // and stops the pool. Leaves the manager empty.
     void stop();
 
     // --- Loading ---------------------------------------------------------------
@@ -193,7 +211,8 @@ public:
     // The calling pool worker runs the task; unregistered when it ends.
     void registerRunningTask(const PackageTaskPtr& task);
     void unregisterRunningTask(const PackageTask& task);
-    // Ties the calling thread to the task of the owner thread.
+    // Ties the calling thread to the package and plugin of the owner
+    // thread's task (without keeping that task alive).
     void registerPythonThread(uint32_t ownerThreadId);
     void unregisterPythonThread();
     // The calling thread's task, run or registered.
@@ -231,6 +250,16 @@ private:
         wstr name;
         bool configOnly = false;
     };
+    // A package load on a thread of its own (see loadInTime).
+    struct Loader {
+        wstr name;
+        Thread thread;
+        Event done{false};
+        Mutex mutex; // guards the flags
+        bool finished = false;
+        bool loaded = false;
+        bool late = false; // the monitor went on without it
+    };
     using TaskList = std::list<PackageTaskPtr>;
 
     static void monitorThreadProc(const std::weak_ptr<PackageManager>& weak);
@@ -242,6 +271,14 @@ private:
     void applyPackageChanges();
     bool noteChange(uint32_t packageId, const wstr& name, bool configOnly);
     void stopMonitor();
+    // Loads the package on a loader thread and waits up to loadWaitMs: true
+    // when it loaded by then. A load still running then is left to finish and
+    // start its plugins by itself.
+    bool loadInTime(const PackagePtr& package);
+    static void runLoader(const std::weak_ptr<PackageManager>& weak, const PackagePtr& package,
+                          const std::shared_ptr<Loader>& loader);
+    // Reports running tasks that passed stuckTaskMs, once each. Monitor thread.
+    void reportStuckTasks();
 
     DataFs::PackageMap packagesToLoad(const std::vector<wstr>& names,
                                       const std::shared_ptr<PackageHost>& host);
@@ -281,6 +318,9 @@ private:
 
     Mutex changesMutex_;
     std::map<uint32_t, Change> changes_;
+
+    Mutex loadersMutex_;
+    std::vector<std::shared_ptr<Loader>> loaders_; // loads the monitor went on without
 
     mutable Mutex threadsMutex_;
     std::map<uint32_t, std::weak_ptr<PackageTask>> runningByThread_;

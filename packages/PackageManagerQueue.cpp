@@ -206,6 +206,7 @@ void PackageManager::monitorThreadProc(const std::weak_ptr<PackageManager>& weak
         if (!self)
             break;
         self->dispatchTasks();
+        self->reportStuckTasks();
         const bool nowBusy = self->getTaskCounts().running != 0;
         std::shared_ptr<PackageHost> host = PackageHost::instance();
         if (nowBusy != busy && host)
@@ -230,16 +231,46 @@ void PackageManager::monitorStartUp() {
         host->addPackagesListener(weak_from_this());
 }
 
+// Running tasks are looked at every poll interval: to notice the end of the
+// last one, and one that gets stuck.
 uint32_t PackageManager::waitTime() {
     Mutex::Lock lock(mutex_);
+    const uint32_t longest = running_.empty() ? options_.maxWaitMs : options_.runningPollMs;
     if (pending_.empty())
         return running_.empty() ? Platform::INFINITE : options_.runningPollMs;
     PackageTask& first = *pending_.front();
     const uint64_t now = PackageTask::now();
     if (!first.isDue() && PackageTask::isEarlier(now, first.dueTime()))
-        return static_cast<uint32_t>(std::min<uint64_t>(first.dueTime() - now, options_.maxWaitMs));
+        return static_cast<uint32_t>(std::min<uint64_t>(first.dueTime() - now, longest));
     first.setDue();
     return 1;
+}
+
+void PackageManager::reportStuckTasks() {
+    std::vector<PackageTaskPtr> stuck;
+    {
+        Mutex::Lock lock(mutex_);
+        const uint64_t now = PackageTask::now();
+        for (const std::weak_ptr<PackageTask>& weak : running_) {
+            PackageTaskPtr task = weak.lock();
+            const uint64_t start = task ? task->runStart() : 0;
+            if (start == 0 || task->runEnd() != 0 ||
+                !PackageTask::isEarlier(start + options_.stuckTaskMs, now))
+                continue;
+            if (task->markStuck())
+                stuck.push_back(task);
+        }
+    }
+    for (const PackageTaskPtr& task : stuck) {
+        PluginPtr plugin = task->plugin().lock();
+        wstr message;
+        logMessage(Logger::Warning,
+                   wstr::format(message,
+                                L"{}: \"{}\" has run for more than {} ms; the catalog cache no "
+                                L"longer waits for this plugin",
+                                plugin ? plugin->fullName() : packageName(task->packageId()),
+                                wstr::fromUtf8(task->describe().c_str()), options_.stuckTaskMs));
+    }
 }
 
 bool PackageManager::mustWait(const PackageTask& task) const {

@@ -2,6 +2,8 @@
 
 #include "files/DataFs.h"
 
+#include <algorithm>
+
 PackageManager::FullStats::PackageTask::PackageTask(const ::PackageTask& task, uint64_t now)
     : type(task.type()), description(task.describe()), threadId(task.threadId()),
       shouldTerminate(task.isCancelled()) {
@@ -28,21 +30,36 @@ bool isCatalog(const ::PackageTask& task) {
     return msg && msg->kind() == PluginMsg::kindCatalog;
 }
 
+uint64_t pluginOf(const ::PackageTask& task) {
+    auto msg = dynamic_cast<const PluginMsg*>(&task);
+    return msg ? msg->pluginId() : 0;
+}
+
 } // namespace
 
 PackageManager::TaskCounts PackageManager::getTaskCounts() const {
     Mutex::Lock lock(mutex_);
     TaskCounts counts;
     counts.packages = packages_.size();
+    std::vector<PackageTaskPtr> running;
+    std::set<uint64_t> stuckPlugins;
     for (const std::weak_ptr<::PackageTask>& weak : running_) {
         if (auto task = weak.lock()) {
             ++counts.running;
             counts.runningCatalog += isCatalog(*task);
+            if (task->isStuck())
+                stuckPlugins.insert(pluginOf(*task));
+            running.push_back(std::move(task));
         }
     }
     counts.pending = pending_.size();
     for (const PackageTaskPtr& task : pending_)
         counts.pendingCatalog += isCatalog(*task);
+    auto stuckCatalog = [&stuckPlugins](const PackageTaskPtr& task) {
+        return isCatalog(*task) && stuckPlugins.count(pluginOf(*task)) != 0;
+    };
+    counts.stuckCatalog = std::count_if(running.begin(), running.end(), stuckCatalog) +
+                          std::count_if(pending_.begin(), pending_.end(), stuckCatalog);
     return counts;
 }
 

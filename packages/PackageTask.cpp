@@ -6,6 +6,7 @@
 #include "packages/Package.h"
 #include "packages/PackageHost.h"
 #include "packages/PackageManager.h"
+#include "packages/Plugin.h"
 #include "platform/ThreadId.h"
 
 #include <exception>
@@ -26,8 +27,8 @@ ClockHook& clockHook() {
 } // namespace
 
 PackageTask::PackageTask(const std::shared_ptr<Package>& package, uint32_t delayMs,
-                         const std::shared_ptr<Plugin>& plugin)
-    : package_(package), plugin_(plugin) {
+                         const std::shared_ptr<Plugin>& plugin, uint32_t type)
+    : type_(type), package_(package), plugin_(plugin) {
     if (package) {
         packageId_ = package->id();
         packageRevision_ = package->revision();
@@ -101,4 +102,12 @@ void PackageTask::run() {
 void PackageTask::finishRun() {
     runEnd_ = now();
     threadId_ = 0;
+}
+
+PluginThreadTask::PluginThreadTask(const PackageTask& owner)
+    : PackageTask(owner.package().lock(), 0, owner.plugin().lock(), typeThread) {}
+
+std::string PluginThreadTask::describe() const {
+    const std::shared_ptr<Plugin> owner = plugin().lock();
+    return "thread of " + (owner ? wstr::toUtf8(owner->fullName()) : std::string("a plugin"));
 }

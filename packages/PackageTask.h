@@ -20,11 +20,12 @@ class PackageTask : public ThreadPool::Task {
 public:
     // Task types; the manager treats only messages as messages.
     static constexpr uint32_t typeMessage = 0;
+    static constexpr uint32_t typeThread = 1; // a thread a plugin started
 
     // With a delay, the task is queued now and due after the delay; without
     // one, both times are 0 and it is due at once. Any thread.
     PackageTask(const std::shared_ptr<Package>& package, uint32_t delayMs,
-                const std::shared_ptr<Plugin>& plugin);
+                const std::shared_ptr<Plugin>& plugin, uint32_t type = typeMessage);
 
     // The task's text for log lines and the diagnostic window.
     virtual std::string describe() const = 0;
@@ -65,6 +66,13 @@ public:
     bool isCancelled() const { return cancelled_; }
     void cancel() { cancelled_ = true; }
 
+    // Set once by the packages monitor when the run has taken longer than it
+    // waits for (reported in the log): nothing waits for the task any more.
+    // Any thread.
+    bool isStuck() const { return stuck_; }
+    // True for the call that set the mark.
+    bool markStuck() { return !stuck_.exchange(true); }
+
     // Milliseconds of the monotonic clock, the one clock of tasks and of the
     // packages monitor. Any thread.
     static uint64_t now();
@@ -88,8 +96,23 @@ private:
     std::weak_ptr<Plugin> plugin_;
     std::atomic<uint32_t> threadId_ = 0;
     std::atomic<bool> cancelled_ = false;
+    std::atomic<bool> stuck_ = false;
     std::atomic<uint64_t> runStart_ = 0;
     std::atomic<uint64_t> runEnd_ = 0;
 };
 
 using PackageTaskPtr = std::shared_ptr<PackageTask>;
+
+// What a thread that a plugin started serves: the package and plugin of the
+// task that started it. It is never queued or run; it only answers which
+// plugin the thread belongs to, so that the thread does not keep the message
+// that started it alive (and "running").
+class PluginThreadTask : public PackageTask {
+public:
+    // Any thread.
+    explicit PluginThreadTask(const PackageTask& owner);
+    std::string describe() const override;
+    bool isValid() const override { return true; }
+    bool mustWaitFor(const PackageTask&) const override { return false; }
+    void execute() override {}
+};

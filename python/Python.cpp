@@ -9,9 +9,11 @@
 #include "python/PythonBuiltins.h"
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <optional>
 #include <stdexcept>
+#include <thread>
 
 namespace bp = boost::python;
 
@@ -190,6 +192,44 @@ std::string describe(PyObject* type, PyObject* value, PyObject* traceback) {
     return result;
 }
 
+void stopPluginThreads(uint32_t threadsMs, uint32_t interruptedMs) {
+    try {
+        bp::import("quorvalent_private")
+            .attr("stop_plugin_threads")(threadsMs / 1000.0, interruptedMs / 1000.0);
+    } catch (const bp::error_already_set&) {
+        logMessage(Logger::Error, widen("Failed to stop the plugins' threads. Python exception: " +
+                                        formatError()));
+    }
+}
+
+// Thread states of the interpreter other than the calling thread's. With the
+// GIL held.
+std::size_t otherThreadStates() {
+    const PyThreadState* self = PyThreadState_Get();
+    std::size_t count = 0;
+    for (PyThreadState* state = PyInterpreterState_ThreadHead(PyInterpreterState_Main()); state;
+         state = PyThreadState_Next(state))
+        count += state != self;
+    return count;
+}
+
+// A thread whose function has ended still drops its thread state on its way
+// out; give such threads a short while. Returns the states left. Without the
+// GIL.
+std::size_t waitForOtherThreadStates(uint32_t timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        std::size_t others = 0;
+        {
+            GilLock gil;
+            others = otherThreadStates();
+        }
+        if (others == 0 || std::chrono::steady_clock::now() >= deadline)
+            return others;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 void logEnvironError() {
     logMessage(Logger::Error,
                widen("Failed to update os.environ. Python exception: " + formatError()));
@@ -249,16 +289,28 @@ void init(const wstr& home, const wstr& path, const wstr& overridePath) {
     importOptionalModules();
 }
 
-void finalize() {
-    PythonBuiltins::flushAllStd(nullptr);
+bool finalize(uint32_t threadsMs, uint32_t interruptedMs, uint32_t settleMs) {
     {
         GilLock gil;
         mainNamespace() = bp::object();
+        stopPluginThreads(threadsMs, interruptedMs);
+    }
+    const std::size_t others = waitForOtherThreadStates(settleMs);
+    PythonBuiltins::flushAllStd(nullptr);
+    if (others > 0) {
+        wstr text;
+        logMessage(Logger::Warning,
+                   wstr::format(text,
+                                L"Python is not finalized: {} other thread(s) still run Python "
+                                L"code",
+                                others));
+        return false;
     }
     if (mainThreadState)
         PyEval_AcquireThread(mainThreadState);
     mainThreadState = nullptr;
     Py_Finalize();
+    return true;
 }
 
 bp::object& mainNamespace() {

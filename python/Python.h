@@ -5,6 +5,7 @@
 #include "core/Format.h"
 #include "core/Wstr.h"
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <utility>
@@ -33,9 +34,17 @@ wstr searchPath(const wstr& programPythonFolder, const wstr& packagesFolder);
 // Throws std::runtime_error on failure. Called once, on the user-interface
 // thread.
 void init(const wstr& home, const wstr& path, const wstr& overridePath);
-// Stops the interpreter after every thread that runs Python has stopped.
-// Called once, on the thread that called init, without the GIL.
-void finalize();
+// Stops the interpreter. The threads plugins started get threadsMs to end,
+// then a SystemExit and interruptedMs more. When any thread other than the
+// caller still runs Python code after that (a plugin thread, or a program
+// thread that was given up on), the interpreter is left running, with a log
+// line, and the result is false: finalizing would end such a thread in the
+// middle of the program's own code. Called once, on the thread that called
+// init, without the GIL, after the program's threads that run Python were
+// stopped.
+// Threads that ended their Python function get settleMs to drop their thread
+// state.
+bool finalize(uint32_t threadsMs = 1000, uint32_t interruptedMs = 1000, uint32_t settleMs = 200);
 
 // The __dict__ of module __main__ while the interpreter runs, None before
 // and after. The console runs its statements in it. Read with the GIL held.

@@ -83,10 +83,18 @@ _UNREGISTER_GUARD = 0x3B7D04F6
 
 _thread_create_impl = _thread.start_new_thread
 
+# Every thread a plugin started and has not ended yet, by ident, with the
+# event its end sets; whatever its daemon flag.
+_plugin_threads = {}
+_plugin_threads_lock = _thread.allocate_lock()
+
 
 def _thread_launchpad(parent_id, event, func, args, kwargs):
     # The creator waits for the event, and threading.Thread.start for the
     # function to begin: both happen whatever registering does.
+    ended = threading.Event()
+    with _plugin_threads_lock:
+        _plugin_threads[_thread.get_ident()] = ended
     try:
         try:
             quorvalent_api.register_python_thread(_REGISTER_GUARD, parent_id)
@@ -96,7 +104,12 @@ def _thread_launchpad(parent_id, event, func, args, kwargs):
             event.set()
         func(*args, **kwargs)
     finally:
-        quorvalent_api.unregister_python_thread(_UNREGISTER_GUARD)
+        try:
+            quorvalent_api.unregister_python_thread(_UNREGISTER_GUARD)
+        finally:
+            with _plugin_threads_lock:
+                _plugin_threads.pop(_thread.get_ident(), None)
+            ended.set()
 
 
 def _thread_create(function, args, kwargs={}):
@@ -118,41 +131,44 @@ _thread.start_new_thread = _thread_create
 _thread.start_new = _thread_create
 threading._start_new_thread = _thread_create
 
-# How long the interpreter's end waits for the threads plugins left running:
-# first for them to end, then for them to give in to SystemExit.
-_THREAD_JOIN_SECONDS = 2.0
-_THREAD_EXIT_SECONDS = 1.0
-
 
 def _raise_in_thread(ident, exception):
     ctypes.pythonapi.PyThreadState_SetAsyncExc(ctypes.c_ulong(ident), ctypes.py_object(exception))
 
 
-def _join_all(threads, seconds):
+def _wait_all(events, seconds):
     deadline = time.monotonic() + seconds
+    for event in events.values():
+        event.wait(max(0.0, deadline - time.monotonic()))
+    return {ident: event for ident, event in events.items() if not event.is_set()}
+
+
+def _thread_name(ident):
+    thread = threading._active.get(ident)
+    return thread.name if thread is not None else str(ident)
+
+
+def stop_plugin_threads(join_seconds, exit_seconds):
+    """Ends the threads plugins started before the interpreter stops: each
+    gets join_seconds to end by itself, then a SystemExit and exit_seconds
+    more. Returns how many are left running (each is logged)."""
+    with _plugin_threads_lock:
+        running = {ident: event for ident, event in _plugin_threads.items()
+                   if ident != _thread.get_ident()}
+    threads = [t for t in threading.enumerate() if t.ident in running]
+    alive = _wait_all(running, join_seconds)
+    for ident in alive:
+        _raise_in_thread(ident, SystemExit)
+    alive = _wait_all(alive, exit_seconds)
+    for ident in alive:
+        quorvalent_api.log("", 0, 2, "Thread {} did not end and is left running".format(
+            _thread_name(ident)))
+    # A thread that ended its function still has to let go of the
+    # interpreter; joining waits for that.
     for thread in threads:
-        thread.join(max(0.0, deadline - time.monotonic()))
-    return [thread for thread in threads if thread.is_alive()]
-
-
-def _stop_plugin_threads():
-    """Runs first when the interpreter stops: threads still running after a
-    bounded wait get a SystemExit, and those that ignore it are no longer
-    waited for, so that they never keep the program from ending."""
-    current = threading.current_thread()
-    waited = [t for t in threading.enumerate()
-              if t is not current and not t.daemon and t is not threading.main_thread()]
-    alive = _join_all(waited, _THREAD_JOIN_SECONDS)
-    for thread in alive:
-        _raise_in_thread(thread.ident, SystemExit)
-    alive = _join_all(alive, _THREAD_EXIT_SECONDS)
-    for thread in alive:
-        quorvalent_api.log("", 0, 2, "Thread {} did not end and is left running".format(thread.name))
-        with threading._shutdown_locks_lock:
-            threading._shutdown_locks.discard(thread._tstate_lock)
-
-
-threading._register_atexit(_stop_plugin_threads)
+        if thread.ident not in alive:
+            thread.join(exit_seconds)
+    return len(alive)
 
 
 def _type_name(obj):

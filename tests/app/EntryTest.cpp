@@ -95,12 +95,12 @@ TEST(Entry, CommandLineForwarding) {
          true,
          1,
          {1501}},
-        {"an instance that stays is ended",
+        {"an instance that stays is ended, and that is a failure",
          {L"qv", L"--exit"},
          [](FakeInstance& f) { f.waitResult = RunningInstance::TimedOut; },
          StartExit,
          true,
-         0,
+         3,
          {1501}},
         {"an instance that cannot be ended fails",
          {L"qv", L"--exit"},
@@ -110,7 +110,7 @@ TEST(Entry, CommandLineForwarding) {
          },
          StartExit,
          true,
-         1,
+         3,
          {1501}},
     };
     for (const auto& row : rows) {

@@ -204,6 +204,7 @@ TEST(ThreadPool, ThrowingTaskLeavesItsWorkerRunning) {
 TEST(ThreadPool, StopGivesUpAWorkerThatIgnoresIt) {
     ThreadPool::Options options;
     options.stopWorkersMs = 50;
+    options.interruptedWorkersMs = 50;
     auto pool = std::make_shared<ThreadPool>(options);
     std::vector<uint32_t> hooked;
     pool->setTerminateHook([&](uint32_t id) { hooked.push_back(id); });
@@ -232,6 +233,54 @@ TEST(ThreadPool, StopGivesUpAWorkerThatIgnoresIt) {
     pool.reset(); // the late worker must not need the pool
     gate->set();
     EXPECT_TRUE(finished->reached());
+}
+
+// The terminate hook may make the task end (script code interrupted): the
+// worker then gets its time to end and is not counted as given up.
+TEST(ThreadPool, StopWaitsForAWorkerItInterrupted) {
+    ThreadPool::Options options;
+    options.stopWorkersMs = 20;
+    options.interruptedWorkersMs = 20000;
+    auto pool = std::make_shared<ThreadPool>(options);
+    auto interrupt = newGate();
+    pool->setTerminateHook([interrupt](uint32_t) { interrupt->set(); });
+    pool->start();
+    auto started = std::make_shared<Tally>(1);
+    auto ended = std::make_shared<std::atomic<bool>>(false);
+    ASSERT_TRUE(pool->push(task([=] {
+        started->hit();
+        interrupt->wait(INFINITE);
+        *ended = true;
+    })));
+    ASSERT_TRUE(started->reached());
+
+    qvtest::LogRecords log;
+    pool->stop();
+    EXPECT_TRUE(*ended);
+    EXPECT_TRUE(log.all().empty());
+}
+
+// Scheduler passes cost the pool lock: a task queued while every worker is
+// busy at the limit has nothing for the scheduler to do.
+TEST(ThreadPool, PushWakesTheSchedulerOnlyWhenItMayAddAWorker) {
+    ThreadPool::Options options;
+    options.maxWorkers = 2;
+    options.recheckMs = 60000;
+    Pool p(options);
+    auto gate = newGate();
+    auto started = std::make_shared<Tally>(2);
+    for (int i = 0; i < 2; ++i)
+        ASSERT_TRUE(p.pool->push(gated(gate, started, std::make_shared<Tally>(0))));
+    ASSERT_TRUE(started->reached());
+    ASSERT_TRUE(p.waitFor([](const auto& c) { return c.active == 2 && c.busy == 2; }));
+    while (p.passes.wait(50) == WAIT_OBJECT_0) {
+    }
+
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_TRUE(p.pool->push(task([] {})));
+    EXPECT_EQ(p.passes.wait(0), static_cast<uint32_t>(WAIT_TIMEOUT));
+    EXPECT_EQ(p.pool->counts().queued, 1000u);
+    gate->set();
 }
 
 TEST(ThreadPool, StopDoesNotMistakeWorkersWaitingForThePoolForHungOnes) {

@@ -510,6 +510,37 @@ TEST_F(LoadedPackages, FileChangeReloadsWithANewRevision) {
     EXPECT_EQ(manager_->findPackage(Package::idOf(L"Folded"), 0)->revision(), 2u);
 }
 
+// An instance that is no plugin of the load (its class names none) and one
+// that a later script's class of the same full name replaces are released
+// at once, at every load: their __del__ runs.
+TEST_F(LoadedPackages, SkippedAndReplacedInstancesAreReleased) {
+    app_->writePackageFile("Dels", "a.py", R"(import quorvalent
+import quorvalent_api as api
+class Same(quorvalent.Plugin):
+    def __del__(self):
+        api.log('', 0, 1, 'released a')
+class Nameless(quorvalent.Plugin):
+    __module__ = 'nowhere'
+    def __del__(self):
+        api.log('', 0, 1, 'released nameless')
+)");
+    app_->writePackageFile("Dels", "b.py", R"(import quorvalent
+import quorvalent_api as api
+class Same(quorvalent.Plugin):
+    def __del__(self):
+        api.log('', 0, 1, 'released b')
+)");
+    start();
+    ASSERT_TRUE(logged(L"Plugin loaded: Dels.Same (instance #1)", 2));
+    EXPECT_TRUE(logged(L"released a"));
+    EXPECT_TRUE(logged(L"released nameless"));
+    manager_->onPackagesChanged({{L"Dels", false}});
+    ASSERT_TRUE(logged(L"Plugin loaded: Dels.Same (instance #2)", 2));
+    EXPECT_TRUE(logged(L"released b")) << "the unloaded instance of the first load";
+    EXPECT_TRUE(logged(L"released a", 2));
+    EXPECT_TRUE(logged(L"released nameless", 2));
+}
+
 // A plugin asks whether its task must stop: not while its package is
 // loaded, yes once it is unloaded.
 TEST_F(LoadedPackages, ShouldTerminateOnceThePackageIsUnloaded) {

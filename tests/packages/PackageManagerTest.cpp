@@ -11,6 +11,7 @@
 #include <sched.h>
 
 #include <atomic>
+#include <chrono>
 #include <future>
 
 namespace {
@@ -39,6 +40,14 @@ CatalogItemPtr itemOf(const Plugin& plugin, const wstr& label) {
     return std::make_shared<CatalogItem>(plugin.id(), CatalogItem::keyword, label, wstr(),
                                          L"t-" + label, CatalogItem::forbidden, false,
                                          CatalogItem::keepall, 0, wstr());
+}
+
+// Records of the level whose text holds the piece.
+std::size_t countContaining(const qvtest::LogRecords& log, Logger::Level level, const wstr& piece) {
+    std::size_t count = 0;
+    for (const auto& item : log.all())
+        count += item->level == level && item->message.find(piece) != wstr::npos;
+    return count;
 }
 
 PluginMsg::Data typed(const wstr& text) {
@@ -388,8 +397,8 @@ TEST(PackageManager, MessagesDoNotWaitForALoad) {
     EXPECT_TRUE(s.harness.waitLoaded(L"ToolA", 1));
 }
 
-// Stopping while a package loads waits for that load (script code must not
-// outlive the interpreter) and loads nothing after it.
+// Stopping while a package loads interrupts that load after the stop time,
+// waits for it to end, and loads nothing after it.
 TEST(PackageManager, StopDuringTheFirstLoad) {
     Gate gate;
     std::atomic<uint32_t> interrupted = 0;
@@ -415,11 +424,112 @@ TEST(PackageManager, StopDuringTheFirstLoad) {
     EXPECT_NE(interrupted, 0u);
     EXPECT_FALSE(harness.package(L"ToolB"));
     EXPECT_EQ(app->listenerCount(), 0u);
+    EXPECT_EQ(countContaining(log, Logger::Warning, L"it is left running"), 0u);
+    EXPECT_TRUE(harness.manager()->listPackages(false).empty());
+}
+
+// A load that ignores both the stop and the interruption does not hold the
+// shutdown: it is left to end by itself, and said so.
+TEST(PackageManager, StopGivesUpALoadThatIgnoresIt) {
+    Gate gate;
+    AppScope app;
+    ManagerHarness harness(app, [&](PackageManager::Options& options) {
+        options.monitorStopMs = 20;
+        options.monitorInterruptedMs = 20;
+        options.terminateHook = [](uint32_t) {};
+    });
+    harness.addPackage("ToolA", qvtest::plugins({L"Finder"}, [&] { gate.wait(); }));
+    harness.start();
+    ASSERT_TRUE(gate.waitArrived());
+    qvtest::LogRecords log;
+    harness.manager()->stop();
     EXPECT_EQ(
-        log.matching(Logger::Warning, L"Packages monitor did not stop within 20 ms; waiting for it")
+        log.matching(Logger::Warning,
+                     L"Loading of package ToolA did not stop within 40 ms; it is left running")
             .size(),
         1u);
-    EXPECT_TRUE(harness.manager()->listPackages(false).empty());
+    gate.open();
+}
+
+// A package whose scripts block at import holds back neither the packages
+// after it nor, once it has loaded, its own plugins.
+TEST(PackageManager, ABlockedLoadDoesNotHoldBackTheOthers) {
+    Gate gate;
+    AppScope app;
+    ManagerHarness harness(app, [](PackageManager::Options& options) { options.loadWaitMs = 20; });
+    harness.addPackage("ToolA", qvtest::plugins({L"Finder"}, [&] { gate.wait(); }));
+    harness.addPackage("ToolB", qvtest::plugins({L"Finder"}));
+    qvtest::LogRecords log;
+    harness.start();
+    ASSERT_TRUE(gate.waitArrived());
+    EXPECT_TRUE(harness.waitLoaded(L"ToolB", 1));
+    EXPECT_TRUE(harness.take(L"ToolB.Finder", PluginMsg::kindStart));
+    EXPECT_EQ(log.matching(Logger::Info,
+                           L"Package ToolA is still loading after 20 ms; the other packages load "
+                           L"meanwhile")
+                  .size(),
+              1u);
+    gate.open();
+    EXPECT_TRUE(harness.take(L"ToolA.Finder", PluginMsg::kindStart));
+}
+
+// A thread a plugin started serves the plugin, but the message that started
+// it ends when its body returns: nothing waits for it any more.
+TEST(PackageManager, APluginThreadDoesNotKeepItsMessageRunning) {
+    Started s;
+    PackageManager& manager = *s.harness.manager();
+    s.runStart();
+    auto catalogMsg = s.harness.take(L"ToolA.Finder", PluginMsg::kindCatalog);
+    Gate registered, release;
+    std::thread helper;
+    std::atomic<uint32_t> laterState = 0;
+    s.finder()->setHook([&](TestPlugin&, const PluginMsg&) {
+        const uint32_t owner = Platform::currentThreadId();
+        helper = std::thread([&, owner] {
+            manager.registerPythonThread(owner);
+            registered.open();
+            release.wait();
+            laterState = manager.callerState();
+            manager.unregisterPythonThread();
+        });
+        registered.wait();
+    });
+    qvtest::runTask(std::move(catalogMsg));
+    ASSERT_TRUE(release.waitArrived());
+    EXPECT_TRUE(s.harness.passes(2));
+    EXPECT_EQ(manager.getTaskCounts().runningCatalog, 0u);
+    release.open();
+    helper.join();
+    EXPECT_EQ(laterState, PackageManager::callerThread);
+}
+
+// A message that runs too long is reported once, by plugin; the cache stops
+// waiting for that plugin's catalog.
+TEST(PackageManager, AStuckMessageIsReportedOnce) {
+    Gate gate;
+    Started s([](PackageManager::Options& options) {
+        options.stuckTaskMs = 20;
+        options.runningPollMs = 5;
+    });
+    s.runStart();
+    s.finder()->setHook([&](TestPlugin&, const PluginMsg&) { gate.wait(); });
+    qvtest::LogRecords log;
+    RunningTask running(s.harness.take(L"ToolA.Finder", PluginMsg::kindCatalog));
+    ASSERT_TRUE(gate.waitArrived());
+    auto reported = [&] {
+        return countContaining(log, Logger::Warning, L"ToolA.Finder: \"PluginMsg catalog (");
+    };
+    const auto deadline = std::chrono::steady_clock::now() + qvtest::waitLimit;
+    while (reported() == 0) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline);
+        ASSERT_TRUE(s.harness.waitPass());
+    }
+    ASSERT_TRUE(s.harness.passes(3));
+    EXPECT_EQ(reported(), 1u);
+    const PackageManager::TaskCounts counts = s.harness.manager()->getTaskCounts();
+    EXPECT_EQ(counts.runningCatalog, 1u);
+    EXPECT_EQ(counts.stuckCatalog, 1u);
+    gate.open();
 }
 
 // A package that fails to load leaves another package of the same id alone.
