@@ -3,7 +3,7 @@
 #include "core/Format.h"
 #include "core/Logger.h"
 #include "platform/InstanceSocket.h"
-#include "tests/app/QtTestApp.h"
+#include "tests/support/QtTestApp.h"
 #include "tests/support/LogRecords.h"
 #include "tests/support/TempDir.h"
 
