@@ -103,6 +103,17 @@ TEST_F(WndTest, KeyMessagesSentByCodeReachTheWidget) {
     EXPECT_EQ(edit->text(), "abz");
 }
 
+TEST_F(WndTest, PostedMessagesArriveFromTheEventLoop) {
+    WndRecorder wnd;
+    Wnd::create(wnd, new QWidget);
+    EXPECT_TRUE(wnd.postMessage(User + 5, 1, 2));
+    EXPECT_FALSE(wnd.got(User + 5));
+    QCoreApplication::sendPostedEvents(wnd.hwnd());
+    ASSERT_TRUE(wnd.got(User + 5));
+    EXPECT_EQ(wnd.messages.back().wParam, 1u);
+    EXPECT_EQ(wnd.messages.back().lParam, 2);
+}
+
 class Listener : public Wnd::ParentListener {
 public:
     intptr_t onChildMessage(Wnd& child, uint32_t message, uintptr_t wParam,
