@@ -6,7 +6,7 @@
 #include "packages/PackageManager.h"
 #include "platform/InstanceSocket.h"
 #include "tests/app/PythonForTests.h"
-#include "tests/app/QtTestApp.h"
+#include "tests/support/QtTestApp.h"
 #include "tests/core/ScopedEnv.h"
 #include "tests/support/LogRecords.h"
 #include "tests/support/TempDir.h"

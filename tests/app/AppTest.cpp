@@ -2,7 +2,7 @@
 
 #include "app/EnvironmentSource.h"
 #include "app/MainLoop.h"
-#include "tests/app/QtTestApp.h"
+#include "tests/support/QtTestApp.h"
 #include "tests/support/LogRecords.h"
 
 #include <QTimer>

@@ -1,7 +1,7 @@
 #include "app/App.h"
 #include "app/EnvironmentSource.h"
 
-#include "tests/app/QtTestApp.h"
+#include "tests/support/QtTestApp.h"
 #include "tests/core/ScopedEnv.h"
 #include "tests/support/TempDir.h"
 

@@ -1,7 +1,7 @@
 #include "app/MainLoop.h"
 
 #include "core/Thread.h"
-#include "tests/app/QtTestApp.h"
+#include "tests/support/QtTestApp.h"
 
 #include <QEventLoop>
 #include <QTimer>
