@@ -236,6 +236,14 @@ void CtrlEdit::moveCaretToEnd() {
     setSelection(end, end);
 }
 
+// What the edit control itself does with a Paste message.
+void CtrlEdit::paste() {
+    if (QLineEdit* edit = lineEdit())
+        edit->paste();
+    else if (QPlainTextEdit* edit = plainEdit())
+        edit->paste();
+}
+
 void CtrlEdit::selectAll() {
     if (QLineEdit* edit = lineEdit())
         edit->selectAll();
@@ -305,6 +313,10 @@ intptr_t CtrlEdit::wndProc(uint32_t message, uintptr_t wParam, intptr_t lParam) 
             moveCaretByWord(wParam == VkRight, shift);
             return messageResult(0);
         }
+    }
+    if (message == Paste) {
+        paste();
+        return messageResult(0);
     }
     if (message == Char) {
         switch (wParam) {

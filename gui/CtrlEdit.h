@@ -85,6 +85,7 @@ protected:
     QPlainTextEdit* plainEdit() const;
 
 private:
+    void paste();
     EditText load() const;
     void apply(const EditText& model, const std::optional<EditText::Change>& change);
     void replaceRange(const EditText::Change& change);

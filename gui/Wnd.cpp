@@ -234,8 +234,9 @@ wstr Wnd::getText() const {
     return text;
 }
 
+// The whole title, also what follows a NUL.
 int Wnd::getTextLength() const {
-    return exists() ? static_cast<int>(handle_->windowTitle().size()) : 0;
+    return exists() ? static_cast<int>(toWstr(handle_->windowTitle()).size()) : 0;
 }
 
 int Wnd::getTextLengthExact() const {

@@ -6,6 +6,8 @@
 
 #include "tests/gui/WndRecorder.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -175,6 +177,14 @@ TEST_F(CtrlEditTest, DirectedSelectionKeepsItsCaret) {
     edit->setDirectedSelection(5, 3);
     edit->insertText(L"ab", 0);
     EXPECT_EQ(edit->getDirectedSelection(), (CtrlEdit::DirectedSelection{7, 5}));
+}
+
+TEST_F(CtrlEditTest, PasteMessagesPasteTheClipboard) {
+    QGuiApplication::clipboard()->setText("xyz");
+    edit->setText(L"ab");
+    edit->setSelection(1, 1);
+    edit->sendMessage(Paste);
+    EXPECT_EQ(edit->getText(), L"axyzb");
 }
 
 TEST_F(CtrlEditTest, AppendingLeavesTheSelectionAlone) {

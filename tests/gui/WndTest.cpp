@@ -37,6 +37,9 @@ TEST_F(WndTest, CreationBindsAndDestructionUnbinds) {
     EXPECT_EQ(Wnd::fromHandle(widget), &wnd);
     ASSERT_FALSE(wnd.messages.empty());
     EXPECT_EQ(wnd.messages.front().message, NcCreate);
+    wnd.setText(wstr(L"ab\0cd", 5));
+    EXPECT_EQ(wnd.getText(), L"ab");
+    EXPECT_EQ(wnd.getTextLength(), 5);
 
     wnd.close(0);
     EXPECT_EQ(wnd.messages.back().message, NcDestroy);
