@@ -5,11 +5,10 @@
 #include "app/UiThreadOwner.h"
 #include "core/Format.h"
 #include "core/Logger.h"
+#include "gui/QtSession.h"
 #include "platform/Error.h"
 #include "platform/InstanceLock.h"
 #include "platform/RuntimeDir.h"
-
-#include <QCoreApplication>
 
 #include <clocale>
 #include <stdexcept>
@@ -114,7 +113,7 @@ int runApplication(int argc, char** argv) {
         throw std::runtime_error(formatNarrow(
             "Failed to create unique application instance (error {})", Platform::lastError()));
 
-    QCoreApplication qt(argc, argv);
+    Gui::QtSession qt(argc, argv);
     // Qt takes the user's locale; numbers read from files must not depend on it.
     std::setlocale(LC_NUMERIC, "C");
 

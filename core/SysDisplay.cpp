@@ -36,6 +36,13 @@ std::shared_ptr<DisplayService> current() {
 
 } // namespace
 
+uintptr_t DisplayService::windowMonitor(const void*) {
+    for (const auto& monitor : monitors())
+        if (monitor->primary)
+            return monitor->handle;
+    return 0;
+}
+
 void setDisplayService(std::shared_ptr<DisplayService> service) {
     if (!service)
         service = std::make_shared<SingleMonitor>();
@@ -49,6 +56,14 @@ std::vector<std::shared_ptr<MonitorInfo>> enumMonitors() {
 
 Dpi windowDpi(const void* window, uintptr_t monitor) {
     return current()->windowDpi(window, monitor);
+}
+
+uintptr_t windowMonitor(const void* window) {
+    return current()->windowMonitor(window);
+}
+
+std::optional<Point> cursorPos() {
+    return current()->cursorPos();
 }
 
 } // namespace Sys

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/Wstr.h"
@@ -13,6 +14,12 @@ struct Rect {
     int32_t top = 0;
     int32_t right = 0;
     int32_t bottom = 0;
+};
+
+struct Point {
+    int32_t x = 0;
+    int32_t y = 0;
+    bool operator==(const Point&) const = default;
 };
 
 struct Dpi {
@@ -41,6 +48,11 @@ public:
     // The DPI of the monitor (when not 0), else of the monitor that shows
     // the window (when not null), else of the primary monitor.
     virtual Dpi windowDpi(const void* window, uintptr_t monitor) = 0;
+    // The handle of the monitor that shows the window (null: the primary
+    // monitor); 0 when there is none.
+    virtual uintptr_t windowMonitor(const void* window);
+    // Where the mouse pointer is, in desktop pixels; nothing when unknown.
+    virtual std::optional<Point> cursorPos() { return std::nullopt; }
 };
 
 // Installs the service; null brings back the stand-in. Any thread.
@@ -51,5 +63,11 @@ std::vector<std::shared_ptr<MonitorInfo>> enumMonitors();
 
 // See DisplayService::windowDpi. Any thread.
 Dpi windowDpi(const void* window = nullptr, uintptr_t monitor = 0);
+
+// See DisplayService::windowMonitor. Any thread.
+uintptr_t windowMonitor(const void* window);
+
+// See DisplayService::cursorPos. Any thread.
+std::optional<Point> cursorPos();
 
 } // namespace Sys

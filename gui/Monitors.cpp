@@ -108,15 +108,23 @@ Monitors::MonitorPtr Monitors::findByHandle(uintptr_t handle) const {
     return nullptr;
 }
 
-Monitors::MonitorPtr Monitors::fromRect(const Sys::Rect& rect) {
-    std::shared_ptr<Sys::MonitorInfo> system = nearest(Sys::enumMonitors(), rect);
-    if (!system)
+Monitors::MonitorPtr Monitors::fromHandle(uintptr_t handle) {
+    if (handle == 0)
         return nullptr;
-    if (MonitorPtr found = findByHandle(system->handle))
+    if (MonitorPtr found = findByHandle(handle))
         return found;
     describe();
-    MonitorPtr found = findByHandle(system->handle);
+    MonitorPtr found = findByHandle(handle);
     return found ? found : primary();
+}
+
+Monitors::MonitorPtr Monitors::fromRect(const Sys::Rect& rect) {
+    std::shared_ptr<Sys::MonitorInfo> system = nearest(Sys::enumMonitors(), rect);
+    return system ? fromHandle(system->handle) : nullptr;
+}
+
+Monitors::MonitorPtr Monitors::fromWindow(const QWidget* window) {
+    return fromHandle(Sys::windowMonitor(window));
 }
 
 std::shared_ptr<Sys::MonitorInfo>

@@ -7,6 +7,8 @@
 #include "core/SysDisplay.h"
 #include "core/Wstr.h"
 
+class QWidget;
+
 // The current set of display monitors and the text that describes the whole
 // set: "monitors(" followed by "left,top,width,height,<dpi>dpi" per monitor in
 // enumeration order, joined by "|", and ")". The state file keys window
@@ -57,6 +59,9 @@ public:
     // more, then the primary monitor stands in. Null only when the system
     // has no monitor.
     MonitorPtr fromRect(const Sys::Rect& rect);
+    // The same for the monitor that shows the window (null: the primary
+    // monitor of the system).
+    MonitorPtr fromWindow(const QWidget* window);
 
     // Moves the rectangle into the work area of its nearest monitor and cuts
     // it to that area; false, leaving the rectangle alone, when there is no
@@ -82,6 +87,9 @@ public:
 
 private:
     MonitorPtr findByHandle(uintptr_t handle) const;
+    // The entry of the system monitor, describing the set again once when
+    // it lacks it; null for no system monitor (handle 0).
+    MonitorPtr fromHandle(uintptr_t handle);
 
     wstr description_;
     std::vector<MonitorPtr> monitors_;

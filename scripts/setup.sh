@@ -12,8 +12,9 @@ packages=(
   libpython3-dev python3-dev libboost-python-dev libboost-dev libfmt-dev
   libjsoncpp-dev zlib1g-dev libminizip-dev libxxhash-dev libutfcpp-dev
   libsimpleini-dev qt6-base-dev libx11-dev libxcb1-dev
-  # a display for end-to-end tests
-  xvfb xauth
+  # a display for the window tests (scripts/with-display.sh): X server, window
+  # manager, tray host, input and clipboard tools
+  xvfb xauth openbox trayer xdotool xclip x11-utils
   # optional Python modules the plugins may use
   python3-chardet python3-natsort python3-socks
   # fuzzing

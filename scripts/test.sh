@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer and
 # UndefinedBehaviorSanitizer, runs each fuzz target for a bounded time when
-# clang's fuzzer runtime is present, then every test through ctest (whose
-# summary closes the output).
+# clang's fuzzer runtime is present, then every test through ctest: the
+# ordinary ones on Qt's offscreen platform, then those named OnDisplay on a
+# private X display (scripts/with-display.sh), whose summary closes the output.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -22,4 +23,7 @@ export QT_QPA_PLATFORM=offscreen
 bash scripts/fuzz.sh
 
 cd "$build"
-ctest --output-on-failure -j "$(nproc)"
+status=0
+ctest --output-on-failure -j "$(nproc)" -E OnDisplay || status=$?
+bash "$root/scripts/with-display.sh" ctest --output-on-failure -R OnDisplay || status=$?
+exit "$status"

@@ -15,6 +15,8 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -110,25 +112,29 @@ bool waitForText(const fs::path& path, const std::string& text) {
     return waitFor([&] { return readText(path).find(text) != std::string::npos; });
 }
 
-// An archived package of one plugin in the build tree's default Packages
-// folder, removed again when the test ends. Its plugin hands in one item.
-class SamplePackage {
-public:
-    explicit SamplePackage(const std::string& name)
-        : path_(fs::path(QV_BUILD_DIR) / "default" / "Packages" / (name + ".quorvalent-package")) {
-        qvtest::ensurePython();
-        GilLock gil;
-        bp::dict names;
-        names["path"] = path_.string();
-        bp::exec(R"(import zipfile
-with zipfile.ZipFile(path, 'w') as archive:
-    archive.writestr('sample.py', """import quorvalent
+// The plugin of the sample package: it hands in one item.
+const char* const sampleScript = R"(import quorvalent
 import quorvalent_api as api
 class Sample(quorvalent.Plugin):
     def on_catalog(self):
         self.set_catalog([api.CatalogItem(self, 30, 'Sample item', '', 'sample', 0, False, 0,
                                           0, '')])
-""")
+)";
+
+// An archived package of one plugin in the build tree's default Packages
+// folder, removed again when the test ends.
+class SamplePackage {
+public:
+    explicit SamplePackage(const std::string& name, const std::string& script = sampleScript)
+        : path_(fs::path(QV_BUILD_DIR) / "default" / "Packages" / (name + ".quorvalent-package")) {
+        qvtest::ensurePython();
+        GilLock gil;
+        bp::dict names;
+        names["path"] = path_.string();
+        names["script"] = script;
+        bp::exec(R"(import zipfile
+with zipfile.ZipFile(path, 'w') as archive:
+    archive.writestr('sample.py', script)
 )",
                  names);
     }
@@ -156,6 +162,11 @@ struct UserTree {
             if (eq != std::string::npos)
                 env[text.substr(0, eq)] = text.substr(eq + 1);
         }
+        // A program asked to exit gets 2.8 s before the asking start kills it,
+        // and the sanitizer's exit-time leak scan of a Qt application takes
+        // more than that on a busy machine; the unit tests check for leaks.
+        env["ASAN_OPTIONS"] =
+            env["ASAN_OPTIONS"] + (env["ASAN_OPTIONS"].empty() ? "" : ":") + "detect_leaks=0";
         env["HOME"] = home.string();
         env["XDG_CONFIG_HOME"] = config.string();
         env["XDG_STATE_HOME"] = state.string();
@@ -238,4 +249,61 @@ TEST(EndToEnd, APackageOfTheDefaultFolderLoadsAndItsItemIsCached) {
     catalog.search(results, L"sample item", nullptr);
     ASSERT_FALSE(results->list().empty());
     EXPECT_EQ(results->list().front()->item()->label(), L"Sample item");
+}
+
+namespace {
+
+// What another program of the X session reads from the clipboard.
+std::string xclipOutput() {
+    std::string text;
+    if (FILE* pipe = popen("xclip -o -selection clipboard", "r")) {
+        char buffer[256];
+        for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            text.append(buffer, n);
+        pclose(pipe);
+    }
+    return text;
+}
+
+} // namespace
+
+// Under an X display (scripts/with-display.sh, which names the Xvfb screen):
+// the banner lists the display's real monitor at its full size although the
+// user asks Qt to scale by 2, the keyboard layout comes from the X server,
+// and a plugin's set_clipboard reaches the other programs of the session.
+TEST(EndToEndOnDisplay, BannerListsTheScreenAndAPluginsClipboardReachesX) {
+    const char* screen = std::getenv("QV_XVFB_SCREEN");
+    if (!std::getenv("DISPLAY") || !screen)
+        GTEST_SKIP() << "needs the display of scripts/with-display.sh";
+    int width = 0, height = 0;
+    ASSERT_EQ(std::sscanf(screen, "%dx%d", &width, &height), 2) << screen;
+    UserTree user;
+    user.env["QT_QPA_PLATFORM"] = "xcb";
+    user.env["QT_SCALE_FACTOR"] = "2";
+    const std::string name = "Clip" + std::to_string(getpid());
+    const std::string copied = "copied by " + name;
+    SamplePackage sample(name, R"(import quorvalent
+import quorvalent_api as api
+class Sample(quorvalent.Plugin):
+    def on_catalog(self):
+        print('set_clipboard:', api.set_clipboard(')" +
+                                   copied + R"('))
+)");
+
+    Program program({}, user.env, user.output);
+    ASSERT_TRUE(program.started());
+    ASSERT_TRUE(waitForText(user.log, "set_clipboard: True"))
+        << readText(user.output) << readText(user.log);
+    EXPECT_EQ(xclipOutput(), copied);
+    const std::string text = readText(user.log);
+    const std::string rect =
+        "] Rect[0, 0, " + std::to_string(width) + ", " + std::to_string(height) + "] ";
+    EXPECT_NE(text.find(rect), std::string::npos) << rect << " in\n" << text;
+    EXPECT_EQ(text.find("] Monitor #2"), std::string::npos) << text;
+    EXPECT_NE(text.find("] Keyboard layout: "), std::string::npos) << text;
+    EXPECT_EQ(text.find("Failed to get keyboard layout name"), std::string::npos) << text;
+
+    Program exit({"--exit"}, user.env, user.output);
+    EXPECT_EQ(exit.exitCode(), std::optional<int>(0)) << readText(user.output);
+    EXPECT_EQ(program.exitCode(), std::optional<int>(0)) << readText(user.output);
 }

@@ -25,20 +25,6 @@ TEST_F(Clipboard, ProcessLocalByDefault) {
     EXPECT_EQ(Sys::getClipboardText(), L"copied ünïcødé");
 }
 
-// The text is read within its own size: up to an embedded NUL, or whole when
-// it has none.
-TEST_F(Clipboard, ReadWithinItsSize) {
-    Sys::setClipboardService(std::make_shared<FixedClipboard>(wstr(L"abc\0tail", 8)));
-    EXPECT_EQ(Sys::getClipboardText(), L"abc");
-    Sys::setClipboardService(std::make_shared<FixedClipboard>(wstr(L"no terminator")));
-    EXPECT_EQ(Sys::getClipboardText(), L"no terminator");
-    Sys::setClipboardService(std::make_shared<FixedClipboard>(wstr(0x800000, L'x')));
-    EXPECT_EQ(Sys::getClipboardText().size(), 0x800000u);
-    Sys::setClipboardService(std::make_shared<FixedClipboard>(wstr(0x800001, L'x')));
-    EXPECT_EQ(Sys::getClipboardText(), L"");
-    EXPECT_FALSE(Sys::setClipboardText(L"refused"));
-}
-
 TEST_F(Clipboard, ResettingBringsBackTheLocalClipboard) {
     Sys::setClipboardService(std::make_shared<FixedClipboard>(L"fake"));
     Sys::setClipboardService(nullptr);
