@@ -7,6 +7,7 @@
 #include "core/Logger.h"
 #include "core/SysFile.h"
 
+#include <algorithm>
 #include <optional>
 #include <stdexcept>
 
@@ -98,8 +99,31 @@ void Catalog::deleteHistoryFile() {
         CatalogHistoryFile::remove(historyPath_);
 }
 
+// Serialising a million items takes seconds, and a search must not wait that
+// long: the lock is taken once to list the ids, then once per slice of items.
+// An item that changes meanwhile is written as it is when its slice is taken
+// (each item whole); one added meanwhile waits for the next write, which its
+// change has asked for.
 void Catalog::snapshotItems(MemWriter& out) {
-    Mutex::Lock lock(mutex_);
-    CatalogFile::writeItems(out, store_.sortedItems());
-    dirtyTime_ = 0;
+    constexpr std::size_t itemsPerSlice = 2048;
+    std::vector<uint64_t> ids;
+    {
+        Mutex::Lock lock(mutex_);
+        ids = store_.ids();
+        dirtyTime_ = 0;
+    }
+    std::sort(ids.begin(), ids.end());
+    MemWriter records;
+    std::size_t count = 0;
+    for (std::size_t first = 0; first < ids.size(); first += itemsPerSlice) {
+        Mutex::Lock lock(mutex_);
+        for (std::size_t i = first; i < std::min(ids.size(), first + itemsPerSlice); ++i) {
+            if (CatalogItemPtr item = store_.find(ids[i])) {
+                CatalogFile::writeItem(records, *item);
+                ++count;
+            }
+        }
+    }
+    CatalogFile::writeCount(out, count);
+    out.append(records.data(), records.size());
 }

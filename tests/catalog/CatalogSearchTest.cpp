@@ -466,7 +466,7 @@ void expectSameAsReference(Fixture& fixture, const std::vector<wstr>& queries,
         std::vector<Entry> expected = reference.search(query, chainItem);
         for (std::size_t ordered : {Catalog::orderAll, std::size_t{1}, std::size_t{7}}) {
             fixture.catalog().search(results, query, chainItem, ordered);
-            EXPECT_EQ(results->size(), expected.size());
+            EXPECT_EQ(results->totalCount(), expected.size());
             std::size_t compared = std::min(ordered, expected.size());
             EXPECT_EQ(entries(*results, compared),
                       std::vector<Entry>(expected.begin(), expected.begin() + compared));
