@@ -83,14 +83,12 @@ CatalogItemPtr CatalogItemStore::find(uint64_t id) const {
     return found == byId_.end() ? nullptr : slots_[found->second];
 }
 
-std::vector<uint64_t> CatalogItemStore::ids() const {
-    std::vector<uint64_t> ids;
-    ids.reserve(byId_.size());
+void CatalogItemStore::ids(std::vector<uint64_t>& ids) const {
+    ids.clear();
     for (uint32_t slot = 0; slot < slots_.size(); ++slot) {
         if (slots_[slot])
             ids.push_back(slotIds_[slot]);
     }
-    return ids;
 }
 
 std::vector<CatalogItemPtr> CatalogItemStore::sortedItems() const {

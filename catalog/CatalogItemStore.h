@@ -42,8 +42,9 @@ public:
     CatalogItemPtr find(uint64_t id) const;
     bool contains(uint64_t id) const { return byId_.count(id) != 0; }
     std::size_t size() const { return byId_.size(); }
-    // The ids of the items, in no particular order.
-    std::vector<uint64_t> ids() const;
+    // Replaces ids with the ids of the items, in no particular order (its
+    // capacity is kept: a caller may make room before taking the lock).
+    void ids(std::vector<uint64_t>& ids) const;
     // The items ordered by id.
     std::vector<CatalogItemPtr> sortedItems() const;
     // Calls fn(const CatalogItemPtr&) for every item, in no particular order.
