@@ -3,7 +3,9 @@
 #include "core/Logger.h"
 #include "core/SysTime.h"
 
+#include <algorithm>
 #include <ctime>
+#include <thread>
 #include <unordered_set>
 
 namespace {
@@ -45,7 +47,7 @@ std::set<uint64_t> Catalog::knownPluginIds() {
     return host ? host->knownIds() : std::set<uint64_t>();
 }
 
-Catalog::Catalog() {
+Catalog::Catalog() : scanWorkers_(std::min(std::max(std::thread::hardware_concurrency(), 1u), 8u)) {
     addBuiltinActions();
 }
 

@@ -191,6 +191,9 @@ private:
     static void warnInvalidItem(const wchar_t* what, const CatalogPlugin& plugin,
                                 const CatalogItem& item);
     void addBuiltinActions();
+    // Ids whose catalog results a later pass of the search may change: the
+    // history's items, the suggestions, the text's keyword item. Sorted.
+    std::vector<uint64_t> idsTouchedLater(const wstr& lowerText) const;
     void suggestionsPass(CatalogResults& results, const wstr& text, const wstr& lowerText,
                          const CatalogItemPtr& chainItem);
     // Stores the plugin's valid items as its suggestions, dropping the others
@@ -206,7 +209,8 @@ private:
     // Under the lock.
     void saveHistory();
     void deleteHistoryFile();
-    // The cache writer's snapshot: the items serialised under the lock.
+    // The cache writer's snapshot: the items serialised in id order, under
+    // the lock in short slices.
     void snapshotItems(MemWriter& out);
 
     Mutex mutex_;
@@ -221,6 +225,7 @@ private:
     uint64_t dirtyTime_ = 0;
     wstr historyPath_;
     wstr cachePath_;
+    ScanWorkers scanWorkers_;
     // Last: its thread is stopped before the containers it reads go away.
     CatalogWriter writer_;
 };

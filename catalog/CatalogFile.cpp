@@ -285,7 +285,8 @@ uint32_t CatalogFile::parsePayload(const std::vector<uint8_t>& payload, ItemSet&
     for (uint32_t count = readInt<uint32_t>(in); count > 0; --count) {
         if (!readTag(in, "ITEM"))
             return noItemTag;
-        items.insert(readItem(in));
+        // Written in id order: the hint makes each insertion constant time.
+        items.insert(items.end(), readItem(in));
     }
     return 0;
 }

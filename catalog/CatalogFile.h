@@ -76,6 +76,11 @@ public:
             writeItem(out, *item);
     }
 
+    // The two parts of a payload, for callers that write the records in
+    // pieces: "ITMS" with the item count, and one item's record.
+    static void writeCount(MemWriter& out, size_t count);
+    static void writeItem(MemWriter& out, const CatalogItem& item);
+
     // The file image of a payload: header, compressed payload, scrambled and
     // checksummed. False when compression fails.
     static bool buildImage(const uint8_t* payload, size_t size, std::vector<uint8_t>& image);
@@ -96,6 +101,4 @@ private:
     // Reads the items of an inflated payload; the number of a missing tag,
     // else 0. A record cut short throws std::invalid_argument.
     static uint32_t parsePayload(const std::vector<uint8_t>& payload, ItemSet& items);
-    static void writeCount(MemWriter& out, size_t count);
-    static void writeItem(MemWriter& out, const CatalogItem& item);
 };

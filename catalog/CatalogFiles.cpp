@@ -7,6 +7,7 @@
 #include "core/Logger.h"
 #include "core/SysFile.h"
 
+#include <algorithm>
 #include <optional>
 #include <stdexcept>
 
@@ -102,8 +103,39 @@ void Catalog::deleteHistoryFile() {
         CatalogHistoryFile::remove(historyPath_);
 }
 
+// Serialising a million items takes seconds, and a search must not wait that
+// long: the lock is taken once to list the ids, then once per slice of items.
+// An item that changes meanwhile is written as it is when its slice is taken
+// (each item whole); one added meanwhile waits for the next write, which its
+// change has asked for.
 void Catalog::snapshotItems(MemWriter& out) {
-    Mutex::Lock lock(mutex_);
-    CatalogFile::writeItems(out, store_.sortedItems());
-    dirtyTime_ = 0;
+    constexpr std::size_t itemsPerSlice = 1024;
+    std::vector<uint64_t> ids(itemCount() + itemsPerSlice); // touched before the lock
+    {
+        Mutex::Lock lock(mutex_);
+        store_.ids(ids);
+        dirtyTime_ = 0;
+    }
+    std::sort(ids.begin(), ids.end());
+    MemWriter records;
+    std::size_t count = 0;
+    for (std::size_t first = 0; first < ids.size(); first += itemsPerSlice) {
+        // Memory is taken and touched before the lock: growing a large buffer
+        // (page faults included) under it would make searches wait.
+        constexpr uint64_t sliceRoom = 1 << 20;
+        MemWriter slice(sliceRoom);
+        slice.reserve(sliceRoom);
+        {
+            Mutex::Lock lock(mutex_);
+            for (std::size_t i = first; i < std::min(ids.size(), first + itemsPerSlice); ++i) {
+                if (CatalogItemPtr item = store_.find(ids[i])) {
+                    CatalogFile::writeItem(slice, *item);
+                    ++count;
+                }
+            }
+        }
+        records.append(slice.data(), slice.size());
+    }
+    CatalogFile::writeCount(out, count);
+    out.append(records.data(), records.size());
 }

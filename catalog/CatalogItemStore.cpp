@@ -3,6 +3,7 @@
 #include "catalog/Catalog.h"
 #include "catalog/CatalogResults.h"
 #include "catalog/CharClass.h"
+#include "catalog/CharacterMask.h"
 
 #include <algorithm>
 #include <iterator>
@@ -44,8 +45,7 @@ bool CatalogItemStore::remove(const CatalogItemPtr& item) {
     uint32_t slot = found->second;
     byId_.erase(found);
     unindexSlot(slot);
-    slots_[slot].reset();
-    freeSlots_.push_back(slot);
+    freeSlot(slot);
     return true;
 }
 
@@ -62,6 +62,7 @@ void CatalogItemStore::clear() {
     slots_.clear();
     slotIds_.clear();
     freeSlots_.clear();
+    masks_.clear();
     composedIndex_.clear();
     argsIndex_.clear();
 }
@@ -80,6 +81,14 @@ bool CatalogItemStore::reindex(const CatalogItemPtr& item) {
 CatalogItemPtr CatalogItemStore::find(uint64_t id) const {
     auto found = byId_.find(id);
     return found == byId_.end() ? nullptr : slots_[found->second];
+}
+
+void CatalogItemStore::ids(std::vector<uint64_t>& ids) const {
+    ids.clear();
+    for (uint32_t slot = 0; slot < slots_.size(); ++slot) {
+        if (slots_[slot])
+            ids.push_back(slotIds_[slot]);
+    }
 }
 
 std::vector<CatalogItemPtr> CatalogItemStore::sortedItems() const {
@@ -150,6 +159,7 @@ uint32_t CatalogItemStore::takeSlot(const CatalogItemPtr& item) {
     if (freeSlots_.empty()) {
         slots_.push_back(item);
         slotIds_.push_back(item->id());
+        masks_.push_back(0);
         return static_cast<uint32_t>(slots_.size() - 1);
     }
     uint32_t slot = freeSlots_.back();
@@ -159,8 +169,15 @@ uint32_t CatalogItemStore::takeSlot(const CatalogItemPtr& item) {
     return slot;
 }
 
+void CatalogItemStore::freeSlot(uint32_t slot) {
+    slots_[slot].reset();
+    masks_[slot] = 0;
+    freeSlots_.push_back(slot);
+}
+
 void CatalogItemStore::indexSlot(uint32_t slot) {
     const CatalogItem& item = *slots_[slot];
+    masks_[slot] = characterMask(item.lowerComposedText());
     indexText(composedIndex_, slot, item.lowerComposedText());
     indexText(argsIndex_, slot, item.lowerDisplayedArgs());
 }
@@ -200,8 +217,7 @@ template <typename Pred> std::size_t CatalogItemStore::removeIf(Pred&& pred) {
         // The id the slot was stored under: the map must never keep an
         // entry of a freed slot.
         byId_.erase(slotIds_[slot]);
-        slots_[slot].reset();
-        freeSlots_.push_back(slot);
+        freeSlot(slot);
     }
     return count;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalog/CatalogItem.h"
+#include "catalog/ScanWorkers.h"
 #include "catalog/SlotSet.h"
 
 #include <cstdint>
@@ -41,6 +42,9 @@ public:
     CatalogItemPtr find(uint64_t id) const;
     bool contains(uint64_t id) const { return byId_.count(id) != 0; }
     std::size_t size() const { return byId_.size(); }
+    // Replaces ids with the ids of the items, in no particular order (its
+    // capacity is kept: a caller may make room before taking the lock).
+    void ids(std::vector<uint64_t>& ids) const;
     // The items ordered by id.
     std::vector<CatalogItemPtr> sortedItems() const;
     // Calls fn(const CatalogItemPtr&) for every item, in no particular order.
@@ -60,6 +64,17 @@ public:
     uint64_t search(CatalogResults& results, const std::set<uint64_t>& knownIds, const wstr& text,
                     const wstr& lowerText, uint32_t source, const CatalogItemPtr& chainItem) const;
 
+    // The same for the catalog's own items without a chain item, scanned in
+    // slot order across the workers, but adding only the best `keep` results
+    // (ResultOrder order; SIZE_MAX for all) and every result whose id is in
+    // alwaysIds (sorted) or whose item has hits: the results a later pass of
+    // the search may change or remove. Added in id order, so that results
+    // that end up equal keep their order; the other matches are counted as
+    // the results' unlisted ones.
+    void searchBest(CatalogResults& results, const std::set<uint64_t>& knownIds, const wstr& text,
+                    const wstr& lowerText, std::size_t keep, const std::vector<uint64_t>& alwaysIds,
+                    ScanWorkers& workers) const;
+
     // What an index holds, as the sorted item ids per character; for
     // consistency checks.
     std::map<wchar_t, std::vector<uint64_t>> indexContents(IndexKind kind) const;
@@ -71,6 +86,9 @@ private:
     void prefetch(const std::vector<uint32_t>& slots, std::size_t i) const;
     void indexSlot(uint32_t slot);
     void indexText(Index& index, uint32_t slot, std::wstring_view text);
+    void freeSlot(uint32_t slot);
+    struct Scan;
+    void scanRange(Scan& scan, std::size_t worker, uint32_t begin, uint32_t end) const;
     void unindexSlot(uint32_t slot);
     template <typename Pred> std::size_t removeIf(Pred&& pred);
     std::vector<uint32_t> candidates(const wstr& lowerText, const CatalogItemPtr& chainItem) const;
@@ -80,6 +98,10 @@ private:
     std::vector<CatalogItemPtr> slots_; // empty entries are free
     std::vector<uint64_t> slotIds_;     // the item id of each used slot
     std::vector<uint32_t> freeSlots_;
+    // Per slot, a bit for each character of its lower-case composed text
+    // (several characters share a bit; 0 for a free slot), so that a scan
+    // skips most items that cannot match without visiting them.
+    std::vector<uint64_t> masks_;
     Index composedIndex_;
     Index argsIndex_;
 };

@@ -103,6 +103,7 @@ void CatalogResults::rebuildIndex() {
 void CatalogResults::truncate(std::size_t n) {
     if (n >= list_.size())
         return;
+    unlisted_ += list_.size() - n;
     list_.resize(n);
     rebuildIndex();
 }
@@ -121,6 +122,7 @@ void CatalogResults::clear() {
     }
     list_.clear();
     index_.clear();
+    unlisted_ = 0;
 }
 
 void CatalogResults::mergeFrom(CatalogResults& other) {

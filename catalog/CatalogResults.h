@@ -95,9 +95,15 @@ public:
     }
     // Fills the id index again in list order (a later result of an id wins).
     void rebuildIndex();
-    // Keeps the first n results.
+    // Keeps the first n results; the others still count in totalCount.
     void truncate(std::size_t n);
     void clear();
+
+    // Matches of the search that have no result in the list: a search that
+    // only needs its best results leaves the others out and counts them here.
+    void addUnlisted(std::size_t n) { unlisted_ += n; }
+    // Every match of the last search: the listed results and the others.
+    std::size_t totalCount() const { return list_.size() + unlisted_; }
 
     // Removes from this list the result of every item id that `other` holds,
     // then moves other's results, in their order, to the end of this list.
@@ -120,6 +126,7 @@ private:
 
     Mutex mutex_;
     List list_;
+    std::size_t unlisted_ = 0;
     // Results are owned by the list; every removal goes through this class,
     // so the index never outlives its result.
     ResultIndex index_;

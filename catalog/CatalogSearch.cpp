@@ -2,6 +2,8 @@
 
 #include "catalog/FuzzyMatch.h"
 
+#include <algorithm>
+
 namespace {
 
 // The fuzzy score of the text against the item: against its arguments when
@@ -27,13 +29,28 @@ void Catalog::search(const std::shared_ptr<CatalogResults>& results, wstr text,
     std::set<uint64_t> known = knownPluginIds();
     Mutex::Lock lock(mutex_);
     if (!chainItem)
-        store_.search(*results, known, text, lowerText, CatalogResult::catalog, nullptr);
+        store_.searchBest(*results, known, text, lowerText, orderedCount,
+                          idsTouchedLater(lowerText), scanWorkers_);
     history_.search(*results, known, text, lowerText, chainItem, excludeNonexistentLocalFiles_,
                     excludeNonexistentRemoteFiles_);
     auto suggested = std::make_shared<CatalogResults>();
     suggestionsPass(*suggested, text, lowerText, chainItem);
     results->mergeFrom(*suggested);
     results->sort(orderedCount);
+}
+
+std::vector<uint64_t> Catalog::idsTouchedLater(const wstr& lowerText) const {
+    std::vector<uint64_t> ids;
+    history_.items().forEach([&ids](const CatalogItemPtr& item) { ids.push_back(item->id()); });
+    for (const auto& [pluginId, list] : suggestions_) {
+        for (const CatalogItemPtr& item : list)
+            ids.push_back(item->id());
+    }
+    auto keyword = history_.keywords().find(lowerText);
+    if (keyword != history_.keywords().end() && !keyword->second.empty())
+        ids.push_back(keyword->second.front()->id());
+    std::sort(ids.begin(), ids.end());
+    return ids;
 }
 
 uint64_t Catalog::scoreCandidate(CatalogResults& results, const wstr& text, const wstr& lowerText,

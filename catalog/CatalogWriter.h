@@ -16,10 +16,10 @@
 //
 // The thread waits on its stop event and the catalog's dirty event. Each
 // change (Catalog::markDirty) restarts the quiet period; when the period
-// runs out, the writer takes a snapshot of the items under the catalog's
-// lock, compresses and writes it without the lock, and goes back to waiting
-// without a time-out. A write that must wait (catalog messages still pending), or that
-// failed (logged), is tried again after another quiet period.
+// runs out, the writer takes a snapshot of the items (the catalog's lock
+// held for short slices of it), compresses and writes it without the lock,
+// and goes back to waiting without a time-out. A write that must wait (catalog messages still
+// pending), or that failed (logged), is tried again after another quiet period.
 //
 // The catalog owns its writer and outlives its thread: once stop has
 // returned, the thread never touches the catalog again.
@@ -41,9 +41,9 @@ public:
         // pending (PackageManager::getTaskCounts). Called without the
         // catalog's lock.
         std::function<bool()> mayWrite;
-        // Takes the catalog's lock and serialises its items into the payload
-        // (CatalogFile::writeItems), so that no plugin changes them while
-        // they are read.
+        // Serialises the catalog's items into the payload (CatalogFile's
+        // payload format), each item under the catalog's lock, so that no
+        // plugin changes it while it is read.
         std::function<void(MemWriter&)> snapshot;
     };
 

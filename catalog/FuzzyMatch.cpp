@@ -147,6 +147,23 @@ void normalizeSpaces(wstr& text) {
     text.resize(out);
 }
 
+bool isPatternSeparator(wchar_t ch) {
+    return isSeparator(ch);
+}
+
+bool mayMatch(View patternLower, View candidateLower) {
+    std::size_t at = 0;
+    for (wchar_t ch : patternLower) {
+        if (isSeparator(ch))
+            continue;
+        at = candidateLower.find(ch, at);
+        if (at == npos)
+            return false;
+        ++at;
+    }
+    return true;
+}
+
 float initialsScore(View patternLower, View candidate, View candidateLower) {
     View p = patternLower, o = candidate, t = candidateLower;
     float count = 0;

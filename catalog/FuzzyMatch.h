@@ -31,6 +31,15 @@ float fuzzyScore(std::wstring_view pattern, std::wstring_view patternLower,
                  std::wstring_view candidate, std::wstring_view candidateLower, MatchKind* kind,
                  bool caseSensitive);
 
+// White space and +,-./:;<=>\ : what the initials match skips in a pattern.
+bool isPatternSeparator(wchar_t ch);
+
+// A cheap test for scanning many candidates: false only where fuzzyScore is
+// 0, because a character of the pattern other than a separator (white space
+// and +,-./:;<=>\) does not occur, in order, in the candidate. Separators
+// may be skipped by the initials match, so they are not required here.
+bool mayMatch(std::wstring_view patternLower, std::wstring_view candidateLower);
+
 // The number of pattern characters that are the capital initials of
 // consecutive words of the candidate, or 0.
 float initialsScore(std::wstring_view patternLower, std::wstring_view candidate,

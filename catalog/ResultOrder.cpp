@@ -10,15 +10,18 @@ namespace {
 
 enum Tier : uint32_t { errorTier, keywordTier, exactTier, wordTier, otherTier };
 
-// The tier of the result's own kind, before suggestions are placed.
-Tier kindTier(const CatalogResult& r) {
-    if (r.sortHint().isError)
+Tier tierOf(bool isError, MatchKind kind) {
+    if (isError)
         return errorTier;
-    if (r.source() == CatalogResult::keyword)
-        return keywordTier;
-    if (r.kind() == MatchKind::exact)
+    if (kind == MatchKind::exact)
         return exactTier;
-    return r.kind() == MatchKind::word ? wordTier : otherTier;
+    return kind == MatchKind::word ? wordTier : otherTier;
+}
+
+Tier tierOf(const CatalogResult& r) {
+    if (!r.sortHint().isError && r.source() == CatalogResult::keyword)
+        return keywordTier;
+    return tierOf(r.sortHint().isError, r.kind());
 }
 
 bool itemBefore(const CatalogResult& a, const CatalogResult& b) {
@@ -220,7 +223,7 @@ std::vector<uint32_t> placedTiers(const std::vector<CatalogResultPtr>& results) 
     std::vector<SortKey> suggestions;
     for (std::size_t i = 0; i < results.size(); ++i) {
         const CatalogResult& r = *results[i];
-        tiers[i] = kindTier(r);
+        tiers[i] = tierOf(r);
         if (r.source() != CatalogResult::suggestion || tiers[i] == errorTier)
             continue;
         SortKey key;
@@ -265,6 +268,18 @@ void sortResults(std::vector<CatalogResultPtr>& results, std::size_t ordered) {
     for (const SortKey& key : keys)
         sorted.push_back(std::move(results[key.index]));
     results = std::move(sorted);
+}
+
+uint64_t storeResultRank(bool isError, MatchKind kind, uint64_t score) {
+    // Errors go by plugin and item, not by score: all of them rank alike.
+    if (isError)
+        return 0;
+    // Tier, then kind, then the score, highest first (scores beyond 56 bits
+    // rank alike and are left to ResultOrder).
+    constexpr uint64_t scoreBits = (uint64_t{1} << 56) - 1;
+    uint64_t tier = tierOf(false, kind);
+    return tier << 60 | static_cast<uint64_t>(kind) << 56 |
+           (scoreBits - std::min(score, scoreBits));
 }
 
 uint64_t labelSortChunk(std::wstring_view label, std::size_t n) {

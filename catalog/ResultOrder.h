@@ -63,6 +63,12 @@ private:
 // of the labels) tie.
 void sortResults(std::vector<CatalogResultPtr>& results, std::size_t ordered);
 
+// For results of the catalog's own store (source catalog or history, sort
+// method sortByScore, scored): a number that ResultOrder never contradicts.
+// A result of lower rank always comes first; between equal ranks ResultOrder
+// decides. Lets a search keep only its best results without making them all.
+uint64_t storeResultRank(bool isError, MatchKind kind, uint64_t score);
+
 // Chunk n (0 to 3) of the label's start for sorting: three folded characters
 // from 3n, 21 bits each; missing characters are 0, so that a shorter label
 // comes first, as in wstr::compare without case.
