@@ -79,11 +79,14 @@ std::string selfPath() {
     return length > 0 ? std::string(path, std::size_t(length)) : std::string();
 }
 
+// A child whose threads keep the interpreter from stopping hangs until
+// `timeout` kills it (status 124). The limit is generous because a sanitizer
+// build's interpreter alone starts slowly on a busy machine; it is no
+// measure of the shutdown's own time.
 TEST(PluginThreads, NeverKeepTheInterpreterFromStopping) {
     const std::string command = std::string(childVariable) +
-                                "=1 ASAN_OPTIONS=detect_leaks=0 timeout 60 '" + selfPath() +
+                                "=1 ASAN_OPTIONS=detect_leaks=0 timeout 240 '" + selfPath() +
                                 "' --gtest_filter=PluginThreadsChild.* 2>&1";
-    const auto start = std::chrono::steady_clock::now();
     FILE* output = popen(command.c_str(), "r");
     ASSERT_NE(output, nullptr);
     std::string text;
@@ -91,11 +94,9 @@ TEST(PluginThreads, NeverKeepTheInterpreterFromStopping) {
     for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, output)) > 0;)
         text.append(buffer, n);
     const int status = pclose(output);
-    const auto elapsed = std::chrono::steady_clock::now() - start;
     ASSERT_TRUE(WIFEXITED(status)) << text;
     EXPECT_EQ(WEXITSTATUS(status), 0) << text;
     EXPECT_NE(text.find("[  PASSED  ] 1 test"), std::string::npos) << text;
-    EXPECT_LT(elapsed, std::chrono::seconds(30));
 }
 
 } // namespace
