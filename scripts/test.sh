@@ -8,6 +8,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+# Compiler cache entries that do not depend on where the tree is checked out.
+export CCACHE_BASEDIR="$root"
 
 bash scripts/setup.sh
 

@@ -276,6 +276,7 @@ class ArchLoader(importlib.abc.Loader):
         return os.path.join(override_path, *fullname.split("."))
 
     def is_oversized(self, fullname):
+        """Whether the module's script was left out for its declared size."""
         return self._inner_name(fullname) in self.oversized
 
     def has(self, fullname):
