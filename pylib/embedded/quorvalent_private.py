@@ -344,7 +344,7 @@ class ArchLoader(importlib.abc.Loader):
         return None
 
     def exec_module(self, module):
-        """Runs the module's source, held in its spec, in the module."""
+        """Runs the module's source, held in its ModuleSpec, in the module."""
         module_spec = module.__spec__
         code = compile(module_spec.loader_state, module_spec.origin, "exec", dont_inherit=True)
         exec(code, module.__dict__)
