@@ -3,6 +3,7 @@
 #include "app/AppConfig.h"
 
 #include "core/SysInfo.h"
+#include "tests/app/ConfigFolders.h"
 #include "tests/app/FakeApp.h"
 #include "tests/app/PythonForTests.h"
 #include "tests/app/WstrPrint.h"
@@ -22,26 +23,12 @@ wstr wide(const std::filesystem::path& path) {
     return wstr::fromUtf8(path.c_str());
 }
 
-// An installation and a profile in temporary folders, the application that
-// names them, and the five configuration files (none written yet).
-class AppConfigLoadTest : public ::testing::Test {
+// The five configuration files of the temporary installation and profile
+// (none written yet).
+class AppConfigLoadTest : public ::testing::Test, protected qvtest::ConfigFolders {
 protected:
     void SetUp() override {
-        qvtest::ensurePython();
-        for (const char* name : {"http_proxy", "https_proxy", "ftp_proxy", "all_proxy",
-                                 "HTTP_PROXY", "HTTPS_PROXY", "FTP_PROXY", "ALL_PROXY"})
-            env.unset(name);
-        env.set("HOME", root.str())
-            .set("XDG_CONFIG_HOME", root.str() + "/config")
-            .set("XDG_DATA_HOME", root.str() + "/data")
-            .set("XDG_STATE_HOME", root.str() + "/state")
-            .set("QV_TEST_WORD", "from-env");
-        folders.install = wide(root.path() / "install");
-        folders.bootstrap = wide(root.path() / "install/quorvalent");
-        folders.defaultApp = wide(root.path() / "install/default/App");
-        folders.profile = wide(root.path() / "profile");
-        folders.profileUser = wide(root.path() / "profile/User");
-        app = qvtest::FakeApp::install(folders);
+        env.set("QV_TEST_WORD", "from-env");
         files = DataFs::appConfigFiles(folders);
     }
 
@@ -57,10 +44,6 @@ protected:
         return config;
     }
 
-    qvtest::TempDir root;
-    qvtest::ScopedEnv env;
-    DataFs::Folders folders;
-    std::shared_ptr<qvtest::FakeApp> app;
     std::vector<wstr> files;
     bool loaded = false;
 };

@@ -5,6 +5,7 @@
 #include "app/AppConfig.h"
 
 #include "core/Logger.h"
+#include "tests/app/ConfigFolders.h"
 #include "tests/app/FakeApp.h"
 #include "tests/app/PythonForTests.h"
 #include "tests/core/ScopedEnv.h"
@@ -79,25 +80,8 @@ std::map<Key, std::string> documentedDefaults(const std::string& text) {
     return defaults;
 }
 
-class DefaultConfigTest : public ::testing::Test {
+class DefaultConfigTest : public ::testing::Test, protected qvtest::ConfigFolders {
 protected:
-    void SetUp() override {
-        qvtest::ensurePython();
-        for (const char* name : {"http_proxy", "https_proxy", "ftp_proxy", "all_proxy",
-                                 "HTTP_PROXY", "HTTPS_PROXY", "FTP_PROXY", "ALL_PROXY"})
-            env.unset(name);
-        env.set("HOME", root.str())
-            .set("XDG_CONFIG_HOME", root.str() + "/config")
-            .set("XDG_DATA_HOME", root.str() + "/data")
-            .set("XDG_STATE_HOME", root.str() + "/state");
-        folders.install = wide(root.path() / "install");
-        folders.defaultApp = wide(root.path() / "install/default/App");
-        folders.profileUser = wide(root.path() / "profile/User");
-        app = qvtest::FakeApp::install(folders);
-    }
-
-    static wstr wide(const fs::path& path) { return wstr::fromUtf8(path.c_str()); }
-
     // A record read from the text as the default file of an installation.
     std::shared_ptr<AppConfig> loadAsDefault(const std::string& text, bool& loaded) {
         std::vector<wstr> files = DataFs::appConfigFiles(folders);
@@ -124,11 +108,6 @@ protected:
         }
         return keys;
     }
-
-    qvtest::TempDir root;
-    qvtest::ScopedEnv env;
-    DataFs::Folders folders;
-    std::shared_ptr<qvtest::FakeApp> app;
 };
 
 // Read first, the shipped file parses without a message and gives the same
