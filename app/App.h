@@ -20,6 +20,7 @@
 #include <vector>
 
 class FileMonitor;
+class ImageManager;
 class InstanceServer;
 class PackageManager;
 
@@ -160,6 +161,8 @@ public:
     // and after shutdown. Any thread.
     std::shared_ptr<ConfigEdit> configEdit() const { return configEdit_.load(); }
     std::shared_ptr<PackageManager> packageManager() const { return packageManager_.load(); }
+    // The icon service; null before init and after shutdown. Any thread.
+    std::shared_ptr<ImageManager> imageManager() const { return imageManager_.load(); }
     // The data monitor's package listeners. Any thread after init.
     void addPackagesListener(std::weak_ptr<DataFs::PackagesListener> listener);
     void removePackagesListener(const DataFs::PackagesListener* listener);
@@ -205,6 +208,7 @@ private:
     void startLogger();
     void startDataMonitor();
     void startConfigEdit();
+    void startImageManager();
     void loadCatalogFiles();
     void createPackageManager();
     void loadStateFile();
@@ -226,6 +230,7 @@ private:
     CurrentConfig config_;
     // Read by other threads through the hosts, replaced on this one.
     std::atomic<std::shared_ptr<ConfigEdit>> configEdit_;
+    std::atomic<std::shared_ptr<ImageManager>> imageManager_;
     std::shared_ptr<FileMonitor> fileMonitor_;
     std::unique_ptr<DataFs> dataFs_;
     std::atomic<std::shared_ptr<PackageManager>> packageManager_;

@@ -6,6 +6,7 @@
 #include "app/App.h"
 #include "app/MainLoop.h"
 #include "core/Logger.h"
+#include "gui/ImageManager.h"
 #include "packages/PackageManager.h"
 
 #include <set>
@@ -76,6 +77,8 @@ void App::runTimer(uint32_t id) {
         break;
     case TimerReloadAll:
         reloadConfig();
+        if (auto images = imageManager())
+            images->reset();
         if (auto manager = packageManager())
             manager->invalidatePackageSettings();
         broadcastEvents(PluginMsg::appConfigChanged | PluginMsg::packageConfigChanged);
