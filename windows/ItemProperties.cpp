@@ -96,7 +96,7 @@ void ItemProperties::showProperties(const CatalogItemPtr& item) {
 }
 
 bool ItemProperties::eraseFromHistory(const CatalogItemPtr& item, const wstr& statusSeparator) {
-    Catalog* catalog = host_.catalog();
+    std::shared_ptr<Catalog> catalog = host_.catalog();
     if (!item || !catalog || !catalog->historyHasItem(item))
         return false;
     const int answer = host_.messageBox(eraseItemQuestion(*item, statusSeparator),
@@ -109,7 +109,7 @@ bool ItemProperties::eraseFromHistory(const CatalogItemPtr& item, const wstr& st
 
 bool ItemProperties::eraseParentPackageFromHistory(const CatalogItemPtr& item,
                                                    const wstr& statusSeparator) {
-    Catalog* catalog = host_.catalog();
+    std::shared_ptr<Catalog> catalog = host_.catalog();
     if (!item || !catalog || !catalog->historyHasPackage(item->packageId()))
         return false;
     const wstr question =
@@ -122,7 +122,7 @@ bool ItemProperties::eraseParentPackageFromHistory(const CatalogItemPtr& item,
 }
 
 std::size_t ItemProperties::removeOrphans() {
-    Catalog* catalog = host_.catalog();
+    std::shared_ptr<Catalog> catalog = host_.catalog();
     if (!catalog)
         return 0;
     const std::size_t count = catalog->countHistoryOrphans();

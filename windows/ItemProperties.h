@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 class Catalog;
 
@@ -17,8 +18,9 @@ public:
     class Host {
     public:
         virtual ~Host() = default;
-        // The application's catalog; null once the application is gone.
-        virtual Catalog* catalog() = 0;
+        // The application's catalog, held for one command; null once the
+        // application is gone.
+        virtual std::shared_ptr<Catalog> catalog() = 0;
         // PackageManager::pluginFullNameOf and packageNameOf: the names, or
         // the formatted ids when the package is not loaded.
         virtual wstr pluginFullName(uint64_t pluginId) = 0;

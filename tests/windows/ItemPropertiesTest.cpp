@@ -25,7 +25,9 @@ const wstr kSeparator = L" \u2022 ";
 
 class FakeHost : public ItemProperties::Host {
 public:
-    Catalog* catalog() override { return catalog_; }
+    std::shared_ptr<Catalog> catalog() override {
+        return catalog_ ? std::shared_ptr<Catalog>(std::shared_ptr<void>(), catalog_) : nullptr;
+    }
     wstr pluginFullName(uint64_t pluginId) override {
         return pluginId == kLoaded ? L"Web.Search" : L"unknown";
     }
