@@ -55,6 +55,8 @@ void App::processTimers() {
         if (done.insert(id).second)
             runTimer(id);
     }
+    if (due.trayId && windows_)
+        windows_->onTimer(*due.trayId);
 }
 
 void App::runTimer(uint32_t id) {
@@ -85,6 +87,8 @@ void App::runTimer(uint32_t id) {
         break;
     case TimerMonitors:
         state_.monitors.describe();
+        if (windows_)
+            windows_->onTimer(id);
         break;
     case TimerWatchNetwork:
         watchInternetSettings();
@@ -93,6 +97,14 @@ void App::runTimer(uint32_t id) {
         reloadConfig();
         broadcastEvents(PluginMsg::appConfigChanged | PluginMsg::internetSettingsChanged);
         watchInternetSettings();
+        break;
+    case TimerTrayMenu:
+    case TimerSearch:
+    case TimerActions:
+    case TimerIcons:
+    case TimerActivate:
+        if (windows_)
+            windows_->onTimer(id);
         break;
     default:
         break;

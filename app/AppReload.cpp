@@ -70,6 +70,8 @@ bool App::reloadConfig() {
         edit->resolveEditor();
     if (auto manager = packageManager())
         manager->applyConfig();
+    if (windows_)
+        windows_->onConfigChanged();
     return true;
 }
 
