@@ -2,13 +2,63 @@
 
 #include "app/App.h"
 #include "core/Logger.h"
+#include "windows/X11HotkeyGrabber.h"
+
+#include <QGuiApplication>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr const wchar_t* bindShowAdvice =
+    L"bind \"quorvalent --show\" to a key in your desktop's own keyboard shortcuts";
+
+// A Wayland session without X11: no program may grab keys for the whole
+// desktop; the desktop's shortcuts can start "quorvalent --show" instead.
+class WaylandHotkeyGrabber : public HotkeyGrabber {
+public:
+    std::optional<Failure> grab(int, uint32_t, uint32_t) override {
+        return Failure{0, wstr(L"A Wayland session gives no program global hot keys; ") +
+                              bindShowAdvice + L"."};
+    }
+    void release(int) override {}
+    void setHandler(Handler) override {}
+    bool fullScreenActive() const override { return false; }
+};
+
+bool waylandSession() {
+    const char* type = std::getenv("XDG_SESSION_TYPE");
+    return type && std::strcmp(type, "wayland") == 0;
+}
+
+void logDebug(const wchar_t* text) {
+    logMessage(Logger::Debug, text);
+}
+
+} // namespace
 
 std::unique_ptr<AppWindows> WindowSet::create(App& app) {
     return std::make_unique<WindowSet>(app);
 }
 
+std::unique_ptr<HotkeyGrabber> WindowSet::createHotkeyGrabber() {
+    const QString platform = QGuiApplication::platformName();
+    if (platform.startsWith(QLatin1String("wayland")))
+        return std::make_unique<WaylandHotkeyGrabber>();
+    auto grabber = X11HotkeyGrabber::create();
+    if (grabber && waylandSession())
+        logMessage(Logger::Info,
+                   wstr(L"Wayland session: the hot keys work only while a window of an X11 "
+                        L"program has the focus; ") +
+                       bindShowAdvice + L".");
+    if (!grabber)
+        logDebug(L"No global hot keys on this display");
+    return grabber;
+}
+
 WindowSet::WindowSet(App& app) : app_(app) {
-    main_ = std::make_unique<WndMain>(*this, nullptr);
+    main_ = std::make_unique<WndMain>(*this, *this, createHotkeyGrabber());
 }
 
 WindowSet::~WindowSet() = default;
@@ -19,6 +69,9 @@ uint32_t WindowSet::onInstanceMessage(uint32_t message) {
 
 void WindowSet::onTimer(uint32_t id) {
     switch (id) {
+    case App::TimerTrayMenu:
+        main_->setMenuDirty();
+        return;
     case App::TimerTrayBusy:
     case App::TimerTrayNormal: {
         // A timer only swaps the two icons, never one shown for another reason.
@@ -44,13 +97,33 @@ void WindowSet::showLaunchBox(int mode) {
 }
 
 void WindowSet::hideLaunchBox() {
-    logMessage(Logger::Debug, L"Hide the LaunchBox");
+    logDebug(L"Hide the LaunchBox");
 }
 
 void WindowSet::toggleLaunchBox() {
-    logMessage(Logger::Debug, L"Toggle the LaunchBox");
+    logDebug(L"Toggle the LaunchBox");
+}
+
+void WindowSet::showConsole() {
+    logDebug(L"Show the console");
 }
 
 void WindowSet::toggleConsole() {
-    logMessage(Logger::Debug, L"Toggle the console");
+    logDebug(L"Toggle the console");
+}
+
+void WindowSet::showDiagnostic() {
+    logDebug(L"Show the diagnostic window");
+}
+
+void WindowSet::showAbout(Gui::Wnd*) {
+    logDebug(L"Show the About box");
+}
+
+void WindowSet::showProperties(const CatalogItemPtr&, Gui::Wnd*) {
+    logDebug(L"Show the item's properties");
+}
+
+void WindowSet::eraseFromHistory(const CatalogItemPtr&, EraseScope, Gui::Wnd*) {
+    logDebug(L"Erase from the history");
 }

@@ -2,16 +2,26 @@
 
 #include "gui/Wnd.h"
 #include "windows/HotkeyGrabber.h"
+#include "windows/ItemCommands.h"
+#include "windows/ItemMenu.h"
 #include "windows/MainMenus.h"
+#include "windows/TrayMenu.h"
 
 #include <QIcon>
 
 #include <cstdint>
 #include <memory>
+#include <set>
 
 class AppConfig;
+class Catalog;
+class QSocketNotifier;
 class QSystemTrayIcon;
 class QTimer;
+
+namespace Platform {
+class MountWatch;
+}
 
 // The program's hidden top-level window. It is never shown; it owns the tray
 // icon and the tray menu, the global hot keys, receives the private messages
@@ -30,6 +40,14 @@ public:
         Hide = 1511,
     };
 
+    // The hot keys' ids.
+    enum HotkeyId : int {
+        HotkeyRun = 100,
+        HotkeyPaste = 101,
+        HotkeyHistory = 102,
+        HotkeyConsole = 103
+    };
+
     // What the main window asks of the other windows, which it does not own.
     class Host {
     public:
@@ -38,13 +56,18 @@ public:
         virtual void showLaunchBox(int mode) = 0;
         virtual void hideLaunchBox() = 0;
         virtual void toggleLaunchBox() = 0;
+        virtual void showConsole() = 0;
         virtual void toggleConsole() = 0;
+        virtual void showDiagnostic() = 0;
+        // Modal, owned by owner.
+        virtual void showAbout(Gui::Wnd* owner) = 0;
     };
 
     // Creates the window, puts the icon into the tray (or retries every
     // second until there is one) and registers the hot keys through the
-    // grabber (none: no hot keys on this display).
-    WndMain(Host& host, std::unique_ptr<HotkeyGrabber> grabber);
+    // grabber (none: no hot keys on this display). The item menu's own
+    // commands go to itemCommands.
+    WndMain(Host& host, ItemCommands& itemCommands, std::unique_ptr<HotkeyGrabber> grabber);
     ~WndMain() override;
 
     // Puts the icon into the tray: re-adds it with add, else only replaces
@@ -64,6 +87,18 @@ public:
     // A grabbed hot key was pressed; true when the id is one of ours.
     bool onHotKey(int id);
 
+    // The package list changed: the tray menu's package submenus are rebuilt
+    // when it is next used.
+    void setMenuDirty() { trayMenu_.setDirty(); }
+    TrayMenu& trayMenu() { return trayMenu_; }
+    ItemMenu& itemMenu() { return itemMenu_; }
+
+    // Asks, then removes the history's orphans; the confirmation boxes are
+    // owned by this window.
+    void removeOrphans(Catalog& catalog, const std::set<uint64_t>& knownIds);
+    // Asks, then clears the history.
+    void clearHistory(Catalog& catalog);
+
     // MainMenus.
     void showTrayMenu(Gui::Wnd* owner) override;
     void showItemMenu(const CatalogItemPtr& item, Gui::Wnd* owner,
@@ -72,17 +107,23 @@ public:
     intptr_t wndProc(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
 
 private:
+    void onCommand(uint32_t command);
+    void onMountsChanged();
     void onTrayTimer();
     void onDestroy();
     void watchDesktop();
 
     Host& host_;
     std::unique_ptr<HotkeyGrabber> grabber_;
+    TrayMenu trayMenu_;
+    ItemMenu itemMenu_;
     QIcon normalIcon_;
     QIcon busyIcon_;
     QIcon currentIcon_;
     std::unique_ptr<QSystemTrayIcon> tray_;
     std::unique_ptr<QTimer> trayTimer_;
+    std::unique_ptr<Platform::MountWatch> mounts_;
+    std::unique_ptr<QSocketNotifier> mountNotifier_;
     std::unique_ptr<QObject> context_;
     bool trayAvailable_ = false;
     bool exitRequested_ = false;

@@ -31,7 +31,7 @@ protected:
 };
 
 TEST_F(WndMainTest, PrivateMessagesAnswerAndReachTheLaunchBox) {
-    WndMain main(host, nullptr);
+    WndMain main(host, host, nullptr);
     EXPECT_EQ(main.sendMessage(WndMain::QueryVersion), 20240000);
     EXPECT_EQ(main.sendMessage(WndMain::Noop), 0);
     EXPECT_EQ(main.sendMessage(WndMain::Show), 0);
@@ -41,7 +41,7 @@ TEST_F(WndMainTest, PrivateMessagesAnswerAndReachTheLaunchBox) {
 }
 
 TEST_F(WndMainTest, ExitRequestsCloseTheWindowOnceAndEndTheLoopWithZero) {
-    WndMain main(host, nullptr);
+    WndMain main(host, host, nullptr);
     main.sendMessage(WndMain::Exit);
     main.sendMessage(WndMain::Exit);
     // The close is posted: the window still answers until the loop runs.
@@ -53,12 +53,12 @@ TEST_F(WndMainTest, ExitRequestsCloseTheWindowOnceAndEndTheLoopWithZero) {
 }
 
 TEST_F(WndMainTest, DestroyingTheWindowObjectDoesNotAskForAnotherQuit) {
-    std::make_unique<WndMain>(host, nullptr).reset();
+    std::make_unique<WndMain>(host, host, nullptr).reset();
     EXPECT_EQ(runLoop(), 99);
 }
 
 TEST_F(WndMainTest, TrayClicksToggleTheLaunchBox) {
-    WndMain main(host, nullptr);
+    WndMain main(host, host, nullptr);
     main.sendMessage(WndMain::TrayCallback, 0, Gui::LButtonUp);
     main.sendMessage(WndMain::TrayCallback, 0, Gui::LButtonUp);
     EXPECT_EQ(host.calls, (std::vector<std::string>{"toggle", "toggle"}));
