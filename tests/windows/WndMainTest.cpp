@@ -4,7 +4,7 @@
 #include "app/MainLoop.h"
 #include "gui/WndMessage.h"
 #include "tests/support/QtTestApp.h"
-#include "tests/windows/FakeHost.h"
+#include "tests/windows/FakeWindowsHost.h"
 
 #include <QTimer>
 
@@ -27,7 +27,7 @@ protected:
         return loop.exec();
     }
 
-    qvtest::FakeHost host;
+    qvtest::FakeWindowsHost host;
 };
 
 TEST_F(WndMainTest, PrivateMessagesAnswerAndReachTheLaunchBox) {

@@ -8,7 +8,7 @@
 namespace qvtest {
 
 // Records what the main window asks of the other windows.
-class FakeHost : public WndMain::Host, public ItemCommands {
+class FakeWindowsHost : public WndMain::Host, public ItemCommands {
 public:
     void showLaunchBox(int mode) override { calls.push_back("show " + std::to_string(mode)); }
     void hideLaunchBox() override { calls.push_back("hide"); }
