@@ -130,6 +130,7 @@ int App::init([[maybe_unused]] uint32_t startCommand) {
     loadCatalogFiles();
     createPackageManager();
     loadStateFile();
+    createWindows();
     startInstanceServer();
     logInitDone();
     // Last: its monitor thread loads the packages.
@@ -277,6 +278,11 @@ void App::migrateStateFile(const wstr& former, const wstr& current) {
         std::filesystem::rename(wstr::toUtf8(former), wstr::toUtf8(current), ignored);
 }
 
+void App::createWindows() {
+    if (windowsFactory_)
+        windows_ = windowsFactory_(*this);
+}
+
 // Where a desktop creates the main window: from here on other starts find
 // this instance and may send it requests.
 void App::startInstanceServer() {
@@ -302,6 +308,8 @@ void App::logInitDone() {
 }
 
 uint32_t App::onInstanceMessage(uint32_t message) {
+    if (windows_)
+        return windows_->onInstanceMessage(message);
     switch (message) {
     case messageExit:
         // Like a window that is closed once: later requests change nothing.
@@ -318,6 +326,8 @@ uint32_t App::onInstanceMessage(uint32_t message) {
 void App::shutdown() {
     stopSignals_.reset();
     instanceServer_.reset();
+    // Before the services the windows use.
+    windows_.reset();
     // Without the catalog's lock: the writer takes it for its snapshot.
     catalog_.stopWriter();
     // Before the packages: the images thread asks them for icons.

@@ -2,6 +2,7 @@
 
 #include "app/AppServices.h"
 #include "app/AppState.h"
+#include "app/AppWindows.h"
 #include "app/AppTimers.h"
 #include "app/ConfigEdit.h"
 #include "app/CurrentConfig.h"
@@ -148,8 +149,16 @@ public:
     static void exploreFile(const wstr& path);
     static void openUrl(const wstr& url, bool pump);
 
-    // The answer to a private message of another start. User-interface thread.
+    // The answer to a private message of another start: the windows' when
+    // they exist. User-interface thread.
     uint32_t onInstanceMessage(uint32_t message);
+
+    // How init() makes the windows (none: the application runs without).
+    // User-interface thread, before init().
+    void setWindowsFactory(AppWindows::Factory factory) { windowsFactory_ = std::move(factory); }
+    // The windows; null before init(), without a factory and from the start
+    // of shutdown(). User-interface thread.
+    AppWindows* windows() const { return windows_.get(); }
 
     // One line per display monitor, for the banner. Any thread.
     std::vector<wstr> logMonitors() const;
@@ -220,6 +229,7 @@ private:
     void loadCatalogFiles();
     void createPackageManager();
     void loadStateFile();
+    void createWindows();
     void startInstanceServer();
     void logInitDone();
     void runTimer(uint32_t id);
@@ -248,6 +258,8 @@ private:
     bool networkWatchArmed_ = false;
     Event networkEvent_{true};
     AppState state_;
+    AppWindows::Factory windowsFactory_;
+    std::unique_ptr<AppWindows> windows_;
     std::unique_ptr<InstanceServer> instanceServer_;
     bool exitRequested_ = false;
     bool pythonStarted_ = false;

@@ -59,6 +59,8 @@ void App::processTimers() {
         if (done.insert(id).second)
             runTimer(id);
     }
+    if (due.trayId && windows_)
+        windows_->onTimer(*due.trayId);
 }
 
 void App::runTimer(uint32_t id) {
@@ -91,6 +93,8 @@ void App::runTimer(uint32_t id) {
         break;
     case TimerMonitors:
         state_.monitors.describe();
+        if (windows_)
+            windows_->onTimer(id);
         break;
     case TimerWatchNetwork:
         watchInternetSettings();
@@ -99,6 +103,14 @@ void App::runTimer(uint32_t id) {
         reloadConfig();
         broadcastEvents(PluginMsg::appConfigChanged | PluginMsg::internetSettingsChanged);
         watchInternetSettings();
+        break;
+    case TimerTrayMenu:
+    case TimerSearch:
+    case TimerActions:
+    case TimerIcons:
+    case TimerActivate:
+        if (windows_)
+            windows_->onTimer(id);
         break;
     default:
         break;

@@ -73,6 +73,8 @@ bool App::reloadConfig() {
         manager->applyConfig();
     if (auto images = imageManager())
         images->onConfigChanged();
+    if (windows_)
+        windows_->onConfigChanged();
     return true;
 }
 
