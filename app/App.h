@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -164,6 +165,13 @@ public:
     void addPackagesListener(std::weak_ptr<DataFs::PackagesListener> listener);
     void removePackagesListener(const DataFs::PackagesListener* listener);
 
+    // Runs whenever the logger has new records (the console shows them).
+    // User-interface thread; set before run(), cleared before the handler's
+    // target goes away.
+    void setLogRecordsHandler(std::function<void()> handler) {
+        logRecordsHandler_ = std::move(handler);
+    }
+
     // ConfigEdit::Host. Any thread.
     std::optional<std::pair<wstr, bool>> editorSetting() override;
     bool hasPackageManager() override;
@@ -222,6 +230,7 @@ private:
     Services services_{*this};
     PythonServices pythonServices_{*this};
     Event logEvent_{true};
+    std::function<void()> logRecordsHandler_;
     AppTimers timers_;
     CurrentConfig config_;
     // Read by other threads through the hosts, replaced on this one.

@@ -16,7 +16,10 @@ uint32_t App::run() {
     loop.watchEvent(stopSignal_.handle(), [this] { onStopSignal(); });
     // The console shows new records when the log event fires; until it
     // exists the event only wakes the loop.
-    loop.watchEvent(logEvent_.handle(), [] {});
+    loop.watchEvent(logEvent_.handle(), [this] {
+        if (logRecordsHandler_)
+            logRecordsHandler_();
+    });
     loop.watchEvent(timers_.event().handle(), [] {});
     loop.watchEvent(networkEvent_.handle(), [this] { onNetworkSettingsChanged(); });
     loop.setPass([this] {
