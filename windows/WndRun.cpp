@@ -7,6 +7,7 @@
 #include "gui/CtrlSizeGrip.h"
 #include "gui/Font.h"
 #include "gui/QtText.h"
+#include "gui/VirtualKey.h"
 #include "gui/WndClass.h"
 #include "gui/WndMessage.h"
 #include "packages/PluginMsg.h"
@@ -15,8 +16,10 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QListView>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
+#include <QWheelEvent>
 #include <QWindow>
 
 #include <stdexcept>
@@ -48,6 +51,47 @@ public:
 private:
     WndRun& owner_;
 };
+
+// The list's rows live in its viewport, which is no window of its own.
+class WndRun::ListWatch : public QObject {
+public:
+    explicit ListWatch(WndRun& owner) : owner_(owner) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::Wheel: {
+            auto* wheel = static_cast<QWheelEvent*>(event);
+            owner_.list_->sendMessage(MouseWheel,
+                                      static_cast<uintptr_t>(intptr_t(wheel->angleDelta().y())),
+                                      packPoint(wheel->position().toPoint()));
+            return true;
+        }
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+            return forward(static_cast<QMouseEvent*>(event));
+        default:
+            return false;
+        }
+    }
+
+private:
+    bool forward(QMouseEvent* event) {
+        uint32_t message = MouseMove;
+        if (event->type() == QEvent::MouseButtonDblClick)
+            message = LButtonDblClk;
+        else if (event->type() == QEvent::MouseButtonPress)
+            message = event->button() == Qt::RightButton ? RButtonDown : LButtonDown;
+        const uintptr_t flags = modifierFlags(event->modifiers());
+        return owner_.onListMouse(message, flags, packPoint(event->position().toPoint()));
+    }
+
+    WndRun& owner_;
+};
+
+void WndRun::watchListViewport() {
+    listWatch_ = std::make_unique<ListWatch>(*this);
+    static_cast<QListView*>(list_->hwnd())->viewport()->installEventFilter(listWatch_.get());
+}
 
 WndRun::WndRun(Instance instance, std::shared_ptr<Theme> theme, LaunchBoxHost& host,
                ItemIcons& icons)
@@ -104,6 +148,8 @@ void WndRun::createChildren() {
     auto* view = static_cast<QListView*>(list_->hwnd());
     view->setFrameShape(QFrame::NoFrame);
     view->setFocusPolicy(Qt::NoFocus);
+    view->setMouseTracking(true);
+    watchListViewport();
     status_ = AppIdentity::get().title + L" " + AppIdentity::get().version;
     grip_ = std::make_unique<CtrlSizeGrip>(*this, CtrlSizeGrip::GripHorizontal,
                                            colour(t, Theme::Faded), colour(t, Theme::Background));

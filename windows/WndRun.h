@@ -141,6 +141,7 @@ public:
 
 private:
     class WidgetWatch;
+    class ListWatch;
 
     // WndRun.cpp
     void createChildren();
@@ -183,6 +184,8 @@ private:
     void onPaste();
     bool onListMouse(uint32_t message, uintptr_t flags, intptr_t point);
     void installPasteMenu();
+    // The list's rows live in its viewport: its mouse reaches onListMouse.
+    void watchListViewport();
     void shellProperties();
 
     // WndRunExecute.cpp
@@ -222,6 +225,7 @@ private:
     std::unique_ptr<Gui::CtrlSizeGrip> grip_;
     std::unique_ptr<QTimer> focusTimer_;
     std::unique_ptr<WidgetWatch> watch_;
+    std::unique_ptr<ListWatch> listWatch_;
     wstr status_;
     bool expanded_ = false;
 

@@ -655,3 +655,39 @@ TEST_F(WndRunTest, ListHeightFollowsMaxHeightAndTheExpandedToggle) {
     EXPECT_EQ(frame().width(), 1920);
     EXPECT_EQ(frame().y(), 0);
 }
+
+// --- Mouse
+// --------------------------------------------------------------------------------------------
+
+TEST_F(WndRunTest, WheelMovesFiveRowsAndClicksFollowTheSingleClickSetting) {
+    for (int i = 0; i < 12; ++i)
+        host.items.push_back(makeItem(L"row " + std::to_wstring(i)));
+    type(L"row");
+    box->list().sendMessage(MouseWheel, static_cast<uintptr_t>(intptr_t(-120)), 0);
+    EXPECT_EQ(box->list().currentIndex(), 5);
+    box->list().sendMessage(MouseWheel, 120, 0);
+    EXPECT_EQ(box->list().currentIndex(), 0);
+
+    const int rowHeight = box->itemHeight();
+    const intptr_t secondRow = packPoint({5, rowHeight + rowHeight / 2});
+    box->list().sendMessage(RButtonDown, ButtonRight, secondRow);
+    ASSERT_EQ(host.itemMenus.size(), 1u);
+    EXPECT_EQ(host.itemMenus[0]->label(), L"row 1");
+
+    // Without single-click mode a click only selects; a double click executes.
+    box->list().sendMessage(LButtonDown, ButtonLeft, packPoint({5, 2 * rowHeight + 2}));
+    EXPECT_TRUE(host.messages(PluginMsg::kindExecute).empty());
+    box->list().sendMessage(LButtonDblClk, ButtonLeft, packPoint({5, 2 * rowHeight + 2}));
+    ASSERT_EQ(host.messages(PluginMsg::kindExecute).size(), 1u);
+
+    host.settings->singleClick = true;
+    box->show(true);
+    box->applyTheme();
+    type(L"row");
+    box->list().sendMessage(MouseMove, 0, secondRow);
+    EXPECT_EQ(box->list().currentIndex(), 1);
+    box->list().sendMessage(LButtonDown, ButtonLeft, secondRow);
+    const auto executes = host.messages(PluginMsg::kindExecute);
+    ASSERT_EQ(executes.size(), 2u);
+    EXPECT_EQ(executes[1].data.item->label(), L"row 1");
+}
