@@ -103,3 +103,19 @@ TEST_F(WndRunOnDisplay, HidesWhenAnotherWindowTakesTheFocus) {
 }
 
 } // namespace
+
+namespace {
+
+// Showing while another window of the desktop is active: the window manager
+// hands the focus over (what "--show" and the hot key rely on).
+TEST_F(WndRunOnDisplay, ShowingTakesTheFocusFromAnActiveWindow) {
+    QWidget other;
+    other.setGeometry(10, 10, 200, 100);
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(processUntil([&] { return QApplication::activeWindow() == &other; }));
+    box->show(true);
+    EXPECT_TRUE(processUntil([&] { return QApplication::activeWindow() == box->hwnd(); }));
+}
+
+} // namespace
