@@ -77,9 +77,7 @@ public:
     void showTrayMenu(Gui::Wnd&) override {}
     void showItemMenu(const CatalogItemPtr&, Gui::Wnd&, QPoint) override {}
     void showItemProperties(const CatalogItemPtr&) override {}
-    void satelliteShow(bool) override {}
-    void satelliteItem(const CatalogItemPtr&) override {}
-    bool isSatellite(const QWidget*) override { return false; }
+    MainMenus* mainMenus() override { return nullptr; }
 
 private:
     Catalog& catalog_;

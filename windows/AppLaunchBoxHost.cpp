@@ -131,17 +131,3 @@ void AppLaunchBoxHost::showItemProperties(const CatalogItemPtr& item) {
     if (hooks_.showItemProperties)
         hooks_.showItemProperties(item);
 }
-
-void AppLaunchBoxHost::satelliteShow(bool shown) {
-    if (hooks_.satelliteShow)
-        hooks_.satelliteShow(shown);
-}
-
-void AppLaunchBoxHost::satelliteItem(const CatalogItemPtr& item) {
-    if (hooks_.satelliteItem)
-        hooks_.satelliteItem(item);
-}
-
-bool AppLaunchBoxHost::isSatellite(const QWidget* widget) {
-    return hooks_.isSatellite && hooks_.isSatellite(widget);
-}

@@ -10,7 +10,7 @@ class MainMenus;
 
 // The LaunchBox's host over the running application. The windows that
 // other parts of the program own (menus, About box, properties, history
-// questions, satellite) are reached through the hooks, set by whoever owns
+// questions) are reached through the hooks, set by whoever owns
 // those windows; an unset hook does nothing. User-interface thread.
 class AppLaunchBoxHost : public LaunchBoxHost {
 public:
@@ -19,9 +19,6 @@ public:
         std::function<void()> showAbout;
         std::function<void(const CatalogItemPtr&)> showItemProperties;
         std::function<bool(const CatalogItemPtr&, Gui::Wnd&)> eraseFromHistory;
-        std::function<void(bool)> satelliteShow;
-        std::function<void(const CatalogItemPtr&)> satelliteItem;
-        std::function<bool(const QWidget*)> isSatellite;
     };
 
     // The application outlives the host; menus may be null until the main
@@ -59,9 +56,7 @@ public:
     void showTrayMenu(Gui::Wnd& owner) override;
     void showItemMenu(const CatalogItemPtr& item, Gui::Wnd& owner, QPoint at) override;
     void showItemProperties(const CatalogItemPtr& item) override;
-    void satelliteShow(bool shown) override;
-    void satelliteItem(const CatalogItemPtr& item) override;
-    bool isSatellite(const QWidget* widget) override;
+    MainMenus* mainMenus() override { return menus_; }
 
 private:
     App& app_;

@@ -14,6 +14,7 @@
 #include <optional>
 #include <vector>
 
+class MainMenus;
 class QWidget;
 
 namespace Gui {
@@ -81,11 +82,7 @@ public:
     virtual void showItemMenu(const CatalogItemPtr& item, Gui::Wnd& owner, QPoint at) = 0;
     // Alt+Enter; the properties window belongs to another part of the program.
     virtual void showItemProperties(const CatalogItemPtr& item) = 0;
-    // The satellite window follows the LaunchBox when it exists: shown or
-    // hidden, and the item whose icon it shows (null: none).
-    virtual void satelliteShow(bool shown) = 0;
-    virtual void satelliteItem(const CatalogItemPtr& item) = 0;
-    // Whether a top-level widget is the satellite (focus moving there keeps
-    // the LaunchBox open).
-    virtual bool isSatellite(const QWidget* widget) = 0;
+    // The main window's menus, for the satellite's right click; null while
+    // there is no main window.
+    virtual MainMenus* mainMenus() = 0;
 };

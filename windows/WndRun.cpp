@@ -12,6 +12,7 @@
 #include "gui/WndMessage.h"
 #include "packages/PluginMsg.h"
 #include "windows/LaunchBoxHost.h"
+#include "windows/WndSatellite.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -120,6 +121,7 @@ WndRun::~WndRun() {
     if (QWidget* widget = hwnd())
         widget->removeEventFilter(watch_.get());
     focusTimer_.reset();
+    satellite_.reset();
     grip_.reset();
     list_.reset();
     edit_.reset();
@@ -141,6 +143,7 @@ void WndRun::createChildren() {
     if (t.opacity < 255)
         setTransparency(ConstantAlpha, t.opacity);
     itemHeight_ = computeItemHeight();
+    satellite_ = std::make_unique<WndSatellite>(instance(), theme(), *this, host_.mainMenus());
     titleFontSlot_ = Theme::Large;
     edit_ = std::make_unique<CtrlEditPadded>(*this, this, 0, textboxPaddingX(), textboxPaddingX());
     connectSearchBox();
@@ -185,6 +188,7 @@ void WndRun::applyTheme() {
                                                                        : Qt::ScrollBarAlwaysOff);
     readSettings();
     itemHeight_ = computeItemHeight();
+    applySatelliteTheme();
     if (t.opacity < 255)
         setTransparency(ConstantAlpha, t.opacity);
     else
@@ -222,6 +226,40 @@ bool WndRun::satelliteShownForMode() const {
     if (show == Theme::ShowNever)
         return false;
     return show == Theme::ShowAlways || mode_ == ModeChained || mode_ == ModeActions;
+}
+
+// The satellite sits in the box kept at the top left, or centred above.
+void WndRun::applySatelliteTheme() {
+    const Theme& t = *theme();
+    const int size = static_cast<int>(t.satelliteSize);
+    satellite_->setMaxImageSize(QSize(size, size));
+    if (t.satellitePos == Theme::TopLeft || expanded_)
+        satellite_->setPlacement(WndSatellite::PlaceTopLeft | WndSatellite::PlaceFromClientArea,
+                                 {controlMarginX(), controlMarginY()});
+    else
+        satellite_->setPlacement(WndSatellite::PlaceCentreAbove, {0, 0});
+}
+
+int WndRun::satelliteBox() {
+    if (!satelliteShownForMode() || (theme()->satellitePos != Theme::TopLeft && !expanded_))
+        return 0;
+    return scaleX(32);
+}
+
+void WndRun::showSatellite(bool visible) {
+    if (!satellite_)
+        return;
+    if (!visible) {
+        satellite_->showImage(nullptr);
+        satelliteItem_.reset();
+        satelliteImageKey_ = -1;
+        satellite_->show(false);
+        return;
+    }
+    applySatelliteTheme();
+    satellite_->show(true);
+    satellite_->followParent();
+    updateIcons();
 }
 
 // --- Placement ---------------------------------------------------------------------
@@ -342,7 +380,9 @@ void WndRun::placeOnMonitor(bool reposition) {
 
 void WndRun::toggleExpanded() {
     expanded_ = !expanded_;
+    applySatelliteTheme();
     placeOnMonitor(true);
+    layout(0, 0);
 }
 
 // --- Layout ------------------------------------------------------------------------------
@@ -350,7 +390,9 @@ void WndRun::toggleExpanded() {
 void WndRun::layoutTopRow(int width, int& top) {
     const int mx = controlMarginX();
     const int my = controlMarginY();
-    const int room = std::max(width - 2 * mx, 0);
+    const int box = satelliteBox();
+    const int left = box > 0 ? mx + box + mx : mx;
+    const int room = std::max(width - mx - left, 0);
     uint32_t slot = Theme::Large;
     int titleWidth = 0;
     if (!title_.empty() && (mode_ == ModeActions || mode_ == ModeHistory)) {
@@ -370,9 +412,9 @@ void WndRun::layoutTopRow(int width, int& top) {
         edit_->setFont(*createThemeFont(slot)->handle(), false);
     const int editHeight = createThemeFont(slot)->height() + textboxPaddingHeight();
     const int titleHeight = title_.empty() ? 0 : createThemeFont(slot)->height();
-    top = std::max(titleHeight, editHeight);
-    titleRect_ = QRect(mx, my, titleWidth, top);
-    const int editLeft = titleWidth > 0 ? mx + titleWidth + mx : mx;
+    top = std::max({titleHeight, editHeight, box > 0 ? scaleY(32) : 0});
+    titleRect_ = QRect(left, my, titleWidth, top);
+    const int editLeft = titleWidth > 0 ? left + titleWidth + mx : left;
     editRect_ = QRect(editLeft, my, std::max(width - mx - editLeft, 0), top);
     const bool searchable = mode_ == ModeSearch || mode_ == ModeChained;
     const bool wasHidden = edit_->hwnd()->isHidden();
@@ -428,6 +470,8 @@ void WndRun::layout(int clientWidth, int clientHeight) {
     const int gripLeft = editRect_.x() + editRect_.width();
     grip_->hwnd()->setGeometry(gripLeft, 0, std::max(clientWidth - gripLeft, 0), clientHeight);
     layoutList(clientWidth, clientHeight, top);
+    if (satellite_ && satellite_->isVisible())
+        satellite_->followParent();
     if (slotBefore != titleFontSlot_)
         placeOnMonitor(false);
 }
@@ -458,7 +502,7 @@ void WndRun::showMode(bool visible, uint32_t showMode) {
     if (config && hwnd()->windowFlags().testFlag(Qt::WindowStaysOnTopHint) != config->alwaysOnTop)
         setTopmost(config->alwaysOnTop);
     edit_->setFocus();
-    host_.satelliteShow(satelliteShownForMode());
+    showSatellite(satelliteShownForMode());
     if (showMode == ShowHistory)
         refreshList(ModeHistory, false);
     else if (showMode == ShowPaste)
@@ -507,8 +551,7 @@ void WndRun::hideWindow() {
     }
     resetSearch();
     invalidate(nullptr, true);
-    host_.satelliteItem(nullptr);
-    host_.satelliteShow(false);
+    showSatellite(false);
     WndThemed::show(false);
     if (host_.hasPackageManager())
         host_.broadcastMessage(PluginMsg::kindDeactivated, PluginMsg::Data::none());
@@ -536,7 +579,7 @@ void WndRun::onFocusTimer() {
     if (!isVisible() || !config || config->hideOnFocusLost == FocusLostNo)
         return;
     QWidget* active = QApplication::activeWindow();
-    if (active == hwnd() || (active && host_.isSatellite(active)))
+    if (active == hwnd() || (satellite_ && active == satellite_->hwnd()))
         return;
     show(false);
 }
@@ -639,10 +682,6 @@ intptr_t WndRun::wndProc(uint32_t message, uintptr_t wParam, intptr_t lParam) {
 void WndRun::paint(QPainter& painter, const QRect& rect) {
     WndThemed::paint(painter, rect);
     const Theme& t = *theme();
-    if (satelliteShownForMode() &&
-        (titleRect_.isEmpty() ||
-         rect.intersects(QRect(0, 0, hwnd()->width(), titleRect_.bottom() + 1))))
-        updateIcons();
     if (!title_.empty() && rect.intersects(titleRect_)) {
         painter.setFont(*createThemeFont(titleFontSlot_)->handle());
         painter.setPen(colour(t, Theme::Title));

@@ -16,6 +16,7 @@
 #include <vector>
 
 class ItemIcons;
+class WndSatellite;
 class LaunchBoxHost;
 class QTimer;
 
@@ -138,6 +139,7 @@ public:
     const wstr& lastSearchText() const { return lastText_; }
     const CatalogItemPtr& lastSearchItem() const { return lastItem_; }
     const QRect& statusRect() const { return statusRect_; }
+    WndSatellite* satellite() const { return satellite_.get(); }
 
 private:
     class WidgetWatch;
@@ -149,6 +151,10 @@ private:
     void applyTaskbarStyle(bool force);
     void connectSearchBox();
     bool satelliteShownForMode() const;
+    void showSatellite(bool visible);
+    void applySatelliteTheme();
+    // The room kept for the satellite at the top left; 0 when it is elsewhere.
+    int satelliteBox();
     int baseHeight();
     Sys::Rect workAreaOf(const Sys::Rect& rect);
     Sys::Rect placementRect(bool reposition, int minWidth, int base, bool& record);
@@ -223,6 +229,9 @@ private:
     std::unique_ptr<Gui::CtrlEditPadded> edit_;
     std::unique_ptr<Gui::CtrlList> list_;
     std::unique_ptr<Gui::CtrlSizeGrip> grip_;
+    std::unique_ptr<WndSatellite> satellite_;
+    CatalogItemPtr satelliteItem_;
+    qint64 satelliteImageKey_ = -1;
     std::unique_ptr<QTimer> focusTimer_;
     std::unique_ptr<WidgetWatch> watch_;
     std::unique_ptr<ListWatch> listWatch_;

@@ -7,6 +7,7 @@
 #include "gui/WndMessage.h"
 #include "windows/ItemIcons.h"
 #include "windows/LaunchBoxHost.h"
+#include "windows/WndSatellite.h"
 
 #include <QPainter>
 
@@ -206,14 +207,21 @@ QImage WndRun::programIcon(int size) {
 }
 
 void WndRun::updateIcons() {
-    if (!satelliteShownForMode())
+    if (!satellite_ || !satelliteShownForMode())
         return;
     CatalogItemPtr item = chain_.empty() || !chain_.steps().back()->item
                               ? selectedItem()
                               : chain_.steps().back()->item;
+    QImage image;
     if (item)
-        icons_.icon(item, scaleX(static_cast<int>(theme()->satelliteSize)), true);
-    host_.satelliteItem(item);
+        image = icons_.icon(item, scaleX(static_cast<int>(theme()->satelliteSize)), true);
+    // The satellite resizes for every new image: hand it over only on a change.
+    const qint64 key = image.isNull() ? 0 : image.cacheKey();
+    if (item == satelliteItem_ && key == satelliteImageKey_)
+        return;
+    satelliteItem_ = item;
+    satelliteImageKey_ = key;
+    satellite_->showImage(image.isNull() ? nullptr : std::make_shared<const QImage>(image));
 }
 
 void WndRun::onIconsChanged() {

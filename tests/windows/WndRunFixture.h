@@ -122,9 +122,7 @@ public:
         itemMenus.push_back(item);
     }
     void showItemProperties(const CatalogItemPtr& item) override { properties.push_back(item); }
-    void satelliteShow(bool) override {}
-    void satelliteItem(const CatalogItemPtr&) override {}
-    bool isSatellite(const QWidget*) override { return false; }
+    MainMenus* mainMenus() override { return nullptr; }
 
     // The messages of one kind.
     std::vector<SentMessage> messages(uint32_t kind) const {

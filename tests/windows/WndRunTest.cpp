@@ -3,6 +3,7 @@
 #include "gui/Font.h"
 #include "tests/app/WstrPrint.h"
 #include "tests/support/LogRecords.h"
+#include "windows/WndSatellite.h"
 
 #include <QLineEdit>
 #include <QListView>
@@ -690,4 +691,44 @@ TEST_F(WndRunTest, WheelMovesFiveRowsAndClicksFollowTheSingleClickSetting) {
     const auto executes = host.messages(PluginMsg::kindExecute);
     ASSERT_EQ(executes.size(), 2u);
     EXPECT_EQ(executes[1].data.item->label(), L"row 1");
+}
+
+// --- Satellite
+// ------------------------------------------------------------------------------------
+
+namespace {
+
+// Every item's icon is a square of its size; counts the requests at the front.
+class SquareIcons : public ItemIcons {
+public:
+    QImage icon(const CatalogItemPtr&, int size, bool atFront) override {
+        frontRequests += atFront;
+        QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::red);
+        return image;
+    }
+    int frontRequests = 0;
+};
+
+} // namespace
+
+TEST_F(WndRunTest, TheSatelliteShowsTheSelectedItemsIconWithTheBox) {
+    TearDown();
+    SquareIcons squares;
+    screens->list = {monitor(1, {0, 0, 1920, 1080}, {0, 0, 1920, 1040}, 96, true)};
+    Sys::setDisplayService(screens);
+    theme->satelliteShow = Theme::ShowAlways;
+    theme->satelliteSize = 64;
+    box = std::make_unique<WndRun>(nullptr, theme, host, squares);
+    box->show(true);
+    ASSERT_NE(box->satellite(), nullptr);
+    EXPECT_TRUE(box->satellite()->isVisible());
+    host.items = {makeItem(L"alpha")};
+    type(L"alp");
+    ASSERT_TRUE(box->satellite()->shownImage());
+    EXPECT_GT(squares.frontRequests, 0);
+    box->show(false);
+    EXPECT_FALSE(box->satellite()->isVisible());
+    EXPECT_FALSE(box->satellite()->shownImage());
+    box.reset();
 }
