@@ -30,8 +30,8 @@ std::vector<std::string> entries(const TrayMenu& tray, QMenu* menu) {
 
 class TrayMenuTest : public ::testing::Test {
 protected:
-    void SetUp() override { qvtest::qtApp(); }
-
+    // Before the menu: its widgets need the application object.
+    QApplication& app = qvtest::qtApp();
     TrayMenu tray{[this]() -> std::optional<Packages> {
                       ++listed;
                       return packages;
