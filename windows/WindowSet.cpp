@@ -1,6 +1,7 @@
 #include "windows/WindowSet.h"
 
 #include "app/App.h"
+#include "app/AppConfig.h"
 #include "core/Logger.h"
 #include "windows/X11HotkeyGrabber.h"
 
@@ -59,9 +60,20 @@ std::unique_ptr<HotkeyGrabber> WindowSet::createHotkeyGrabber() {
 
 WindowSet::WindowSet(App& app) : app_(app) {
     main_ = std::make_unique<WndMain>(*this, *this, createHotkeyGrabber());
+    theme_ = std::make_shared<Gui::Theme>();
+    auto config = app_.config();
+    theme_->initialize(main_->hwnd(), config ? config->themeSettings : std::map<wstr, wstr>{});
+    windowHost_ = std::make_unique<AppWindowHost>(theme_, [this] { return main_.get(); });
+    // The console starts with the records the logger still keeps.
+    console_ = std::make_unique<WndConsole>(*windowHost_, theme_);
+    console_->appendLog();
+    app_.setLogRecordsHandler([this] { console_->appendLog(); });
+    diag_ = std::make_unique<WndDiag>(*windowHost_, theme_);
 }
 
-WindowSet::~WindowSet() = default;
+WindowSet::~WindowSet() {
+    app_.setLogRecordsHandler({});
+}
 
 uint32_t WindowSet::onInstanceMessage(uint32_t message) {
     return static_cast<uint32_t>(main_->sendMessage(message));
@@ -89,6 +101,10 @@ void WindowSet::onTimer(uint32_t id) {
 
 void WindowSet::onConfigChanged() {
     main_->registerHotkeys(true);
+    auto config = app_.config();
+    theme_->initialize(main_->hwnd(), config ? config->themeSettings : std::map<wstr, wstr>{});
+    console_->applyTheme();
+    diag_->applyTheme();
 }
 
 void WindowSet::showLaunchBox(int mode) {
@@ -105,19 +121,19 @@ void WindowSet::toggleLaunchBox() {
 }
 
 void WindowSet::showConsole() {
-    logDebug(L"Show the console");
+    console_->show(true);
 }
 
 void WindowSet::toggleConsole() {
-    logDebug(L"Toggle the console");
+    console_->toggle();
 }
 
 void WindowSet::showDiagnostic() {
-    logDebug(L"Show the diagnostic window");
+    diag_->show(true);
 }
 
-void WindowSet::showAbout(Gui::Wnd*) {
-    logDebug(L"Show the About box");
+void WindowSet::showAbout(Gui::Wnd* owner) {
+    WndAbout::showModal(*windowHost_, theme_, owner);
 }
 
 void WindowSet::showProperties(const CatalogItemPtr&, Gui::Wnd*) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/AppWindows.h"
+#include "gui/Theme.h"
+#include "windows/AppWindowHost.h"
 #include "windows/HotkeyGrabber.h"
 #include "windows/ItemCommands.h"
 #include "windows/WndMain.h"
@@ -48,4 +50,8 @@ public:
 private:
     App& app_;
     std::unique_ptr<WndMain> main_;
+    std::shared_ptr<Gui::Theme> theme_;
+    std::unique_ptr<AppWindowHost> windowHost_;
+    std::unique_ptr<WndConsole> console_;
+    std::unique_ptr<WndDiag> diag_;
 };
