@@ -2,6 +2,7 @@
 
 #include "app/AppServices.h"
 #include "app/AppState.h"
+#include "app/AppWindows.h"
 #include "app/AppTimers.h"
 #include "app/ConfigEdit.h"
 #include "app/CurrentConfig.h"
@@ -21,6 +22,7 @@
 #include <vector>
 
 class FileMonitor;
+class ImageManager;
 class InstanceServer;
 class PackageManager;
 
@@ -147,8 +149,16 @@ public:
     static void exploreFile(const wstr& path);
     static void openUrl(const wstr& url, bool pump);
 
-    // The answer to a private message of another start. User-interface thread.
+    // The answer to a private message of another start: the windows' when
+    // they exist. User-interface thread.
     uint32_t onInstanceMessage(uint32_t message);
+
+    // How init() makes the windows (none: the application runs without).
+    // User-interface thread, before init().
+    void setWindowsFactory(AppWindows::Factory factory) { windowsFactory_ = std::move(factory); }
+    // The windows; null before init(), without a factory and from the start
+    // of shutdown(). User-interface thread.
+    AppWindows* windows() const { return windows_.get(); }
 
     // One line per display monitor, for the banner. Any thread.
     std::vector<wstr> logMonitors() const;
@@ -161,6 +171,8 @@ public:
     // and after shutdown. Any thread.
     std::shared_ptr<ConfigEdit> configEdit() const { return configEdit_.load(); }
     std::shared_ptr<PackageManager> packageManager() const { return packageManager_.load(); }
+    // The icon service; null before init and after shutdown. Any thread.
+    std::shared_ptr<ImageManager> imageManager() const { return imageManager_.load(); }
     // The data monitor's package listeners. Any thread after init.
     void addPackagesListener(std::weak_ptr<DataFs::PackagesListener> listener);
     void removePackagesListener(const DataFs::PackagesListener* listener);
@@ -213,9 +225,11 @@ private:
     void startLogger();
     void startDataMonitor();
     void startConfigEdit();
+    void startImageManager();
     void loadCatalogFiles();
     void createPackageManager();
     void loadStateFile();
+    void createWindows();
     void startInstanceServer();
     void logInitDone();
     void runTimer(uint32_t id);
@@ -235,6 +249,7 @@ private:
     CurrentConfig config_;
     // Read by other threads through the hosts, replaced on this one.
     std::atomic<std::shared_ptr<ConfigEdit>> configEdit_;
+    std::atomic<std::shared_ptr<ImageManager>> imageManager_;
     std::shared_ptr<FileMonitor> fileMonitor_;
     std::unique_ptr<DataFs> dataFs_;
     std::atomic<std::shared_ptr<PackageManager>> packageManager_;
@@ -243,6 +258,8 @@ private:
     bool networkWatchArmed_ = false;
     Event networkEvent_{true};
     AppState state_;
+    AppWindows::Factory windowsFactory_;
+    std::unique_ptr<AppWindows> windows_;
     std::unique_ptr<InstanceServer> instanceServer_;
     bool exitRequested_ = false;
     bool pythonStarted_ = false;

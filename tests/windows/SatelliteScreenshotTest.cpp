@@ -2,9 +2,11 @@
 
 #include "gui/Theme.h"
 #include "gui/WndClass.h"
+#include "gui/WndMessage.h"
 
 #include "tests/support/QtTestApp.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -102,6 +104,17 @@ protected:
         return true;
     }
 
+    static bool activeIs(QWidget* window) {
+        QElapsedTimer timer;
+        timer.start();
+        while (QApplication::activeWindow() != window) {
+            if (timer.elapsed() > 10000)
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        return true;
+    }
+
     std::shared_ptr<Theme> theme_ = std::make_shared<Theme>();
     const QString folder_ = QString(QV_BUILD_DIR) + "/screenshots";
 };
@@ -154,6 +167,21 @@ TEST_F(SatelliteOnDisplay, WithACompositorOnlyTheIconsPixelsShow) {
     EXPECT_NEAR(disk.alpha(), theme_->opacity, 1) << "the theme's opacity applies";
     EXPECT_NEAR(disk.red(), kDisk.red(), 2);
     EXPECT_NEAR(disk.blue(), kDisk.blue(), 2);
+}
+
+// The window manager activates a clicked satellite; it hands that on.
+TEST_F(SatelliteOnDisplay, ActivationGoesBackToTheLaunchBox) {
+    LaunchBoxStandIn launchBox(theme_);
+    auto satellite = showSatellite(launchBox);
+    QWidget elsewhere;
+    elsewhere.setGeometry(50, 50, 100, 100);
+    elsewhere.show();
+    ASSERT_TRUE(exposed(elsewhere));
+    elsewhere.activateWindow();
+    ASSERT_TRUE(activeIs(&elsewhere));
+
+    satellite->sendMessage(Activate, ActivateActive, 0);
+    EXPECT_TRUE(activeIs(launchBox.hwnd()));
 }
 
 } // namespace
