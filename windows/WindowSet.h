@@ -5,6 +5,13 @@
 #include "windows/ItemCommands.h"
 #include "windows/WndMain.h"
 
+namespace Gui {
+class Theme;
+}
+class AppLaunchBoxHost;
+class ItemIcons;
+class WndRun;
+
 #include <memory>
 
 class App;
@@ -44,8 +51,16 @@ public:
     void eraseFromHistory(const CatalogItemPtr& item, EraseScope scope, Gui::Wnd* owner) override;
 
     WndMain& mainWindow() { return *main_; }
+    WndRun& launchBox() { return *launchBox_; }
 
 private:
     App& app_;
     std::unique_ptr<WndMain> main_;
+    // Made after the main window and destroyed before it.
+    std::shared_ptr<Gui::Theme> theme_;
+    std::unique_ptr<AppLaunchBoxHost> launchBoxHost_;
+    std::unique_ptr<ItemIcons> icons_;
+    std::unique_ptr<WndRun> launchBox_;
+
+    void createLaunchBox();
 };
