@@ -111,7 +111,7 @@ std::shared_ptr<App> App::instance() {
     return instanceRef().app.lock();
 }
 
-int App::init([[maybe_unused]] uint32_t startCommand) {
+int App::init(uint32_t startCommand) {
     setInstance(shared_from_this(), &services_, &pythonServices_);
     stopSignals_ = std::make_unique<Platform::StopSignals>(stopSignal_.handle()->fd());
     AppIdentity::set({appTitle(), appVersion(), appRevision()});
@@ -131,6 +131,9 @@ int App::init([[maybe_unused]] uint32_t startCommand) {
     createPackageManager();
     loadStateFile();
     createWindows();
+    // "--show" on the first start opens the LaunchBox as a later start's would.
+    if (windows_ && startCommand == messageShow)
+        windows_->onInstanceMessage(messageShow);
     startInstanceServer();
     logInitDone();
     // Last: its monitor thread loads the packages.

@@ -3,6 +3,11 @@
 #include "app/App.h"
 #include "app/AppConfig.h"
 #include "core/Logger.h"
+#include "gui/Theme.h"
+#include "gui/WndMessage.h"
+#include "windows/AppLaunchBoxHost.h"
+#include "windows/ImageManagerIcons.h"
+#include "windows/WndRun.h"
 #include "windows/X11HotkeyGrabber.h"
 
 #include <QGuiApplication>
@@ -69,10 +74,31 @@ WindowSet::WindowSet(App& app) : app_(app) {
     console_->appendLog();
     app_.setLogRecordsHandler([this] { console_->appendLog(); });
     diag_ = std::make_unique<WndDiag>(*windowHost_, theme_);
+    createLaunchBox();
 }
 
 WindowSet::~WindowSet() {
     app_.setLogRecordsHandler({});
+    launchBox_.reset();
+}
+
+void WindowSet::createLaunchBox() {
+    launchBoxHost_ = std::make_unique<AppLaunchBoxHost>(app_, main_.get());
+    auto& hooks = launchBoxHost_->hooks();
+    hooks.postMainCommand = [this](uint32_t id) { main_->postMessage(Gui::Command, id); };
+    hooks.showAbout = [this] { showAbout(launchBox_.get()); };
+    hooks.showItemProperties = [this](const CatalogItemPtr& item) {
+        showProperties(item, launchBox_.get());
+    };
+    hooks.eraseFromHistory = [this](const CatalogItemPtr& item, Gui::Wnd& owner) {
+        eraseFromHistory(item, EraseItem, &owner);
+        return true;
+    };
+    if (auto images = app_.imageManager())
+        icons_ = std::make_unique<ImageManagerIcons>(images);
+    else
+        icons_ = std::make_unique<NoItemIcons>();
+    launchBox_ = std::make_unique<WndRun>(nullptr, theme_, *launchBoxHost_, *icons_);
 }
 
 uint32_t WindowSet::onInstanceMessage(uint32_t message) {
@@ -94,6 +120,16 @@ void WindowSet::onTimer(uint32_t id) {
                               false);
         return;
     }
+    case App::TimerSearch:
+        if (launchBox_->isVisible())
+            launchBox_->runSearch(nullptr);
+        return;
+    case App::TimerActions:
+        launchBox_->onActionsChanged();
+        return;
+    case App::TimerIcons:
+        launchBox_->onIconsChanged();
+        return;
     default:
         return;
     }
@@ -105,19 +141,19 @@ void WindowSet::onConfigChanged() {
     theme_->initialize(main_->hwnd(), config ? config->themeSettings : std::map<wstr, wstr>{});
     console_->applyTheme();
     diag_->applyTheme();
+    launchBox_->applyTheme();
 }
 
 void WindowSet::showLaunchBox(int mode) {
-    wstr text;
-    logMessage(Logger::Debug, wstr::format(text, L"Show the LaunchBox (mode {})", mode));
+    launchBox_->showMode(true, static_cast<uint32_t>(mode));
 }
 
 void WindowSet::hideLaunchBox() {
-    logDebug(L"Hide the LaunchBox");
+    launchBox_->show(false);
 }
 
 void WindowSet::toggleLaunchBox() {
-    logDebug(L"Toggle the LaunchBox");
+    launchBox_->toggle();
 }
 
 void WindowSet::showConsole() {

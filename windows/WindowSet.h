@@ -10,6 +10,9 @@
 #include <memory>
 
 class App;
+class AppLaunchBoxHost;
+class ItemIcons;
+class WndRun;
 
 // The program's windows: creates them in order at start-up, owns them and
 // destroys them, main window last, at the start of the shutdown. It is the
@@ -46,6 +49,7 @@ public:
     void eraseFromHistory(const CatalogItemPtr& item, EraseScope scope, Gui::Wnd* owner) override;
 
     WndMain& mainWindow() { return *main_; }
+    WndRun& launchBox() { return *launchBox_; }
 
 private:
     App& app_;
@@ -54,4 +58,10 @@ private:
     std::unique_ptr<AppWindowHost> windowHost_;
     std::unique_ptr<WndConsole> console_;
     std::unique_ptr<WndDiag> diag_;
+    // Made after the main window and destroyed before it.
+    std::unique_ptr<AppLaunchBoxHost> launchBoxHost_;
+    std::unique_ptr<ItemIcons> icons_;
+    std::unique_ptr<WndRun> launchBox_;
+
+    void createLaunchBox();
 };

@@ -1,0 +1,127 @@
+// The main road under an X display: the program with a package whose plugin
+// hands in an item and writes a marker file when it is executed; "--show"
+// from a second start opens the LaunchBox, XTest types the query, Enter
+// executes, and the history file records the hit.
+#include <boost/python.hpp>
+
+#include "python/GilLock.h"
+#include "tests/app/EndToEnd.h"
+#include "tests/app/PythonForTests.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+namespace bp = boost::python;
+using namespace qvtest::e2e;
+
+namespace {
+
+// Writes the archive of a one-plugin package into the default Packages folder.
+class MarkerPackage {
+public:
+    MarkerPackage(const std::string& name, const fs::path& marker)
+        : path_(fs::path(QV_BUILD_DIR) / "default" / "Packages" / (name + ".quorvalent-package")) {
+        const std::string script = R"(import quorvalent
+import quorvalent_api as api
+class Marker(quorvalent.Plugin):
+    def on_catalog(self):
+        self.set_catalog([api.CatalogItem(self, 30, 'Marker launch', '', '/opt/marker/target',
+                                          0, False, 0, 0, '')])
+    def on_execute(self, item, action):
+        with open(')" + marker.string() +
+                                   R"(', 'w') as f:
+            f.write(item.target())
+)";
+        qvtest::ensurePython();
+        GilLock gil;
+        bp::dict names;
+        names["path"] = path_.string();
+        names["script"] = script;
+        bp::exec("import zipfile\n"
+                 "with zipfile.ZipFile(path, 'w') as archive:\n"
+                 "    archive.writestr('marker.py', script)\n",
+                 names);
+    }
+    ~MarkerPackage() {
+        std::error_code error;
+        fs::remove(path_, error);
+    }
+    MarkerPackage(const MarkerPackage&) = delete;
+    MarkerPackage& operator=(const MarkerPackage&) = delete;
+
+private:
+    fs::path path_;
+};
+
+std::string run(const std::string& command) {
+    std::string text;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[256];
+        for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            text.append(buffer, n);
+        pclose(pipe);
+    }
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    return text;
+}
+
+// The height of the visible window of that X id.
+int windowHeight(const std::string& id) {
+    const std::string shape = run("xdotool getwindowgeometry --shell " + id);
+    const auto at = shape.find("HEIGHT=");
+    return at == std::string::npos ? 0 : std::atoi(shape.c_str() + at + 7);
+}
+
+fs::path findFile(const fs::path& root, const std::string& extension) {
+    std::error_code error;
+    for (const auto& entry : fs::recursive_directory_iterator(root, error))
+        if (entry.path().extension() == extension)
+            return entry.path();
+    return {};
+}
+
+} // namespace
+
+TEST(EndToEndOnDisplay, TheLaunchBoxSearchesAndExecutesThroughThePlugin) {
+    if (!std::getenv("DISPLAY") || !std::getenv("QV_XVFB_SCREEN"))
+        GTEST_SKIP() << "needs the display of scripts/with-display.sh";
+    UserTree user;
+    user.env["QT_QPA_PLATFORM"] = "xcb";
+    const std::string name = "Marker" + std::to_string(getpid());
+    const fs::path marker = user.dir.path() / "marker.txt";
+    MarkerPackage package(name, marker);
+    const fs::path cache = user.localFile(".catalog");
+
+    Program program({}, user.env, user.output);
+    ASSERT_TRUE(program.started());
+    // The cache is written once the plugin's item is in the catalog.
+    ASSERT_TRUE(waitFor([&] { return fs::exists(cache); }))
+        << readText(user.output) << readText(user.log);
+
+    Program show({"--show"}, user.env, user.output);
+    EXPECT_EQ(show.exitCode(), std::optional<int>(0)) << readText(user.output);
+    std::string window;
+    ASSERT_TRUE(waitFor([&] {
+        window = run("xdotool search --onlyvisible --name '^Quorvalent$' 2>/dev/null | head -1");
+        return !window.empty();
+    })) << readText(user.log);
+    ASSERT_TRUE(waitFor([&] { return run("xdotool getactivewindow") == window; }))
+        << "the LaunchBox did not get the focus";
+    const int empty = windowHeight(window);
+    ASSERT_EQ(std::system("xdotool type --delay 30 'marker la'"), 0);
+    // The box grows by the rows of its results.
+    ASSERT_TRUE(waitFor([&] { return windowHeight(window) > empty; })) << readText(user.log);
+    ASSERT_EQ(std::system("xdotool key Return"), 0);
+    ASSERT_TRUE(waitFor([&] { return readText(marker) == "/opt/marker/target"; }))
+        << readText(user.log);
+    ASSERT_TRUE(waitFor([&] {
+        const fs::path history = findFile(user.config, ".history");
+        return !history.empty() && readText(history).find("Marker launch") != std::string::npos;
+    })) << readText(user.log);
+
+    Program exit({"--exit"}, user.env, user.output);
+    EXPECT_EQ(exit.exitCode(), std::optional<int>(0)) << readText(user.output);
+    EXPECT_EQ(program.exitCode(), std::optional<int>(0)) << readText(user.output);
+}
