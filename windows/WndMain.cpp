@@ -112,10 +112,12 @@ WndMain::WndMain(Host& host, ItemCommands& itemCommands, std::unique_ptr<HotkeyG
         grabber_->setHandler([this](int id) { onHotKey(id); });
     QObject::connect(tray_.get(), &QSystemTrayIcon::activated, context_.get(),
                      [this](QSystemTrayIcon::ActivationReason reason) {
+                         // Posted: the menu's Exit removes the icon, whose
+                         // mouse handler is still running when it reports.
                          if (reason == QSystemTrayIcon::Trigger)
-                             sendMessage(TrayCallback, 0, Gui::LButtonUp);
+                             postMessage(TrayCallback, 0, Gui::LButtonUp);
                          else if (reason == QSystemTrayIcon::Context)
-                             sendMessage(TrayCallback, 0, Gui::RButtonUp);
+                             postMessage(TrayCallback, 0, Gui::RButtonUp);
                      });
     trayTimer_->setInterval(trayRetryMs);
     QObject::connect(trayTimer_.get(), &QTimer::timeout, context_.get(), [this] { onTrayTimer(); });

@@ -1,0 +1,191 @@
+// The main window on a real X display (scripts/with-display.sh: Xvfb,
+// openbox, and trayer as the tray host); input comes from xdotool through
+// XTest.
+
+#include "windows/WndMain.h"
+
+#include "app/AppConfig.h"
+#include "app/MainLoop.h"
+#include "tests/support/QtTestApp.h"
+#include "tests/support/RecordingMessageBox.h"
+#include "tests/windows/FakeWindowsHost.h"
+#include "windows/X11HotkeyGrabber.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+// Last: Xlib's macros clash with names of the headers above.
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+// Handles Qt's events until the condition holds or 20 s have passed.
+template <typename Condition> bool spinUntil(Condition condition) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > 20000)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+bool xdotool(const std::string& arguments) {
+    return std::system(("xdotool " + arguments).c_str()) == 0;
+}
+
+Display* qtDisplay() {
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->display() : nullptr;
+}
+
+// The X window that shows the tray icon: Qt's widget for it.
+QWidget* trayIconWidget() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (std::string(widget->metaObject()->className()) == "QSystemTrayIconSys")
+            return widget;
+    }
+    return nullptr;
+}
+
+// The icon's window was reparented into the tray host's window.
+bool embeddedInTray() {
+    QWidget* widget = trayIconWidget();
+    if (!widget)
+        return false;
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(qtDisplay(), Window(widget->winId()), &root, &parent, &children, &count))
+        return false;
+    if (children)
+        XFree(children);
+    return parent != 0 && parent != root;
+}
+
+class MainWindowOnDisplayTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qvtest::qtApp();
+        if (QGuiApplication::platformName() != "xcb" || !std::getenv("QV_XVFB_SCREEN"))
+            GTEST_SKIP() << "needs the display of scripts/with-display.sh";
+    }
+
+    // The middle of the icon's window on the screen, as X places it inside
+    // the tray host.
+    static std::string iconCenter() {
+        QWidget* widget = trayIconWidget();
+        Display* display = qtDisplay();
+        XWindowAttributes attributes{};
+        XGetWindowAttributes(display, Window(widget->winId()), &attributes);
+        int x = 0, y = 0;
+        Window child = 0;
+        XTranslateCoordinates(display, Window(widget->winId()), DefaultRootWindow(display),
+                              attributes.width / 2, attributes.height / 2, &x, &y, &child);
+        return std::to_string(x) + " " + std::to_string(y);
+    }
+
+    qvtest::FakeWindowsHost host;
+};
+
+TEST_F(MainWindowOnDisplayTest, TheIconDocksAndAClickTogglesTheLaunchBox) {
+    WndMain main(host, host, nullptr);
+    ASSERT_TRUE(spinUntil([&] {
+        return QSystemTrayIcon::isSystemTrayAvailable() && main.trayIconDocked() &&
+               embeddedInTray() && main.trayIcon()->geometry().width() > 0;
+    }));
+    ASSERT_TRUE(xdotool("mousemove " + iconCenter() + " click 1"));
+    ASSERT_TRUE(spinUntil([&] { return !host.calls.empty(); }));
+    EXPECT_EQ(host.calls, (std::vector<std::string>{"toggle"}));
+}
+
+// A right click pops the tray menu up (saved as build/tray-menu.png); its
+// Exit closes the main window, which ends the loop with 0.
+TEST_F(MainWindowOnDisplayTest, TheTrayMenuPopsUpAndItsExitEndsTheLoop) {
+    WndMain main(host, host, nullptr);
+    ASSERT_TRUE(spinUntil([&] { return main.trayIconDocked() && embeddedInTray(); }));
+    bool saved = false;
+    int shownTicks = 0;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        QWidget* popup = QApplication::activePopupWidget();
+        // A few ticks: the menu is painted by then.
+        if (!popup || !popup->isVisible() || ++shownTicks < 4)
+            return;
+        if (!saved) {
+            saved = QGuiApplication::primaryScreen()->grabWindow(0).save(QString(QV_BUILD_DIR) +
+                                                                         "/tray-menu.png");
+            return;
+        }
+        auto* menu = qobject_cast<QMenu*>(popup);
+        QAction* exit = main.trayMenu().action(TrayMenu::Exit);
+        if (!menu || !exit)
+            return;
+        const QPoint at = menu->mapToGlobal(menu->actionGeometry(exit).center());
+        xdotool("mousemove " + std::to_string(at.x()) + " " + std::to_string(at.y()) + " click 1");
+    });
+    watch.start(100);
+    ASSERT_TRUE(xdotool("mousemove " + iconCenter() + " click 3"));
+    ASSERT_TRUE(spinUntil([&] { return !main.exists(); })) << saved << " " << shownTicks;
+    watch.stop();
+    EXPECT_TRUE(saved);
+    MainLoop loop;
+    EXPECT_EQ(loop.exec(), 0);
+}
+
+TEST_F(MainWindowOnDisplayTest, AHotkeySentThroughXTestReachesItsWindow) {
+    WndMain main(host, host, X11HotkeyGrabber::create());
+    AppConfig config; // Run: Ctrl+Win+K
+    config.hotkeyHistory = parseHotkey(L"Alt+Shift+J");
+    qvtest::RecordingMessageBox::Installed boxes;
+    main.registerHotkeys(true, &config);
+    ASSERT_TRUE(boxes.box->shown().empty()) << wstr::toUtf8(boxes.box->shown()[0].text);
+    ASSERT_TRUE(xdotool("key ctrl+Super_L+k"));
+    ASSERT_TRUE(xdotool("key alt+shift+j"));
+    ASSERT_TRUE(spinUntil([&] { return host.calls.size() >= 2; }))
+        << (host.calls.empty() ? "" : host.calls[0]);
+    EXPECT_EQ(host.calls, (std::vector<std::string>{"toggle", "show 2"}));
+    // Released keys are no longer the program's.
+    main.registerHotkeys(false, &config);
+    ASSERT_TRUE(xdotool("key ctrl+Super_L+k"));
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 200);
+    EXPECT_EQ(host.calls.size(), 2u);
+}
+
+TEST_F(MainWindowOnDisplayTest, AKeyAnotherClientGrabbedFirstFailsWithTheXError) {
+    Display* other = XOpenDisplay(nullptr);
+    ASSERT_NE(other, nullptr);
+    const Window root = DefaultRootWindow(other);
+    XGrabKey(other, XKeysymToKeycode(other, XK_F10), ControlMask | Mod1Mask, root, True,
+             GrabModeAsync, GrabModeAsync);
+    XSync(other, False);
+
+    WndMain main(host, host, X11HotkeyGrabber::create());
+    AppConfig config;
+    config.hotkeyRun = parseHotkey(L"Ctrl+Alt+F10");
+    config.hotkeyConsole = parseHotkey(L"Ctrl+Shift+F8");
+    qvtest::RecordingMessageBox::Installed boxes;
+    main.registerHotkeys(true, &config);
+    ASSERT_EQ(boxes.box->shown().size(), 1u);
+    EXPECT_EQ(boxes.box->shown()[0].text,
+              L"Failed to register the 'Run' hotkey \"Ctrl+Alt+F10\"! Please reconfigure. "
+              L"Error 10: BadAccess (attempt to access private resource denied)");
+    // The others still work.
+    ASSERT_TRUE(xdotool("key ctrl+shift+F8"));
+    ASSERT_TRUE(spinUntil([&] { return !host.calls.empty(); }));
+    EXPECT_EQ(host.calls, (std::vector<std::string>{"toggle console"}));
+    XCloseDisplay(other);
+}
+
+} // namespace
