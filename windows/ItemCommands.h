@@ -18,7 +18,8 @@ public:
     // Shows the properties of item in a window owned by owner.
     virtual void showProperties(const CatalogItemPtr& item, Gui::Wnd* owner) = 0;
     // Erases item, or every entry of its package, from the history (after
-    // asking the user when that is the habit).
-    virtual void eraseFromHistory(const CatalogItemPtr& item, EraseScope scope,
+    // asking the user when that is the habit). True when something was
+    // erased, so that the caller refreshes what it shows.
+    virtual bool eraseFromHistory(const CatalogItemPtr& item, EraseScope scope,
                                   Gui::Wnd* owner) = 0;
 };

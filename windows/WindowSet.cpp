@@ -5,8 +5,10 @@
 #include "core/Logger.h"
 #include "gui/Theme.h"
 #include "gui/WndMessage.h"
+#include "windows/AppItemHost.h"
 #include "windows/AppLaunchBoxHost.h"
 #include "windows/ImageManagerIcons.h"
+#include "windows/ItemProperties.h"
 #include "windows/WndRun.h"
 #include "windows/X11HotkeyGrabber.h"
 
@@ -91,8 +93,7 @@ void WindowSet::createLaunchBox() {
         showProperties(item, launchBox_.get());
     };
     hooks.eraseFromHistory = [this](const CatalogItemPtr& item, Gui::Wnd& owner) {
-        eraseFromHistory(item, EraseItem, &owner);
-        return true;
+        return eraseFromHistory(item, EraseItem, &owner);
     };
     if (auto images = app_.imageManager())
         icons_ = std::make_unique<ImageManagerIcons>(images);
@@ -172,10 +173,16 @@ void WindowSet::showAbout(Gui::Wnd* owner) {
     WndAbout::showModal(*windowHost_, theme_, owner);
 }
 
-void WindowSet::showProperties(const CatalogItemPtr&, Gui::Wnd*) {
-    logDebug(L"Show the item's properties");
+void WindowSet::showProperties(const CatalogItemPtr& item, Gui::Wnd* owner) {
+    AppItemHost host(owner ? *owner : *main_, [this] { showConsole(); });
+    ItemProperties(host).showProperties(item);
 }
 
-void WindowSet::eraseFromHistory(const CatalogItemPtr&, EraseScope, Gui::Wnd*) {
-    logDebug(L"Erase from the history");
+bool WindowSet::eraseFromHistory(const CatalogItemPtr& item, EraseScope scope, Gui::Wnd* owner) {
+    AppItemHost host(owner ? *owner : *main_, [this] { showConsole(); });
+    ItemProperties commands(host);
+    const wstr separator = launchBox_ ? launchBox_->statusSeparator() : wstr();
+    if (scope == ErasePackage)
+        return commands.eraseParentPackageFromHistory(item, separator);
+    return commands.eraseFromHistory(item, separator);
 }

@@ -46,7 +46,7 @@ public:
 
     // ItemCommands: the item menu's properties and history commands.
     void showProperties(const CatalogItemPtr& item, Gui::Wnd* owner) override;
-    void eraseFromHistory(const CatalogItemPtr& item, EraseScope scope, Gui::Wnd* owner) override;
+    bool eraseFromHistory(const CatalogItemPtr& item, EraseScope scope, Gui::Wnd* owner) override;
 
     WndMain& mainWindow() { return *main_; }
     WndRun& launchBox() { return *launchBox_; }

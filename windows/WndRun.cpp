@@ -77,16 +77,23 @@ public:
 
 private:
     bool forward(QMouseEvent* event) {
+        const QPoint at = event->position().toPoint();
+        if (event->type() == QEvent::MouseButtonPress && event->button() == Qt::LeftButton)
+            pressedAt_ = at;
+        if (event->type() == QEvent::MouseMove && (event->buttons() & Qt::LeftButton) &&
+            (at - pressedAt_).manhattanLength() >= QApplication::startDragDistance())
+            return owner_.dragRow(pressedAt_);
         uint32_t message = MouseMove;
         if (event->type() == QEvent::MouseButtonDblClick)
             message = LButtonDblClk;
         else if (event->type() == QEvent::MouseButtonPress)
             message = event->button() == Qt::RightButton ? RButtonDown : LButtonDown;
         const uintptr_t flags = modifierFlags(event->modifiers());
-        return owner_.onListMouse(message, flags, packPoint(event->position().toPoint()));
+        return owner_.onListMouse(message, flags, packPoint(at));
     }
 
     WndRun& owner_;
+    QPoint pressedAt_;
 };
 
 void WndRun::watchListViewport() {

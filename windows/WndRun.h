@@ -95,6 +95,8 @@ public:
     // App timer 9.
     void onActionsChanged();
     CatalogItemPtr selectedItem() const;
+    // The theme's separator of status texts, which history questions quote.
+    const wstr& statusSeparator() const { return separator_; }
     bool stepBack(bool forced);
 
     // --- Keys and mouse (WndRunKeys.cpp) --------------------------------------------
@@ -189,6 +191,9 @@ private:
     void clearOrHide();
     void onPaste();
     bool onListMouse(uint32_t message, uintptr_t flags, intptr_t point);
+    // Drags the result row under the point out of the LaunchBox; true when a
+    // drag ran.
+    bool dragRow(QPoint at);
     void installPasteMenu();
     // The list's rows live in its viewport: its mouse reaches onListMouse.
     void watchListViewport();

@@ -7,6 +7,7 @@
 #include "gui/QtText.h"
 #include "gui/VirtualKey.h"
 #include "gui/WndMessage.h"
+#include "windows/ItemDrag.h"
 #include "windows/LaunchBoxHost.h"
 
 #include <QAction>
@@ -375,6 +376,19 @@ bool WndRun::onListMouse(uint32_t message, uintptr_t flags, intptr_t point) {
         return false;
     else
         executeSelection(flags);
+    return true;
+}
+
+bool WndRun::dragRow(QPoint at) {
+    auto* view = static_cast<QListView*>(list_->hwnd());
+    const int row = view->indexAt(at).row();
+    if (row < 0 || mode_ == ModeActions || static_cast<std::size_t>(row) >= results_->size())
+        return false;
+    selectRow(row);
+    CatalogItemPtr item = selectedItem();
+    if (!item || !ItemDrag::isDraggable(*item))
+        return false;
+    ItemDrag::start(view, item);
     return true;
 }
 

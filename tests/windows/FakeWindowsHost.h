@@ -20,9 +20,10 @@ public:
     void showProperties(const CatalogItemPtr& item, Gui::Wnd*) override {
         calls.push_back("properties " + (item ? wstr::toUtf8(item->label()) : std::string()));
     }
-    void eraseFromHistory(const CatalogItemPtr& item, EraseScope scope, Gui::Wnd*) override {
+    bool eraseFromHistory(const CatalogItemPtr& item, EraseScope scope, Gui::Wnd*) override {
         calls.push_back(std::string(scope == EraseItem ? "erase item " : "erase package ") +
                         (item ? wstr::toUtf8(item->label()) : std::string()));
+        return true;
     }
 
     std::vector<std::string> calls;
