@@ -3,6 +3,7 @@
 
 #include "app/App.h"
 #include "app/AppCatalogHost.h"
+#include "app/AppImageHost.h"
 #include "app/AppPackageHost.h"
 #include "app/InstanceServer.h"
 #include "app/ShutdownBudget.h"
@@ -125,9 +126,11 @@ int App::init([[maybe_unused]] uint32_t startCommand) {
     startLogger();
     startDataMonitor();
     startConfigEdit();
+    startImageManager();
     loadCatalogFiles();
     createPackageManager();
     loadStateFile();
+    createWindows();
     startInstanceServer();
     logInitDone();
     // Last: its monitor thread loads the packages.
@@ -222,6 +225,10 @@ void App::startConfigEdit() {
     configEdit_ = edit;
 }
 
+void App::startImageManager() {
+    imageManager_ = ImageManager::create(std::make_shared<AppImageHost>(weak_from_this()));
+}
+
 void App::loadCatalogFiles() {
     catalog_.loadHistoryFile(Path::combine(folders_.profileUser, appName() + L".history"));
     catalog_.loadCatalogFile(DataFs::catalogFilePath(folders_));
@@ -271,6 +278,11 @@ void App::migrateStateFile(const wstr& former, const wstr& current) {
         std::filesystem::rename(wstr::toUtf8(former), wstr::toUtf8(current), ignored);
 }
 
+void App::createWindows() {
+    if (windowsFactory_)
+        windows_ = windowsFactory_(*this);
+}
+
 // Where a desktop creates the main window: from here on other starts find
 // this instance and may send it requests.
 void App::startInstanceServer() {
@@ -296,6 +308,8 @@ void App::logInitDone() {
 }
 
 uint32_t App::onInstanceMessage(uint32_t message) {
+    if (windows_)
+        return windows_->onInstanceMessage(message);
     switch (message) {
     case messageExit:
         // Like a window that is closed once: later requests change nothing.
@@ -312,8 +326,15 @@ uint32_t App::onInstanceMessage(uint32_t message) {
 void App::shutdown() {
     stopSignals_.reset();
     instanceServer_.reset();
+    // Before the services the windows use.
+    windows_.reset();
     // Without the catalog's lock: the writer takes it for its snapshot.
     catalog_.stopWriter();
+    // Before the packages: the images thread asks them for icons.
+    if (auto images = imageManager()) {
+        images->stop(ShutdownBudget::imageManagerMs);
+        imageManager_.store(nullptr);
+    }
     if (auto manager = packageManager()) {
         manager->stop();
         packageManager_.store(nullptr);

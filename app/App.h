@@ -2,6 +2,7 @@
 
 #include "app/AppServices.h"
 #include "app/AppState.h"
+#include "app/AppWindows.h"
 #include "app/AppTimers.h"
 #include "app/ConfigEdit.h"
 #include "app/CurrentConfig.h"
@@ -15,11 +16,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
 
 class FileMonitor;
+class ImageManager;
 class InstanceServer;
 class PackageManager;
 
@@ -146,8 +149,16 @@ public:
     static void exploreFile(const wstr& path);
     static void openUrl(const wstr& url, bool pump);
 
-    // The answer to a private message of another start. User-interface thread.
+    // The answer to a private message of another start: the windows' when
+    // they exist. User-interface thread.
     uint32_t onInstanceMessage(uint32_t message);
+
+    // How init() makes the windows (none: the application runs without).
+    // User-interface thread, before init().
+    void setWindowsFactory(AppWindows::Factory factory) { windowsFactory_ = std::move(factory); }
+    // The windows; null before init(), without a factory and from the start
+    // of shutdown(). User-interface thread.
+    AppWindows* windows() const { return windows_.get(); }
 
     // One line per display monitor, for the banner. Any thread.
     std::vector<wstr> logMonitors() const;
@@ -160,9 +171,18 @@ public:
     // and after shutdown. Any thread.
     std::shared_ptr<ConfigEdit> configEdit() const { return configEdit_.load(); }
     std::shared_ptr<PackageManager> packageManager() const { return packageManager_.load(); }
+    // The icon service; null before init and after shutdown. Any thread.
+    std::shared_ptr<ImageManager> imageManager() const { return imageManager_.load(); }
     // The data monitor's package listeners. Any thread after init.
     void addPackagesListener(std::weak_ptr<DataFs::PackagesListener> listener);
     void removePackagesListener(const DataFs::PackagesListener* listener);
+
+    // Runs whenever the logger has new records (the console shows them).
+    // User-interface thread; set before run(), cleared before the handler's
+    // target goes away.
+    void setLogRecordsHandler(std::function<void()> handler) {
+        logRecordsHandler_ = std::move(handler);
+    }
 
     // ConfigEdit::Host. Any thread.
     std::optional<std::pair<wstr, bool>> editorSetting() override;
@@ -205,9 +225,11 @@ private:
     void startLogger();
     void startDataMonitor();
     void startConfigEdit();
+    void startImageManager();
     void loadCatalogFiles();
     void createPackageManager();
     void loadStateFile();
+    void createWindows();
     void startInstanceServer();
     void logInitDone();
     void runTimer(uint32_t id);
@@ -222,10 +244,12 @@ private:
     Services services_{*this};
     PythonServices pythonServices_{*this};
     Event logEvent_{true};
+    std::function<void()> logRecordsHandler_;
     AppTimers timers_;
     CurrentConfig config_;
     // Read by other threads through the hosts, replaced on this one.
     std::atomic<std::shared_ptr<ConfigEdit>> configEdit_;
+    std::atomic<std::shared_ptr<ImageManager>> imageManager_;
     std::shared_ptr<FileMonitor> fileMonitor_;
     std::unique_ptr<DataFs> dataFs_;
     std::atomic<std::shared_ptr<PackageManager>> packageManager_;
@@ -234,6 +258,8 @@ private:
     bool networkWatchArmed_ = false;
     Event networkEvent_{true};
     AppState state_;
+    AppWindows::Factory windowsFactory_;
+    std::unique_ptr<AppWindows> windows_;
     std::unique_ptr<InstanceServer> instanceServer_;
     bool exitRequested_ = false;
     bool pythonStarted_ = false;

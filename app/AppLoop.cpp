@@ -6,6 +6,7 @@
 #include "app/App.h"
 #include "app/MainLoop.h"
 #include "core/Logger.h"
+#include "gui/ImageManager.h"
 #include "packages/PackageManager.h"
 
 #include <set>
@@ -16,7 +17,10 @@ uint32_t App::run() {
     loop.watchEvent(stopSignal_.handle(), [this] { onStopSignal(); });
     // The console shows new records when the log event fires; until it
     // exists the event only wakes the loop.
-    loop.watchEvent(logEvent_.handle(), [] {});
+    loop.watchEvent(logEvent_.handle(), [this] {
+        if (logRecordsHandler_)
+            logRecordsHandler_();
+    });
     loop.watchEvent(timers_.event().handle(), [] {});
     loop.watchEvent(networkEvent_.handle(), [this] { onNetworkSettingsChanged(); });
     loop.setPass([this] {
@@ -55,6 +59,8 @@ void App::processTimers() {
         if (done.insert(id).second)
             runTimer(id);
     }
+    if (due.trayId && windows_)
+        windows_->onTimer(*due.trayId);
 }
 
 void App::runTimer(uint32_t id) {
@@ -76,6 +82,8 @@ void App::runTimer(uint32_t id) {
         break;
     case TimerReloadAll:
         reloadConfig();
+        if (auto images = imageManager())
+            images->reset();
         if (auto manager = packageManager())
             manager->invalidatePackageSettings();
         broadcastEvents(PluginMsg::appConfigChanged | PluginMsg::packageConfigChanged);
@@ -85,6 +93,8 @@ void App::runTimer(uint32_t id) {
         break;
     case TimerMonitors:
         state_.monitors.describe();
+        if (windows_)
+            windows_->onTimer(id);
         break;
     case TimerWatchNetwork:
         watchInternetSettings();
@@ -93,6 +103,14 @@ void App::runTimer(uint32_t id) {
         reloadConfig();
         broadcastEvents(PluginMsg::appConfigChanged | PluginMsg::internetSettingsChanged);
         watchInternetSettings();
+        break;
+    case TimerTrayMenu:
+    case TimerSearch:
+    case TimerActions:
+    case TimerIcons:
+    case TimerActivate:
+        if (windows_)
+            windows_->onTimer(id);
         break;
     default:
         break;

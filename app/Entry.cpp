@@ -106,7 +106,7 @@ std::string instanceSocketPath() {
     return runtimePath(App::instanceSocketName());
 }
 
-int runApplication(int argc, char** argv) {
+int runApplication(int argc, char** argv, AppWindows::Factory windows) {
     // Taken now: the environment reload falls back to the one we started with.
     EnvironmentSource::current();
     uint32_t command = StartNormal;
@@ -129,6 +129,7 @@ int runApplication(int argc, char** argv) {
     std::setlocale(LC_NUMERIC, "C");
 
     UiThreadOwner<App> app;
+    app.get()->setWindowsFactory(std::move(windows));
     int code = app.get()->init(command);
     if (code == 0)
         code = static_cast<int>(app.get()->run());

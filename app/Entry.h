@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/AppWindows.h"
 #include "app/RunningInstance.h"
 #include "core/Wstr.h"
 
@@ -40,7 +41,8 @@ bool forwardToRunningInstance(const std::vector<wstr>& args, RunningInstance& in
 std::string instanceLockPath();
 std::string instanceSocketPath();
 
-// Forwards or runs the application; returns the process exit code: the main
-// loop's, 0 after forwarding, 2 while another instance runs. Throws what the
-// application's start-up and loop throw. Main thread.
-int runApplication(int argc, char** argv);
+// Forwards or runs the application, whose windows the factory makes (none:
+// no windows); returns the process exit code: the main loop's, 0 after
+// forwarding, 2 while another instance runs. Throws what the application's
+// start-up and loop throw. Main thread.
+int runApplication(int argc, char** argv, AppWindows::Factory windows = {});

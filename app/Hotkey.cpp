@@ -120,6 +120,19 @@ int32_t keyOfToken(const wstr& token) {
     return functionKey(token);
 }
 
+// A character typed with Shift on the layout ("!" is Shift+1): pressing it
+// takes Shift, so the hot key does too. Letters stand for their key whatever
+// their case; key words ("Plus") name the key.
+bool needsShift(const wstr& token) {
+    if (token.size() != 1 || findKeyName(token))
+        return false;
+    const wchar_t ch = token[0];
+    if (ch >= L'A' && ch <= L'Z')
+        return false;
+    const uint32_t scan = virtualKeyOfChar(ch);
+    return scan != noKey && (scan & 0x100);
+}
+
 wstr keyText(int32_t key) {
     for (const KeyName& row : keyNames)
         if (row.key == key)
@@ -184,6 +197,8 @@ Hotkey parseHotkey(const wstr& text) {
         result.key = keyOfToken(token);
         if (result.key == 0)
             return malformed(text);
+        if (needsShift(token))
+            result.modifiers |= Hotkey::Shift;
     }
     return result.key ? result : malformed(text);
 }

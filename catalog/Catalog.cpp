@@ -167,6 +167,21 @@ void Catalog::clearHistory() {
     clearHitCounts([](uint64_t) { return true; });
 }
 
+std::size_t Catalog::countHistoryOrphans(const std::set<uint64_t>& knownIds) {
+    Mutex::Lock lock(mutex_);
+    return history_.countOrphans(knownIds);
+}
+
+std::size_t Catalog::removeHistoryOrphans(const std::set<uint64_t>& knownIds) {
+    Mutex::Lock lock(mutex_);
+    const std::size_t count = history_.countOrphans(knownIds);
+    if (count == 0)
+        return 0;
+    history_.removeOrphans(knownIds);
+    saveHistory();
+    return count;
+}
+
 void Catalog::eraseHistoryItem(const CatalogItemPtr& item) {
     if (!item || !item->isValid())
         return;
@@ -199,6 +214,26 @@ void Catalog::eraseHistoryPackage(uint32_t packageId) {
     clearHitCounts([packageId](uint64_t pluginId) {
         return static_cast<uint32_t>(pluginId >> 32) == packageId;
     });
+}
+
+std::size_t Catalog::countHistoryOrphans() {
+    std::set<uint64_t> known = knownPluginIds();
+    Mutex::Lock lock(mutex_);
+    return history_.countOrphans(known);
+}
+
+std::size_t Catalog::removeHistoryOrphans() {
+    std::set<uint64_t> known = knownPluginIds();
+    CatalogHistory::PluginNames names = loadedPluginNames();
+    Mutex::Lock lock(mutex_);
+    const std::size_t before = history_.items().size();
+    history_.removeOrphans(known);
+    const std::size_t removed = before - history_.items().size();
+    if (removed) {
+        history_.refreshPluginNames(names);
+        saveHistory();
+    }
+    return removed;
 }
 
 bool Catalog::historyHasItem(const CatalogItemPtr& item) {

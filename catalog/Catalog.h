@@ -151,8 +151,19 @@ public:
     void clearHistory();
     void eraseHistoryItem(const CatalogItemPtr& item);
     void eraseHistoryPackage(uint32_t packageId);
+    // History entries whose plugin is not among knownIds, and their removal,
+    // which writes the history file when it removed any; both return the
+    // count.
+    std::size_t countHistoryOrphans(const std::set<uint64_t>& knownIds);
+    std::size_t removeHistoryOrphans(const std::set<uint64_t>& knownIds);
     bool historyHasItem(const CatalogItemPtr& item);
     bool historyHasPackage(uint32_t packageId);
+    // Orphans are history items whose plugin is not loaded now; none without
+    // a package manager.
+    std::size_t countHistoryOrphans();
+    // Removes the orphans and writes the history file when any was removed;
+    // returns how many were.
+    std::size_t removeHistoryOrphans();
     wstr getHistoryTerms(const CatalogItemPtr& item);
     void getStats(Stats& stats);
 

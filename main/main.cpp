@@ -4,10 +4,11 @@
 #include "app/Entry.h"
 #include "core/Logger.h"
 #include "core/MessageBox.h"
+#include "windows/WindowSet.h"
 
 int main(int argc, char** argv) {
     try {
-        return runApplication(argc, argv);
+        return runApplication(argc, argv, &WindowSet::create);
     } catch (const std::exception& e) {
         wstr text;
         logMessage(Logger::Fatal, MessageBox::MB_ICONERROR, nullptr, 0,

@@ -26,9 +26,11 @@ TEST(Hotkey, ParsesModifiersAndOneKey) {
                                                      {L"Ctrl+Minus", 2, 0xBD},
                                                      {L"Ctrl+Plus", 2, 0xBB},
                                                      {L"Alt+;", 1, 0xBA},
-                                                     {L"Alt+?", 1, 0xBF},
+                                                     // Shifted characters take Shift.
+                                                     {L"Alt+?", 5, 0xBF},
+                                                     {L"Ctrl+!", 6, '1'},
                                                      {L"Win+5", 8, '5'},
-                                                     {L"Win+%", 8, '5'},
+                                                     {L"Win+%", 12, '5'},
                                                      {L"Ctrl+Alt+Shift+Win+K", 15, 75},
                                                      {L"Numpad7", 0, 103},
                                                      {L"Ctrl+Shift", -1, -1},
