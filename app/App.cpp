@@ -194,7 +194,7 @@ void App::startPython() {
     Python::init(
         Python::systemHome(),
         Python::searchPath(Path::combine(folders_.install, L"python"), folders_.profilePackages),
-        folders_.profilePackages);
+        folders_.profilePackages, Python::bytecodeFolder(folders_.install));
     pythonStarted_ = true;
     pythonNs_ = (Sys::perfCounter() - t0) * (1000000000 / Sys::perfFrequency);
 }

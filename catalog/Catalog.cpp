@@ -60,6 +60,7 @@ void Catalog::setExcludeNonexistentFiles(bool local, bool remote) {
 std::size_t Catalog::insertPluginItems(CatalogPlugin& plugin,
                                        const std::vector<CatalogItemPtr>& items, bool replace) {
     Mutex::Lock lock(mutex_);
+    store_.releaseUnshared(releaseStep);
     auto noteChanges = [&](std::size_t changes) {
         if (changes != 0) {
             if (!plugin.isInternal())
@@ -72,10 +73,8 @@ std::size_t Catalog::insertPluginItems(CatalogPlugin& plugin,
         return noteChanges(store_.removePlugin(plugin.id()));
     std::unordered_set<uint64_t> leftovers;
     if (replace) {
-        store_.forEach([&](const CatalogItemPtr& item) {
-            if (item->pluginId() == plugin.id())
-                leftovers.insert(item->id());
-        });
+        std::vector<uint64_t> ids = store_.idsOfPlugin(plugin.id());
+        leftovers.insert(ids.begin(), ids.end());
     }
     std::size_t changes = 0;
     bool warned = false;
@@ -99,7 +98,7 @@ std::size_t Catalog::insertPluginItems(CatalogPlugin& plugin,
             return 0;
     }
     for (uint64_t id : leftovers)
-        changes += store_.remove(store_.find(id)) ? 1 : 0;
+        changes += store_.removeId(id) ? 1 : 0;
     return noteChanges(changes);
 }
 
@@ -165,7 +164,7 @@ void Catalog::clearHistory() {
     Mutex::Lock lock(mutex_);
     history_.clear();
     deleteHistoryFile();
-    clearHitCounts([](const CatalogItem&) { return true; });
+    clearHitCounts([](uint64_t) { return true; });
 }
 
 std::size_t Catalog::countHistoryOrphans(const std::set<uint64_t>& knownIds) {
@@ -212,7 +211,9 @@ void Catalog::eraseHistoryPackage(uint32_t packageId) {
         history_.refreshPluginNames(names);
         saveHistory();
     }
-    clearHitCounts([packageId](const CatalogItem& item) { return item.packageId() == packageId; });
+    clearHitCounts([packageId](uint64_t pluginId) {
+        return static_cast<uint32_t>(pluginId >> 32) == packageId;
+    });
 }
 
 std::size_t Catalog::countHistoryOrphans() {
@@ -267,8 +268,10 @@ void Catalog::getStats(Stats& stats) {
         ++(stats.packages[item.packageId()].*field);
         ++(stats.plugins[item.pluginId()].*field);
     };
-    store_.forEach(
-        [&](const CatalogItemPtr& item) { count(*item, &Stats::Counters::catalogItems); });
+    store_.forEachPluginId([&stats](uint64_t pluginId) {
+        ++stats.packages[static_cast<uint32_t>(pluginId >> 32)].catalogItems;
+        ++stats.plugins[pluginId].catalogItems;
+    });
     history_.items().forEach(
         [&](const CatalogItemPtr& item) { count(*item, &Stats::Counters::historyItems); });
     auto counted = [&stats](const CatalogItem& item) {
@@ -309,14 +312,11 @@ void Catalog::warnInvalidItem(const wchar_t* what, const CatalogPlugin& plugin,
     logMessage(Logger::Warning, std::move(message));
 }
 
-template <typename Pred> void Catalog::clearHitCounts(Pred&& pred) {
-    store_.forEach([&pred](const CatalogItemPtr& item) {
-        if (pred(*item))
-            item->setHitCount(0);
-    });
+template <typename Pred> void Catalog::clearHitCounts(Pred&& pluginIdPred) {
+    store_.clearHitCounts(pluginIdPred);
     for (const auto& [pluginId, list] : suggestions_) {
         for (const CatalogItemPtr& item : list) {
-            if (pred(*item))
+            if (pluginIdPred(item->pluginId()))
                 item->setHitCount(0);
         }
     }

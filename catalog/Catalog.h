@@ -105,6 +105,10 @@ public:
     // first orderedCount results are put in their place (the LaunchBox passes
     // its max_results); the others follow in no particular order.
     static constexpr std::size_t orderAll = SIZE_MAX;
+    // Item objects that only the catalog still holds (the plugins' lists
+    // gone, the results replaced) are let go of in steps of this many, by
+    // each search, each insertion and each slice of the cache writer.
+    static constexpr std::size_t releaseStep = 16384;
     void search(const std::shared_ptr<CatalogResults>& results, wstr text,
                 const CatalogItemPtr& chainItem, std::size_t orderedCount = orderAll);
     // Scores one item against the text (its arguments when it has the chain
@@ -215,19 +219,21 @@ private:
     void storePluginItem(const CatalogItemPtr& item);
     std::pair<uint32_t, uint32_t> methodsOf(uint64_t pluginId) const;
     template <typename Fn> void forEachAction(const CatalogItem& item, Fn&& fn);
-    template <typename Pred> void clearHitCounts(Pred&& pred);
+    // Sets the hit counts of items whose plugin id passes to 0.
+    template <typename Pred> void clearHitCounts(Pred&& pluginIdPred);
     // Writes the history file, or deletes it once the history is cleared.
     // Under the lock.
     void saveHistory();
     void deleteHistoryFile();
-    // The cache writer's snapshot: the items serialised in id order, under
-    // the lock in short slices.
+    // The cache writer's snapshot: the items serialised in id order; under
+    // the lock in short slices only the items' records are copied (objects
+    // out of the store are serialised there).
     void snapshotItems(MemWriter& out);
 
     Mutex mutex_;
     bool excludeNonexistentLocalFiles_ = true;
     bool excludeNonexistentRemoteFiles_ = false;
-    CatalogItemStore store_;
+    CatalogItemStore store_{CatalogItemStore::Layout::compact};
     CatalogHistory history_;
     std::map<uint64_t, SuggestionList> suggestions_;
     std::map<uint64_t, std::pair<uint32_t, uint32_t>> suggestionMethods_;

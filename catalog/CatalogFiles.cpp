@@ -104,12 +104,14 @@ void Catalog::deleteHistoryFile() {
 }
 
 // Serialising a million items takes seconds, and a search must not wait that
-// long: the lock is taken once to list the ids, then once per slice of items.
+// long: the lock is taken once to list the ids, then once per slice of items,
+// to copy their records (or serialise the few objects handed out, which
+// their holders may change under the lock); records are serialised after.
 // An item that changes meanwhile is written as it is when its slice is taken
 // (each item whole); one added meanwhile waits for the next write, which its
 // change has asked for.
 void Catalog::snapshotItems(MemWriter& out) {
-    constexpr std::size_t itemsPerSlice = 1024;
+    constexpr std::size_t itemsPerSlice = 4096;
     std::vector<uint64_t> ids(itemCount() + itemsPerSlice); // touched before the lock
     {
         Mutex::Lock lock(mutex_);
@@ -119,22 +121,44 @@ void Catalog::snapshotItems(MemWriter& out) {
     std::sort(ids.begin(), ids.end());
     MemWriter records;
     std::size_t count = 0;
+    struct Taken {
+        uint64_t id = 0;
+        ItemRecord record;     // when used
+        std::size_t begin = 0; // else the item serialised in `objects`
+        std::size_t end = 0;
+    };
+    std::vector<Taken> taken;
     for (std::size_t first = 0; first < ids.size(); first += itemsPerSlice) {
-        // Memory is taken and touched before the lock: growing a large buffer
+        // Memory is taken and touched before the lock: growing a buffer
         // (page faults included) under it would make searches wait.
-        constexpr uint64_t sliceRoom = 1 << 20;
-        MemWriter slice(sliceRoom);
-        slice.reserve(sliceRoom);
+        constexpr uint64_t objectRoom = 1 << 16;
+        MemWriter objects(objectRoom);
+        objects.reserve(objectRoom);
+        taken.clear();
+        taken.reserve(itemsPerSlice);
         {
             Mutex::Lock lock(mutex_);
+            store_.releaseUnshared(itemsPerSlice);
             for (std::size_t i = first; i < std::min(ids.size(), first + itemsPerSlice); ++i) {
-                if (CatalogItemPtr item = store_.find(ids[i])) {
-                    CatalogFile::writeItem(slice, *item);
-                    ++count;
+                Taken t{ids[i], store_.recordCopy(ids[i])};
+                if (!t.record.used()) {
+                    CatalogItemPtr item = store_.find(ids[i]);
+                    if (!item)
+                        continue;
+                    t.begin = objects.size();
+                    CatalogFile::writeItem(objects, *item);
+                    t.end = objects.size();
                 }
+                taken.push_back(std::move(t));
             }
         }
-        records.append(slice.data(), slice.size());
+        for (const Taken& t : taken) {
+            if (t.record.used())
+                CatalogFile::writeItem(records, *t.record.item(t.id));
+            else
+                records.append(objects.data() + t.begin, t.end - t.begin);
+            ++count;
+        }
     }
     CatalogFile::writeCount(out, count);
     out.append(records.data(), records.size());

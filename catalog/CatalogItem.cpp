@@ -96,6 +96,18 @@ CatalogItem::CatalogItem(uint64_t pluginId, uint32_t category, const wstr& label
     updateSearchTexts();
 }
 
+CatalogItem::CatalogItem(Restored&& fields)
+    : pluginId_(fields.pluginId), baseId_(fields.id), id_(fields.id), hitCount_(fields.hitCount),
+      iconHandle_(fields.iconHandle), category_(fields.category), argsHint_(fields.argsHint),
+      hitHint_(fields.hitHint), composedLength_(static_cast<uint32_t>(fields.label.size())),
+      changes_(fields.changes), loopOnSuggest_(fields.loopOnSuggest),
+      label_(std::move(fields.label)), target_(std::move(fields.target)),
+      shortDesc_(std::move(fields.shortDesc)), dataBag_(std::move(fields.dataBag)) {
+    searchTexts_.reserve(label_.size() + fields.lowerLabel.size());
+    searchTexts_ = label_;
+    searchTexts_ += fields.lowerLabel;
+}
+
 bool CatalogItem::isValid() const {
     return pluginId_ != 0 && !target_.empty() && !label_.empty() && category_ != 0 &&
            category_ != 0xFFFFFFFF && argsHint_ <= required && hitHint_ <= noargs;
@@ -103,17 +115,20 @@ bool CatalogItem::isValid() const {
 
 void CatalogItem::setLabel(const wstr& label, bool rebuild) {
     label_ = cleanText(label);
+    ++changes_;
     if (rebuild)
         updateSearchTexts();
 }
 
 void CatalogItem::setShortDesc(const wstr& shortDesc) {
     shortDesc_ = cleanText(shortDesc);
+    ++changes_;
 }
 
 void CatalogItem::setArgs(const wstr& raw, const wstr& displayed) {
     if (argsHint_ == forbidden)
         return;
+    ++changes_;
     rawArgs_ = wstr::trimCopy(raw);
     hasArgs_ = !rawArgs_.empty();
     displayArgs_ = wstr::trimCopy(displayed);
@@ -145,6 +160,8 @@ bool CatalogItem::merge(const CatalogItem& other) {
     copy(iconHandle_, other.iconHandle_);
     if (labelChanged)
         updateSearchTexts();
+    if (changed)
+        ++changes_;
     return changed;
 }
 

@@ -33,6 +33,20 @@ public:
     CatalogItem(uint64_t pluginId, uint32_t category, const wstr& label, const wstr& shortDesc,
                 const wstr& target, uint32_t argsHint, bool loopOnSuggest, uint32_t hitHint,
                 uint64_t iconHandle, const wstr& dataBag);
+    // The fields of an item as its store's compact record (ItemRecord) kept
+    // them: already cleaned and canonical, without arguments, taken as they
+    // are.
+    struct Restored {
+        uint64_t pluginId = 0, id = 0, hitCount = 0, iconHandle = 0;
+        uint32_t category = 0, argsHint = 0, hitHint = 0, changes = 0;
+        bool loopOnSuggest = false;
+        wstr label, lowerLabel, shortDesc, target, dataBag;
+
+    private:
+        friend class ItemRecord;
+        Restored() = default;
+    };
+    explicit CatalogItem(Restored&& fields);
     virtual ~CatalogItem() = default;
     CatalogItem(const CatalogItem&) = delete;
     CatalogItem& operator=(const CatalogItem&) = delete;
@@ -42,8 +56,14 @@ public:
     // The label is cleaned (cleanText); rebuild also refreshes the composed texts.
     void setLabel(const wstr& label, bool rebuild);
     void setShortDesc(const wstr& shortDesc);
-    void setLoopOnSuggest(bool loop) { loopOnSuggest_ = loop; }
-    void setDataBag(const wstr& dataBag) { dataBag_ = dataBag; }
+    void setLoopOnSuggest(bool loop) {
+        loopOnSuggest_ = loop;
+        ++changes_;
+    }
+    void setDataBag(const wstr& dataBag) {
+        dataBag_ = dataBag;
+        ++changes_;
+    }
     // Both texts are trimmed; displayed arguments equal to the raw ones (or
     // without raw ones) are dropped. Recomputes the id. Nothing changes while
     // the item forbids arguments.
@@ -99,6 +119,10 @@ public:
     uint64_t hitCount() const { return hitCount_; }
     void setHitCount(uint64_t count) { hitCount_ = count; }
 
+    // Counts the changes of everything but the hit count, so that a store
+    // tells cheaply whether the object still is what it recorded.
+    uint32_t changes() const { return changes_; }
+
 private:
     uint64_t computeId(bool withArgs) const;
     void updateSearchTexts();
@@ -114,6 +138,7 @@ private:
     uint32_t argsHint_;
     uint32_t hitHint_;
     uint32_t composedLength_ = 0;
+    uint32_t changes_ = 0;
     bool loopOnSuggest_;
     bool hasArgs_ = false; // raw arguments are not empty
     // The composed text followed by its lower-case form, in one buffer.

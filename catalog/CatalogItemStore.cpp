@@ -25,7 +25,7 @@ std::pair<CatalogItemPtr, bool> CatalogItemStore::insert(const CatalogItemPtr& i
         return {nullptr, false};
     auto found = byId_.find(item->id());
     if (found != byId_.end()) {
-        const CatalogItemPtr& stored = slots_[found->second];
+        CatalogItemPtr stored = object(found->second);
         if (stored != item && stored->merge(*item))
             reindex(stored);
         return {stored, false};
@@ -37,9 +37,11 @@ std::pair<CatalogItemPtr, bool> CatalogItemStore::insert(const CatalogItemPtr& i
 }
 
 bool CatalogItemStore::remove(const CatalogItemPtr& item) {
-    if (!item)
-        return false;
-    auto found = byId_.find(item->id());
+    return item && removeId(item->id());
+}
+
+bool CatalogItemStore::removeId(uint64_t id) {
+    auto found = byId_.find(id);
     if (found == byId_.end())
         return false;
     uint32_t slot = found->second;
@@ -50,11 +52,12 @@ bool CatalogItemStore::remove(const CatalogItemPtr& item) {
 }
 
 std::size_t CatalogItemStore::removePlugin(uint64_t pluginId) {
-    return removeIf([pluginId](const CatalogItem& item) { return item.pluginId() == pluginId; });
+    return removeIf([pluginId](uint64_t id) { return id == pluginId; });
 }
 
 std::size_t CatalogItemStore::removePackage(uint32_t packageId) {
-    return removeIf([packageId](const CatalogItem& item) { return item.packageId() == packageId; });
+    return removeIf(
+        [packageId](uint64_t id) { return static_cast<uint32_t>(id >> 32) == packageId; });
 }
 
 void CatalogItemStore::clear() {
@@ -65,6 +68,9 @@ void CatalogItemStore::clear() {
     masks_.clear();
     composedIndex_.clear();
     argsIndex_.clear();
+    records_.clear();
+    handedOut_.clear();
+    held_.clear();
 }
 
 bool CatalogItemStore::reindex(const CatalogItemPtr& item) {
@@ -80,14 +86,105 @@ bool CatalogItemStore::reindex(const CatalogItemPtr& item) {
 
 CatalogItemPtr CatalogItemStore::find(uint64_t id) const {
     auto found = byId_.find(id);
-    return found == byId_.end() ? nullptr : slots_[found->second];
+    return found == byId_.end() ? nullptr : object(found->second);
+}
+
+ItemRecord CatalogItemStore::recordCopy(uint64_t id) const {
+    auto found = byId_.find(id);
+    if (layout_ != Layout::compact || found == byId_.end() || slots_[found->second] ||
+        !records_[found->second].whole())
+        return {};
+    return records_[found->second].copy();
+}
+
+void CatalogItemStore::releaseUnshared(std::size_t limit) {
+    // Each object once at most: those still held stay for a later call.
+    std::size_t count = std::min(limit, handedOut_.size());
+    for (std::size_t examined = 0; examined < count; ++examined) {
+        if (releaseCursor_ >= handedOut_.size())
+            releaseCursor_ = 0;
+        if (release(handedOut_[releaseCursor_])) {
+            handedOut_[releaseCursor_] = handedOut_.back();
+            handedOut_.pop_back();
+        } else {
+            ++releaseCursor_;
+        }
+    }
+}
+
+// An object whose texts changed without a reindex stays: its record holds
+// the texts counted in held_. True when the slot has no object any more.
+bool CatalogItemStore::release(uint32_t slot) {
+    CatalogItemPtr& item = slots_[slot];
+    if (!item)
+        return true;
+    if (item.use_count() != 1)
+        return false;
+    ItemRecord& record = records_[slot];
+    if (record.holds(*item)) {
+        record.setHitCount(item->hitCount());
+    } else {
+        ItemRecord::TextBuffer buffer;
+        if (!ItemRecord::fits(*item) || record.lowerText(buffer) != item->lowerComposedText())
+            return false;
+        record = ItemRecord(*item);
+    }
+    item.reset();
+    return true;
+}
+
+const CatalogItemPtr& CatalogItemStore::object(uint32_t slot) const {
+    CatalogItemPtr& item = slots_[slot];
+    if (!item) {
+        item = records_[slot].item(slotIds_[slot]);
+        handedOut_.push_back(slot);
+    }
+    return item;
+}
+
+uint64_t CatalogItemStore::pluginIdOf(uint32_t slot) const {
+    return layout_ == Layout::compact ? records_[slot].pluginId() : slots_[slot]->pluginId();
+}
+
+std::vector<uint64_t> CatalogItemStore::idsOfPlugin(uint64_t pluginId) const {
+    std::vector<uint64_t> ids;
+    for (uint32_t slot = 0; slot < slotIds_.size(); ++slot) {
+        if (slotIds_[slot] != 0 && pluginIdOf(slot) == pluginId)
+            ids.push_back(slotIds_[slot]);
+    }
+    return ids;
+}
+
+bool CatalogItemStore::holdsCharacter(wchar_t ch) const {
+    return layout_ == Layout::compact ? held_.count(ch) != 0 : composedIndex_.count(ch) != 0;
+}
+
+// Each character once per text, as the index holds a slot once per set.
+void CatalogItemStore::countCharacters(std::wstring_view lowerText, int change) {
+    std::vector<wchar_t> chars;
+    chars.reserve(lowerText.size());
+    for (wchar_t ch : lowerText) {
+        if (!CharClass::isGap(ch))
+            chars.push_back(ch);
+    }
+    std::sort(chars.begin(), chars.end());
+    chars.erase(std::unique(chars.begin(), chars.end()), chars.end());
+    for (wchar_t ch : chars) {
+        if (change > 0) {
+            ++held_[ch];
+        } else {
+            auto found = held_.find(ch);
+            if (--found->second == 0)
+                held_.erase(found);
+        }
+    }
 }
 
 void CatalogItemStore::ids(std::vector<uint64_t>& ids) const {
     ids.clear();
-    for (uint32_t slot = 0; slot < slots_.size(); ++slot) {
-        if (slots_[slot])
-            ids.push_back(slotIds_[slot]);
+    for (uint64_t id : slotIds_) {
+        if (id != 0)
+            ids.push_back(id);
     }
 }
 
@@ -149,35 +246,50 @@ std::map<wchar_t, std::vector<uint64_t>> CatalogItemStore::indexContents(IndexKi
     std::map<wchar_t, std::vector<uint64_t>> contents;
     for (const auto& [ch, set] : kind == IndexKind::args ? argsIndex_ : composedIndex_) {
         std::vector<uint64_t>& ids = contents[ch];
-        set.forEach([&](uint32_t slot) { ids.push_back(slots_[slot]->id()); });
+        set.forEach([&](uint32_t slot) { ids.push_back(slotIds_[slot]); });
         std::sort(ids.begin(), ids.end());
     }
     return contents;
 }
 
 uint32_t CatalogItemStore::takeSlot(const CatalogItemPtr& item) {
+    uint32_t slot = 0;
     if (freeSlots_.empty()) {
         slots_.push_back(item);
         slotIds_.push_back(item->id());
         masks_.push_back(0);
-        return static_cast<uint32_t>(slots_.size() - 1);
+        if (layout_ == Layout::compact)
+            records_.emplace_back();
+        slot = static_cast<uint32_t>(slots_.size() - 1);
+    } else {
+        slot = freeSlots_.back();
+        freeSlots_.pop_back();
+        slots_[slot] = item;
+        slotIds_[slot] = item->id();
     }
-    uint32_t slot = freeSlots_.back();
-    freeSlots_.pop_back();
-    slots_[slot] = item;
-    slotIds_[slot] = item->id();
+    if (layout_ == Layout::compact)
+        handedOut_.push_back(slot);
     return slot;
 }
 
 void CatalogItemStore::freeSlot(uint32_t slot) {
     slots_[slot].reset();
+    slotIds_[slot] = 0;
     masks_[slot] = 0;
+    if (layout_ == Layout::compact)
+        records_[slot] = ItemRecord();
     freeSlots_.push_back(slot);
 }
 
+// Called with the slot's object out (inserted or being reindexed).
 void CatalogItemStore::indexSlot(uint32_t slot) {
     const CatalogItem& item = *slots_[slot];
     masks_[slot] = characterMask(item.lowerComposedText());
+    if (layout_ == Layout::compact) {
+        records_[slot] = ItemRecord(item);
+        countCharacters(item.lowerComposedText(), 1);
+        return;
+    }
     indexText(composedIndex_, slot, item.lowerComposedText());
     indexText(argsIndex_, slot, item.lowerDisplayedArgs());
 }
@@ -192,16 +304,21 @@ void CatalogItemStore::indexText(Index& index, uint32_t slot, std::wstring_view 
 // The texts may have changed since the slot was indexed, so every set is
 // visited, not only those of the current texts.
 void CatalogItemStore::unindexSlot(uint32_t slot) {
+    if (layout_ == Layout::compact) {
+        ItemRecord::TextBuffer buffer;
+        countCharacters(records_[slot].lowerText(buffer), -1);
+        return;
+    }
     for (Index* index : {&composedIndex_, &argsIndex_}) {
         changeAndDropEmpty(*index, [slot](SlotSet& set) { set.erase(slot); });
     }
 }
 
-template <typename Pred> std::size_t CatalogItemStore::removeIf(Pred&& pred) {
+template <typename Pred> std::size_t CatalogItemStore::removeIf(Pred&& pluginIdPred) {
     std::vector<bool> marked(slots_.size());
     std::size_t count = 0;
     for (uint32_t slot = 0; slot < slots_.size(); ++slot) {
-        if (slots_[slot] && pred(*slots_[slot])) {
+        if (slotIds_[slot] != 0 && pluginIdPred(pluginIdOf(slot))) {
             marked[slot] = true;
             ++count;
         }
@@ -214,6 +331,8 @@ template <typename Pred> std::size_t CatalogItemStore::removeIf(Pred&& pred) {
     for (uint32_t slot = 0; slot < slots_.size(); ++slot) {
         if (!marked[slot])
             continue;
+        if (layout_ == Layout::compact)
+            unindexSlot(slot);
         // The id the slot was stored under: the map must never keep an
         // entry of a freed slot.
         byId_.erase(slotIds_[slot]);
@@ -229,7 +348,7 @@ std::vector<uint32_t> CatalogItemStore::candidates(const wstr& lowerText,
         slots = intersect(chainItem ? argsIndex_ : composedIndex_, lowerText);
     } else if (chainItem) {
         for (uint32_t slot = 0; slot < slots_.size(); ++slot) {
-            if (slots_[slot] && slots_[slot]->baseId() == chainItem->baseId())
+            if (slotIds_[slot] != 0 && object(slot)->baseId() == chainItem->baseId())
                 slots.push_back(slot);
         }
     }

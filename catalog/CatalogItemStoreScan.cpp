@@ -68,6 +68,8 @@ struct alignas(64) WorkerMatches {
     std::size_t compactAt = 0;
     uint64_t lastPlugin = 0;
     bool lastKnown = false;
+    ItemRecord::TextBuffer lower;
+    ItemRecord::TextBuffer label;
 };
 
 struct CatalogItemStore::Scan {
@@ -92,7 +94,7 @@ void CatalogItemStore::searchBest(CatalogResults& results, const std::set<uint64
     // asked of the candidates, and a text without any held character finds
     // nothing.
     for (wchar_t ch : lowerText) {
-        if (CharClass::isGap(ch) || !composedIndex_.count(ch))
+        if (CharClass::isGap(ch) || !holdsCharacter(ch))
             continue;
         scan.mask |= characterBit(ch);
         if (isPatternSeparator(ch))
@@ -125,7 +127,7 @@ void CatalogItemStore::searchBest(CatalogResults& results, const std::set<uint64
     });
     results.reserve(best.size());
     for (const Match& m : best)
-        results.add(slots_[m.slot], CatalogResult::catalog, m.score, Catalog::sortByScore, m.kind);
+        results.add(object(m.slot), CatalogResult::catalog, m.score, Catalog::sortByScore, m.kind);
     results.addUnlisted(count - best.size());
 }
 
@@ -133,48 +135,85 @@ void CatalogItemStore::scanRange(Scan& scan, std::size_t worker, uint32_t begin,
                                  uint32_t end) const {
     WorkerMatches& out = scan.workers[worker];
     constexpr uint32_t ahead = 8;
+    bool compact = layout_ == Layout::compact;
     for (uint32_t slot = begin; slot < end; ++slot) {
-        if (slot + ahead < end && (masks_[slot + ahead] & scan.mask) == scan.mask)
-            __builtin_prefetch(slots_[slot + ahead].get());
-        if ((masks_[slot] & scan.mask) != scan.mask || !slots_[slot])
-            continue;
-        const CatalogItem& item = *slots_[slot];
-        if (!scan.knownIds.empty()) {
-            if (item.pluginId() != out.lastPlugin || out.lastPlugin == 0) {
-                out.lastPlugin = item.pluginId();
-                out.lastKnown = scan.knownIds.count(out.lastPlugin) != 0;
-            }
-            if (!out.lastKnown)
-                continue;
+        if (slot + ahead < end && (masks_[slot + ahead] & scan.mask) == scan.mask) {
+            if (compact && !slots_[slot + ahead])
+                __builtin_prefetch(records_[slot + ahead].texts());
+            else
+                __builtin_prefetch(slots_[slot + ahead].get());
         }
-        std::wstring_view lower = item.lowerComposedText();
-        if (!mayMatch(scan.lowerText, lower) ||
-            std::any_of(scan.separators.begin(), scan.separators.end(),
-                        [&](wchar_t ch) { return lower.find(ch) == std::wstring_view::npos; }))
+        if ((masks_[slot] & scan.mask) != scan.mask || slotIds_[slot] == 0)
             continue;
-        MatchKind kind = MatchKind::unscored;
-        uint64_t score = integerScore(
-            fuzzyScore(scan.text, scan.lowerText, item.composedText(), lower, &kind, false));
-        if (score == 0)
-            continue;
-        score += item.hitCount();
-        ++out.count;
-        if (item.hitCount() != 0 || scan.always.contains(item.id())) {
-            out.always.push_back({0, score, slot, kind});
+        if (const CatalogItem* item = slots_[slot].get()) {
+            scanCandidate(scan, out, slot, *item);
             continue;
         }
-        uint64_t rank = storeResultRank(item.category() == CatalogItem::error, kind, score);
-        if (rank > out.cutoff)
+        const ItemRecord& record = records_[slot];
+        if (!isKnown(scan, out, record.pluginId()))
             continue;
-        out.best.push_back({rank, score, slot, kind});
-        if (out.best.size() >= out.compactAt) {
-            // At least `keep` stay: the last of them is the bar from now on.
-            keepBest(out.best, scan.keep);
-            out.cutoff = 0;
-            for (const Match& m : out.best)
-                out.cutoff = std::max(out.cutoff, m.rank);
-            // Ties may keep many: never compact again before the list doubled.
-            out.compactAt = std::max(out.compactAt, 2 * out.best.size());
-        }
+        std::wstring_view lower = record.lowerText(out.lower);
+        if (!mayMatchAll(scan, lower))
+            continue;
+        std::wstring_view label = record.labelIsLower() ? lower : record.label(out.label);
+        scoreCandidate(scan, out, slot, label, lower, record.hitCount(), slotIds_[slot],
+                       record.category());
+    }
+}
+
+bool CatalogItemStore::isKnown(const Scan& scan, WorkerMatches& out, uint64_t pluginId) {
+    if (scan.knownIds.empty())
+        return true;
+    // Items of one plugin tend to come in runs; ask the set once per run.
+    if (pluginId != out.lastPlugin || out.lastPlugin == 0) {
+        out.lastPlugin = pluginId;
+        out.lastKnown = scan.knownIds.count(pluginId) != 0;
+    }
+    return out.lastKnown;
+}
+
+bool CatalogItemStore::mayMatchAll(const Scan& scan, std::wstring_view lower) {
+    return mayMatch(scan.lowerText, lower) &&
+           std::none_of(scan.separators.begin(), scan.separators.end(),
+                        [&](wchar_t ch) { return lower.find(ch) == std::wstring_view::npos; });
+}
+
+void CatalogItemStore::scanCandidate(const Scan& scan, WorkerMatches& out, uint32_t slot,
+                                     const CatalogItem& item) {
+    if (!isKnown(scan, out, item.pluginId()))
+        return;
+    std::wstring_view lower = item.lowerComposedText();
+    if (!mayMatchAll(scan, lower))
+        return;
+    scoreCandidate(scan, out, slot, item.composedText(), lower, item.hitCount(), item.id(),
+                   item.category());
+}
+
+void CatalogItemStore::scoreCandidate(const Scan& scan, WorkerMatches& out, uint32_t slot,
+                                      std::wstring_view composed, std::wstring_view lower,
+                                      uint64_t hitCount, uint64_t id, uint32_t category) {
+    MatchKind kind = MatchKind::unscored;
+    uint64_t score =
+        integerScore(fuzzyScore(scan.text, scan.lowerText, composed, lower, &kind, false));
+    if (score == 0)
+        return;
+    score += hitCount;
+    ++out.count;
+    if (hitCount != 0 || scan.always.contains(id)) {
+        out.always.push_back({0, score, slot, kind});
+        return;
+    }
+    uint64_t rank = storeResultRank(category == CatalogItem::error, kind, score);
+    if (rank > out.cutoff)
+        return;
+    out.best.push_back({rank, score, slot, kind});
+    if (out.best.size() >= out.compactAt) {
+        // At least `keep` stay: the last of them is the bar from now on.
+        keepBest(out.best, scan.keep);
+        out.cutoff = 0;
+        for (const Match& m : out.best)
+            out.cutoff = std::max(out.cutoff, m.rank);
+        // Ties may keep many: never compact again before the list doubled.
+        out.compactAt = std::max(out.compactAt, 2 * out.best.size());
     }
 }

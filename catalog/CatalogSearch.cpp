@@ -28,6 +28,7 @@ void Catalog::search(const std::shared_ptr<CatalogResults>& results, wstr text,
         return;
     std::set<uint64_t> known = knownPluginIds();
     Mutex::Lock lock(mutex_);
+    store_.releaseUnshared(releaseStep);
     if (!chainItem)
         store_.searchBest(*results, known, text, lowerText, orderedCount,
                           idsTouchedLater(lowerText), scanWorkers_);

@@ -49,3 +49,19 @@ target_compile_definitions(qv_python PRIVATE
   QV_PYTHON_STDLIB="${Python3_STDLIB}"
   QV_PYTHON_DYNLOAD="${Python3_STDARCH}/lib-dynload"
   QV_PYTHON_DIST_PACKAGES="${python_lib}/python3/dist-packages")
+
+# Optimised bytecode of the standard library, of the program's python folder
+# and of the optional modules, in <build>/pycache (Python::bytecodeFolder):
+# the interpreter reads it instead of compiling each module at every start.
+set(pycache ${CMAKE_BINARY_DIR}/pycache)
+set(pycache_stamp ${pycache}/.complete)
+add_custom_command(
+  OUTPUT ${pycache_stamp}
+  COMMAND ${Python3_EXECUTABLE} -I -S -O -X pycache_prefix=${pycache}
+          ${CMAKE_SOURCE_DIR}/cmake/compile_bytecode.py ${pycache_stamp} ${Python3_STDLIB}
+          ${python_lib}/python3/dist-packages ${CMAKE_BINARY_DIR}/python chardet natsort socks.py
+          sockshandler.py
+  DEPENDS ${copies} ${CMAKE_SOURCE_DIR}/cmake/compile_bytecode.py
+  VERBATIM)
+add_custom_target(qv_pycache ALL DEPENDS ${pycache_stamp})
+add_dependencies(qv_python qv_pycache)

@@ -79,10 +79,13 @@ void check(PyStatus status) {
         "Please reinstall Quorvalent.");
 }
 
-// Isolated from the user's environment and site, no bytecode files, asserts
-// and __debug__ code left out, unbuffered standard streams, and the
+// Isolated from the user's environment and site, no bytecode files written,
+// asserts and __debug__ code left out, unbuffered standard streams, and the
 // program's own signal handling kept. The search path is exactly `path`.
-void startInterpreter(const wstr& home, const wstr& path) {
+// Optimised bytecode is read from bytecodeFolder (a pycache_prefix tree)
+// where it is there: Debian ships none, and compiling the start-up modules
+// from source took most of the start.
+void startInterpreter(const wstr& home, const wstr& path, const wstr& bytecodeFolder) {
     Config config;
     config->isolated = 1;
     config->use_environment = 0;
@@ -97,6 +100,8 @@ void startInterpreter(const wstr& home, const wstr& path) {
     check(PyConfig_SetString(config.get(), &config->program_name, L"quorvalent"));
     if (!home.empty())
         check(PyConfig_SetString(config.get(), &config->home, home.c_str()));
+    if (!bytecodeFolder.empty())
+        check(PyConfig_SetString(config.get(), &config->pycache_prefix, bytecodeFolder.c_str()));
     config->module_search_paths_set = 1;
     for (const wstr& entry : wstr::split(path, L";", true, false))
         check(PyWideStringList_Append(&config->module_search_paths, entry.c_str()));
@@ -256,6 +261,10 @@ wstr systemHome() {
     return widen(QV_PYTHON_HOME);
 }
 
+wstr bytecodeFolder(const wstr& programFolder) {
+    return programFolder + L"/pycache";
+}
+
 wstr searchPath(const wstr& programPythonFolder, const wstr& packagesFolder) {
     wstr path = widen(QV_PYTHON_STDLIB ";" QV_PYTHON_DYNLOAD ";" QV_PYTHON_DIST_PACKAGES);
     for (const wstr* folder : {&programPythonFolder, &packagesFolder}) {
@@ -265,13 +274,14 @@ wstr searchPath(const wstr& programPythonFolder, const wstr& packagesFolder) {
     return path;
 }
 
-void init(const wstr& home, const wstr& path, const wstr& overridePath) {
+void init(const wstr& home, const wstr& path, const wstr& overridePath,
+          const wstr& bytecodeFolder) {
     // The interpreter keeps the name's pointer.
     static const std::string apiName = wstr::toUtf8(apiModuleName());
     if (PyImport_AppendInittab(apiName.c_str(), PyInit_quorvalent_api) == -1)
         throw std::runtime_error(
             formatNarrow("Failed to declare Python builtin module {}", apiModuleName()));
-    startInterpreter(home, path);
+    startInterpreter(home, path, bytecodeFolder);
     if (PyErr_Occurred())
         throwError("Failed to initialize Python.");
     wstr banner;

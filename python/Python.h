@@ -30,10 +30,16 @@ wstr searchPath(const wstr& programPythonFolder, const wstr& packagesFolder);
 // Starts the interpreter: `home` is Python's home (empty: the interpreter
 // finds it itself), `path` the module search path (entries separated by ";"),
 // `overridePath` a folder whose sources stand in for the package archives'
-// (may be empty). Afterwards the calling thread does not hold the GIL.
-// Throws std::runtime_error on failure. Called once, on the user-interface
-// thread.
-void init(const wstr& home, const wstr& path, const wstr& overridePath);
+// (may be empty), `bytecodeFolder` the tree of optimised bytecode built with
+// the program (see bytecodeFolder; may be empty or missing: modules are then
+// compiled at each start). Afterwards the calling thread does not hold the
+// GIL. Throws std::runtime_error on failure. Called once, on the
+// user-interface thread.
+void init(const wstr& home, const wstr& path, const wstr& overridePath,
+          const wstr& bytecodeFolder = wstr());
+// Where the build puts that bytecode, below the program's folder (the build
+// tree when it runs from there): "<programFolder>/pycache".
+wstr bytecodeFolder(const wstr& programFolder);
 // Stops the interpreter. The threads plugins started get threadsMs to end,
 // then a SystemExit and interruptedMs more. When any thread other than the
 // caller still runs Python code after that (a plugin thread, or a program

@@ -18,8 +18,8 @@ public:
         packages_ = std::make_unique<TempDir>();
         const wstr packages = wstr::fromUtf8(packages_->str().c_str());
         Python::init(Python::systemHome(),
-                     Python::searchPath(wstr::fromUtf8(QV_BUILD_DIR "/python"), packages),
-                     packages);
+                     Python::searchPath(wstr::fromUtf8(QV_BUILD_DIR "/python"), packages), packages,
+                     Python::bytecodeFolder(wstr::fromUtf8(QV_BUILD_DIR)));
     }
     void TearDown() override {
         if (packages_)

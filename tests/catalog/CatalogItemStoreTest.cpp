@@ -164,4 +164,69 @@ TEST(CatalogItemStore, KnownPluginsFilterTheCandidates) {
     EXPECT_EQ((*results)[0]->item()->label(), L"Alpine");
 }
 
+// The compact layout lets go of objects nobody else holds and makes equal
+// ones from its records: every text comes back exactly (lone surrogates and
+// values beyond Unicode too), a held object stays the stored one, and a
+// change through it is what the store keeps.
+TEST(CatalogItemStore, CompactLayoutKeepsEveryFieldAndHeldObjects) {
+    CatalogItemStore store(CatalogItemStore::Layout::compact);
+    const wstr odd = {L'A',
+                      static_cast<wchar_t>(0xD800),
+                      static_cast<wchar_t>(0x10FFFF),
+                      static_cast<wchar_t>(0x7FFFFFFF),
+                      static_cast<wchar_t>(-5),
+                      L'\u00e9',
+                      L'z'};
+    auto plain = std::make_shared<CatalogItem>(0x200000001, CatalogItem::file, L"Straße " + odd,
+                                               L"Desc é", L"/tmp/x" + odd, CatalogItem::forbidden,
+                                               true, CatalogItem::noargs, 42, L"bag" + odd);
+    plain->setHitCount(3);
+    auto withArgs = makeItem(0x200000001, L"Tool", L"tool");
+    withArgs->setArgs(L"--Flag", L"Shown");
+    auto held = makeItem(0x300000001, L"Held", L"held");
+    std::vector<CatalogItemPtr> originals;
+    for (const CatalogItemPtr& item : {plain, withArgs, held}) {
+        store.insert(item);
+        originals.push_back(item->clone());
+        originals.back()->setArgs(item->rawArgs(), item->displayArgsField());
+        originals.back()->setHitCount(item->hitCount());
+    }
+    const uint64_t plainId = plain->id(), argsId = withArgs->id();
+    plain.reset();
+    withArgs.reset();
+    store.releaseUnshared();
+    held->setHitCount(7);
+    originals[2]->setHitCount(7);
+
+    for (const CatalogItemPtr& original : originals) {
+        CatalogItemPtr found = store.find(original->id());
+        ASSERT_TRUE(found);
+        EXPECT_EQ(found->label(), original->label());
+        EXPECT_EQ(found->target(), original->target());
+        EXPECT_EQ(found->shortDesc(), original->shortDesc());
+        EXPECT_EQ(found->dataBag(), original->dataBag());
+        EXPECT_EQ(found->composedText(), original->composedText());
+        EXPECT_EQ(found->lowerComposedText(), original->lowerComposedText());
+        EXPECT_EQ(found->displayedArgs(), original->displayedArgs());
+        EXPECT_EQ(found->baseId(), original->baseId());
+        EXPECT_EQ(found->hitCount(), original->hitCount());
+        EXPECT_EQ(found->iconHandle(), original->iconHandle());
+        EXPECT_EQ(found->loopOnSuggest(), original->loopOnSuggest());
+        EXPECT_EQ(found->hitHint(), original->hitHint());
+    }
+    EXPECT_EQ(store.find(held->id()).get(), held.get());
+    EXPECT_FALSE(store.recordCopy(held->id()).used());
+    EXPECT_FALSE(store.recordCopy(argsId).used());
+
+    // Released again, the record keeps the hit count set through the object.
+    store.releaseUnshared();
+    store.clearHitCounts([](uint64_t pluginId) { return pluginId == 0x300000001; });
+    EXPECT_EQ(held->hitCount(), 0u);
+    EXPECT_TRUE(store.recordCopy(plainId).used());
+    EXPECT_EQ(store.find(plainId)->hitCount(), 3u);
+    EXPECT_EQ(store.idsOfPlugin(0x200000001).size(), 2u);
+    EXPECT_EQ(store.removePlugin(0x200000001), 2u);
+    EXPECT_EQ(store.size(), 1u);
+}
+
 } // namespace

@@ -80,13 +80,29 @@ wstr randomQuery(std::mt19937& rng, const std::vector<CatalogItemPtr>& items) {
     return query.substr(0, 1 + rng() % 8);
 }
 
+// The catalog hands out objects made from its compact records, so items are
+// compared by every field, not by address.
+bool sameItem(const CatalogItem& a, const CatalogItem& b) {
+    return a.id() == b.id() && a.baseId() == b.baseId() && a.pluginId() == b.pluginId() &&
+           a.category() == b.category() && a.label() == b.label() &&
+           a.shortDesc() == b.shortDesc() && a.target() == b.target() &&
+           a.rawArgs() == b.rawArgs() && a.displayArgsField() == b.displayArgsField() &&
+           a.dataBag() == b.dataBag() && a.argsHint() == b.argsHint() &&
+           a.hitHint() == b.hitHint() && a.loopOnSuggest() == b.loopOnSuggest() &&
+           a.iconHandle() == b.iconHandle() && a.hitCount() == b.hitCount() &&
+           a.composedText() == b.composedText() && a.lowerComposedText() == b.lowerComposedText();
+}
+
 struct Entry {
     CatalogItemPtr item;
     uint32_t source;
     uint32_t sortMethod;
     uint64_t score;
     MatchKind kind;
-    bool operator==(const Entry&) const = default;
+    bool operator==(const Entry& other) const {
+        return sameItem(*item, *other.item) && source == other.source &&
+               sortMethod == other.sortMethod && score == other.score && kind == other.kind;
+    }
 };
 
 void PrintTo(const Entry& e, std::ostream* os) {
@@ -318,6 +334,7 @@ public:
         fillCatalog(size);
         fillHistory();
         fillSuggestions();
+        keepCopiesOnly();
     }
 
     Catalog& catalog() { return catalog_; }
@@ -398,6 +415,21 @@ private:
                 history.addSearchTerms(terms, item);
                 terms_.push_back(terms);
             }
+        }
+    }
+
+    // The reference reads copies, so that the catalog is the only holder of
+    // its items and searches them in their compact form.
+    void keepCopiesOnly() {
+        for (CatalogItemPtr& item : contents_.items) {
+            auto copy = std::make_shared<CatalogItem>(
+                item->pluginId(), item->category(), item->label(), item->shortDesc(),
+                item->target(), item->argsHint(), item->loopOnSuggest(), item->hitHint(),
+                item->iconHandle(), item->dataBag());
+            copy->setArgs(item->rawArgs(), item->displayArgsField());
+            copy->setHitCount(item->hitCount());
+            ASSERT_TRUE(sameItem(*copy, *item));
+            item = copy;
         }
     }
 

@@ -39,7 +39,8 @@ void requirePython() {
     if (started())
         return;
     const wstr programFolder = wstr::fromUtf8(QV_BUILD_DIR "/python");
-    Python::init(Python::systemHome(), Python::searchPath(programFolder, wstr()), wstr());
+    Python::init(Python::systemHome(), Python::searchPath(programFolder, wstr()), wstr(),
+                 Python::bytecodeFolder(wstr::fromUtf8(QV_BUILD_DIR)));
     started() = true;
 }
 

@@ -27,7 +27,8 @@ public:
     void SetUp() override {
         const wstr packages = wstr::fromUtf8(pythonFolders().packages.str().c_str());
         const wstr programFolder = wstr::fromUtf8(QV_BUILD_DIR "/python");
-        Python::init(Python::systemHome(), Python::searchPath(programFolder, packages), packages);
+        Python::init(Python::systemHome(), Python::searchPath(programFolder, packages), packages,
+                     Python::bytecodeFolder(wstr::fromUtf8(QV_BUILD_DIR)));
     }
     void TearDown() override { Python::finalize(); }
 };
