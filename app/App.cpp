@@ -3,6 +3,7 @@
 
 #include "app/App.h"
 #include "app/AppCatalogHost.h"
+#include "app/AppImageHost.h"
 #include "app/AppPackageHost.h"
 #include "app/InstanceServer.h"
 #include "app/ShutdownBudget.h"
@@ -125,6 +126,7 @@ int App::init([[maybe_unused]] uint32_t startCommand) {
     startLogger();
     startDataMonitor();
     startConfigEdit();
+    startImageManager();
     loadCatalogFiles();
     createPackageManager();
     loadStateFile();
@@ -221,6 +223,10 @@ void App::startConfigEdit() {
     auto edit = std::make_shared<ConfigEdit>(weak_from_this());
     edit->resolveEditor();
     configEdit_ = edit;
+}
+
+void App::startImageManager() {
+    imageManager_ = ImageManager::create(std::make_shared<AppImageHost>(weak_from_this()));
 }
 
 void App::loadCatalogFiles() {
@@ -324,6 +330,11 @@ void App::shutdown() {
     windows_.reset();
     // Without the catalog's lock: the writer takes it for its snapshot.
     catalog_.stopWriter();
+    // Before the packages: the images thread asks them for icons.
+    if (auto images = imageManager()) {
+        images->stop(ShutdownBudget::imageManagerMs);
+        imageManager_.store(nullptr);
+    }
     if (auto manager = packageManager()) {
         manager->stop();
         packageManager_.store(nullptr);

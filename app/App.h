@@ -16,11 +16,13 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
 
 class FileMonitor;
+class ImageManager;
 class InstanceServer;
 class PackageManager;
 
@@ -169,9 +171,18 @@ public:
     // and after shutdown. Any thread.
     std::shared_ptr<ConfigEdit> configEdit() const { return configEdit_.load(); }
     std::shared_ptr<PackageManager> packageManager() const { return packageManager_.load(); }
+    // The icon service; null before init and after shutdown. Any thread.
+    std::shared_ptr<ImageManager> imageManager() const { return imageManager_.load(); }
     // The data monitor's package listeners. Any thread after init.
     void addPackagesListener(std::weak_ptr<DataFs::PackagesListener> listener);
     void removePackagesListener(const DataFs::PackagesListener* listener);
+
+    // Runs whenever the logger has new records (the console shows them).
+    // User-interface thread; set before run(), cleared before the handler's
+    // target goes away.
+    void setLogRecordsHandler(std::function<void()> handler) {
+        logRecordsHandler_ = std::move(handler);
+    }
 
     // ConfigEdit::Host. Any thread.
     std::optional<std::pair<wstr, bool>> editorSetting() override;
@@ -214,6 +225,7 @@ private:
     void startLogger();
     void startDataMonitor();
     void startConfigEdit();
+    void startImageManager();
     void loadCatalogFiles();
     void createPackageManager();
     void loadStateFile();
@@ -232,10 +244,12 @@ private:
     Services services_{*this};
     PythonServices pythonServices_{*this};
     Event logEvent_{true};
+    std::function<void()> logRecordsHandler_;
     AppTimers timers_;
     CurrentConfig config_;
     // Read by other threads through the hosts, replaced on this one.
     std::atomic<std::shared_ptr<ConfigEdit>> configEdit_;
+    std::atomic<std::shared_ptr<ImageManager>> imageManager_;
     std::shared_ptr<FileMonitor> fileMonitor_;
     std::unique_ptr<DataFs> dataFs_;
     std::atomic<std::shared_ptr<PackageManager>> packageManager_;

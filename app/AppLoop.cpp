@@ -6,6 +6,7 @@
 #include "app/App.h"
 #include "app/MainLoop.h"
 #include "core/Logger.h"
+#include "gui/ImageManager.h"
 #include "packages/PackageManager.h"
 
 #include <set>
@@ -16,7 +17,10 @@ uint32_t App::run() {
     loop.watchEvent(stopSignal_.handle(), [this] { onStopSignal(); });
     // The console shows new records when the log event fires; until it
     // exists the event only wakes the loop.
-    loop.watchEvent(logEvent_.handle(), [] {});
+    loop.watchEvent(logEvent_.handle(), [this] {
+        if (logRecordsHandler_)
+            logRecordsHandler_();
+    });
     loop.watchEvent(timers_.event().handle(), [] {});
     loop.watchEvent(networkEvent_.handle(), [this] { onNetworkSettingsChanged(); });
     loop.setPass([this] {
@@ -78,6 +82,8 @@ void App::runTimer(uint32_t id) {
         break;
     case TimerReloadAll:
         reloadConfig();
+        if (auto images = imageManager())
+            images->reset();
         if (auto manager = packageManager())
             manager->invalidatePackageSettings();
         broadcastEvents(PluginMsg::appConfigChanged | PluginMsg::packageConfigChanged);

@@ -1,6 +1,7 @@
 #include "app/AppPackageHost.h"
 
 #include "app/App.h"
+#include "gui/ImageManager.h"
 #include "packages/PackageManager.h"
 
 void AppPackageHost::setTimer(uint32_t id, uint32_t delayMs) {
@@ -56,6 +57,14 @@ void AppPackageHost::editPackageConfig(const wstr& packageName) {
         edit->editPackage(packageName);
 }
 
-void AppPackageHost::forgetPackageIcons(uint32_t) {}
+void AppPackageHost::forgetPackageIcons(uint32_t packageId) {
+    auto app = app_.lock();
+    if (auto images = app ? app->imageManager() : nullptr)
+        images->forgetPackage(packageId);
+}
 
-void AppPackageHost::forgetPackageIcon(uint64_t) {}
+void AppPackageHost::forgetPackageIcon(uint64_t iconHandle) {
+    auto app = app_.lock();
+    if (auto images = app ? app->imageManager() : nullptr)
+        images->forgetPackageIcon(iconHandle);
+}

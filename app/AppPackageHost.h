@@ -25,7 +25,7 @@ public:
     // There is no main window to take the command yet: nothing is posted.
     bool postMainWindowCommand(uint32_t commandId) override;
     void editPackageConfig(const wstr& packageName) override;
-    // No icons are cached yet: nothing to forget.
+    // The image manager forgets the icons it took from them.
     void forgetPackageIcons(uint32_t packageId) override;
     void forgetPackageIcon(uint64_t iconHandle) override;
 

@@ -8,6 +8,7 @@
 #include "app/EnvironmentSource.h"
 #include "core/Logger.h"
 #include "core/SysShell.h"
+#include "gui/ImageManager.h"
 #include "packages/PackageManager.h"
 
 #include "platform/Environment.h"
@@ -70,6 +71,8 @@ bool App::reloadConfig() {
         edit->resolveEditor();
     if (auto manager = packageManager())
         manager->applyConfig();
+    if (auto images = imageManager())
+        images->onConfigChanged();
     if (windows_)
         windows_->onConfigChanged();
     return true;

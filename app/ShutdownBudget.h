@@ -18,6 +18,7 @@
 namespace ShutdownBudget {
 
 constexpr uint32_t catalogWriterMs = CatalogWriter::stopTimeoutMs;
+constexpr uint32_t imageManagerMs = 3000;
 // The packages monitor (a package import may run there), then the pool's
 // workers (plugin messages).
 constexpr uint32_t packagesMonitorMs = 1000;
@@ -36,9 +37,10 @@ constexpr uint32_t loggerMs = Logger::stopTimeoutMs;
 // After App::shutdown: other holders of the application let it go.
 constexpr uint32_t appReleaseMs = 5000;
 
-constexpr uint32_t totalMs = catalogWriterMs + packagesMonitorMs + packagesMonitorInterruptedMs +
-                             poolWorkersMs + poolWorkersInterruptedMs + poolSchedulerMs +
-                             dataMonitorMs + fileMonitorMs + configEditMs + pluginThreadsMs +
+constexpr uint32_t totalMs = catalogWriterMs + imageManagerMs + packagesMonitorMs +
+                             packagesMonitorInterruptedMs + poolWorkersMs +
+                             poolWorkersInterruptedMs + poolSchedulerMs + dataMonitorMs +
+                             fileMonitorMs + configEditMs + pluginThreadsMs +
                              pluginThreadsInterruptedMs + pythonSettleMs + loggerMs + appReleaseMs;
 
 // What "--exit" adds to the total before it ends the instance by force: the

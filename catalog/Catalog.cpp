@@ -215,6 +215,26 @@ void Catalog::eraseHistoryPackage(uint32_t packageId) {
     clearHitCounts([packageId](const CatalogItem& item) { return item.packageId() == packageId; });
 }
 
+std::size_t Catalog::countHistoryOrphans() {
+    std::set<uint64_t> known = knownPluginIds();
+    Mutex::Lock lock(mutex_);
+    return history_.countOrphans(known);
+}
+
+std::size_t Catalog::removeHistoryOrphans() {
+    std::set<uint64_t> known = knownPluginIds();
+    CatalogHistory::PluginNames names = loadedPluginNames();
+    Mutex::Lock lock(mutex_);
+    const std::size_t before = history_.items().size();
+    history_.removeOrphans(known);
+    const std::size_t removed = before - history_.items().size();
+    if (removed) {
+        history_.refreshPluginNames(names);
+        saveHistory();
+    }
+    return removed;
+}
+
 bool Catalog::historyHasItem(const CatalogItemPtr& item) {
     Mutex::Lock lock(mutex_);
     return item && history_.items().contains(item->id());

@@ -154,6 +154,12 @@ public:
     std::size_t removeHistoryOrphans(const std::set<uint64_t>& knownIds);
     bool historyHasItem(const CatalogItemPtr& item);
     bool historyHasPackage(uint32_t packageId);
+    // Orphans are history items whose plugin is not loaded now; none without
+    // a package manager.
+    std::size_t countHistoryOrphans();
+    // Removes the orphans and writes the history file when any was removed;
+    // returns how many were.
+    std::size_t removeHistoryOrphans();
     wstr getHistoryTerms(const CatalogItemPtr& item);
     void getStats(Stats& stats);
 

@@ -124,7 +124,7 @@ struct StoppingThread {
 
 } // namespace
 
-// The monitor, and package loads it went on without, may run script code:
+// The monitor and the package loaders whose threads still run may run script code:
 // each gets the stop time, then is interrupted and gets a shorter time more;
 // one still running then is left to end by itself (the interpreter is then
 // not finalised under it).
@@ -142,6 +142,9 @@ void PackageManager::stopMonitor() {
     {
         Mutex::Lock lock(loadersMutex_);
         for (const std::shared_ptr<Loader>& loader : loaders_) {
+            // The last reference to the manager may go with a loader.
+            if (loader->thread.id() == Platform::currentThreadId())
+                continue;
             wstr what;
             threads.push_back({loader->thread.exitEvent(), loader->thread.id(),
                                wstr::format(what, L"Loading of package {}", loader->name)});
@@ -264,6 +267,7 @@ bool PackageManager::loadInTime(const PackagePtr& package) {
     Thread::launch(loader->thread, [weak = weak_from_this(), package, loader] {
         runLoader(weak, package, loader);
     });
+    trackLoader(loader);
     std::vector<Event::Handle> wakes{loader->done.handle()};
     if (const Event::Handle& stop = Thread::currentStopEvent())
         wakes.push_back(stop);
@@ -276,13 +280,19 @@ bool PackageManager::loadInTime(const PackagePtr& package) {
     logInfo(wstr::format(
         message, L"Package {} is still loading after {} ms; the other packages load meanwhile",
         loader->name, options_.loadWaitMs));
-    Mutex::Lock loaders(loadersMutex_);
+    return false;
+}
+
+// A loader that has reported its result still runs: it may start its plugins
+// and it drops its reference to the package, which can be the last one. Stop
+// waits for it until its thread has ended.
+void PackageManager::trackLoader(const std::shared_ptr<Loader>& loader) {
+    Mutex::Lock lock(loadersMutex_);
     std::erase_if(loaders_, [](const std::shared_ptr<Loader>& other) {
-        Mutex::Lock lock(other->mutex);
-        return other->finished;
+        const Event::Handle exited = other->thread.exitEvent();
+        return !exited || exited->wait(0) == Platform::WAIT_OBJECT_0;
     });
     loaders_.push_back(loader);
-    return false;
 }
 
 // A load the monitor went on without starts its plugins itself.

@@ -275,6 +275,7 @@ private:
     // when it loaded by then. A load still running then is left to finish and
     // start its plugins by itself.
     bool loadInTime(const PackagePtr& package);
+    void trackLoader(const std::shared_ptr<Loader>& loader);
     static void runLoader(const std::weak_ptr<PackageManager>& weak, const PackagePtr& package,
                           const std::shared_ptr<Loader>& loader);
     // Reports running tasks that passed stuckTaskMs, once each. Monitor thread.
@@ -320,7 +321,7 @@ private:
     std::map<uint32_t, Change> changes_;
 
     Mutex loadersMutex_;
-    std::vector<std::shared_ptr<Loader>> loaders_; // loads the monitor went on without
+    std::vector<std::shared_ptr<Loader>> loaders_; // until their threads have ended
 
     mutable Mutex threadsMutex_;
     std::map<uint32_t, std::weak_ptr<PackageTask>> runningByThread_;

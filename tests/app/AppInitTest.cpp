@@ -6,9 +6,9 @@
 #include "packages/PackageManager.h"
 #include "platform/InstanceSocket.h"
 #include "tests/app/PythonForTests.h"
-#include "tests/support/QtTestApp.h"
 #include "tests/core/ScopedEnv.h"
 #include "tests/support/LogRecords.h"
+#include "tests/support/QtTestApp.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WaitFor.h"
 
@@ -78,6 +78,7 @@ TEST_F(AppInit, StartUpBuildsEverythingInOrder) {
     EXPECT_EQ(AppServices::instance()->config(), app->config());
     ASSERT_TRUE(app->config());
     EXPECT_TRUE(app->configEdit());
+    EXPECT_TRUE(app->imageManager());
     ASSERT_TRUE(CatalogHost::instance()) << "the catalog reaches the application";
     ASSERT_TRUE(app->packageManager());
     EXPECT_EQ(PackageHost::instance()->packageManager(), app->packageManager());
@@ -100,6 +101,7 @@ TEST_F(AppInit, StartUpBuildsEverythingInOrder) {
         << wstr::toUtf8(done);
 
     app->shutdown();
+    EXPECT_FALSE(app->imageManager());
     app.reset();
     EXPECT_EQ(App::instance(), nullptr);
     EXPECT_EQ(AppServices::instance(), nullptr);

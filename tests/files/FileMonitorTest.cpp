@@ -2,13 +2,22 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <functional>
 #include <gtest/gtest.h>
+#include <string>
 #include <thread>
 #include <utility>
 
+#include "tests/support/LogRecords.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WaitFor.h"
+
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -205,6 +214,64 @@ TEST(FileMonitorRequests, StopDuringALaunchEndsTheLaunchedThread) {
         std::chrono::seconds(5));
     EXPECT_TRUE(added);
     monitor.stop();
+}
+
+// What watchPastTheLimit's child reports by its exit code.
+constexpr int limitUnavailable = 77; // no user namespace to lower the limit in
+
+// The warnings logged since the start of the record that name the limit and
+// lie below the folder.
+int limitWarnings(const qvtest::LogRecords& log, const fs::path& folder) {
+    int warnings = 0;
+    for (const auto& item : log.all()) {
+        const std::string text = wstr::toUtf8(item->message);
+        warnings += item->level == Logger::Warning &&
+                    text.find("fs.inotify.max_user_watches") != std::string::npos &&
+                    text.find(folder.string() + "/") != std::string::npos;
+    }
+    return warnings;
+}
+
+// Child process: lowers the inotify watch limit to three in a user namespace
+// of its own (the limit is counted per namespace), then watches a tree of
+// four subfolders, and another tree. Exits 0 when exactly one warning named
+// the limit, for a subfolder of the first tree.
+[[noreturn]] void watchPastTheLimit(const fs::path& dir) {
+    if (unshare(CLONE_NEWUSER) != 0)
+        _exit(limitUnavailable);
+    const int limit = open("/proc/sys/user/max_inotify_watches", O_WRONLY | O_CLOEXEC);
+    if (limit < 0 || write(limit, "3", 1) != 1)
+        _exit(limitUnavailable);
+    close(limit);
+    for (const char* tree : {"one", "two"})
+        for (const char* sub : {"a", "b", "c", "d"})
+            fs::create_directories(dir / tree / sub);
+    qvtest::LogRecords log;
+    FileMonitor monitor;
+    Event consumer(true);
+    monitor.addDir(wide(dir / "one"), consumer.handle());
+    const int first = limitWarnings(log, dir / "one");
+    monitor.addDir(wide(dir / "two"), consumer.handle());
+    const int all = limitWarnings(log, dir);
+    std::fprintf(stderr, "limit warnings: %d for the subfolders, %d in all\n", first, all);
+    _exit(first == 1 && all == 1 ? 0 : 1);
+}
+
+// Subfolders that cannot be watched because the user's inotify watch limit
+// is reached are said so once per run, with the limit's name, not dropped in
+// silence.
+TEST(FileMonitorRequests, TheWatchLimitIsReportedOnce) {
+    qvtest::TempDir dir;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0) << std::strerror(errno);
+    if (child == 0)
+        watchPastTheLimit(dir.path());
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == limitUnavailable)
+        GTEST_SKIP() << "no user namespace in which to lower the inotify watch limit";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 } // namespace

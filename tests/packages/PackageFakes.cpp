@@ -226,6 +226,11 @@ TestPackage::TestPackage(const wstr& name, uint64_t revision, const wstr& folder
     : Package(name, revision), dir_(folder.empty() ? nullptr : VDir::create(folder)),
       spec_(std::move(fixture)) {}
 
+TestPackage::~TestPackage() {
+    if (spec_.onRelease)
+        spec_.onRelease();
+}
+
 wstr TestPackage::findResource(const wstr& name, bool caseSensitive) {
     std::lock_guard lock(dirMutex_);
     return dir_ ? dir_->findFile(name, caseSensitive) : wstr();
@@ -376,7 +381,8 @@ std::shared_ptr<Package> ManagerHarness::make(const wstr& name, uint64_t revisio
         fixture->second.packageName.empty() ? name : fixture->second.packageName;
     auto package =
         std::make_shared<TestPackage>(packageName, revision, places.back(), fixture->second);
-    made_[wstr::lowerCopy(name)] = package;
+    if (!fixture->second.onRelease)
+        made_[wstr::lowerCopy(name)] = package;
     return package;
 }
 

@@ -155,6 +155,9 @@ struct PackageSpec {
     bool failLoad = false;
     // Runs at the start of load (on the monitor thread).
     std::function<void()> onLoad;
+    // Runs as the package is destroyed, on the thread that drops the last
+    // reference; the harness then keeps none.
+    std::function<void()> onRelease;
 };
 
 // A package holding plugins of these classes; onLoad runs as it loads.
@@ -166,6 +169,9 @@ PackageSpec failing(const wstr& packageName);
 class TestPackage : public Package {
 public:
     TestPackage(const wstr& name, uint64_t revision, const wstr& folder, PackageSpec fixture);
+    ~TestPackage() override;
+    TestPackage(const TestPackage&) = delete;
+    TestPackage& operator=(const TestPackage&) = delete;
 
     bool isInternal() const override { return false; }
     wstr findResource(const wstr& name, bool caseSensitive) override;

@@ -451,6 +451,55 @@ TEST(PackageManager, StopGivesUpALoadThatIgnoresIt) {
     gate.open();
 }
 
+// A loader that has reported its result still runs while it drops the last
+// reference to its package (here a failed load the monitor went on without):
+// stop waits for it, and interrupts it, like any load in progress. The next
+// late load is what used to forget it.
+TEST(PackageManager, StopWaitsForALoaderStillReleasingItsPackage) {
+    // Shared with the loader threads, which may outlive a failing test.
+    struct Shared {
+        Gate loadA, releasing, loadB;
+        std::atomic<uint32_t> threadA = 0, threadB = 0;
+        std::atomic<bool> released = false;
+    };
+    auto shared = std::make_shared<Shared>();
+    AppScope app;
+    ManagerHarness harness(app, [shared](PackageManager::Options& options) {
+        options.loadWaitMs = 20;
+        options.monitorStopMs = 20;
+        options.terminateHook = [shared](uint32_t threadId) {
+            if (threadId == shared->threadA)
+                shared->releasing.open();
+            if (threadId == shared->threadB)
+                shared->loadB.open();
+        };
+    });
+    PackageSpec toolA = qvtest::failing(L"ToolA");
+    toolA.onLoad = [shared] {
+        shared->threadA = Platform::currentThreadId();
+        shared->loadA.wait();
+    };
+    toolA.onRelease = [shared] {
+        shared->releasing.wait();
+        shared->released = true;
+    };
+    harness.addPackage("ToolA", std::move(toolA));
+    harness.addPackage("ToolB", qvtest::plugins({L"Finder"}, [shared] {
+                           shared->threadB = Platform::currentThreadId();
+                           shared->loadA.open();
+                           ASSERT_TRUE(shared->releasing.waitArrived());
+                           shared->loadB.wait();
+                       }));
+    harness.start();
+    ASSERT_TRUE(harness.waitPass());
+    qvtest::LogRecords log;
+    harness.manager()->stop();
+    EXPECT_TRUE(shared->released);
+    EXPECT_EQ(countContaining(log, Logger::Warning, L"it is left running"), 0u);
+    shared->releasing.open();
+    shared->loadB.open();
+}
+
 // A package whose scripts block at import holds back neither the packages
 // after it nor, once it has loaded, its own plugins.
 TEST(PackageManager, ABlockedLoadDoesNotHoldBackTheOthers) {

@@ -1,0 +1,60 @@
+#include "app/AppImageHost.h"
+
+#include "app/App.h"
+#include "core/SysDisplay.h"
+#include "core/SysFile.h"
+#include "packages/Package.h"
+#include "packages/PackageManager.h"
+
+#include <QGuiApplication>
+#include <QIcon>
+
+namespace {
+
+std::shared_ptr<Package> packageOf(const std::weak_ptr<App>& weak, uint64_t id) {
+    auto app = weak.lock();
+    auto manager = app ? app->packageManager() : nullptr;
+    return manager ? manager->findPackage(static_cast<uint32_t>(id >> 32), 0) : nullptr;
+}
+
+} // namespace
+
+void AppImageHost::setTimer(uint32_t id, uint32_t delayMs) {
+    if (auto app = app_.lock())
+        app->setTimer(id, delayMs);
+}
+
+wstr AppImageHost::webBrowser() {
+    auto app = app_.lock();
+    auto config = app ? app->config() : nullptr;
+    return config ? config->webBrowser : wstr();
+}
+
+bool AppImageHost::isRemote(const wstr& path) {
+    return Path::isRemote(path);
+}
+
+std::shared_ptr<PackageIcon> AppImageHost::itemPackageIcon(uint64_t pluginId, uint64_t iconHandle) {
+    if (iconHandle != 0) {
+        auto package = packageOf(app_, iconHandle);
+        if (auto icon = package ? package->findIcon(iconHandle) : nullptr)
+            return icon;
+    }
+    auto package = packageOf(app_, pluginId);
+    return package ? package->getIcon(pluginId, false, 0) : nullptr;
+}
+
+std::shared_ptr<PackageIcon> AppImageHost::findPackageIcon(uint64_t iconId) {
+    auto package = packageOf(app_, iconId);
+    return package ? package->findIcon(iconId) : nullptr;
+}
+
+ImageManager::IconSetup AppImageHost::iconSetup() {
+    ImageManager::IconSetup setup;
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        setup.themeName = QIcon::themeName().toStdString();
+    const uint32_t dpi = Sys::windowDpi().x;
+    setup.scale = dpi > 0 ? dpi / 96.0 : 1.0;
+    setup.dirs = Gui::IconTheme::xdgDirs();
+    return setup;
+}

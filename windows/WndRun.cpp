@@ -1,0 +1,699 @@
+#include "windows/WndRun.h"
+
+#include "app/ConfigValues.h"
+#include "catalog/AppIdentity.h"
+#include "gui/CtrlEditPadded.h"
+#include "gui/CtrlList.h"
+#include "gui/CtrlSizeGrip.h"
+#include "gui/Font.h"
+#include "gui/QtText.h"
+#include "gui/VirtualKey.h"
+#include "gui/WndClass.h"
+#include "gui/WndMessage.h"
+#include "packages/PluginMsg.h"
+#include "windows/LaunchBoxHost.h"
+#include "windows/WndSatellite.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QListView>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTimer>
+#include <QWheelEvent>
+#include <QWindow>
+
+#include <stdexcept>
+
+using namespace Gui;
+
+namespace {
+
+QColor colour(const Theme& theme, uint32_t id) {
+    return QColor::fromRgba(theme.colours[id]);
+}
+
+Qt::WindowFlags windowFlags(bool onTaskbar) {
+    return Qt::Window | Qt::FramelessWindowHint | (onTaskbar ? Qt::WindowFlags() : Qt::Tool);
+}
+
+} // namespace
+
+// Records the geometry when the window system moved the window for the user.
+class WndRun::WidgetWatch : public QObject {
+public:
+    explicit WidgetWatch(WndRun& owner) : owner_(owner) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Move)
+            owner_.onMoved();
+        return false;
+    }
+
+private:
+    WndRun& owner_;
+};
+
+// The list's rows live in its viewport, which is no window of its own.
+class WndRun::ListWatch : public QObject {
+public:
+    explicit ListWatch(WndRun& owner) : owner_(owner) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::Wheel: {
+            auto* wheel = static_cast<QWheelEvent*>(event);
+            owner_.list_->sendMessage(MouseWheel,
+                                      static_cast<uintptr_t>(intptr_t(wheel->angleDelta().y())),
+                                      packPoint(wheel->position().toPoint()));
+            return true;
+        }
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::MouseMove:
+            return forward(static_cast<QMouseEvent*>(event));
+        default:
+            return false;
+        }
+    }
+
+private:
+    bool forward(QMouseEvent* event) {
+        uint32_t message = MouseMove;
+        if (event->type() == QEvent::MouseButtonDblClick)
+            message = LButtonDblClk;
+        else if (event->type() == QEvent::MouseButtonPress)
+            message = event->button() == Qt::RightButton ? RButtonDown : LButtonDown;
+        const uintptr_t flags = modifierFlags(event->modifiers());
+        return owner_.onListMouse(message, flags, packPoint(event->position().toPoint()));
+    }
+
+    WndRun& owner_;
+};
+
+void WndRun::watchListViewport() {
+    listWatch_ = std::make_unique<ListWatch>(*this);
+    static_cast<QListView*>(list_->hwnd())->viewport()->installEventFilter(listWatch_.get());
+}
+
+WndRun::WndRun(Instance instance, std::shared_ptr<Theme> theme, LaunchBoxHost& host,
+               ItemIcons& icons)
+    : WndThemed(instance, std::move(theme)), host_(host), icons_(icons),
+      results_(std::make_shared<CatalogResults>()) {
+    readSettings();
+    separator_ = L" ";
+    separator_ += wchar_t(this->theme()->fonts[Theme::Small].separatorChar);
+    separator_ += L" ";
+    // No Qt parent: an owner that is never shown would keep the box unmapped.
+    auto* widget = new QWidget(nullptr, windowFlags(showOnTaskbar_));
+    createWindowClass(instance, L"quorvalent_wndcls_run")->createWindow(*this, widget);
+    if (!exists()) {
+        wstr text;
+        throw std::runtime_error(
+            wstr::toUtf8(wstr::format(text, L"Failed to create the LaunchBox (error {})", 87)));
+    }
+    widget->setWindowTitle(toQString(AppIdentity::get().title));
+    widget->setGeometry(0, 0, 100, 100);
+    watch_ = std::make_unique<WidgetWatch>(*this);
+    widget->installEventFilter(watch_.get());
+    createChildren();
+}
+
+WndRun::~WndRun() {
+    if (QWidget* widget = hwnd())
+        widget->removeEventFilter(watch_.get());
+    focusTimer_.reset();
+    satellite_.reset();
+    grip_.reset();
+    list_.reset();
+    edit_.reset();
+    close(0);
+}
+
+void WndRun::readSettings() {
+    auto config = host_.config();
+    if (!config)
+        return;
+    autoWidth_ = config->autoWidth;
+    maxResults_ = static_cast<std::size_t>(std::max(config->maxResults, 1));
+    showOnTaskbar_ = config->showOnTaskbar;
+    singleClick_ = config->singleClick;
+}
+
+void WndRun::createChildren() {
+    const Theme& t = *theme();
+    if (t.opacity < 255)
+        setTransparency(ConstantAlpha, t.opacity);
+    itemHeight_ = computeItemHeight();
+    satellite_ = std::make_unique<WndSatellite>(instance(), theme(), *this, host_.mainMenus());
+    titleFontSlot_ = Theme::Large;
+    edit_ = std::make_unique<CtrlEditPadded>(*this, this, 0, textboxPaddingX(), textboxPaddingX());
+    connectSearchBox();
+    list_ = std::make_unique<CtrlList>(*this, this, CtrlList::ListNotify);
+    auto* view = static_cast<QListView*>(list_->hwnd());
+    view->setFrameShape(QFrame::NoFrame);
+    view->setFocusPolicy(Qt::NoFocus);
+    view->setMouseTracking(true);
+    watchListViewport();
+    status_ = AppIdentity::get().title + L" " + AppIdentity::get().version;
+    grip_ = std::make_unique<CtrlSizeGrip>(*this, CtrlSizeGrip::GripHorizontal,
+                                           colour(t, Theme::Faded), colour(t, Theme::Background));
+    focusTimer_ = std::make_unique<QTimer>();
+    focusTimer_->setSingleShot(true);
+    QObject::connect(focusTimer_.get(), &QTimer::timeout, [this] { onFocusTimer(); });
+    applyTheme();
+}
+
+void WndRun::connectSearchBox() {
+    auto* line = static_cast<QLineEdit*>(edit_->hwnd());
+    line->setFrame(false);
+    line->setAcceptDrops(true);
+    QObject::connect(line, &QLineEdit::textChanged, line, [this] { onSearchTextChanged(nullptr); });
+    installPasteMenu();
+}
+
+void WndRun::applyTheme() {
+    const Theme& t = *theme();
+    if (!(t.layout & Theme::StatusBar))
+        status_.clear();
+    QPalette palette = edit_->hwnd()->palette();
+    palette.setColor(QPalette::Base, colour(t, Theme::TextboxBack));
+    palette.setColor(QPalette::Text, colour(t, Theme::Foreground));
+    edit_->hwnd()->setPalette(palette);
+    edit_->setPadding(textboxPaddingX(), textboxPaddingX());
+    auto config = host_.config();
+    edit_->setWordDelimiters(config ? config->wordSeparators : wstr());
+    palette.setColor(QPalette::Base, colour(t, Theme::ListItemBack));
+    list_->hwnd()->setPalette(palette);
+    static_cast<QListView*>(list_->hwnd())
+        ->setVerticalScrollBarPolicy((t.layout & Theme::ListScrollbar) ? Qt::ScrollBarAsNeeded
+                                                                       : Qt::ScrollBarAlwaysOff);
+    readSettings();
+    itemHeight_ = computeItemHeight();
+    applySatelliteTheme();
+    if (t.opacity < 255)
+        setTransparency(ConstantAlpha, t.opacity);
+    else
+        setTransparency(0, 255);
+    updateStatus();
+    rebuildFonts();
+    applyTaskbarStyle(false);
+    placeOnMonitor(true);
+    layout(0, 0);
+}
+
+void WndRun::applyTaskbarStyle(bool force) {
+    auto config = host_.config();
+    QWidget* widget = hwnd();
+    if (!config || !widget)
+        return;
+    const bool visible = widget->isVisible();
+    if (visible && widget->windowFlags().testFlag(Qt::WindowStaysOnTopHint) != config->alwaysOnTop)
+        setTopmost(config->alwaysOnTop);
+    if (!force && config->showOnTaskbar == showOnTaskbar_)
+        return;
+    showOnTaskbar_ = config->showOnTaskbar;
+    const bool onTop = widget->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+    widget->setWindowFlags(windowFlags(showOnTaskbar_) |
+                           (onTop ? Qt::WindowStaysOnTopHint : Qt::WindowFlags()));
+    if (visible) {
+        widget->setAttribute(Qt::WA_ShowWithoutActivating, true);
+        widget->show();
+        widget->setAttribute(Qt::WA_ShowWithoutActivating, false);
+    }
+}
+
+bool WndRun::satelliteShownForMode() const {
+    const uint32_t show = theme()->satelliteShow;
+    if (show == Theme::ShowNever)
+        return false;
+    return show == Theme::ShowAlways || mode_ == ModeChained || mode_ == ModeActions;
+}
+
+// The satellite sits in the box kept at the top left, or centred above.
+void WndRun::applySatelliteTheme() {
+    const Theme& t = *theme();
+    const int size = static_cast<int>(t.satelliteSize);
+    satellite_->setMaxImageSize(QSize(size, size));
+    if (t.satellitePos == Theme::TopLeft || expanded_)
+        satellite_->setPlacement(WndSatellite::PlaceTopLeft | WndSatellite::PlaceFromClientArea,
+                                 {controlMarginX(), controlMarginY()});
+    else
+        satellite_->setPlacement(WndSatellite::PlaceCentreAbove, {0, 0});
+}
+
+int WndRun::satelliteBox() {
+    if (!satelliteShownForMode() || (theme()->satellitePos != Theme::TopLeft && !expanded_))
+        return 0;
+    return scaleX(32);
+}
+
+void WndRun::showSatellite(bool visible) {
+    if (!satellite_)
+        return;
+    if (!visible) {
+        satellite_->showImage(nullptr);
+        satelliteItem_.reset();
+        satelliteImageKey_ = -1;
+        satellite_->show(false);
+        return;
+    }
+    applySatelliteTheme();
+    satellite_->show(true);
+    satellite_->followParent();
+    updateIcons();
+}
+
+// --- Placement ---------------------------------------------------------------------
+
+int WndRun::baseHeight() {
+    const int my = controlMarginY();
+    int height =
+        my + std::max(titleRect_.y() + titleRect_.height(), editRect_.y() + editRect_.height());
+    if (theme()->layout & Theme::StatusBar)
+        height += my + createThemeFont(Theme::Small)->height();
+    return height;
+}
+
+// The work area of the monitor that holds the rectangle's centre, else of
+// the primary monitor.
+Sys::Rect WndRun::workAreaOf(const Sys::Rect& rect) {
+    const int32_t cx = rect.left + (rect.right - rect.left) / 2;
+    const int32_t cy = rect.top + (rect.bottom - rect.top) / 2;
+    std::optional<Sys::Rect> primary;
+    for (const auto& monitor : Sys::enumMonitors()) {
+        const Sys::Rect& m = monitor->monitor;
+        if (cx >= m.left && cx < m.right && cy >= m.top && cy < m.bottom)
+            return monitor->work;
+        if (monitor->primary || !primary)
+            primary = monitor->work;
+    }
+    return primary.value_or(Sys::Rect{0, 0, 800, 600});
+}
+
+Sys::Rect WndRun::placementRect(bool reposition, int minWidth, int base, bool& record) {
+    auto config = host_.config();
+    const Sys::Rect current = toSysRect(hwnd()->geometry());
+    if (expanded_) {
+        const Sys::Rect work = workAreaOf(current);
+        return {work.left, work.top, work.right, work.top + base};
+    }
+    if (!reposition) {
+        const int width = std::max(current.right - current.left, minWidth);
+        const int height = movingOrSizing_ ? current.bottom - current.top : base;
+        Sys::Rect rect{current.left, current.top, current.left + width, current.top + height};
+        fitRectToMonitor(rect);
+        return rect;
+    }
+    const GeometrySetting geometry = config ? config->geometry : GeometrySetting{};
+    if (geometry.mode == GeometrySetting::Persistent) {
+        if (auto stored = host_.storedGeometry()) {
+            Sys::Rect rect = *stored;
+            rect.right = rect.left + std::max(rect.right - rect.left, minWidth);
+            rect.bottom = rect.top + std::max(rect.bottom - rect.top, base);
+            fitRectToMonitor(rect);
+            return rect;
+        }
+    }
+    std::optional<ScreenPoint> cursor;
+    if (auto pos = Sys::cursorPos())
+        cursor = ScreenPoint{pos->x, pos->y};
+    const Sys::Rect work = geometryWorkArea(geometry, cursor, std::nullopt).area;
+    const int workWidth = work.right - work.left;
+    const int width = std::max(autoWidth_ * workWidth / 100, minWidth);
+    Sys::Rect rect;
+    if (geometry.mode == GeometrySetting::MousePos && cursor) {
+        rect.left = cursor->x - width / 2;
+        rect.top = cursor->y - base / 2;
+        rect.right = rect.left + width;
+        rect.bottom = rect.top + base;
+        clampRect(rect, work);
+        return rect;
+    }
+    rect.left = work.left + (workWidth - width) / 2;
+    rect.top = work.top + (work.bottom - work.top) / 4;
+    rect.right = rect.left + width;
+    rect.bottom = rect.top + base;
+    (void)record;
+    return rect;
+}
+
+// Grows the rectangle by the rows that fit between it and the bottom of the
+// work area, moving it up when not even one row fits.
+void WndRun::fitRows(Sys::Rect& rect, int base, const Sys::Rect& work, bool& record) {
+    const std::size_t rows = mode_ == ModeActions ? actions_.size() : results_->size();
+    if (rows == 0 || itemHeight_ <= 0)
+        return;
+    const int margin = controlMarginY();
+    int available = (work.bottom - (rect.top + base + margin)) / itemHeight_;
+    if (available < 1) {
+        available = 1;
+        if (!movingOrSizing_) {
+            const int height = rect.bottom - rect.top;
+            rect.top = work.bottom - (base + margin + 1 + itemHeight_);
+            rect.bottom = rect.top + height;
+            auto config = host_.config();
+            record = config && config->geometry.mode == GeometrySetting::Persistent;
+        }
+    }
+    auto config = host_.config();
+    const int maxHeight = config ? config->maxHeight : 10;
+    if (!expanded_ && maxHeight >= 1)
+        available = std::min(available, maxHeight);
+    const int shown = static_cast<int>(std::min<std::size_t>(available, rows));
+    rect.bottom = rect.top + base + margin + 1 + shown * itemHeight_;
+}
+
+void WndRun::placeOnMonitor(bool reposition) {
+    if (!exists())
+        return;
+    bool record = false;
+    const int base = baseHeight();
+    Sys::Rect rect = placementRect(reposition, minWidth(), base, record);
+    if (editRect_.width() <= 0) {
+        layout(rect.right - rect.left, 100);
+        rect.bottom = rect.top + baseHeight();
+    }
+    fitRows(rect, baseHeight(), workAreaOf(rect), record);
+    hwnd()->setGeometry(toQRect(rect));
+    if (record)
+        host_.captureGeometry(rect);
+}
+
+void WndRun::toggleExpanded() {
+    expanded_ = !expanded_;
+    applySatelliteTheme();
+    placeOnMonitor(true);
+    layout(0, 0);
+}
+
+// --- Layout ------------------------------------------------------------------------------
+
+void WndRun::layoutTopRow(int width, int& top) {
+    const int mx = controlMarginX();
+    const int my = controlMarginY();
+    const int box = satelliteBox();
+    const int left = box > 0 ? mx + box + mx : mx;
+    const int room = std::max(width - mx - left, 0);
+    uint32_t slot = Theme::Large;
+    int titleWidth = 0;
+    if (!title_.empty() && (mode_ == ModeActions || mode_ == ModeHistory)) {
+        titleWidth = room;
+    } else if (!title_.empty()) {
+        const int limit = room * 2 / 5;
+        titleWidth = createThemeFont(slot)->textWidth(title_, 0);
+        if (titleWidth > limit) {
+            slot = Theme::Normal;
+            titleWidth = createThemeFont(slot)->textWidth(title_, 0);
+        }
+        titleWidth = std::min(titleWidth, limit);
+    }
+    const bool slotChanged = slot != titleFontSlot_;
+    titleFontSlot_ = slot;
+    if (slotChanged || edit_->getFont() != *createThemeFont(slot)->handle())
+        edit_->setFont(*createThemeFont(slot)->handle(), false);
+    const int editHeight = createThemeFont(slot)->height() + textboxPaddingHeight();
+    const int titleHeight = title_.empty() ? 0 : createThemeFont(slot)->height();
+    top = std::max({titleHeight, editHeight, box > 0 ? scaleY(32) : 0});
+    titleRect_ = QRect(left, my, titleWidth, top);
+    const int editLeft = titleWidth > 0 ? left + titleWidth + mx : left;
+    editRect_ = QRect(editLeft, my, std::max(width - mx - editLeft, 0), top);
+    const bool searchable = mode_ == ModeSearch || mode_ == ModeChained;
+    const bool wasHidden = edit_->hwnd()->isHidden();
+    edit_->hwnd()->setGeometry(editLeft, my + (top - editHeight) / 2, editRect_.width(),
+                               editHeight);
+    edit_->hwnd()->setVisible(searchable);
+    if (searchable && wasHidden && isVisible())
+        edit_->setFocus();
+}
+
+void WndRun::layoutList(int width, int height, int top) {
+    const int mx = controlMarginX();
+    const int my = controlMarginY();
+    const int listTop = my + top + my;
+    const int listBottom = statusRect_.height() > 0 ? statusRect_.top() - my : height - my;
+    listRect_ = QRect(mx, listTop, std::max(width - 2 * mx, 0), listBottom - listTop);
+    QWidget* view = list_->hwnd();
+    if (listRect_.height() <= 0) {
+        view->hide();
+        return;
+    }
+    view->setUpdatesEnabled(false);
+    view->setGeometry(listRect_);
+    view->show();
+    view->setUpdatesEnabled(true);
+    const int selected = list_->currentIndex();
+    if (selected >= 0 && itemHeight_ > 0) {
+        const int visibleRows = std::max(listRect_.height() / itemHeight_, 1);
+        const int topRow = list_->topIndex();
+        if (selected < topRow || selected >= topRow + visibleRows)
+            list_->setTopIndex(selected < visibleRows ? 0 : selected);
+    }
+}
+
+void WndRun::layout(int clientWidth, int clientHeight) {
+    if (!exists() || !edit_)
+        return;
+    if (clientWidth == 0 && clientHeight == 0) {
+        clientWidth = hwnd()->width();
+        clientHeight = hwnd()->height();
+    }
+    const uint32_t slotBefore = titleFontSlot_;
+    int top = 0;
+    layoutTopRow(clientWidth, top);
+    const int mx = controlMarginX();
+    const int my = controlMarginY();
+    statusRect_ = QRect();
+    if (theme()->layout & Theme::StatusBar) {
+        const int smallHeight = createThemeFont(Theme::Small)->height();
+        statusRect_ = QRect(mx, clientHeight - my - smallHeight,
+                            editRect_.x() + editRect_.width() - mx, smallHeight);
+    }
+    const int gripLeft = editRect_.x() + editRect_.width();
+    grip_->hwnd()->setGeometry(gripLeft, 0, std::max(clientWidth - gripLeft, 0), clientHeight);
+    layoutList(clientWidth, clientHeight, top);
+    if (satellite_ && satellite_->isVisible())
+        satellite_->followParent();
+    if (slotBefore != titleFontSlot_)
+        placeOnMonitor(false);
+}
+
+// --- Showing and hiding ---------------------------------------------------------------------
+
+void WndRun::show(bool visible) {
+    showMode(visible, ShowSearch);
+}
+
+void WndRun::showMode(bool visible, uint32_t showMode) {
+    if (!exists())
+        return;
+    if (!visible) {
+        hideWindow();
+        return;
+    }
+    const bool wasShown = isVisible() && isRecentlyActive();
+    if (host_.hasPackageManager() && !wasShown) {
+        host_.cancelMessages(PluginMsg::kindDeactivated);
+        host_.broadcastMessage(PluginMsg::kindActivated, PluginMsg::Data::none());
+    }
+    movingOrSizing_ = false;
+    placeOnMonitor(true);
+    layout(0, 0);
+    WndThemed::show(true);
+    auto config = host_.config();
+    if (config && hwnd()->windowFlags().testFlag(Qt::WindowStaysOnTopHint) != config->alwaysOnTop)
+        setTopmost(config->alwaysOnTop);
+    edit_->setFocus();
+    showSatellite(satelliteShownForMode());
+    if (showMode == ShowHistory)
+        refreshList(ModeHistory, false);
+    else if (showMode == ShowPaste)
+        showPasted(wasShown);
+    else
+        showRetained();
+}
+
+void WndRun::showPasted(bool wasShown) {
+    wstr text = normalizeSpaces(host_.clipboardText());
+    if (text.size() > maxPasteLength)
+        text.resize(maxPasteLength);
+    CatalogItemPtr selected = selectedItem();
+    if (wasShown && mode_ == ModeSearch && !text.empty() && edit_->getText() == text && selected &&
+        selected->category() != CatalogItem::error) {
+        executeSelection(0);
+        return;
+    }
+    lastText_.clear();
+    lastItem_.reset();
+    edit_->setText(text);
+    edit_->selectAll();
+}
+
+void WndRun::showRetained() {
+    auto config = host_.config();
+    const int32_t retain = config ? config->retainLastSearch : RetainNo;
+    if (retain != RetainSelected && retain != RetainUnselected)
+        return;
+    wstr text;
+    text.swap(lastText_);
+    edit_->setText(text);
+    if (retain == RetainSelected)
+        edit_->selectAll();
+    else
+        edit_->moveCaretToEnd();
+    edit_->invalidate(nullptr, true);
+}
+
+void WndRun::hideWindow() {
+    focusTimer_->stop();
+    rememberLastSearch();
+    if (host_.hasPackageManager()) {
+        host_.cancelMessages(PluginMsg::kindSuggest);
+        host_.cancelMessages(PluginMsg::kindActivated);
+    }
+    resetSearch();
+    invalidate(nullptr, true);
+    showSatellite(false);
+    WndThemed::show(false);
+    if (host_.hasPackageManager())
+        host_.broadcastMessage(PluginMsg::kindDeactivated, PluginMsg::Data::none());
+}
+
+bool WndRun::onActivate(bool active) {
+    if (active) {
+        focusTimer_->stop();
+        updateStatus();
+        if (edit_->hwnd()->isVisible())
+            edit_->setFocus();
+        return false;
+    }
+    auto config = host_.config();
+    const int32_t mode = config ? config->hideOnFocusLost : FocusLostNo;
+    if (mode == FocusLostImmediate)
+        focusTimer_->start(1);
+    else if (mode == FocusLostDelayed)
+        focusTimer_->start(500);
+    return false;
+}
+
+void WndRun::onFocusTimer() {
+    auto config = host_.config();
+    if (!isVisible() || !config || config->hideOnFocusLost == FocusLostNo)
+        return;
+    QWidget* active = QApplication::activeWindow();
+    if (active == hwnd() || (satellite_ && active == satellite_->hwnd()))
+        return;
+    show(false);
+}
+
+// --- Moving and sizing ---------------------------------------------------------------------
+
+void WndRun::onMoved() {
+    if (!movingOrSizing_ || !isVisible())
+        return;
+    recordGeometry(hwnd()->geometry());
+}
+
+void WndRun::recordGeometry(const QRect& frame) {
+    expanded_ = false;
+    host_.captureGeometry(toSysRect(frame));
+}
+
+// --- Messages -------------------------------------------------------------------------------
+
+void WndRun::onFontsChanged() {
+    itemHeight_ = computeItemHeight();
+    separator_ = L" ";
+    separator_ += wchar_t(theme()->fonts[Theme::Small].separatorChar);
+    separator_ += L" ";
+    if (edit_)
+        edit_->setFont(*createThemeFont(titleFontSlot_)->handle(), false);
+    if (list_)
+        list_->setCount(list_->count());
+}
+
+void WndRun::onDpiChanged(const QRect&) {
+    rebuildFonts();
+    layout(0, 0);
+    invalidate(nullptr, true);
+}
+
+intptr_t WndRun::wndProc(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    switch (message) {
+    case Size: {
+        const QSize size = unpackSize(lParam);
+        layout(size.width(), size.height());
+        invalidate(nullptr, true);
+        return 0;
+    }
+    case Close:
+        show(false);
+        return 0;
+    case DrawItem:
+        onDrawItem(*reinterpret_cast<DrawItemInfo*>(lParam));
+        return 1;
+    case MeasureItem:
+        reinterpret_cast<MeasureItemInfo*>(lParam)->height = itemHeight_;
+        return 1;
+    case LButtonDblClk:
+        toggleExpanded();
+        return 0;
+    case LButtonDown:
+        // Dragging by the body: the window system moves the window.
+        if (QWindow* window = hwnd()->windowHandle(); window && window->startSystemMove()) {
+            movingOrSizing_ = true;
+            expanded_ = false;
+        }
+        return 0;
+    case RButtonDown:
+        host_.showTrayMenu(*this);
+        return 0;
+    case KeyDown:
+    case KeyUp:
+    case Char:
+        return onKey(nullptr, message, wParam, lParam);
+    case Command:
+        if (list_ && reinterpret_cast<QWidget*>(lParam) == list_->hwnd() &&
+            (wParam >> 16) == ListSelChange) {
+            if (theme()->layout & Theme::ListDialNum)
+                list_->invalidate(nullptr, false);
+            if (mode_ == ModeSearch || mode_ == ModeHistory) {
+                while (!chain_.empty())
+                    chain_.pop();
+                updateIcons();
+            }
+            updateStatus();
+        }
+        return 0;
+    case EnterSizeMove:
+        movingOrSizing_ = true;
+        return WndThemed::wndProc(message, wParam, lParam);
+    case Sizing:
+        movingOrSizing_ = true;
+        recordGeometry(*reinterpret_cast<const QRect*>(lParam));
+        return WndThemed::wndProc(message, wParam, lParam);
+    case CaptureChanged:
+    case ExitSizeMove:
+        movingOrSizing_ = false;
+        return WndThemed::wndProc(message, wParam, lParam);
+    default:
+        return WndThemed::wndProc(message, wParam, lParam);
+    }
+}
+
+void WndRun::paint(QPainter& painter, const QRect& rect) {
+    WndThemed::paint(painter, rect);
+    const Theme& t = *theme();
+    if (!title_.empty() && rect.intersects(titleRect_)) {
+        painter.setFont(*createThemeFont(titleFontSlot_)->handle());
+        painter.setPen(colour(t, Theme::Title));
+        const QString text =
+            painter.fontMetrics().elidedText(toQString(title_), Qt::ElideRight, titleRect_.width());
+        painter.drawText(titleRect_, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
+    }
+    if ((t.layout & Theme::StatusBar) && !status_.empty()) {
+        painter.setFont(*createThemeFont(Theme::Small)->handle());
+        painter.setPen(colour(t, Theme::Status));
+        const QString text = painter.fontMetrics().elidedText(toQString(status_), Qt::ElideRight,
+                                                              statusRect_.width());
+        painter.drawText(statusRect_, Qt::AlignRight | Qt::AlignVCenter | Qt::TextSingleLine, text);
+    }
+}
