@@ -6,6 +6,7 @@
 #include "core/Path.h"
 #include "core/SysCommandLine.h"
 #include "core/SysShell.h"
+#include "gui/ImageManager.h"
 #include "gui/QtText.h"
 #include "gui/WndClass.h"
 #include "gui/WndMessage.h"
@@ -91,6 +92,27 @@ wstr trayTip() {
     return tip;
 }
 
+// The desktop's icon theme (or style) changed: every window hears of it;
+// the image manager is reset once for all of them.
+class ThemeChangeFilter : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::ThemeChange && !pending_) {
+            pending_ = true;
+            QTimer::singleShot(0, this, [this] {
+                pending_ = false;
+                auto app = App::instance();
+                if (auto images = app ? app->imageManager() : nullptr)
+                    images->reset();
+            });
+        }
+        return false;
+    }
+
+private:
+    bool pending_ = false;
+};
+
 void setAppTimer(uint32_t id) {
     if (auto app = App::instance())
         app->setTimer(id, 0);
@@ -156,6 +178,8 @@ void WndMain::watchDesktop() {
         logMessage(Logger::Info, L"Received end-of-session message");
         close(0);
     });
+    themeFilter_ = std::make_unique<ThemeChangeFilter>();
+    app->installEventFilter(themeFilter_.get());
     mounts_ = std::make_unique<Platform::MountWatch>();
     if (!mounts_->valid())
         return;

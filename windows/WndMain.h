@@ -122,6 +122,7 @@ private:
     QIcon currentIcon_;
     std::unique_ptr<QSystemTrayIcon> tray_;
     std::unique_ptr<QTimer> trayTimer_;
+    std::unique_ptr<QObject> themeFilter_;
     std::unique_ptr<Platform::MountWatch> mounts_;
     std::unique_ptr<QSocketNotifier> mountNotifier_;
     std::unique_ptr<QObject> context_;
