@@ -167,21 +167,6 @@ void Catalog::clearHistory() {
     clearHitCounts([](uint64_t) { return true; });
 }
 
-std::size_t Catalog::countHistoryOrphans(const std::set<uint64_t>& knownIds) {
-    Mutex::Lock lock(mutex_);
-    return history_.countOrphans(knownIds);
-}
-
-std::size_t Catalog::removeHistoryOrphans(const std::set<uint64_t>& knownIds) {
-    Mutex::Lock lock(mutex_);
-    const std::size_t count = history_.countOrphans(knownIds);
-    if (count == 0)
-        return 0;
-    history_.removeOrphans(knownIds);
-    saveHistory();
-    return count;
-}
-
 void Catalog::eraseHistoryItem(const CatalogItemPtr& item) {
     if (!item || !item->isValid())
         return;

@@ -151,11 +151,6 @@ public:
     void clearHistory();
     void eraseHistoryItem(const CatalogItemPtr& item);
     void eraseHistoryPackage(uint32_t packageId);
-    // History entries whose plugin is not among knownIds, and their removal,
-    // which writes the history file when it removed any; both return the
-    // count.
-    std::size_t countHistoryOrphans(const std::set<uint64_t>& knownIds);
-    std::size_t removeHistoryOrphans(const std::set<uint64_t>& knownIds);
     bool historyHasItem(const CatalogItemPtr& item);
     bool historyHasPackage(uint32_t packageId);
     // Orphans are history items whose plugin is not loaded now; none without

@@ -12,6 +12,8 @@
 #include "gui/WndMessage.h"
 #include "packages/PackageManager.h"
 #include "platform/MountWatch.h"
+#include "windows/AppItemHost.h"
+#include "windows/ItemProperties.h"
 #include "windows/ModalBox.h"
 
 #include <QApplication>
@@ -296,28 +298,17 @@ void WndMain::showItemMenu(const CatalogItemPtr& item, Gui::Wnd* owner, std::opt
     itemMenu_.show(item, owner ? owner : this, at);
 }
 
+void WndMain::removeOrphans() {
+    AppItemHost items(*this, [this] { host_.showConsole(); });
+    ItemProperties(items).removeOrphans();
+}
+
 void WndMain::clearHistory(Catalog& catalog) {
     if (ModalBox::show(this,
                        L"Clear the history of executed items?\nBy doing so, your associated "
                        L"keywords and the scoring system will be reset as well.",
                        MessageBox::MB_OKCANCEL | MessageBox::MB_ICONWARNING) == MessageBox::IDOK)
         catalog.clearHistory();
-}
-
-void WndMain::removeOrphans(Catalog& catalog, const std::set<uint64_t>& knownIds) {
-    const std::size_t count = catalog.countHistoryOrphans(knownIds);
-    if (count == 0) {
-        ModalBox::show(this, L"No orphan found in the history.", MessageBox::MB_ICONINFORMATION);
-        return;
-    }
-    wstr text;
-    wstr::format(text,
-                 L"{} orphan{} found in the history.\n\nOrphan items are items that do not have "
-                 L"their parent package CURRENTLY loaded.\n\nRemove all orphans from the history?",
-                 count, count > 1 ? L"s" : L"");
-    if (ModalBox::show(this, text, MessageBox::MB_OKCANCEL | MessageBox::MB_ICONWARNING) ==
-        MessageBox::IDOK)
-        catalog.removeHistoryOrphans(knownIds);
 }
 
 void WndMain::onCommand(uint32_t command) {
@@ -385,8 +376,7 @@ void WndMain::onCommand(uint32_t command) {
         clearHistory(app->catalog());
         return;
     case TrayMenu::RemoveOrphans:
-        if (manager)
-            removeOrphans(app->catalog(), manager->knownIds());
+        removeOrphans();
         return;
     default:
         return;

@@ -95,7 +95,7 @@ public:
 
     // Asks, then removes the history's orphans; the confirmation boxes are
     // owned by this window.
-    void removeOrphans(Catalog& catalog, const std::set<uint64_t>& knownIds);
+    void removeOrphans();
     // Asks, then clears the history.
     void clearHistory(Catalog& catalog);
 

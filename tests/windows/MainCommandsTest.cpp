@@ -110,38 +110,6 @@ TEST_F(MainCommandsTest, HotkeysReachTheirWindowsUnlessAFullScreenWindowIsActive
               (std::vector<std::string>{"toggle", "show 1", "show 2", "toggle console"}));
 }
 
-TEST_F(MainCommandsTest, RemovingOrphansAsksWithTheCountAndWritesTheHistory) {
-    WndMain main(host, host, nullptr);
-    Catalog catalog;
-    catalog.loadHistoryFile(qvtest::widePath(history));
-    ASSERT_TRUE(catalog.recordHit(plugin.item(L"Home", L"https://home.example/"), nullptr));
-    ASSERT_TRUE(catalog.recordHit(plugin.item(L"News", L"https://news.example/"), nullptr));
-    ASSERT_TRUE(
-        catalog.recordHit(other.item(L"Notes", L"/tmp/notes.txt", CatalogItem::file), nullptr));
-    const std::set<uint64_t> onlyOther{other.id(), other.id() >> 32};
-    {
-        RecordingMessageBox::Installed cancel(MessageBox::IDCANCEL);
-        main.removeOrphans(catalog, onlyOther);
-        ASSERT_EQ(cancel.box->shown().size(), 1u);
-        EXPECT_EQ(cancel.box->shown()[0].text,
-                  L"2 orphans found in the history.\n\nOrphan items are items that do not have "
-                  L"their parent package CURRENTLY loaded.\n\nRemove all orphans from the "
-                  L"history?");
-        EXPECT_EQ(cancel.box->shown()[0].caption, L"Quorvalent");
-        EXPECT_EQ(cancel.box->shown()[0].style,
-                  MessageBox::MB_OKCANCEL | MessageBox::MB_ICONWARNING);
-        EXPECT_EQ(hitsInFile(), 3u);
-    }
-    RecordingMessageBox::Installed ok;
-    main.removeOrphans(catalog, onlyOther);
-    EXPECT_EQ(hitsInFile(), 1u) << "the file follows the removal";
-    main.removeOrphans(catalog, onlyOther);
-    EXPECT_EQ(texts(*ok.box).back(), L"No orphan found in the history.");
-    EXPECT_EQ(ok.box->shown().back().style, MessageBox::MB_ICONINFORMATION);
-    main.removeOrphans(catalog, {plugin.id(), plugin.id() >> 32});
-    EXPECT_EQ(texts(*ok.box).back().substr(0, 33), L"1 orphan found in the history.\n\nO");
-}
-
 TEST_F(MainCommandsTest, ItemMenuGraysWhatTheHistoryLacksAndHandsItsCommandsOn) {
     WndMain main(host, host, nullptr);
     Catalog catalog;
