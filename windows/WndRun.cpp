@@ -12,6 +12,7 @@
 #include "gui/WndMessage.h"
 #include "packages/PluginMsg.h"
 #include "windows/LaunchBoxHost.h"
+#include "windows/ModalBox.h"
 #include "windows/WndSatellite.h"
 
 #include <QApplication>
@@ -587,6 +588,10 @@ void WndRun::onFocusTimer() {
         return;
     QWidget* active = QApplication::activeWindow();
     if (active == hwnd() || (satellite_ && active == satellite_->hwnd()))
+        return;
+    // A confirmation or the About box asked from here takes the focus for a
+    // while; the box stays to take the answer.
+    if (ModalBox::isOpen() || QApplication::activeModalWidget())
         return;
     show(false);
 }

@@ -3,10 +3,15 @@
 
 #include "tests/windows/WndRunFixture.h"
 
+#include "core/MessageBox.h"
+#include "windows/ModalBox.h"
+
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 #include <QWindow>
 
 #include <chrono>
@@ -100,6 +105,36 @@ TEST_F(WndRunOnDisplay, HidesWhenAnotherWindowTakesTheFocus) {
     other.show();
     other.activateWindow();
     ASSERT_TRUE(processUntil([&] { return !box->isVisible(); }));
+}
+
+// A confirmation asked from the LaunchBox takes the focus; the LaunchBox
+// stays to take the answer.
+TEST_F(WndRunOnDisplay, StaysWhileItsConfirmationHasTheFocus) {
+    host.settings->hideOnFocusLost = FocusLostImmediate;
+    box->show(true);
+    ASSERT_TRUE(processUntil([&] { return QApplication::activeWindow() == box->hwnd(); }));
+    bool confirmationActive = false;
+    bool visibleMeanwhile = false;
+    int ticks = 0;
+    QTimer watch;
+    watch.setInterval(5);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!modal)
+            return;
+        ++ticks;
+        if (QApplication::activeWindow() == modal)
+            confirmationActive = true;
+        // The 1 ms focus timer has had many passes once the box was active.
+        if ((confirmationActive && ticks >= 40) || ticks >= 400) {
+            visibleMeanwhile = box->isVisible();
+            modal->reject();
+        }
+    });
+    watch.start();
+    ModalBox::show(box.get(), L"Erase?", MessageBox::MB_OKCANCEL | MessageBox::MB_ICONWARNING);
+    EXPECT_TRUE(confirmationActive);
+    EXPECT_TRUE(visibleMeanwhile);
 }
 
 } // namespace
