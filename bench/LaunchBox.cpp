@@ -2,7 +2,7 @@
 // a catalog of file items (bench/FileCorpus.h) at 100,000 and 1,000,000
 // items: from the show request to the window mapped and painted, and from
 // a keystroke to the result list repainted with the new results.
-#include "bench/FileCorpus.h"
+#include "bench/FilesPlugin.h"
 #include "catalog/Catalog.h"
 #include "gui/CtrlEditPadded.h"
 #include "gui/CtrlList.h"
@@ -24,19 +24,7 @@
 
 namespace {
 
-constexpr uint64_t pluginId = 0x200000001ull;
 using Clock = std::chrono::steady_clock;
-
-class Plugin : public CatalogPlugin {
-public:
-    uint64_t id() const override { return pluginId; }
-    const wstr& name() const override { return name_; }
-    bool isInternal() const override { return false; }
-    bool shouldTerminate(bool) override { return false; }
-
-private:
-    wstr name_ = L"Files";
-};
 
 // The application as the LaunchBox sees it: a real catalog, a package
 // manager that takes every message and does nothing with it.
@@ -114,13 +102,8 @@ QApplication& application() {
 
 std::unique_ptr<Fixture> build(std::size_t count) {
     auto fixture = std::make_unique<Fixture>();
-    std::vector<CatalogItemPtr> items;
-    for (const bench::FileEntry& f : bench::fileCorpus(count))
-        items.push_back(std::make_shared<CatalogItem>(
-            pluginId, CatalogItem::file, wstr::fromUtf8(f.name.c_str()), L"",
-            wstr::fromUtf8(f.path.c_str()), CatalogItem::forbidden, false, CatalogItem::keepall, 0,
-            L""));
-    Plugin plugin;
+    std::vector<CatalogItemPtr> items = bench::fileItems(bench::fileCorpus(count));
+    bench::FilesPlugin plugin;
     fixture->catalog.insertPluginItems(plugin, items, true);
     auto theme = std::make_shared<Gui::Theme>();
     theme->layout = Gui::Theme::LayoutAll;

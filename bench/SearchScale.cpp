@@ -3,7 +3,7 @@
 // median and 99th percentile per query length, over queries drawn from the
 // corpus' own names. Also the memory per item, the time to insert the items,
 // and the cache file's snapshot, write and load times.
-#include "bench/FileCorpus.h"
+#include "bench/FilesPlugin.h"
 #include "catalog/Catalog.h"
 #include "core/SysTime.h"
 
@@ -21,19 +21,7 @@
 
 namespace {
 
-constexpr uint64_t pluginId = 0x200000001ull;
 constexpr std::size_t maxResults = 50;
-
-class Plugin : public CatalogPlugin {
-public:
-    uint64_t id() const override { return pluginId; }
-    const wstr& name() const override { return name_; }
-    bool isInternal() const override { return false; }
-    bool shouldTerminate(bool) override { return false; }
-
-private:
-    wstr name_ = L"Files";
-};
 
 using Clock = std::chrono::steady_clock;
 
@@ -66,20 +54,10 @@ struct Fixture {
 std::unique_ptr<Fixture> build(std::size_t count) {
     uint64_t before = heapInUse();
     auto fixture = std::make_unique<Fixture>();
-    std::vector<CatalogItemPtr> items;
-    {
-        std::vector<bench::FileEntry> corpus = bench::fileCorpus(count);
-        items.reserve(corpus.size());
-        for (const bench::FileEntry& f : corpus) {
-            items.push_back(std::make_shared<CatalogItem>(
-                pluginId, CatalogItem::file, wstr::fromUtf8(f.name.c_str()), L"",
-                wstr::fromUtf8(f.path.c_str()), CatalogItem::forbidden, false, CatalogItem::keepall,
-                0, L""));
-        }
-    }
+    std::vector<CatalogItemPtr> items = bench::fileItems(bench::fileCorpus(count));
     for (std::size_t i = 0; i < items.size(); i += 97)
         fixture->names.push_back(items[i]->label());
-    Plugin plugin;
+    bench::FilesPlugin plugin;
     auto start = Clock::now();
     fixture->catalog.insertPluginItems(plugin, items, true);
     fixture->insertMs = msSince(start);
