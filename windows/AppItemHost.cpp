@@ -1,12 +1,9 @@
 #include "windows/AppItemHost.h"
 
 #include "app/App.h"
-#include "core/MessageBox.h"
-#include "gui/QtText.h"
 #include "gui/Wnd.h"
 #include "packages/PackageManager.h"
-
-#include <QMessageBox>
+#include "windows/ModalBox.h"
 
 AppItemHost::AppItemHost(Gui::Wnd& owner, std::function<void()> showConsole)
     : owner_(owner), showConsole_(std::move(showConsole)) {}
@@ -32,21 +29,6 @@ void AppItemHost::showConsole() {
         showConsole_();
 }
 
-// The history commands ask with OK and Cancel or tell with OK alone.
 int AppItemHost::messageBox(const wstr& text, uint32_t style) {
-    const bool withCancel = (style & MessageBox::MB_TYPEMASK) == MessageBox::MB_OKCANCEL;
-    const QMessageBox::Icon icon = (style & MessageBox::MB_ICONMASK) == MessageBox::MB_ICONWARNING
-                                       ? QMessageBox::Warning
-                                       : QMessageBox::Information;
-    QMessageBox box(icon, Gui::toQString(App::appName()), Gui::toQString(text),
-                    withCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok,
-                    owner_.exists() ? owner_.hwnd() : nullptr);
-    box.setTextFormat(Qt::PlainText);
-    box.setDefaultButton(QMessageBox::Ok);
-    if (withCancel)
-        box.setEscapeButton(QMessageBox::Cancel);
-    const int clicked = box.exec();
-    if (clicked == QMessageBox::Ok)
-        return MessageBox::IDOK;
-    return withCancel ? MessageBox::IDCANCEL : MessageBox::IDOK;
+    return ModalBox::show(owner_.exists() ? &owner_ : nullptr, text, style);
 }

@@ -36,7 +36,8 @@ void answerNextBox(QMessageBox::StandardButton button, QWidget* owner, Seen& see
     });
 }
 
-TEST(AppItemHost, BoxesAreOwnedByTheAskingWindowAndAnswerAsMessageBoxDoes) {
+// On a display: without one the message box service answers for the user.
+TEST(AppItemHostOnDisplay, BoxesAreOwnedByTheAskingWindowAndAnswerAsMessageBoxDoes) {
     qvtest::qtApp();
     Gui::Wnd owner;
     Gui::createWindowClass(nullptr, L"quorvalent_wndcls_test_owner")
