@@ -71,6 +71,8 @@ void CatalogItemStore::clear() {
     records_.clear();
     handedOut_.clear();
     held_.clear();
+    searchTexts_.clear();
+    ++generation_;
 }
 
 bool CatalogItemStore::reindex(const CatalogItemPtr& item) {
@@ -128,6 +130,8 @@ bool CatalogItemStore::release(uint32_t slot) {
         if (!ItemRecord::fits(*item) || record.lowerText(buffer) != item->lowerComposedText())
             return false;
         record = ItemRecord(*item);
+        searchTexts_.set(slot, item->lowerComposedText(), item->composedText());
+        ++generation_;
     }
     item.reset();
     return true;
@@ -273,20 +277,25 @@ uint32_t CatalogItemStore::takeSlot(const CatalogItemPtr& item) {
 }
 
 void CatalogItemStore::freeSlot(uint32_t slot) {
+    ++generation_;
     slots_[slot].reset();
     slotIds_[slot] = 0;
     masks_[slot] = 0;
-    if (layout_ == Layout::compact)
+    if (layout_ == Layout::compact) {
         records_[slot] = ItemRecord();
+        searchTexts_.erase(slot);
+    }
     freeSlots_.push_back(slot);
 }
 
 // Called with the slot's object out (inserted or being reindexed).
 void CatalogItemStore::indexSlot(uint32_t slot) {
+    ++generation_;
     const CatalogItem& item = *slots_[slot];
     masks_[slot] = characterMask(item.lowerComposedText());
     if (layout_ == Layout::compact) {
         records_[slot] = ItemRecord(item);
+        searchTexts_.set(slot, item.lowerComposedText(), item.composedText());
         countCharacters(item.lowerComposedText(), 1);
         return;
     }
@@ -304,6 +313,7 @@ void CatalogItemStore::indexText(Index& index, uint32_t slot, std::wstring_view 
 // The texts may have changed since the slot was indexed, so every set is
 // visited, not only those of the current texts.
 void CatalogItemStore::unindexSlot(uint32_t slot) {
+    ++generation_;
     if (layout_ == Layout::compact) {
         ItemRecord::TextBuffer buffer;
         countCharacters(records_[slot].lowerText(buffer), -1);

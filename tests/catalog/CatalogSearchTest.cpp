@@ -345,6 +345,17 @@ public:
         host_->setKnown({});
         contents_.known.clear();
     }
+    // Stores a new item of plugin A (its id comes from the target); the
+    // reference gets a copy.
+    void insert(const wstr& label, const wstr& target) {
+        FakePlugin a(pluginA);
+        CatalogItemPtr item = a.item(label, target);
+        catalog_.insertPluginItems(a, {item}, false);
+        contents_.items.push_back(std::make_shared<CatalogItem>(
+            item->pluginId(), item->category(), item->label(), item->shortDesc(), item->target(),
+            item->argsHint(), item->loopOnSuggest(), item->hitHint(), item->iconHandle(),
+            item->dataBag()));
+    }
 
 private:
     CatalogItemPtr makeItem(const FakePlugin& plugin) {
@@ -526,6 +537,33 @@ TEST_P(CatalogSearchTest, MatchesReference) {
     fixture.forgetKnownPlugins();
     expectSameAsReference(fixture, std::vector<wstr>(queries.begin(), queries.begin() + 20),
                           nullptr);
+}
+
+// Typing: each search extends the text of the one before, which the catalog
+// may answer from that one's matches. Between keystrokes the catalog changes
+// (an item the longer text matches, the plugins known), and texts of only
+// separators go on with letters: ".-" finds nothing in "a-b.c Alpha", where
+// ".-a" matches its initials.
+TEST_P(CatalogSearchTest, TypedTextsMatchReference) {
+    auto [seed, size] = GetParam();
+    Fixture fixture(seed, size);
+    fixture.insert(L"a-b.c Alpha", L"https://initials/");
+    std::vector<wstr> typed = {L".-a", L". -al", L"no", L"NOTE", L"py"};
+    for (int n = 0; n < 12; ++n)
+        typed.push_back(randomQuery(fixture.rng(), fixture.contents().items));
+    int changes = 0;
+    for (const wstr& text : typed) {
+        for (std::size_t length = 1; length <= text.size(); ++length) {
+            expectSameAsReference(fixture, {text.substr(0, length)}, nullptr);
+            if (text == L"py" && length == 1)
+                fixture.forgetKnownPlugins();
+            if (length == 2 && text.size() > 2 && changes < 6) {
+                ++changes;
+                fixture.insert(text + L" " + std::to_wstring(changes),
+                               L"https://typed/" + std::to_wstring(changes));
+            }
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Random, CatalogSearchTest,
