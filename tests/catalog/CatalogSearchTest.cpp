@@ -5,6 +5,7 @@
 #include "catalog/Catalog.h"
 #include "catalog/CharClass.h"
 #include "catalog/ResultOrder.h"
+#include "catalog/SearchTexts.h"
 #include "core/SysFile.h"
 #include "tests/catalog/CatalogFakes.h"
 #include "tests/support/TempDir.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <random>
 #include <set>
 
@@ -571,5 +573,51 @@ INSTANTIATE_TEST_SUITE_P(Random, CatalogSearchTest,
                                          std::pair{2u, std::size_t{300}},
                                          std::pair{3u, std::size_t{300}},
                                          std::pair{4u, std::size_t{6000}}));
+
+} // namespace
+
+namespace {
+
+// The packed texts survive replacing and erasing in any order, including
+// the repacking that the holes left behind set off, and texts with a
+// character above 255 are not kept.
+TEST(SearchTexts, KeepsEveryTextThroughReplacementsAndRepacking) {
+    SearchTexts texts;
+    std::map<uint32_t, std::pair<std::wstring, std::wstring>> kept;
+    std::mt19937 rng(7);
+    for (int step = 0; step < 60000; ++step) {
+        auto slot = static_cast<uint32_t>(rng() % 3000);
+        if (rng() % 4 == 0) {
+            texts.erase(slot);
+            kept.erase(slot);
+            continue;
+        }
+        std::wstring lower(1 + rng() % 40, L'a' + static_cast<wchar_t>(step % 26));
+        std::wstring label = lower;
+        if (rng() % 2)
+            label[0] = std::towupper(label[0]);
+        texts.set(slot, lower, label);
+        kept[slot] = {lower, label};
+    }
+    texts.set(4000, L"\u00e9t\u00e9", L"\u00c9t\u00e9");
+    kept[4000] = {L"\u00e9t\u00e9", L"\u00c9t\u00e9"};
+    texts.set(4001, L"\u65e5\u672c", L"\u65e5\u672c");
+    EXPECT_FALSE(texts.has(4001));
+    for (uint32_t slot = 0; slot < 4002; ++slot) {
+        auto found = kept.find(slot);
+        ASSERT_EQ(texts.has(slot), found != kept.end()) << slot;
+        if (found == kept.end())
+            continue;
+        auto wide = [](std::string_view bytes) {
+            std::wstring out;
+            for (char ch : bytes)
+                out += static_cast<wchar_t>(static_cast<unsigned char>(ch));
+            return out;
+        };
+        EXPECT_EQ(wide(texts.lower(slot)), found->second.first) << slot;
+        EXPECT_EQ(wide(texts.label(slot)), found->second.second) << slot;
+        EXPECT_EQ(texts.labelIsLower(slot), found->second.first == found->second.second);
+    }
+}
 
 } // namespace
