@@ -152,6 +152,8 @@ private:
     static bool isKnown(const Scan& scan, WorkerMatches& out, uint64_t pluginId);
     static bool mayMatchAll(const Scan& scan, std::wstring_view lower);
     static bool mayMatchPacked(const Scan& scan, std::string_view lower);
+    bool outranked(const Scan& scan, const WorkerMatches& out, uint32_t slot,
+                   const ItemRecord& record, std::string_view lower) const;
     void scanPacked(const Scan& scan, WorkerMatches& out, uint32_t slot,
                     const ItemRecord& record) const;
     static void scanCandidate(const Scan& scan, WorkerMatches& out, uint32_t slot,

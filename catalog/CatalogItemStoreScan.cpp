@@ -89,6 +89,11 @@ struct CatalogItemStore::Scan {
     // order; none of them above 255 when a packed text may hold them all.
     std::vector<wchar_t> ordered{};
     bool packedMayMatch = true;
+    // A text of one or two characters and no separator matches exactly the
+    // candidates that hold its characters in order (mayMatch): two found
+    // side by side are the match's start, else the scan from the start finds
+    // them.
+    bool matchedByOrder = false;
     std::vector<WorkerMatches> workers{};
     // Where each task left its matched slots: a worker and a range of its list.
     struct Span {
@@ -123,6 +128,7 @@ void CatalogItemStore::searchBest(CatalogResults& results, const std::set<uint64
         if (static_cast<uint32_t>(ch) > 0xFF)
             scan.packedMayMatch = false;
     }
+    scan.matchedByOrder = lowerText.size() <= 2 && scan.ordered.size() == lowerText.size();
     scan.workers.resize(workers.threads());
     for (WorkerMatches& w : scan.workers)
         w.compactAt =
@@ -310,11 +316,46 @@ void CatalogItemStore::scanPacked(const Scan& scan, WorkerMatches& out, uint32_t
     std::string_view lowerBytes = searchTexts_.lower(slot);
     if (!mayMatchPacked(scan, lowerBytes) || !isKnown(scan, out, record.pluginId()))
         return;
+    if (outranked(scan, out, slot, record, lowerBytes)) {
+        ++out.count;
+        out.matched.push_back(slot);
+        return;
+    }
     std::wstring_view lower = widened(lowerBytes, out.lower);
     std::wstring_view label =
         searchTexts_.labelIsLower(slot) ? lower : widened(searchTexts_.label(slot), out.label);
     scoreCandidate(scan, out, slot, label, lower, record.hitCount(), slotIds_[slot],
                    record.category());
+}
+
+// Whether a candidate known to match (matchedByOrder) would be dropped
+// whatever its score, for the thread's best already rank above anything it
+// can score: every character weighs at most 1 (initials count 1 each), so
+// the score is at most (length of the text / length of the candidate + 1) / 2;
+// its kind is at best exact when both lengths are one, a word match when
+// the text is in the candidate, else initials. Spares scoring most of the
+// millions of matches of one or two characters.
+bool CatalogItemStore::outranked(const Scan& scan, const WorkerMatches& out, uint32_t slot,
+                                 const ItemRecord& record, std::string_view lower) const {
+    if (!scan.matchedByOrder || out.cutoff == UINT64_MAX || record.hitCount() != 0 ||
+        record.category() == CatalogItem::error || lower.size() == scan.lowerText.size() ||
+        scan.always.contains(slotIds_[slot]))
+        return false;
+    MatchKind best = MatchKind::initials;
+    if (scan.lowerText.size() == 2) {
+        auto first = static_cast<uint32_t>(scan.lowerText[0]);
+        auto second = static_cast<uint32_t>(scan.lowerText[1]);
+        for (std::size_t i = 0; i + 1 < lower.size(); ++i) {
+            if (static_cast<unsigned char>(lower[i]) == first &&
+                static_cast<unsigned char>(lower[i + 1]) == second) {
+                best = MatchKind::word;
+                break;
+            }
+        }
+    }
+    float length = static_cast<float>(scan.lowerText.size());
+    float most = (length * 1.001f / static_cast<float>(lower.size()) + 1.001f) * 0.5f;
+    return storeResultRank(false, best, integerScore(most) + 1) > out.cutoff;
 }
 
 bool CatalogItemStore::isKnown(const Scan& scan, WorkerMatches& out, uint64_t pluginId) {

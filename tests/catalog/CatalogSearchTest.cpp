@@ -550,7 +550,7 @@ TEST_P(CatalogSearchTest, TypedTextsMatchReference) {
     auto [seed, size] = GetParam();
     Fixture fixture(seed, size);
     fixture.insert(L"a-b.c Alpha", L"https://initials/");
-    std::vector<wstr> typed = {L".-a", L". -al", L"no", L"NOTE", L"py"};
+    std::vector<wstr> typed = {L".-a", L". -al", L"no", L"NOTE", L"py", L"es", L"ab", L"V1"};
     for (int n = 0; n < 12; ++n)
         typed.push_back(randomQuery(fixture.rng(), fixture.contents().items));
     int changes = 0;
@@ -577,6 +577,36 @@ INSTANTIATE_TEST_SUITE_P(Random, CatalogSearchTest,
 } // namespace
 
 namespace {
+
+// A search that keeps only its best results skips the candidates that
+// cannot rank among them: hundreds of weak word matches come first, then a
+// short one that must still win; and every match is counted.
+TEST(CatalogSearchBest, StrongMatchAfterManyWeakOnes) {
+    HostScope host;
+    Catalog catalog;
+    FakePlugin plugin(pluginA);
+    std::vector<CatalogItemPtr> items;
+    for (int n = 0; n < 400; ++n)
+        items.push_back(plugin.item(L"es " + std::wstring(30, L'q') + std::to_wstring(n),
+                                    L"https://weak/" + std::to_wstring(n)));
+    items.push_back(plugin.item(L"es x", L"https://strong/"));
+    items.push_back(plugin.item(L"E", L"https://initial/"));
+    catalog.insertPluginItems(plugin, items, true);
+    items.clear();
+    auto results = std::make_shared<CatalogResults>();
+    // The first searches let go of the inserted objects: the later ones read
+    // the stored texts.
+    for (int pass = 0; pass < 2; ++pass) {
+        catalog.search(results, L"es", nullptr, 1);
+        ASSERT_FALSE(results->empty());
+        EXPECT_EQ((*results)[0]->item()->label(), L"es x");
+        EXPECT_EQ(results->totalCount(), 401u);
+        catalog.search(results, L"e", nullptr, 1);
+        ASSERT_FALSE(results->empty());
+        EXPECT_EQ((*results)[0]->item()->label(), L"E");
+        EXPECT_EQ(results->totalCount(), 402u);
+    }
+}
 
 // The packed texts survive replacing and erasing in any order, including
 // the repacking that the holes left behind set off, and texts with a
