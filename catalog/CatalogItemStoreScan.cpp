@@ -261,7 +261,12 @@ std::vector<uint32_t> CatalogItemStore::rescoredSlots() const {
 
 // The matched slots in slot order: tasks cover ascending runs of slots.
 void CatalogItemStore::rememberMatches(const Scan& scan, const std::set<uint64_t>& knownIds) const {
-    lastScan_.valid = extendable(scan.lowerText);
+    // Rescoring many matches from a list costs more than the scan in order,
+    // which passes over most non-matches on their character masks alone.
+    std::size_t matches = 0;
+    for (const Scan::Span& span : scan.spans)
+        matches += span.end - span.begin;
+    lastScan_.valid = extendable(scan.lowerText) && matches <= slots_.size() / 8;
     if (!lastScan_.valid)
         return;
     lastScan_.lowerText = scan.lowerText;
