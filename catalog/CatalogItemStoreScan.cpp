@@ -333,31 +333,54 @@ void CatalogItemStore::scanPacked(const Scan& scan, WorkerMatches& out, uint32_t
                    record.category());
 }
 
+namespace {
+
+bool isSpaceByte(char ch) {
+    return CharClass::isSpace(static_cast<wchar_t>(static_cast<unsigned char>(ch)));
+}
+
+// The kind the matcher gives a text of two characters found in the
+// candidate, as it classifies the occurrences: the first at a word start
+// decides between word and wordStart, else substring.
+MatchKind occurrenceKind(std::string_view lower, wchar_t first, wchar_t second) {
+    bool found = false;
+    for (std::size_t i = 0; i + 1 < lower.size(); ++i) {
+        if (static_cast<unsigned char>(lower[i]) != static_cast<uint32_t>(first) ||
+            static_cast<unsigned char>(lower[i + 1]) != static_cast<uint32_t>(second))
+            continue;
+        found = true;
+        if (i != 0 && !isSpaceByte(lower[i - 1]))
+            continue;
+        bool wholeWord = i + 2 == lower.size() || isSpaceByte(lower[i + 2]);
+        return wholeWord ? MatchKind::word : MatchKind::wordStart;
+    }
+    return found ? MatchKind::substring : MatchKind::scattered;
+}
+
+} // namespace
+
 // Whether a candidate known to match (matchedByOrder) would be dropped
 // whatever its score, for the thread's best already rank above anything it
 // can score: every character weighs at most 1 (initials count 1 each), so
 // the score is at most (length of the text / length of the candidate + 1) / 2;
-// its kind is at best exact when both lengths are one, a word match when
-// the text is in the candidate, else initials. Spares scoring most of the
-// millions of matches of one or two characters.
+// its kind is what the occurrences of a two-character text make it, unless
+// initials, which need a character whose upper case the label holds, do
+// better. Spares scoring most of the millions of matches of one or two
+// characters.
 bool CatalogItemStore::outranked(const Scan& scan, const WorkerMatches& out, uint32_t slot,
                                  const ItemRecord& record, std::string_view lower) const {
     if (!scan.matchedByOrder || out.cutoff == UINT64_MAX || record.hitCount() != 0 ||
         record.category() == CatalogItem::error || lower.size() == scan.lowerText.size() ||
         scan.always.contains(slotIds_[slot]))
         return false;
-    MatchKind best = MatchKind::initials;
-    if (scan.lowerText.size() == 2) {
-        auto first = static_cast<uint32_t>(scan.lowerText[0]);
-        auto second = static_cast<uint32_t>(scan.lowerText[1]);
-        for (std::size_t i = 0; i + 1 < lower.size(); ++i) {
-            if (static_cast<unsigned char>(lower[i]) == first &&
-                static_cast<unsigned char>(lower[i + 1]) == second) {
-                best = MatchKind::word;
-                break;
-            }
-        }
-    }
+    MatchKind best = MatchKind::scattered;
+    if (scan.lowerText.size() == 2)
+        best = occurrenceKind(lower, scan.lowerText[0], scan.lowerText[1]);
+    bool initials = !searchTexts_.labelIsLower(slot) ||
+                    std::any_of(scan.lowerText.begin(), scan.lowerText.end(),
+                                [](wchar_t ch) { return CharClass::toUpper(ch) == ch; });
+    if (initials)
+        best = std::min(best, MatchKind::initials);
     float length = static_cast<float>(scan.lowerText.size());
     float most = (length * 1.001f / static_cast<float>(lower.size()) + 1.001f) * 0.5f;
     return storeResultRank(false, best, integerScore(most) + 1) > out.cutoff;

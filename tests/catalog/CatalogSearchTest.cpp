@@ -579,32 +579,42 @@ INSTANTIATE_TEST_SUITE_P(Random, CatalogSearchTest,
 namespace {
 
 // A search that keeps only its best results skips the candidates that
-// cannot rank among them: hundreds of weak word matches come first, then a
-// short one that must still win; and every match is counted.
-TEST(CatalogSearchBest, StrongMatchAfterManyWeakOnes) {
+// cannot rank among them. Strong matches come first, then hundreds of weak
+// ones, then one that ranks second by its kind (a word match, initials)
+// while an upper bound of its score alone would not place it there; and
+// every match is counted.
+TEST(CatalogSearchBest, LateMatchRankedByItsKind) {
     HostScope host;
     Catalog catalog;
     FakePlugin plugin(pluginA);
-    std::vector<CatalogItemPtr> items;
+    std::vector<CatalogItemPtr> items = {plugin.item(L"es x", L"https://strong/"),
+                                         plugin.item(L"E", L"https://initial/")};
     for (int n = 0; n < 400; ++n)
         items.push_back(plugin.item(L"es " + std::wstring(30, L'q') + std::to_wstring(n),
                                     L"https://weak/" + std::to_wstring(n)));
-    items.push_back(plugin.item(L"es x", L"https://strong/"));
-    items.push_back(plugin.item(L"E", L"https://initial/"));
+    items.push_back(plugin.item(L"xx es", L"https://word/"));
+    items.push_back(plugin.item(L"Exxxx", L"https://initials/"));
     catalog.insertPluginItems(plugin, items, true);
     items.clear();
     auto results = std::make_shared<CatalogResults>();
-    // The first searches let go of the inserted objects: the later ones read
-    // the stored texts.
+    struct Case {
+        const wchar_t* text;
+        const wchar_t* first;
+        const wchar_t* second;
+        std::size_t count;
+    };
+    // The first search lets go of the inserted objects: then the stored
+    // texts are read.
     for (int pass = 0; pass < 2; ++pass) {
-        catalog.search(results, L"es", nullptr, 1);
-        ASSERT_FALSE(results->empty());
-        EXPECT_EQ((*results)[0]->item()->label(), L"es x");
-        EXPECT_EQ(results->totalCount(), 401u);
-        catalog.search(results, L"e", nullptr, 1);
-        ASSERT_FALSE(results->empty());
-        EXPECT_EQ((*results)[0]->item()->label(), L"E");
-        EXPECT_EQ(results->totalCount(), 402u);
+        for (const Case& c :
+             {Case{L"es", L"es x", L"xx es", 402}, Case{L"e", L"E", L"Exxxx", 404}}) {
+            SCOPED_TRACE(testing::PrintToString(std::wstring(c.text)));
+            catalog.search(results, c.text, nullptr, 2);
+            ASSERT_GE(results->size(), 2u);
+            EXPECT_EQ((*results)[0]->item()->label(), c.first);
+            EXPECT_EQ((*results)[1]->item()->label(), c.second);
+            EXPECT_EQ(results->totalCount(), c.count);
+        }
     }
 }
 
