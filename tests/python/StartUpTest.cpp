@@ -90,6 +90,16 @@ TEST(StartUp, ProgramModulesThatExistAreImportedAndFinalizeClearsTheNamespace) {
     EXPECT_THAT(probe.values("log 2"), IsEmpty());
 }
 
+// They would slow start-up several-fold: they wait for the first plugin.
+TEST(StartUp, ModulesForPluginsAreImportedAfterStartUp) {
+    Probe probe = runProbe(joined(systemFolders()));
+    EXPECT_EQ(probe.status, 0) << probe.value("error");
+    EXPECT_EQ(probe.value("heavy modules at start"), "");
+    EXPECT_EQ(probe.value("heavy modules for plugins"),
+              "ctypes decimal importlib.abc inspect ssl urllib.request zipfile");
+}
+
+// Imported once the first plugin needs them; each failure is logged.
 TEST(StartUp, EachMissingOptionalModuleGivesOneWarning) {
     std::vector<std::string> folders = systemFolders();
     Probe probe = runProbe(joined({folders[0], folders[1]}));

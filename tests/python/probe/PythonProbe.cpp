@@ -1,5 +1,6 @@
 // Starts the interpreter with the folders given on the command line, reports
-// what start-up did on standard output, stops it, and reports again. Each
+// what start-up did on standard output (then imports the modules for plugins
+// as the first plugin script would), stops it, and reports again. Each
 // output line is "<key>: <value>", newlines in values written as "\n".
 // Usage: python_probe <home> <search path> <override folder>
 #include <boost/python.hpp>
@@ -33,10 +34,17 @@ void reportStartUp() {
         "import sys, quorvalent_private\n"
         "override = repr(quorvalent_private.override_path)\n"
         "program = ' '.join(m for m in ['quorvalent', 'quorvalent_util', 'quorvalent_wintypes',\n"
-        "                               'quorvalent_net'] if m in sys.modules)\n",
+        "                               'quorvalent_net'] if m in sys.modules)\n"
+        "heavy = ['ctypes', 'decimal', 'importlib.abc', 'inspect', 'ssl', 'urllib.request',\n"
+        "         'zipfile']\n"
+        "at_start = ' '.join(m for m in heavy if m in sys.modules)\n"
+        "quorvalent_private.load_plugin_modules()\n"
+        "for_plugins = ' '.join(m for m in heavy if m in sys.modules)\n",
         space);
     report("override", bp::extract<std::string>(space["override"]));
     report("program modules", bp::extract<std::string>(space["program"]));
+    report("heavy modules at start", bp::extract<std::string>(space["at_start"]));
+    report("heavy modules for plugins", bp::extract<std::string>(space["for_plugins"]));
 }
 
 } // namespace
