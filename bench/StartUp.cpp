@@ -159,7 +159,7 @@ std::optional<std::string> waitForInitDone(const fs::path& folder, const Child& 
 }
 
 // The seconds of the log's "Init done in {}s, including {}s" line: the
-// program's own count since its process started, and the interpreter's part.
+// program's own count since its image was loaded, and the interpreter's part.
 std::pair<double, double> loggedSeconds(const std::string& log) {
     const std::size_t at = log.find(initDone) + initDone.size();
     const double total = std::strtod(log.c_str() + at, nullptr);
