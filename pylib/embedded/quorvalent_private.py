@@ -368,6 +368,9 @@ class MultiArchImporter:
     def set_package_loaders(self, package_name, case_sensitive, archives):
         """Gives the package its archives, the one that shadows the others
         first; an empty list withdraws the package."""
+        # Before any archive can be found: a package named like a standard
+        # module must not stand in for it.
+        load_plugin_modules()
         import zipfile
         added = []
         for path in archives:

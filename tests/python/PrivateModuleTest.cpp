@@ -113,6 +113,18 @@ forget('stdpack')
     EXPECT_EQ(str(space["result"]), "[True, True, True, True]");
 }
 
+// A package named like a standard module does not stand in for it.
+TEST_F(PrivateModule, APackageNamedLikeAStandardModuleLeavesItAlone) {
+    bp::dict space = run(R"(
+archive = make_archive(root + '/shlex.quorvalent-package', {'m.py': 'VALUE = 1\n'})
+qp.packages_importer.set_package_loaders('shlex', False, [archive])
+import shlex
+result = hasattr(shlex, 'split')
+qp.packages_importer.set_package_loaders('shlex', False, [])
+)");
+    EXPECT_EQ(str(space["result"]), "True");
+}
+
 // The override folder's sources stand in for the archive's, and modules only
 // it holds are found too; withdrawing the archive withdraws the package.
 TEST_F(PrivateModule, OverrideFolderStandsInForArchivedSources) {
