@@ -65,12 +65,23 @@ bool Catalog::loadCatalogFile(const wstr& path) {
     if (folder > 0)
         throw std::runtime_error(
             formatNarrow("Could not read Catalog from: {} (error: not a file)", path));
-    CatalogFile::ItemSet items;
-    if (!CatalogFile::read(path, items) || items.empty())
+    std::vector<CatalogFile::Loaded> items;
+    if (!CatalogFile::readRecords(path, items) || items.empty())
         return false;
+    // Records go into the store as they are; an item the store or the
+    // history already knows, or one with arguments, takes the plugins' way.
+    std::vector<std::pair<uint64_t, ItemRecord>> records;
+    records.reserve(items.size());
     Mutex::Lock lock(mutex_);
-    for (const CatalogItemPtr& item : items)
-        storePluginItem(item);
+    for (CatalogFile::Loaded& loaded : items) {
+        if (loaded.item)
+            storePluginItem(loaded.item);
+        else if (store_.contains(loaded.id) || history_.holdsBaseId(loaded.id))
+            storePluginItem(loaded.record.item(loaded.id));
+        else
+            records.emplace_back(loaded.id, std::move(loaded.record));
+    }
+    store_.insertRecords(std::move(records), scanWorkers_);
     logLoaded(items.size(), L"catalog");
     return true;
 }

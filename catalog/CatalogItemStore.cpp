@@ -84,6 +84,60 @@ bool CatalogItemStore::reindex(const CatalogItemPtr& item) {
     return true;
 }
 
+void CatalogItemStore::insertRecords(std::vector<std::pair<uint64_t, ItemRecord>>&& records,
+                                     ScanWorkers& workers) {
+    const auto first = static_cast<uint32_t>(slotIds_.size());
+    const std::size_t end = first + records.size();
+    byId_.reserve(byId_.size() + records.size());
+    slots_.resize(end);
+    masks_.resize(end);
+    slotIds_.reserve(end);
+    records_.reserve(end);
+    for (auto& [id, record] : records) {
+        byId_.emplace(id, static_cast<uint32_t>(slotIds_.size()));
+        slotIds_.push_back(id);
+        records_.push_back(std::move(record));
+    }
+    records.clear();
+    // Each task counts into its own table (a flat one for the common
+    // characters), added up after.
+    constexpr std::size_t slotsPerTask = 16384, flatChars = 0x800;
+    const std::size_t tasks = (end - first + slotsPerTask - 1) / slotsPerTask;
+    std::vector<std::vector<uint32_t>> flat(tasks);
+    std::vector<std::unordered_map<wchar_t, uint32_t>> other(tasks);
+    workers.run(tasks, [&](std::size_t task, std::size_t) {
+        ItemRecord::TextBuffer buffer;
+        std::vector<wchar_t> chars;
+        flat[task].assign(flatChars, 0);
+        const std::size_t from = first + task * slotsPerTask;
+        for (std::size_t slot = from; slot < std::min(end, from + slotsPerTask); ++slot) {
+            std::wstring_view lower = records_[slot].lowerText(buffer);
+            masks_[slot] = characterMask(lower);
+            chars.clear();
+            for (wchar_t ch : lower) {
+                if (!CharClass::isGap(ch))
+                    chars.push_back(ch);
+            }
+            std::sort(chars.begin(), chars.end());
+            chars.erase(std::unique(chars.begin(), chars.end()), chars.end());
+            for (wchar_t ch : chars) {
+                if (static_cast<uint32_t>(ch) < flatChars)
+                    ++flat[task][static_cast<uint32_t>(ch)];
+                else
+                    ++other[task][ch];
+            }
+        }
+    });
+    for (std::size_t task = 0; task < tasks; ++task) {
+        for (uint32_t ch = 0; ch < flatChars; ++ch) {
+            if (flat[task][ch] != 0)
+                held_[static_cast<wchar_t>(ch)] += flat[task][ch];
+        }
+        for (const auto& [ch, count] : other[task])
+            held_[ch] += count;
+    }
+}
+
 CatalogItemPtr CatalogItemStore::find(uint64_t id) const {
     auto found = byId_.find(id);
     return found == byId_.end() ? nullptr : object(found->second);

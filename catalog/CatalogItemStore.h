@@ -54,6 +54,12 @@ public:
     // them through another holder); false when this object is not stored.
     bool reindex(const CatalogItemPtr& item);
 
+    // Records items read from the cache file (compact layout) in the order
+    // given: ids the store does not hold, each once, with whole records. The
+    // workers share out the counting of their characters.
+    void insertRecords(std::vector<std::pair<uint64_t, ItemRecord>>&& records,
+                       ScanWorkers& workers);
+
     CatalogItemPtr find(uint64_t id) const;
     bool contains(uint64_t id) const { return byId_.count(id) != 0; }
     // A copy of the whole record of the id when no object of it is handed

@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -265,27 +266,41 @@ const Damage kDamages[] = {
 class CatalogFileDamageTest : public CatalogFileTest,
                               public ::testing::WithParamInterface<Damage> {};
 
+// Both readers: the items of the set, and the records the catalog loads.
 TEST_P(CatalogFileDamageTest, IsReportedWithItsNumberAndDeleted) {
     const Damage& damage = GetParam();
     const std::filesystem::path file = dir_.path() / "Quorvalent.host.qvdict";
-    qvtest::writeBytes(file, damage.make(imageOf(validItemPayload())));
-    LogRecords log;
-
-    CatalogFile::ItemSet items;
-    EXPECT_FALSE(CatalogFile::read(path(), items));
-    EXPECT_TRUE(items.empty());
-    EXPECT_FALSE(std::filesystem::exists(file));
-    wstr expected;
-    wstr::format(expected, L"Catalog file corrupted (error {}; {}; {}). Deleting {}",
-                 damage.corruption, damage.zlibError, L"0123456789abcdef0123456789abcdef01234567",
-                 path());
-    EXPECT_EQ(qvtest::messagesWith(log, Logger::Warning, L"Catalog file corrupted"),
-              std::vector<std::wstring>{expected});
-    const size_t parsingErrors =
-        qvtest::messagesWith(log, Logger::Warning,
-                             L"Catalog file parsing error: reading beyond eof")
-            .size();
-    EXPECT_EQ(parsingErrors, damage.corruption == CatalogFile::badRecord ? 1u : 0u);
+    const std::function<bool()> readers[] = {
+        [this] {
+            CatalogFile::ItemSet items;
+            bool read = CatalogFile::read(path(), items);
+            EXPECT_TRUE(items.empty());
+            return read;
+        },
+        [this] {
+            std::vector<CatalogFile::Loaded> items;
+            bool read = CatalogFile::readRecords(path(), items);
+            EXPECT_TRUE(items.empty());
+            return read;
+        },
+    };
+    for (const std::function<bool()>& read : readers) {
+        qvtest::writeBytes(file, damage.make(imageOf(validItemPayload())));
+        LogRecords log;
+        EXPECT_FALSE(read());
+        EXPECT_FALSE(std::filesystem::exists(file));
+        wstr expected;
+        wstr::format(expected, L"Catalog file corrupted (error {}; {}; {}). Deleting {}",
+                     damage.corruption, damage.zlibError,
+                     L"0123456789abcdef0123456789abcdef01234567", path());
+        EXPECT_EQ(qvtest::messagesWith(log, Logger::Warning, L"Catalog file corrupted"),
+                  std::vector<std::wstring>{expected});
+        const size_t parsingErrors =
+            qvtest::messagesWith(log, Logger::Warning,
+                                 L"Catalog file parsing error: reading beyond eof")
+                .size();
+        EXPECT_EQ(parsingErrors, damage.corruption == CatalogFile::badRecord ? 1u : 0u);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Damages, CatalogFileDamageTest, ::testing::ValuesIn(kDamages),
