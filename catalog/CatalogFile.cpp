@@ -238,6 +238,83 @@ int inflateInto(const uint8_t* in, size_t inSize, uint64_t room, std::vector<uin
     return result == Z_NEED_DICT ? Z_DATA_ERROR : result;
 }
 
+// Deflates one piece of a payload as raw deflate data, primed with the
+// window before it and ended on a byte boundary unless it is the last, so
+// that the pieces joined in order are one deflate stream.
+bool deflatePiece(const uint8_t* start, size_t size, size_t window, bool last,
+                  std::vector<uint8_t>& out) {
+    z_stream stream{};
+    if (deflateInit2(&stream, kCompressionLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) !=
+        Z_OK)
+        return false;
+    bool done = window == 0 ||
+                deflateSetDictionary(&stream, start - window, static_cast<uInt>(window)) == Z_OK;
+    out.resize(deflateBound(&stream, size) + 16);
+    stream.next_in = const_cast<uint8_t*>(start);
+    stream.avail_in = static_cast<uInt>(size);
+    stream.next_out = out.data();
+    stream.avail_out = static_cast<uInt>(out.size());
+    if (done) {
+        int result = deflate(&stream, last ? Z_FINISH : Z_SYNC_FLUSH);
+        done = last ? result == Z_STREAM_END : result == Z_OK && stream.avail_in == 0;
+    }
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return done;
+}
+
+// Appends the zlib stream of the payload to out. A payload of one piece is
+// compressed as one; a larger one in pieces on all cores (the window of
+// each taken from the piece before it), joined into one stream that any
+// inflater reads, with one header and the checksum of the whole.
+bool compress(const uint8_t* payload, size_t size, std::vector<uint8_t>& out) {
+    constexpr size_t pieceSize = 1 << 20, window = 1 << MAX_WBITS;
+    const size_t pieces = std::max<size_t>(1, (size + pieceSize - 1) / pieceSize);
+    if (pieces == 1) {
+        const size_t start = out.size();
+        uLongf compressedSize = compressBound(size);
+        out.resize(start + compressedSize);
+        if (compress2(out.data() + start, &compressedSize, payload, size, kCompressionLevel) !=
+            Z_OK)
+            return false;
+        out.resize(start + compressedSize);
+        return true;
+    }
+    std::vector<std::vector<uint8_t>> parts(pieces);
+    std::vector<uLong> checksums(pieces);
+    std::vector<char> done(pieces, 0);
+    ScanWorkers workers(std::max(std::thread::hardware_concurrency(), 1u));
+    workers.run(pieces, [&](size_t piece, size_t) {
+        const size_t first = piece * pieceSize;
+        const size_t length = std::min(pieceSize, size - first);
+        done[piece] = deflatePiece(payload + first, length, piece == 0 ? 0 : window,
+                                   piece + 1 == pieces, parts[piece]);
+        checksums[piece] = adler32_z(adler32_z(0, nullptr, 0), payload + first, length);
+    });
+    if (std::find(done.begin(), done.end(), 0) != done.end())
+        return false;
+    // The header of a 32 KiB window at the level's speed class, as zlib writes it.
+    constexpr unsigned levelFlags = kCompressionLevel >= 7   ? 3
+                                    : kCompressionLevel == 6 ? 2
+                                    : kCompressionLevel >= 2 ? 1
+                                                             : 0;
+    constexpr unsigned fields = (Z_DEFLATED + ((MAX_WBITS - 8) << 4)) << 8 | levelFlags << 6;
+    constexpr unsigned header = fields + 31 - fields % 31;
+    out.push_back(static_cast<uint8_t>(header >> 8));
+    out.push_back(static_cast<uint8_t>(header & 0xFF));
+    uLong checksum = adler32_z(0, nullptr, 0);
+    for (size_t piece = 0; piece < pieces; ++piece) {
+        out.insert(out.end(), parts[piece].begin(), parts[piece].end());
+        parts[piece] = {};
+        checksum =
+            adler32_combine(checksum, checksums[piece],
+                            static_cast<z_off_t>(std::min(pieceSize, size - piece * pieceSize)));
+    }
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<uint8_t>(checksum >> shift));
+    return true;
+}
+
 void reportCorrupted(const wstr& path, uint32_t number, int zlibError) {
     wstr message;
     logMessage(Logger::Warning,
@@ -282,15 +359,12 @@ bool CatalogFile::writePayload(const wstr& path, const uint8_t* payload, size_t 
 bool CatalogFile::buildImage(const uint8_t* payload, size_t size, std::vector<uint8_t>& image) {
     if (size > UINT32_MAX - headerSize)
         return false;
-    uLongf compressedSize = compressBound(size);
-    image.assign(headerSize + compressedSize, 0);
+    image.assign(headerSize, 0);
     std::memcpy(image.data(), kMagic, sizeof kMagic);
     putU16(image.data() + 6, version);
     putU32(image.data() + 12, static_cast<uint32_t>(size + headerSize));
-    if (compress2(image.data() + headerSize, &compressedSize, payload, size, kCompressionLevel) !=
-        Z_OK)
+    if (!compress(payload, size, image))
         return false;
-    image.resize(headerSize + compressedSize);
     unscramble(image.data() + 12, image.size() - 12);
     putU32(image.data() + 8, crc32(image.data() + 12, image.size() - 12));
     return true;

@@ -6,6 +6,7 @@
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstring>
 #include <filesystem>
@@ -159,6 +160,38 @@ TEST_F(CatalogFileTest, RoundTripKeepsEveryFieldAndId) {
         EXPECT_EQ(a.displayedArgs(), b.displayedArgs());
     }
     EXPECT_FALSE(std::filesystem::exists(dir_.path() / "Quorvalent.host.qvdict.qvswap"));
+}
+
+// Payloads of more than a megabyte are compressed in pieces on all cores:
+// still one zlib stream, read by any inflater and by the reader.
+TEST_F(CatalogFileTest, ALargePayloadIsOneStream) {
+    std::vector<CatalogItemPtr> items;
+    for (int i = 0; i < 40000; ++i) {
+        std::wstring n = std::to_wstring(i * 7919 % 100003);
+        items.push_back(
+            makeItem(CatalogItem::file, L"file-" + n + L".txt",
+                     L"/home/user/" + std::to_wstring(i % 97) + L"/file-" + n + L".txt"));
+    }
+    const std::string payload = payloadOf(items);
+    ASSERT_GT(payload.size(), 3u << 20);
+    std::string image = imageOf(payload);
+
+    std::vector<uint8_t> stream(image.begin() + 12, image.end());
+    CatalogFile::unscramble(stream.data(), stream.size());
+    std::string inflated(payload.size(), '\0');
+    uLongf inflatedSize = inflated.size();
+    ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(inflated.data()), &inflatedSize,
+                         stream.data() + 4, stream.size() - 4),
+              Z_OK);
+    EXPECT_EQ(inflatedSize, payload.size());
+    EXPECT_TRUE(inflated == payload);
+
+    std::vector<uint8_t> bytes(image.begin(), image.end());
+    CatalogFile::ItemSet read;
+    uint32_t corruption = 0;
+    int zlibError = 0;
+    ASSERT_TRUE(CatalogFile::parseImage(bytes, read, corruption, zlibError));
+    EXPECT_EQ(read.size(), items.size());
 }
 
 struct Damage {
