@@ -111,8 +111,40 @@ CatalogItemPtr readItem(MemReader& in) {
     return itemOf(readFields(in));
 }
 
+// Whether cleanText keeps the text as it is, for the common case: printable
+// ASCII, no space at either end.
+bool isPlainClean(const wstr& text) {
+    if (!text.empty() && (text.front() == L' ' || text.back() == L' '))
+        return false;
+    return std::all_of(text.begin(), text.end(),
+                       [](wchar_t ch) { return ch >= 0x20 && ch < 0x7F; });
+}
+
+wstr cleaned(wstr&& text) {
+    return isPlainClean(text) ? std::move(text) : cleanText(text);
+}
+
+// Whether Path::canonicalize keeps the path as it is: "/" or components
+// (after one leading separator) that are neither empty, "." nor "..".
+bool isCanonical(std::wstring_view path) {
+    if (path == L"/")
+        return true;
+    if (!path.empty() && path.front() == L'/')
+        path.remove_prefix(1);
+    for (size_t start = 0; start <= path.size() && !path.empty();) {
+        size_t end = std::min(path.find(L'/', start), path.size());
+        std::wstring_view component = path.substr(start, end - start);
+        if (component.empty() || component == L"." || component == L"..")
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 // What itemOf makes, as a record where it can be one; an invalid item
-// without arguments is left unused.
+// without arguments is left unused. Texts are cleaned and targets made
+// canonical only where that changes them: a file written by the program
+// holds them so already.
 CatalogFile::Loaded loadItem(MemReader& in) {
     Fields f = readFields(in);
     CatalogFile::Loaded loaded;
@@ -122,13 +154,15 @@ CatalogFile::Loaded loadItem(MemReader& in) {
         loaded.id = loaded.item->id();
         return loaded;
     }
-    wstr label = cleanText(f.label);
-    wstr target = f.category == CatalogItem::file ? Path::canonicalize(f.target) : f.target;
+    wstr label = cleaned(std::move(f.label));
+    wstr target = f.category == CatalogItem::file && !isCanonical(f.target)
+                      ? Path::canonicalize(f.target)
+                      : std::move(f.target);
     loaded.id = CatalogItem::idOf(f.pluginId, f.category, target);
     if (!CatalogItem::hasValidFields(f.pluginId, f.category, label, target, f.argsHint, f.hitHint))
         return loaded;
     wstr lowerLabel = wstr::lowerCopy(label);
-    wstr shortDesc = cleanText(f.shortDesc);
+    wstr shortDesc = cleaned(std::move(f.shortDesc));
     ItemRecord::Fields fields;
     fields.pluginId = f.pluginId;
     fields.category = f.category;
@@ -227,6 +261,9 @@ int inflateInto(const uint8_t* in, size_t inSize, uint64_t room, std::vector<uin
                 break;
             }
             out.resize(std::min<uint64_t>(out.size(), room));
+            // Address space only: pages are touched as the data arrives,
+            // and growing never copies.
+            out.reserve(room);
         }
         if (result == Z_BUF_ERROR && stream.avail_in == 0)
             result = Z_DATA_ERROR;
@@ -363,10 +400,12 @@ bool CatalogFile::buildImage(const uint8_t* payload, size_t size, std::vector<ui
     std::memcpy(image.data(), kMagic, sizeof kMagic);
     putU16(image.data() + 6, version);
     putU32(image.data() + 12, static_cast<uint32_t>(size + headerSize));
+
     if (!compress(payload, size, image))
         return false;
     unscramble(image.data() + 12, image.size() - 12);
     putU32(image.data() + 8, crc32(image.data() + 12, image.size() - 12));
+
     return true;
 }
 
@@ -413,9 +452,11 @@ bool CatalogFile::read(const wstr& path, ItemSet& items) {
 
 bool CatalogFile::readRecords(const wstr& path, std::vector<Loaded>& items) {
     items.clear();
+
     std::vector<uint8_t> image;
     if (!readImage(path, image))
         return false;
+
     uint32_t corruption = 0;
     int zlibError = 0;
     if (!parseImage(image, items, corruption, zlibError)) {
@@ -423,7 +464,9 @@ bool CatalogFile::readRecords(const wstr& path, std::vector<Loaded>& items) {
         reportCorrupted(path, corruption, zlibError);
         return false;
     }
+
     reportDropped(path, std::erase_if(items, isDropped));
+
     return true;
 }
 
@@ -456,7 +499,9 @@ uint32_t CatalogFile::inflateImage(std::vector<uint8_t>& image, std::vector<uint
         zlibError = Z_MEM_ERROR;
         return badStream;
     }
+
     zlibError = inflateInto(image.data() + headerSize, image.size() - headerSize, room, payload);
+
     return zlibError == Z_OK ? 0 : badStream;
 }
 
@@ -483,6 +528,7 @@ uint32_t CatalogFile::parseRecords(const std::vector<uint8_t>& payload,
         uint32_t corruption = parseLogged(payload, unused);
         return corruption != 0 ? corruption : uint32_t{badRecord};
     }
+
     items.resize(starts.size());
     constexpr std::size_t recordsPerTask = 4096;
     ScanWorkers workers(std::max(std::thread::hardware_concurrency(), 1u));

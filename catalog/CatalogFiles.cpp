@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <optional>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -68,21 +69,48 @@ bool Catalog::loadCatalogFile(const wstr& path) {
     std::vector<CatalogFile::Loaded> items;
     if (!CatalogFile::readRecords(path, items) || items.empty())
         return false;
-    // Records go into the store as they are; an item the store or the
-    // history already knows, or one with arguments, takes the plugins' way.
-    std::vector<std::pair<uint64_t, ItemRecord>> records;
-    records.reserve(items.size());
-    Mutex::Lock lock(mutex_);
-    for (CatalogFile::Loaded& loaded : items) {
-        if (loaded.item)
-            storePluginItem(loaded.item);
-        else if (store_.contains(loaded.id) || history_.holdsBaseId(loaded.id))
-            storePluginItem(loaded.record.item(loaded.id));
-        else
-            records.emplace_back(loaded.id, std::move(loaded.record));
+    const std::size_t count = items.size();
+    // The records are stored, counted and indexed without the lock, in a
+    // store that becomes the catalog's when it has no items yet. Then the
+    // items with arguments, the error items and the records whose id the
+    // history knows take the plugins' way, in id order as the file has them.
+    CatalogItemStore loaded(CatalogItemStore::Layout::compact);
+    std::vector<std::pair<uint64_t, CatalogItemPtr>> others;
+    {
+        std::vector<std::pair<uint64_t, ItemRecord>> records;
+        records.reserve(items.size());
+        for (CatalogFile::Loaded& item : items) {
+            if (item.item)
+                others.emplace_back(item.id, std::move(item.item));
+            else
+                records.emplace_back(item.id, std::move(item.record));
+        }
+        items.clear();
+        items.shrink_to_fit();
+        ScanWorkers workers(std::max(std::thread::hardware_concurrency(), 1u));
+        loaded.insertRecords(std::move(records), workers);
     }
-    store_.insertRecords(std::move(records), scanWorkers_);
-    logLoaded(items.size(), L"catalog");
+    Mutex::Lock lock(mutex_);
+    auto takeOut = [&](uint64_t id) {
+        if (CatalogItemPtr item = loaded.find(id)) {
+            others.emplace_back(id, std::move(item));
+            loaded.removeId(id);
+        }
+    };
+    if (store_.size() == 0) {
+        history_.items().forEach([&](const CatalogItemPtr& item) { takeOut(item->baseId()); });
+        std::swap(store_, loaded);
+    } else {
+        std::vector<uint64_t> ids;
+        loaded.ids(ids);
+        for (uint64_t id : ids)
+            takeOut(id);
+    }
+    std::sort(others.begin(), others.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [id, item] : others)
+        storePluginItem(item);
+    logLoaded(count, L"catalog");
     return true;
 }
 
@@ -123,6 +151,7 @@ void Catalog::deleteHistoryFile() {
 // change has asked for.
 void Catalog::snapshotItems(MemWriter& out) {
     constexpr std::size_t itemsPerSlice = 4096;
+
     std::vector<uint64_t> ids(itemCount() + itemsPerSlice); // touched before the lock
     {
         Mutex::Lock lock(mutex_);
@@ -171,6 +200,7 @@ void Catalog::snapshotItems(MemWriter& out) {
             ++count;
         }
     }
+
     CatalogFile::writeCount(out, count);
     out.append(records.data(), records.size());
 }

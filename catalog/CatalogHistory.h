@@ -66,8 +66,6 @@ public:
     // Merges newer catalog data into every stored item of the same base id and
     // returns the stored item of the same id, or nothing.
     CatalogItemPtr refreshItem(const CatalogItemPtr& item);
-    // Whether refreshItem would find items of this base id.
-    bool holdsBaseId(uint64_t baseId) const { return byBaseId_.count(baseId) != 0; }
 
     // Erase an item (by id) or everything of a package (ids below 2 erase
     // nothing) with their hits and keyword entries; true when anything went.

@@ -94,38 +94,51 @@ void CatalogItemStore::insertRecords(std::vector<std::pair<uint64_t, ItemRecord>
     slotIds_.reserve(end);
     records_.reserve(end);
     for (auto& [id, record] : records) {
-        byId_.emplace(id, static_cast<uint32_t>(slotIds_.size()));
         slotIds_.push_back(id);
         records_.push_back(std::move(record));
     }
     records.clear();
-    // Each task counts into its own table (a flat one for the common
-    // characters), added up after.
+    // One task fills the id map while the others count characters, each
+    // into its own table (a flat one for the common characters), added up
+    // after.
     constexpr std::size_t slotsPerTask = 16384, flatChars = 0x800;
     const std::size_t tasks = (end - first + slotsPerTask - 1) / slotsPerTask;
     std::vector<std::vector<uint32_t>> flat(tasks);
     std::vector<std::unordered_map<wchar_t, uint32_t>> other(tasks);
-    workers.run(tasks, [&](std::size_t task, std::size_t) {
+    workers.run(tasks + 1, [&](std::size_t taken, std::size_t) {
+        if (taken == 0) {
+            for (uint32_t slot = first; slot < end; ++slot)
+                byId_.emplace(slotIds_[slot], slot);
+            return;
+        }
+        const std::size_t task = taken - 1;
         ItemRecord::TextBuffer buffer;
         std::vector<wchar_t> chars;
-        flat[task].assign(flatChars, 0);
+        // The slot that last counted each flat character, plus one.
+        std::vector<uint32_t> countedFor(flatChars, 0);
+        std::vector<uint32_t>& counts = flat[task];
+        counts.assign(flatChars, 0);
         const std::size_t from = first + task * slotsPerTask;
-        for (std::size_t slot = from; slot < std::min(end, from + slotsPerTask); ++slot) {
+        for (auto slot = static_cast<uint32_t>(from); slot < std::min(end, from + slotsPerTask);
+             ++slot) {
             std::wstring_view lower = records_[slot].lowerText(buffer);
             masks_[slot] = characterMask(lower);
             chars.clear();
             for (wchar_t ch : lower) {
-                if (!CharClass::isGap(ch))
+                auto c = static_cast<uint32_t>(ch);
+                if (CharClass::isGap(ch))
+                    continue;
+                if (c >= flatChars)
                     chars.push_back(ch);
+                else if (countedFor[c] != slot + 1) {
+                    countedFor[c] = slot + 1;
+                    ++counts[c];
+                }
             }
             std::sort(chars.begin(), chars.end());
             chars.erase(std::unique(chars.begin(), chars.end()), chars.end());
-            for (wchar_t ch : chars) {
-                if (static_cast<uint32_t>(ch) < flatChars)
-                    ++flat[task][static_cast<uint32_t>(ch)];
-                else
-                    ++other[task][ch];
-            }
+            for (wchar_t ch : chars)
+                ++other[task][ch];
         }
     });
     for (std::size_t task = 0; task < tasks; ++task) {

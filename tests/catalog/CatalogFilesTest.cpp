@@ -286,68 +286,74 @@ TEST_F(CatalogFilesTest, LoadingTheCacheGivesWhatStoringEachItemGives) {
     find("Custom").hitHint = CatalogItem::ignore;
     qvtest::writeBytes(cache_, cacheImage(raw));
 
-    // The same start for both: an item stored before, executed items in the
-    // history (one with arguments, of the base id of a file's item).
-    auto prepare = [this](Catalog& catalog) {
-        catalog.insertPluginItems(
-            plugin_, {plugin_.item(L"Stored first", L"https://stored.example/")}, false);
+    // The same start for both: executed items in the history (one with
+    // arguments, of the base id of a file's item), and an item stored before
+    // or none (the catalog's usual start).
+    auto prepare = [this](Catalog& catalog, bool storedBefore) {
+        if (storedBefore)
+            catalog.insertPluginItems(
+                plugin_, {plugin_.item(L"Stored first", L"https://stored.example/")}, false);
         ASSERT_TRUE(catalog.recordHit(plugin_.item(L"Run", L"https://executed.example/"), nullptr));
         CatalogItemPtr query = plugin_.item(L"Query", L"https://search.example/?q=");
         query->setArgs(L"cats", L"");
         ASSERT_TRUE(catalog.recordHit(query, nullptr));
     };
-    Catalog reference;
-    prepare(reference);
-    std::vector<std::wstring> referenceWarnings;
-    CatalogFile::ItemSet set;
-    {
+    for (bool storedBefore : {false, true}) {
+        SCOPED_TRACE(storedBefore ? "an item stored before" : "an empty catalog");
+        Catalog reference;
+        prepare(reference, storedBefore);
+        std::vector<std::wstring> referenceWarnings;
+        CatalogFile::ItemSet set;
+        {
+            LogRecords log;
+            ASSERT_TRUE(CatalogFile::read(cachePath(), set));
+            referenceWarnings = qvtest::messagesWith(log, Logger::Warning, L"");
+        }
+        std::map<uint64_t, std::vector<CatalogItemPtr>> byPlugin;
+        for (const CatalogItemPtr& item : set)
+            byPlugin[item->pluginId()].push_back(item);
+        for (const auto& [pluginId, items] : byPlugin) {
+            FakePlugin plugin(pluginId);
+            reference.insertPluginItems(plugin, items, false);
+        }
+
+        Catalog loaded;
+        prepare(loaded, storedBefore);
         LogRecords log;
-        ASSERT_TRUE(CatalogFile::read(cachePath(), set));
-        referenceWarnings = qvtest::messagesWith(log, Logger::Warning, L"");
-    }
-    std::map<uint64_t, std::vector<CatalogItemPtr>> byPlugin;
-    for (const CatalogItemPtr& item : set)
-        byPlugin[item->pluginId()].push_back(item);
-    for (const auto& [pluginId, items] : byPlugin) {
-        FakePlugin plugin(pluginId);
-        reference.insertPluginItems(plugin, items, false);
-    }
+        ASSERT_TRUE(loaded.loadCatalogFile(cachePath()));
+        EXPECT_EQ(qvtest::messagesWith(log, Logger::Warning, L""), referenceWarnings);
+        ASSERT_EQ(qvtest::messagesWith(log, Logger::Warning, L"Ignoring 9 invalid items").size(),
+                  1u);
 
-    Catalog loaded;
-    prepare(loaded);
-    LogRecords log;
-    ASSERT_TRUE(loaded.loadCatalogFile(cachePath()));
-    EXPECT_EQ(qvtest::messagesWith(log, Logger::Warning, L""), referenceWarnings);
-    ASSERT_EQ(qvtest::messagesWith(log, Logger::Warning, L"Ignoring 9 invalid items").size(), 1u);
-
-    std::vector<CatalogItemPtr> expected = reference.items().sortedItems();
-    std::vector<CatalogItemPtr> got = loaded.items().sortedItems();
-    ASSERT_EQ(got.size(), expected.size());
-    EXPECT_EQ(got.size(), set.size()) << "the item stored before takes the file's one";
-    std::set<wchar_t> chars;
-    for (std::size_t i = 0; i < got.size(); ++i) {
-        expectSameItem(*expected[i], *got[i]);
-        EXPECT_EQ(loaded.history().items().find(got[i]->id()) == got[i],
-                  reference.history().items().find(expected[i]->id()) == expected[i])
-            << "the history's object";
-        for (wchar_t ch : got[i]->lowerComposedText())
-            chars.insert(ch);
-    }
-    // What the store counted of each item's characters, by the searches.
-    std::vector<wstr> queries = {L"home", L"stra\u00dfe", L"kit", L"zz", L"\U0001F600"};
-    for (wchar_t ch : chars)
-        queries.push_back(wstr(1, ch));
-    for (const wstr& query : queries) {
-        SCOPED_TRACE(wstr::toUtf8(query));
-        auto a = std::make_shared<CatalogResults>(), b = std::make_shared<CatalogResults>();
-        reference.search(a, query, nullptr);
-        loaded.search(b, query, nullptr);
-        ASSERT_EQ(b->totalCount(), a->totalCount());
-        ASSERT_EQ(b->size(), a->size());
-        for (std::size_t i = 0; i < a->size(); ++i) {
-            EXPECT_EQ((*b)[i]->item()->id(), (*a)[i]->item()->id());
-            EXPECT_EQ((*b)[i]->score(), (*a)[i]->score());
-            EXPECT_EQ((*b)[i]->kind(), (*a)[i]->kind());
+        std::vector<CatalogItemPtr> expected = reference.items().sortedItems();
+        std::vector<CatalogItemPtr> got = loaded.items().sortedItems();
+        ASSERT_EQ(got.size(), expected.size());
+        EXPECT_EQ(got.size(), set.size()) << "the item stored before takes the file's one";
+        std::set<wchar_t> chars;
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            expectSameItem(*expected[i], *got[i]);
+            EXPECT_EQ(loaded.history().items().find(got[i]->id()) == got[i],
+                      reference.history().items().find(expected[i]->id()) == expected[i])
+                << "the history's object";
+            for (wchar_t ch : got[i]->lowerComposedText())
+                chars.insert(ch);
+        }
+        // What the store counted of each item's characters, by the searches.
+        std::vector<wstr> queries = {L"home", L"stra\u00dfe", L"kit", L"zz", L"\U0001F600"};
+        for (wchar_t ch : chars)
+            queries.push_back(wstr(1, ch));
+        for (const wstr& query : queries) {
+            SCOPED_TRACE(wstr::toUtf8(query));
+            auto a = std::make_shared<CatalogResults>(), b = std::make_shared<CatalogResults>();
+            reference.search(a, query, nullptr);
+            loaded.search(b, query, nullptr);
+            ASSERT_EQ(b->totalCount(), a->totalCount());
+            ASSERT_EQ(b->size(), a->size());
+            for (std::size_t i = 0; i < a->size(); ++i) {
+                EXPECT_EQ((*b)[i]->item()->id(), (*a)[i]->item()->id());
+                EXPECT_EQ((*b)[i]->score(), (*a)[i]->score());
+                EXPECT_EQ((*b)[i]->kind(), (*a)[i]->kind());
+            }
         }
     }
 }
