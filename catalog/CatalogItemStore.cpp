@@ -158,19 +158,22 @@ CatalogItemPtr CatalogItemStore::find(uint64_t id) const {
 
 ItemRecord CatalogItemStore::recordCopy(uint64_t id) const {
     auto found = byId_.find(id);
-    if (layout_ != Layout::compact || found == byId_.end() || slots_[found->second] ||
-        !records_[found->second].whole())
+    if (layout_ != Layout::compact || found == byId_.end())
         return {};
-    return records_[found->second].copy();
+    const ItemRecord& record = records_[found->second];
+    const CatalogItemPtr& out = slots_[found->second];
+    if (!record.whole() || (out && !record.holds(*out)))
+        return {};
+    return record.copy();
 }
 
-void CatalogItemStore::releaseUnshared(std::size_t limit) {
+void CatalogItemStore::releaseUnshared(std::size_t limit, std::vector<CatalogItemPtr>* released) {
     // Each object once at most: those still held stay for a later call.
     std::size_t count = std::min(limit, handedOut_.size());
     for (std::size_t examined = 0; examined < count; ++examined) {
         if (releaseCursor_ >= handedOut_.size())
             releaseCursor_ = 0;
-        if (release(handedOut_[releaseCursor_])) {
+        if (release(handedOut_[releaseCursor_], released)) {
             handedOut_[releaseCursor_] = handedOut_.back();
             handedOut_.pop_back();
         } else {
@@ -181,7 +184,7 @@ void CatalogItemStore::releaseUnshared(std::size_t limit) {
 
 // An object whose texts changed without a reindex stays: its record holds
 // the texts counted in held_. True when the slot has no object any more.
-bool CatalogItemStore::release(uint32_t slot) {
+bool CatalogItemStore::release(uint32_t slot, std::vector<CatalogItemPtr>* released) {
     CatalogItemPtr& item = slots_[slot];
     if (!item)
         return true;
@@ -196,6 +199,8 @@ bool CatalogItemStore::release(uint32_t slot) {
             return false;
         record = ItemRecord(*item);
     }
+    if (released)
+        released->push_back(std::move(item));
     item.reset();
     return true;
 }
