@@ -151,7 +151,7 @@ void Catalog::deleteHistoryFile() {
 // (each item whole); one added meanwhile waits for the next write, which its
 // change has asked for.
 void Catalog::snapshotItems(MemWriter& out) {
-    constexpr std::size_t itemsPerSlice = 4096, itemsPerTask = 512;
+    constexpr std::size_t itemsPerSlice = 1024, itemsPerTask = 128;
     constexpr uint64_t objectRoom = 1 << 16;
     ScanWorkers workers(std::max(std::thread::hardware_concurrency(), 1u));
 
