@@ -400,12 +400,10 @@ bool CatalogFile::buildImage(const uint8_t* payload, size_t size, std::vector<ui
     std::memcpy(image.data(), kMagic, sizeof kMagic);
     putU16(image.data() + 6, version);
     putU32(image.data() + 12, static_cast<uint32_t>(size + headerSize));
-
     if (!compress(payload, size, image))
         return false;
     unscramble(image.data() + 12, image.size() - 12);
     putU32(image.data() + 8, crc32(image.data() + 12, image.size() - 12));
-
     return true;
 }
 
@@ -452,11 +450,9 @@ bool CatalogFile::read(const wstr& path, ItemSet& items) {
 
 bool CatalogFile::readRecords(const wstr& path, std::vector<Loaded>& items) {
     items.clear();
-
     std::vector<uint8_t> image;
     if (!readImage(path, image))
         return false;
-
     uint32_t corruption = 0;
     int zlibError = 0;
     if (!parseImage(image, items, corruption, zlibError)) {
@@ -464,9 +460,7 @@ bool CatalogFile::readRecords(const wstr& path, std::vector<Loaded>& items) {
         reportCorrupted(path, corruption, zlibError);
         return false;
     }
-
     reportDropped(path, std::erase_if(items, isDropped));
-
     return true;
 }
 
@@ -499,9 +493,7 @@ uint32_t CatalogFile::inflateImage(std::vector<uint8_t>& image, std::vector<uint
         zlibError = Z_MEM_ERROR;
         return badStream;
     }
-
     zlibError = inflateInto(image.data() + headerSize, image.size() - headerSize, room, payload);
-
     return zlibError == Z_OK ? 0 : badStream;
 }
 
@@ -528,7 +520,6 @@ uint32_t CatalogFile::parseRecords(const std::vector<uint8_t>& payload,
         uint32_t corruption = parseLogged(payload, unused);
         return corruption != 0 ? corruption : uint32_t{badRecord};
     }
-
     items.resize(starts.size());
     constexpr std::size_t recordsPerTask = 4096;
     ScanWorkers workers(std::max(std::thread::hardware_concurrency(), 1u));

@@ -154,7 +154,6 @@ void Catalog::snapshotItems(MemWriter& out) {
     constexpr std::size_t itemsPerSlice = 1024, itemsPerTask = 128;
     constexpr uint64_t objectRoom = 1 << 16;
     ScanWorkers workers(std::max(std::thread::hardware_concurrency(), 1u));
-
     std::vector<uint64_t> ids(itemCount() + itemsPerSlice); // touched before the lock
     {
         Mutex::Lock lock(mutex_);
@@ -214,7 +213,6 @@ void Catalog::snapshotItems(MemWriter& out) {
             records.append(piece.data(), piece.size());
         count += taken.size();
     }
-
     CatalogFile::writeCount(out, count);
     out.append(records.data(), records.size());
 }
