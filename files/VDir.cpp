@@ -182,10 +182,12 @@ VDir::ReadResult VDirPhys::readFile(const wstr& name, uint64_t limit) {
         result.status = ReadResult::Done;
     } else if (file.error() != 0) {
         result.status = ReadResult::ReadFailed;
-        if (kindOf(full).exists && !isRegularFile(full) && warned_.insert(found).second) {
+        if (kindOf(full).exists && !isRegularFile(full)) {
+            result.status = ReadResult::NotRegular;
             wstr message;
-            warn(wstr::format(message, L"Refused package file {}/{}: it is not a regular file",
-                              path_, found));
+            if (warned_.insert(found).second)
+                warn(wstr::format(message, L"Refused package file {}/{}: it is not a regular file",
+                                  path_, found));
         }
     } else {
         // Nothing read without an error: the file is empty or above the limit.

@@ -20,7 +20,14 @@ public:
     enum Kind : uint32_t { Phys = 0, Zip = 1 };
 
     struct ReadResult {
-        enum Status : uint32_t { Done = 0, NoSuchFile = 1, TooLarge = 2, ReadFailed = 3 };
+        // NotRegular: a FIFO, a device, a folder; refused unread.
+        enum Status : uint32_t {
+            Done = 0,
+            NoSuchFile = 1,
+            TooLarge = 2,
+            ReadFailed = 3,
+            NotRegular = 4
+        };
         uint32_t status = NoSuchFile;
         std::vector<uint8_t> bytes; // empty unless Done
     };

@@ -212,7 +212,8 @@ const std::vector<ApiDocstring>& apiDocstrings() {
          "match the wildcard pattern, in its subfolders too."},
         {"Plugin.load_binary_resource",
          "load_binary_resource(name) -> bytes\n\nThe content of a file of the package, at most "
-         "16 MiB. Raises FileNotFoundError when there is none, OSError when it is larger."},
+         "16 MiB. Raises FileNotFoundError when there is none or it is not a regular file (a FIFO, "
+         "a device), OSError when it is larger or cannot be read."},
         {"Plugin.load_text_resource",
          "load_text_resource(name) -> str\n\nA file of the package as text (UTF-8, or UTF-16 "
          "with a byte-order mark). Raises like load_binary_resource, and TypeError when it "

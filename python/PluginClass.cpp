@@ -109,8 +109,10 @@ Python::Bytes extractResource(Package& package, const wstr& name, const wstr& la
     case VDir::ReadResult::TooLarge:
         Python::setError(PyExc_IOError, L"Resource size exceeds maximum limit of {} bytes: {}",
                          Package::maxResourceSize, label);
+    case VDir::ReadResult::NotRegular:
+        Python::setError(PyExc_FileNotFoundError, L"Resource is not a regular file: {}", label);
     case VDir::ReadResult::ReadFailed:
-        Python::setError(PyExc_MemoryError, L"Error while accessing resource: {}", label);
+        Python::setError(PyExc_OSError, L"Error while accessing resource: {}", label);
     default:
         Python::setError(PyExc_RuntimeError,
                          L"Unknown error occurred while extracting resource: {}", label);

@@ -439,7 +439,7 @@ def attempt(what, call):
     try:
         return '%s=%r' % (what, call())
     except Exception as e:
-        return '%s=%s' % (what, type(e).__name__)
+        return '%s=%s(%s)' % (what, type(e).__name__, e)
 
 class Hostile(quorvalent.Plugin):
     def on_start(self):
@@ -473,8 +473,10 @@ TEST_F(LoadedPackages, AHostilePackageReadsNothingOutsideItself) {
     for (const auto& item : records_.all())
         if (item->message.starts_with(L"hostile done "))
             done = item->message;
-    EXPECT_EQ(done, L"hostile done dotdot=FileNotFoundError link=FileNotFoundError "
-                    L"fifo=MemoryError zero=None loop=['inside.txt']")
+    EXPECT_EQ(done, L"hostile done dotdot=FileNotFoundError(Resource not found: "
+                    L"Hostile/../secret.txt) link=FileNotFoundError(Resource not found: "
+                    L"Hostile/linked.txt) fifo=FileNotFoundError(Resource is not a regular "
+                    L"file: Hostile/pipe.txt) zero=None loop=['inside.txt']")
         << wstr::toUtf8(done);
     EXPECT_EQ(done.find(L"SECRET"), wstr::npos);
     const wstr where = wstr::fromUtf8(folder.c_str());

@@ -448,6 +448,18 @@ void RunningTask::join() {
         thread_.join();
 }
 
+void signalAtThreadEnd(Event::Handle event) {
+    struct AtEnd {
+        std::vector<Event::Handle> events;
+        ~AtEnd() {
+            for (const Event::Handle& event : events)
+                event->set();
+        }
+    };
+    thread_local AtEnd atEnd;
+    atEnd.events.push_back(std::move(event));
+}
+
 void Gate::wait() {
     arrived_.set();
     open_.wait(waitLimitMs);

@@ -269,6 +269,10 @@ private:
     std::thread thread_;
 };
 
+// Sets the event when the calling thread ends, after everything its thread
+// function held is released (thread-local destructors run last).
+void signalAtThreadEnd(Event::Handle event);
+
 // A gate a hook waits at until the test opens it, and a signal that a
 // thread reached it.
 class Gate {

@@ -430,17 +430,28 @@ TEST(PackageManager, StopDuringTheFirstLoad) {
 
 // A load that ignores both the stop and the interruption does not hold the
 // shutdown: it is left to end by itself, and said so.
+// The given-up loader still runs when stop returns; the test waits for its
+// thread to end, after it has dropped the package, so that nothing of it runs
+// into the next test's application.
 TEST(PackageManager, StopGivesUpALoadThatIgnoresIt) {
-    Gate gate;
+    // Shared with the loader, which ends after the gate.
+    struct Shared {
+        Gate gate;
+        Event loaderEnded{false};
+    };
+    auto shared = std::make_shared<Shared>();
     AppScope app;
     ManagerHarness harness(app, [&](PackageManager::Options& options) {
         options.monitorStopMs = 20;
         options.monitorInterruptedMs = 20;
         options.terminateHook = [](uint32_t) {};
     });
-    harness.addPackage("ToolA", qvtest::plugins({L"Finder"}, [&] { gate.wait(); }));
+    harness.addPackage("ToolA", qvtest::plugins({L"Finder"}, [shared] {
+                           qvtest::signalAtThreadEnd(shared->loaderEnded.handle());
+                           shared->gate.wait();
+                       }));
     harness.start();
-    ASSERT_TRUE(gate.waitArrived());
+    ASSERT_TRUE(shared->gate.waitArrived());
     qvtest::LogRecords log;
     harness.manager()->stop();
     EXPECT_EQ(
@@ -448,7 +459,8 @@ TEST(PackageManager, StopGivesUpALoadThatIgnoresIt) {
                      L"Loading of package ToolA did not stop within 40 ms; it is left running")
             .size(),
         1u);
-    gate.open();
+    shared->gate.open();
+    EXPECT_EQ(shared->loaderEnded.wait(10000), Platform::WAIT_OBJECT_0);
 }
 
 // A loader that has reported its result still runs while it drops the last
