@@ -107,6 +107,7 @@ void CatalogItemStore::insertRecords(std::vector<std::pair<uint64_t, ItemRecord>
     const std::size_t tasks = (end - first + slotsPerTask - 1) / slotsPerTask;
     std::vector<std::vector<uint32_t>> flat(tasks);
     std::vector<std::unordered_map<wchar_t, uint32_t>> other(tasks);
+    std::vector<SearchTexts> texts(tasks);
     workers.run(tasks + 1, [&](std::size_t taken, std::size_t) {
         if (taken == 0) {
             for (uint32_t slot = first; slot < end; ++slot)
@@ -114,7 +115,7 @@ void CatalogItemStore::insertRecords(std::vector<std::pair<uint64_t, ItemRecord>
             return;
         }
         const std::size_t task = taken - 1;
-        ItemRecord::TextBuffer buffer;
+        ItemRecord::TextBuffer buffer, labelBuffer;
         std::vector<wchar_t> chars;
         // The slot that last counted each flat character, plus one.
         std::vector<uint32_t> countedFor(flatChars, 0);
@@ -123,8 +124,11 @@ void CatalogItemStore::insertRecords(std::vector<std::pair<uint64_t, ItemRecord>
         const std::size_t from = first + task * slotsPerTask;
         for (auto slot = static_cast<uint32_t>(from); slot < std::min(end, from + slotsPerTask);
              ++slot) {
-            std::wstring_view lower = records_[slot].lowerText(buffer);
+            const ItemRecord& record = records_[slot];
+            std::wstring_view lower = record.lowerText(buffer);
             masks_[slot] = characterMask(lower);
+            texts[task].set(static_cast<uint32_t>(slot - from), lower,
+                            record.labelIsLower() ? lower : record.label(labelBuffer));
             chars.clear();
             for (wchar_t ch : lower) {
                 auto c = static_cast<uint32_t>(ch);
@@ -151,12 +155,13 @@ void CatalogItemStore::insertRecords(std::vector<std::pair<uint64_t, ItemRecord>
         for (const auto& [ch, count] : other[task])
             held_[ch] += count;
     }
-    // The scan's packed texts go in slot order, so the blocks fill one by one.
-    ItemRecord::TextBuffer lowerBuffer, labelBuffer;
-    for (auto slot = first; slot < end; ++slot) {
-        const ItemRecord& record = records_[slot];
-        std::wstring_view lower = record.lowerText(lowerBuffer);
-        searchTexts_.set(slot, lower, record.labelIsLower() ? lower : record.label(labelBuffer));
+    // The scan's packed texts, each task's in slot order.
+    for (std::size_t task = 0; task < tasks; ++task) {
+        const std::size_t from = first + task * slotsPerTask;
+        for (std::size_t slot = from; slot < std::min(end, from + slotsPerTask); ++slot)
+            searchTexts_.copy(texts[task], static_cast<uint32_t>(slot - from),
+                              static_cast<uint32_t>(slot));
+        texts[task].clear();
     }
     ++generation_;
 }

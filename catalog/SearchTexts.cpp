@@ -21,26 +21,45 @@ char* copyNarrow(std::wstring_view text, char* out) {
 
 void SearchTexts::set(uint32_t slot, std::wstring_view lower, std::wstring_view label) {
     erase(slot);
-    if (entries_.size() <= slot)
-        entries_.resize(std::size_t{slot} + 1);
     // A label is its lower-case text in another case: both have one length.
     if (lower.size() > std::numeric_limits<uint16_t>::max() || label.size() != lower.size() ||
         !narrow(lower) || !narrow(label))
         return;
     bool same = label == lower;
-    std::size_t size = same ? lower.size() : 2 * lower.size();
-    // Offsets are 32 bits: past 4 GiB of texts the rest are read from the items.
-    if (blocks_.size() >= std::numeric_limits<uint32_t>::max() / blockSize &&
-        used_ + size > blockSize)
+    char* out = place(slot, same ? lower.size() : 2 * lower.size());
+    if (!out)
         return;
-    char* out = room(size);
     Entry& e = entries_[slot];
-    e.offset = static_cast<uint32_t>((blocks_.size() - 1) * blockSize + used_ - size);
     e.lowerLength = static_cast<uint16_t>(lower.size());
     e.flags = keptFlag | (same ? sameFlag : 0);
     out = copyNarrow(lower, out);
     if (!same)
         copyNarrow(label, out);
+}
+
+void SearchTexts::copy(const SearchTexts& other, uint32_t from, uint32_t slot) {
+    erase(slot);
+    if (!other.has(from))
+        return;
+    const Entry& theirs = other.entries_[from];
+    char* out = place(slot, sizeOf(theirs));
+    if (!out)
+        return;
+    std::memcpy(out, other.at(from), sizeOf(theirs));
+    entries_[slot].lowerLength = theirs.lowerLength;
+    entries_[slot].flags = theirs.flags;
+}
+
+char* SearchTexts::place(uint32_t slot, std::size_t size) {
+    if (entries_.size() <= slot)
+        entries_.resize(std::size_t{slot} + 1);
+    // Offsets are 32 bits.
+    if (blocks_.size() >= std::numeric_limits<uint32_t>::max() / blockSize &&
+        used_ + size > blockSize)
+        return nullptr;
+    char* out = room(size);
+    entries_[slot].offset = static_cast<uint32_t>((blocks_.size() - 1) * blockSize + used_ - size);
+    return out;
 }
 
 void SearchTexts::erase(uint32_t slot) {

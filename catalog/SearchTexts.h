@@ -16,6 +16,9 @@ public:
     // Keeps the texts of the slot (replacing any it had), or only notes
     // that it has none when they do not fit.
     void set(uint32_t slot, std::wstring_view lower, std::wstring_view label);
+    // Keeps what another holds of its slot `from` as this one's `slot`, so
+    // that threads may each fill their own and one copies them in after.
+    void copy(const SearchTexts& other, uint32_t from, uint32_t slot);
     void erase(uint32_t slot);
     void clear();
 
@@ -55,6 +58,9 @@ private:
 
     static std::size_t sizeOf(const Entry& e);
     char* room(std::size_t size);
+    // Room for the slot's texts at the end of the blocks, its entry's offset
+    // set; null past 4 GiB of texts (those are read from the items).
+    char* place(uint32_t slot, std::size_t size);
     void compact();
 
     std::vector<Entry> entries_;
