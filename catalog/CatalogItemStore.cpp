@@ -100,22 +100,29 @@ void CatalogItemStore::insertRecords(std::vector<std::pair<uint64_t, ItemRecord>
         records_.push_back(std::move(record));
     }
     records.clear();
-    // One task fills the id map while the others count characters, each
-    // into its own table (a flat one for the common characters), added up
-    // after.
-    constexpr std::size_t slotsPerTask = 16384, flatChars = 0x800;
+    ++generation_;
+    // One task fills the id map, one packs the search texts, while the others
+    // count characters, each into its own table (a flat one for the common
+    // characters), added up after.
+    constexpr std::size_t slotsPerTask = 16384, flatChars = 0x800, serialTasks = 2;
     const std::size_t tasks = (end - first + slotsPerTask - 1) / slotsPerTask;
     std::vector<std::vector<uint32_t>> flat(tasks);
     std::vector<std::unordered_map<wchar_t, uint32_t>> other(tasks);
-    std::vector<SearchTexts> texts(tasks);
-    workers.run(tasks + 1, [&](std::size_t taken, std::size_t) {
+    workers.run(tasks + serialTasks, [&](std::size_t taken, std::size_t) {
         if (taken == 0) {
             for (uint32_t slot = first; slot < end; ++slot)
                 byId_.emplace(slotIds_[slot], slot);
             return;
         }
-        const std::size_t task = taken - 1;
-        ItemRecord::TextBuffer buffer, labelBuffer;
+        if (taken == 1) {
+            ItemRecord::TextBuffer lowerBuffer, labelBuffer;
+            for (uint32_t slot = first; slot < end; ++slot)
+                searchTexts_.set(slot, records_[slot].lowerText(lowerBuffer),
+                                 records_[slot].label(labelBuffer));
+            return;
+        }
+        const std::size_t task = taken - serialTasks;
+        ItemRecord::TextBuffer buffer;
         std::vector<wchar_t> chars;
         // The slot that last counted each flat character, plus one.
         std::vector<uint32_t> countedFor(flatChars, 0);
@@ -124,11 +131,8 @@ void CatalogItemStore::insertRecords(std::vector<std::pair<uint64_t, ItemRecord>
         const std::size_t from = first + task * slotsPerTask;
         for (auto slot = static_cast<uint32_t>(from); slot < std::min(end, from + slotsPerTask);
              ++slot) {
-            const ItemRecord& record = records_[slot];
-            std::wstring_view lower = record.lowerText(buffer);
+            std::wstring_view lower = records_[slot].lowerText(buffer);
             masks_[slot] = characterMask(lower);
-            texts[task].set(static_cast<uint32_t>(slot - from), lower,
-                            record.labelIsLower() ? lower : record.label(labelBuffer));
             chars.clear();
             for (wchar_t ch : lower) {
                 auto c = static_cast<uint32_t>(ch);
@@ -155,15 +159,6 @@ void CatalogItemStore::insertRecords(std::vector<std::pair<uint64_t, ItemRecord>
         for (const auto& [ch, count] : other[task])
             held_[ch] += count;
     }
-    // The scan's packed texts, each task's in slot order.
-    for (std::size_t task = 0; task < tasks; ++task) {
-        const std::size_t from = first + task * slotsPerTask;
-        for (std::size_t slot = from; slot < std::min(end, from + slotsPerTask); ++slot)
-            searchTexts_.copy(texts[task], static_cast<uint32_t>(slot - from),
-                              static_cast<uint32_t>(slot));
-        texts[task].clear();
-    }
-    ++generation_;
 }
 
 CatalogItemPtr CatalogItemStore::find(uint64_t id) const {

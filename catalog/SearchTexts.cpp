@@ -37,19 +37,6 @@ void SearchTexts::set(uint32_t slot, std::wstring_view lower, std::wstring_view 
         copyNarrow(label, out);
 }
 
-void SearchTexts::copy(const SearchTexts& other, uint32_t from, uint32_t slot) {
-    erase(slot);
-    if (!other.has(from))
-        return;
-    const Entry& theirs = other.entries_[from];
-    char* out = place(slot, sizeOf(theirs));
-    if (!out)
-        return;
-    std::memcpy(out, other.at(from), sizeOf(theirs));
-    entries_[slot].lowerLength = theirs.lowerLength;
-    entries_[slot].flags = theirs.flags;
-}
-
 char* SearchTexts::place(uint32_t slot, std::size_t size) {
     if (entries_.size() <= slot)
         entries_.resize(std::size_t{slot} + 1);

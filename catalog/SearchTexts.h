@@ -16,9 +16,6 @@ public:
     // Keeps the texts of the slot (replacing any it had), or only notes
     // that it has none when they do not fit.
     void set(uint32_t slot, std::wstring_view lower, std::wstring_view label);
-    // Keeps what another holds of its slot `from` as this one's `slot`, so
-    // that threads may each fill their own and one copies them in after.
-    void copy(const SearchTexts& other, uint32_t from, uint32_t slot);
     void erase(uint32_t slot);
     void clear();
 
