@@ -182,6 +182,7 @@ public:
     // (the LaunchBox's history view). Hold the lock while using the history.
     Mutex& mutex() { return mutex_; }
     CatalogHistory& history() { return history_; }
+    const CatalogItemStore& items() const { return store_; }
 
     // For the cache writer: the dirty signal (auto-reset) and the time of the
     // last change in milliseconds of Sys::perfCounter (0 once written).

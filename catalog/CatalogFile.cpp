@@ -1,12 +1,14 @@
 #include "catalog/CatalogFile.h"
 
 #include "catalog/AppIdentity.h"
+#include "catalog/ScanWorkers.h"
 #include "catalog/SwapFile.h"
 #include "core/FileInfo.h"
 #include "core/Hash.h"
 #include "core/Logger.h"
 #include "core/MappedFile.h"
 #include "core/MemReader.h"
+#include "core/Path.h"
 #include "core/SysFile.h"
 #include "platform/Error.h"
 
@@ -14,6 +16,7 @@
 #include <cstring>
 #include <exception>
 #include <stdexcept>
+#include <thread>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -73,23 +76,146 @@ bool readTag(MemReader& in, const char (&tag)[5]) {
     return std::memcmp(bytes, tag, 4) == 0;
 }
 
-CatalogItemPtr readItem(MemReader& in) {
-    uint64_t pluginId = readInt<uint64_t>(in);
-    uint32_t category = readInt<uint32_t>(in);
-    uint32_t argsHint = readInt<uint32_t>(in);
-    uint32_t hitHint = readInt<uint32_t>(in);
-    bool loopOnSuggest = readInt<uint8_t>(in) != 0;
+struct Fields {
+    uint64_t pluginId = 0;
+    uint32_t category = 0, argsHint = 0, hitHint = 0;
+    bool loopOnSuggest = false;
     wstr label, target, shortDesc, rawArgs, displayedArgs, dataBag;
-    in.readString(label);
-    in.readString(target);
-    in.readString(shortDesc);
-    in.readString(rawArgs);
-    in.readString(displayedArgs);
-    in.readString(dataBag);
-    auto item = std::make_shared<CatalogItem>(pluginId, category, label, shortDesc, target,
-                                              argsHint, loopOnSuggest, hitHint, 0, dataBag);
-    item->setArgs(rawArgs, displayedArgs);
+};
+
+Fields readFields(MemReader& in) {
+    Fields f;
+    f.pluginId = readInt<uint64_t>(in);
+    f.category = readInt<uint32_t>(in);
+    f.argsHint = readInt<uint32_t>(in);
+    f.hitHint = readInt<uint32_t>(in);
+    f.loopOnSuggest = readInt<uint8_t>(in) != 0;
+    in.readString(f.label);
+    in.readString(f.target);
+    in.readString(f.shortDesc);
+    in.readString(f.rawArgs);
+    in.readString(f.displayedArgs);
+    in.readString(f.dataBag);
+    return f;
+}
+
+CatalogItemPtr itemOf(const Fields& f) {
+    auto item =
+        std::make_shared<CatalogItem>(f.pluginId, f.category, f.label, f.shortDesc, f.target,
+                                      f.argsHint, f.loopOnSuggest, f.hitHint, 0, f.dataBag);
+    item->setArgs(f.rawArgs, f.displayedArgs);
     return item;
+}
+
+CatalogItemPtr readItem(MemReader& in) {
+    return itemOf(readFields(in));
+}
+
+// Whether cleanText keeps the text as it is, for the common case: printable
+// ASCII, no space at either end.
+bool isPlainClean(const wstr& text) {
+    if (!text.empty() && (text.front() == L' ' || text.back() == L' '))
+        return false;
+    return std::all_of(text.begin(), text.end(),
+                       [](wchar_t ch) { return ch >= 0x20 && ch < 0x7F; });
+}
+
+wstr cleaned(wstr&& text) {
+    return isPlainClean(text) ? std::move(text) : cleanText(text);
+}
+
+// Whether Path::canonicalize keeps the path as it is: "/" or components
+// (after one leading separator) that are neither empty, "." nor "..".
+bool isCanonical(std::wstring_view path) {
+    if (path == L"/")
+        return true;
+    if (!path.empty() && path.front() == L'/')
+        path.remove_prefix(1);
+    for (size_t start = 0; start <= path.size() && !path.empty();) {
+        size_t end = std::min(path.find(L'/', start), path.size());
+        std::wstring_view component = path.substr(start, end - start);
+        if (component.empty() || component == L"." || component == L"..")
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+// What itemOf makes, as a record where it can be one; an invalid item
+// without arguments is left unused. Texts are cleaned and targets made
+// canonical only where that changes them: a file written by the program
+// holds them so already.
+CatalogFile::Loaded loadItem(MemReader& in) {
+    Fields f = readFields(in);
+    CatalogFile::Loaded loaded;
+    if (f.category == CatalogItem::error ||
+        (f.argsHint != CatalogItem::forbidden && !wstr::trimCopy(f.rawArgs).empty())) {
+        loaded.item = itemOf(f);
+        loaded.id = loaded.item->id();
+        return loaded;
+    }
+    wstr label = cleaned(std::move(f.label));
+    wstr target = f.category == CatalogItem::file && !isCanonical(f.target)
+                      ? Path::canonicalize(f.target)
+                      : std::move(f.target);
+    loaded.id = CatalogItem::idOf(f.pluginId, f.category, target);
+    if (!CatalogItem::hasValidFields(f.pluginId, f.category, label, target, f.argsHint, f.hitHint))
+        return loaded;
+    wstr lowerLabel = wstr::lowerCopy(label);
+    wstr shortDesc = cleaned(std::move(f.shortDesc));
+    ItemRecord::Fields fields;
+    fields.pluginId = f.pluginId;
+    fields.category = f.category;
+    fields.argsHint = f.argsHint;
+    fields.hitHint = f.hitHint;
+    // As the constructor (label, description) and setArgs count them.
+    fields.changes = f.argsHint == CatalogItem::forbidden ? 2 : 3;
+    fields.loopOnSuggest = f.loopOnSuggest;
+    fields.label = label;
+    fields.lowerLabel = lowerLabel;
+    fields.target = target;
+    fields.shortDesc = shortDesc;
+    fields.dataBag = f.dataBag;
+    loaded.record = ItemRecord(fields);
+    return loaded;
+}
+
+// Where each record starts (behind its tag) when the payload is whole; false
+// where parsePayload would find a fault.
+bool recordStarts(const std::vector<uint8_t>& payload, std::vector<uint64_t>& starts) {
+    const uint64_t size = payload.size();
+    uint64_t at = 0;
+    auto take = [&](uint64_t count) {
+        if (size - at < count)
+            return false;
+        at += count;
+        return true;
+    };
+    auto tag = [&](const char* name) {
+        return size - at >= 4 && std::memcmp(payload.data() + at, name, 4) == 0 && take(4);
+    };
+    if (!tag("ITMS") || !take(4))
+        return false;
+    uint32_t count = getU32(payload.data() + 4);
+    starts.reserve(std::min<uint64_t>(count, size / 49)); // the smallest record
+    for (; count > 0; --count) {
+        if (!tag("ITEM"))
+            return false;
+        starts.push_back(at);
+        if (!take(8 + 4 + 4 + 4 + 1))
+            return false;
+        for (int text = 0; text < 6; ++text) {
+            if (!take(4) || !take(getU32(payload.data() + at - 4)))
+                return false;
+        }
+    }
+    return true;
+}
+
+bool isDropped(const CatalogFile::Loaded& loaded) {
+    if (loaded.item)
+        return !loaded.item->isValid() || loaded.item->category() == CatalogItem::error;
+    return !loaded.record.used();
 }
 
 // The payload starts with its tag and item count: what the count allows
@@ -135,6 +261,9 @@ int inflateInto(const uint8_t* in, size_t inSize, uint64_t room, std::vector<uin
                 break;
             }
             out.resize(std::min<uint64_t>(out.size(), room));
+            // Address space only: pages are touched as the data arrives,
+            // and growing never copies.
+            out.reserve(room);
         }
         if (result == Z_BUF_ERROR && stream.avail_in == 0)
             result = Z_DATA_ERROR;
@@ -146,6 +275,83 @@ int inflateInto(const uint8_t* in, size_t inSize, uint64_t room, std::vector<uin
     return result == Z_NEED_DICT ? Z_DATA_ERROR : result;
 }
 
+// Deflates one piece of a payload as raw deflate data, primed with the
+// window before it and ended on a byte boundary unless it is the last, so
+// that the pieces joined in order are one deflate stream.
+bool deflatePiece(const uint8_t* start, size_t size, size_t window, bool last,
+                  std::vector<uint8_t>& out) {
+    z_stream stream{};
+    if (deflateInit2(&stream, kCompressionLevel, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) !=
+        Z_OK)
+        return false;
+    bool done = window == 0 ||
+                deflateSetDictionary(&stream, start - window, static_cast<uInt>(window)) == Z_OK;
+    out.resize(deflateBound(&stream, size) + 16);
+    stream.next_in = const_cast<uint8_t*>(start);
+    stream.avail_in = static_cast<uInt>(size);
+    stream.next_out = out.data();
+    stream.avail_out = static_cast<uInt>(out.size());
+    if (done) {
+        int result = deflate(&stream, last ? Z_FINISH : Z_SYNC_FLUSH);
+        done = last ? result == Z_STREAM_END : result == Z_OK && stream.avail_in == 0;
+    }
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return done;
+}
+
+// Appends the zlib stream of the payload to out. A payload of one piece is
+// compressed as one; a larger one in pieces on all cores (the window of
+// each taken from the piece before it), joined into one stream that any
+// inflater reads, with one header and the checksum of the whole.
+bool compress(const uint8_t* payload, size_t size, std::vector<uint8_t>& out) {
+    constexpr size_t pieceSize = 1 << 20, window = 1 << MAX_WBITS;
+    const size_t pieces = std::max<size_t>(1, (size + pieceSize - 1) / pieceSize);
+    if (pieces == 1) {
+        const size_t start = out.size();
+        uLongf compressedSize = compressBound(size);
+        out.resize(start + compressedSize);
+        if (compress2(out.data() + start, &compressedSize, payload, size, kCompressionLevel) !=
+            Z_OK)
+            return false;
+        out.resize(start + compressedSize);
+        return true;
+    }
+    std::vector<std::vector<uint8_t>> parts(pieces);
+    std::vector<uLong> checksums(pieces);
+    std::vector<char> done(pieces, 0);
+    ScanWorkers workers(std::max(std::thread::hardware_concurrency(), 1u));
+    workers.run(pieces, [&](size_t piece, size_t) {
+        const size_t first = piece * pieceSize;
+        const size_t length = std::min(pieceSize, size - first);
+        done[piece] = deflatePiece(payload + first, length, piece == 0 ? 0 : window,
+                                   piece + 1 == pieces, parts[piece]);
+        checksums[piece] = adler32_z(adler32_z(0, nullptr, 0), payload + first, length);
+    });
+    if (std::find(done.begin(), done.end(), 0) != done.end())
+        return false;
+    // The header of a 32 KiB window at the level's speed class, as zlib writes it.
+    constexpr unsigned levelFlags = kCompressionLevel >= 7   ? 3
+                                    : kCompressionLevel == 6 ? 2
+                                    : kCompressionLevel >= 2 ? 1
+                                                             : 0;
+    constexpr unsigned fields = (Z_DEFLATED + ((MAX_WBITS - 8) << 4)) << 8 | levelFlags << 6;
+    constexpr unsigned header = fields + 31 - fields % 31;
+    out.push_back(static_cast<uint8_t>(header >> 8));
+    out.push_back(static_cast<uint8_t>(header & 0xFF));
+    uLong checksum = adler32_z(0, nullptr, 0);
+    for (size_t piece = 0; piece < pieces; ++piece) {
+        out.insert(out.end(), parts[piece].begin(), parts[piece].end());
+        parts[piece] = {};
+        checksum =
+            adler32_combine(checksum, checksums[piece],
+                            static_cast<z_off_t>(std::min(pieceSize, size - piece * pieceSize)));
+    }
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<uint8_t>(checksum >> shift));
+    return true;
+}
+
 void reportCorrupted(const wstr& path, uint32_t number, int zlibError) {
     wstr message;
     logMessage(Logger::Warning,
@@ -154,17 +360,20 @@ void reportCorrupted(const wstr& path, uint32_t number, int zlibError) {
     unlink(wstr::toUtf8(path).c_str());
 }
 
-// Drops the items the catalog would refuse from a plugin.
-void dropInvalidItems(const wstr& path, CatalogFile::ItemSet& items) {
-    size_t dropped = std::erase_if(items, [](const CatalogItemPtr& item) {
-        return !item->isValid() || item->category() == CatalogItem::error;
-    });
+void reportDropped(const wstr& path, std::size_t dropped) {
     if (dropped == 0)
         return;
     wstr message;
     logMessage(Logger::Warning,
                wstr::format(message, L"Ignoring {} invalid item{} of catalog file {}", dropped,
                             dropped > 1 ? L"s" : L"", path));
+}
+
+// Drops the items the catalog would refuse from a plugin.
+void dropInvalidItems(const wstr& path, CatalogFile::ItemSet& items) {
+    reportDropped(path, std::erase_if(items, [](const CatalogItemPtr& item) {
+                      return !item->isValid() || item->category() == CatalogItem::error;
+                  }));
 }
 
 } // namespace
@@ -187,22 +396,18 @@ bool CatalogFile::writePayload(const wstr& path, const uint8_t* payload, size_t 
 bool CatalogFile::buildImage(const uint8_t* payload, size_t size, std::vector<uint8_t>& image) {
     if (size > UINT32_MAX - headerSize)
         return false;
-    uLongf compressedSize = compressBound(size);
-    image.assign(headerSize + compressedSize, 0);
+    image.assign(headerSize, 0);
     std::memcpy(image.data(), kMagic, sizeof kMagic);
     putU16(image.data() + 6, version);
     putU32(image.data() + 12, static_cast<uint32_t>(size + headerSize));
-    if (compress2(image.data() + headerSize, &compressedSize, payload, size, kCompressionLevel) !=
-        Z_OK)
+    if (!compress(payload, size, image))
         return false;
-    image.resize(headerSize + compressedSize);
     unscramble(image.data() + 12, image.size() - 12);
     putU32(image.data() + 8, crc32(image.data() + 12, image.size() - 12));
     return true;
 }
 
-bool CatalogFile::read(const wstr& path, ItemSet& items) {
-    items.clear();
+bool CatalogFile::readImage(const wstr& path, std::vector<uint8_t>& image) {
     MappedFile file;
     if (!file.open(path, maxFileSize)) {
         uint32_t error = file.error();
@@ -223,8 +428,15 @@ bool CatalogFile::read(const wstr& path, ItemSet& items) {
             logMessage(Logger::Warning, message);
         return false;
     }
-    std::vector<uint8_t> image(file.view(), file.view() + file.viewSize());
-    file.release();
+    image.assign(file.view(), file.view() + file.viewSize());
+    return true;
+}
+
+bool CatalogFile::read(const wstr& path, ItemSet& items) {
+    items.clear();
+    std::vector<uint8_t> image;
+    if (!readImage(path, image))
+        return false;
     uint32_t corruption = 0;
     int zlibError = 0;
     if (!parseImage(image, items, corruption, zlibError)) {
@@ -236,34 +448,98 @@ bool CatalogFile::read(const wstr& path, ItemSet& items) {
     return true;
 }
 
+bool CatalogFile::readRecords(const wstr& path, std::vector<Loaded>& items) {
+    items.clear();
+    std::vector<uint8_t> image;
+    if (!readImage(path, image))
+        return false;
+    uint32_t corruption = 0;
+    int zlibError = 0;
+    if (!parseImage(image, items, corruption, zlibError)) {
+        items.clear();
+        reportCorrupted(path, corruption, zlibError);
+        return false;
+    }
+    reportDropped(path, std::erase_if(items, isDropped));
+    return true;
+}
+
 bool CatalogFile::parseImage(std::vector<uint8_t>& image, ItemSet& items, uint32_t& corruption,
                              int& zlibError) {
+    std::vector<uint8_t> payload;
+    corruption = inflateImage(image, payload, zlibError);
+    if (corruption == 0)
+        corruption = parseLogged(payload, items);
+    return corruption == 0;
+}
+
+bool CatalogFile::parseImage(std::vector<uint8_t>& image, std::vector<Loaded>& items,
+                             uint32_t& corruption, int& zlibError) {
+    std::vector<uint8_t> payload;
+    corruption = inflateImage(image, payload, zlibError);
+    if (corruption == 0)
+        corruption = parseRecords(payload, items);
+    return corruption == 0;
+}
+
+uint32_t CatalogFile::inflateImage(std::vector<uint8_t>& image, std::vector<uint8_t>& payload,
+                                   int& zlibError) {
     zlibError = 0;
-    corruption = headerCorruption(image);
-    if (corruption != 0)
-        return false;
+    if (uint32_t corruption = headerCorruption(image))
+        return corruption;
     unscramble(image.data() + 12, image.size() - 12);
     uint32_t room = getU32(image.data() + 12);
     if (room > maxPayloadSize) {
-        corruption = badStream;
         zlibError = Z_MEM_ERROR;
-        return false;
+        return badStream;
     }
-    std::vector<uint8_t> payload;
     zlibError = inflateInto(image.data() + headerSize, image.size() - headerSize, room, payload);
-    if (zlibError != Z_OK) {
-        corruption = badStream;
-        return false;
-    }
+    return zlibError == Z_OK ? 0 : badStream;
+}
+
+uint32_t CatalogFile::parseLogged(const std::vector<uint8_t>& payload, ItemSet& items) {
     try {
-        corruption = parsePayload(payload, items);
+        return parsePayload(payload, items);
     } catch (const std::exception& e) {
         wstr message;
         logMessage(Logger::Warning, wstr::format(message, L"Catalog file parsing error: {}",
                                                  wstr::fromUtf8(e.what())));
-        corruption = badRecord;
+        return badRecord;
     }
-    return corruption == 0;
+}
+
+// The structure is checked in one quick pass; the records, where the work
+// is, are then read on all cores, each into its place.
+uint32_t CatalogFile::parseRecords(const std::vector<uint8_t>& payload,
+                                   std::vector<Loaded>& items) {
+    items.clear();
+    std::vector<uint64_t> starts;
+    if (!recordStarts(payload, starts)) {
+        // The reader of the items finds the same fault and tells what it is.
+        ItemSet unused;
+        uint32_t corruption = parseLogged(payload, unused);
+        return corruption != 0 ? corruption : uint32_t{badRecord};
+    }
+    items.resize(starts.size());
+    constexpr std::size_t recordsPerTask = 4096;
+    ScanWorkers workers(std::max(std::thread::hardware_concurrency(), 1u));
+    workers.run(
+        (starts.size() + recordsPerTask - 1) / recordsPerTask, [&](std::size_t task, std::size_t) {
+            const std::size_t first = task * recordsPerTask;
+            for (std::size_t i = first; i < std::min(starts.size(), first + recordsPerTask); ++i) {
+                MemReader in(payload.data() + starts[i], payload.size() - starts[i]);
+                items[i] = loadItem(in);
+            }
+        });
+    // One item per id, the first in the file, as the set of read keeps it;
+    // the writer writes them in id order.
+    auto byId = [](const Loaded& a, const Loaded& b) { return a.id < b.id; };
+    if (!std::is_sorted(items.begin(), items.end(), byId))
+        std::stable_sort(items.begin(), items.end(), byId);
+    items.erase(std::unique(items.begin(), items.end(),
+                            [](const Loaded& a, const Loaded& b) { return a.id == b.id; }),
+                items.end());
+    return 0;
 }
 
 uint32_t CatalogFile::headerCorruption(const std::vector<uint8_t>& image) {

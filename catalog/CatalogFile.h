@@ -1,6 +1,7 @@
 #pragma once
 
 #include "catalog/CatalogItem.h"
+#include "catalog/ItemRecord.h"
 #include "core/MemWriter.h"
 #include "core/Wstr.h"
 
@@ -68,6 +69,18 @@ public:
     // are invalid, or of the error category, are left out with one warning.
     static bool read(const wstr& path, ItemSet& items);
 
+    // An item of the file as the catalog records it: the whole record of an
+    // item without arguments, else the object (error items and items with
+    // arguments).
+    struct Loaded {
+        uint64_t id = 0;
+        ItemRecord record;
+        CatalogItemPtr item;
+    };
+    // What read gives, as records made on all cores: the items that read
+    // keeps, ordered by id. Reports, logs and deletes as read does.
+    static bool readRecords(const wstr& path, std::vector<Loaded>& items);
+
     // Serialises the payload: "ITMS", the item count and one record per item
     // (non-null CatalogItemPtr) in the order of the range.
     template <typename Items> static void writeItems(MemWriter& out, const Items& items) {
@@ -90,12 +103,25 @@ public:
     // (0 when there is none). Logs the parsing error of a damaged record.
     static bool parseImage(std::vector<uint8_t>& image, ItemSet& items, uint32_t& corruption,
                            int& zlibError);
+    // The same as records, ordered by id, one per id (none left out).
+    static bool parseImage(std::vector<uint8_t>& image, std::vector<Loaded>& items,
+                           uint32_t& corruption, int& zlibError);
 
     // XORs bytes that start at file offset 12 with the scrambling table; the
     // same call scrambles and unscrambles.
     static void unscramble(uint8_t* bytes, size_t length);
 
 private:
+    // The file's bytes; false when there are none, logged as read says.
+    static bool readImage(const wstr& path, std::vector<uint8_t>& image);
+    // Checks the header, unscrambles and inflates the image; 0 with the
+    // payload, else the corruption number (and the zlib error code).
+    static uint32_t inflateImage(std::vector<uint8_t>& image, std::vector<uint8_t>& payload,
+                                 int& zlibError);
+    // parsePayload's checks and numbers, with the exception's message logged.
+    static uint32_t parseLogged(const std::vector<uint8_t>& payload, ItemSet& items);
+    // The records of an inflated payload; 0, else the corruption number.
+    static uint32_t parseRecords(const std::vector<uint8_t>& payload, std::vector<Loaded>& items);
     // The number of a damaged header, else 0.
     static uint32_t headerCorruption(const std::vector<uint8_t>& image);
     // Reads the items of an inflated payload; the number of a missing tag,

@@ -109,8 +109,13 @@ CatalogItem::CatalogItem(Restored&& fields)
 }
 
 bool CatalogItem::isValid() const {
-    return pluginId_ != 0 && !target_.empty() && !label_.empty() && category_ != 0 &&
-           category_ != 0xFFFFFFFF && argsHint_ <= required && hitHint_ <= noargs;
+    return hasValidFields(pluginId_, category_, label_, target_, argsHint_, hitHint_);
+}
+
+bool CatalogItem::hasValidFields(uint64_t pluginId, uint32_t category, std::wstring_view label,
+                                 std::wstring_view target, uint32_t argsHint, uint32_t hitHint) {
+    return pluginId != 0 && !target.empty() && !label.empty() && category != 0 &&
+           category != 0xFFFFFFFF && argsHint <= required && hitHint <= noargs;
 }
 
 void CatalogItem::setLabel(const wstr& label, bool rebuild) {
@@ -192,16 +197,24 @@ std::shared_ptr<CatalogItem> CatalogItem::clone() const {
                                          dataBag_);
 }
 
-uint64_t CatalogItem::computeId(bool withArgs) const {
+uint64_t CatalogItem::idOf(uint64_t pluginId, uint32_t category, std::wstring_view target,
+                           std::wstring_view rawArgs) {
     XXH64_state_t state;
     XXH64_reset(&state, idSeed);
-    hashLittleEndian(&state, pluginId_, 8);
-    hashLittleEndian(&state, category_, 4);
-    hashUpdateWstr64(&state, category_ == file ? wstr::lowerInvariant(target_) : target_);
-    if (withArgs && !rawArgs_.empty())
-        hashUpdateWstr64(&state, rawArgs_);
+    hashLittleEndian(&state, pluginId, 8);
+    hashLittleEndian(&state, category, 4);
+    if (category == file)
+        hashUpdateWstr64(&state, wstr::lowerInvariant(target.data(), int64_t(target.size())));
+    else
+        hashUpdateWstr64(&state, target);
+    if (!rawArgs.empty())
+        hashUpdateWstr64(&state, rawArgs);
     uint64_t id = XXH64_digest(&state);
     return id == 0 ? 1 : id;
+}
+
+uint64_t CatalogItem::computeId(bool withArgs) const {
+    return idOf(pluginId_, category_, target_, withArgs ? std::wstring_view(rawArgs_) : L"");
 }
 
 void CatalogItem::updateSearchTexts() {

@@ -52,6 +52,9 @@ public:
     CatalogItem& operator=(const CatalogItem&) = delete;
 
     bool isValid() const;
+    // isValid of an item with these fields (label cleaned, target canonical).
+    static bool hasValidFields(uint64_t pluginId, uint32_t category, std::wstring_view label,
+                               std::wstring_view target, uint32_t argsHint, uint32_t hitHint);
 
     // The label is cleaned (cleanText); rebuild also refreshes the composed texts.
     void setLabel(const wstr& label, bool rebuild);
@@ -77,6 +80,11 @@ public:
     // -1, 0 or 1 by label (without case), displayed arguments, short
     // description (without case) and target.
     static int compare(const CatalogItem& a, const CatalogItem& b);
+
+    // The id of an item without arguments: what a constructor gives for the
+    // item's plugin id, category and (canonical) target.
+    static uint64_t idOf(uint64_t pluginId, uint32_t category, std::wstring_view target,
+                         std::wstring_view rawArgs = {});
 
     // A new item from the same fields, without arguments and hits.
     std::shared_ptr<CatalogItem> clone() const;

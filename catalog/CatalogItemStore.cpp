@@ -84,6 +84,73 @@ bool CatalogItemStore::reindex(const CatalogItemPtr& item) {
     return true;
 }
 
+void CatalogItemStore::insertRecords(std::vector<std::pair<uint64_t, ItemRecord>>&& records,
+                                     ScanWorkers& workers) {
+    const auto first = static_cast<uint32_t>(slotIds_.size());
+    const std::size_t end = first + records.size();
+    byId_.reserve(byId_.size() + records.size());
+    slots_.resize(end);
+    masks_.resize(end);
+    slotIds_.reserve(end);
+    records_.reserve(end);
+    for (auto& [id, record] : records) {
+        slotIds_.push_back(id);
+        records_.push_back(std::move(record));
+    }
+    records.clear();
+    // One task fills the id map while the others count characters, each
+    // into its own table (a flat one for the common characters), added up
+    // after.
+    constexpr std::size_t slotsPerTask = 16384, flatChars = 0x800;
+    const std::size_t tasks = (end - first + slotsPerTask - 1) / slotsPerTask;
+    std::vector<std::vector<uint32_t>> flat(tasks);
+    std::vector<std::unordered_map<wchar_t, uint32_t>> other(tasks);
+    workers.run(tasks + 1, [&](std::size_t taken, std::size_t) {
+        if (taken == 0) {
+            for (uint32_t slot = first; slot < end; ++slot)
+                byId_.emplace(slotIds_[slot], slot);
+            return;
+        }
+        const std::size_t task = taken - 1;
+        ItemRecord::TextBuffer buffer;
+        std::vector<wchar_t> chars;
+        // The slot that last counted each flat character, plus one.
+        std::vector<uint32_t> countedFor(flatChars, 0);
+        std::vector<uint32_t>& counts = flat[task];
+        counts.assign(flatChars, 0);
+        const std::size_t from = first + task * slotsPerTask;
+        for (auto slot = static_cast<uint32_t>(from); slot < std::min(end, from + slotsPerTask);
+             ++slot) {
+            std::wstring_view lower = records_[slot].lowerText(buffer);
+            masks_[slot] = characterMask(lower);
+            chars.clear();
+            for (wchar_t ch : lower) {
+                auto c = static_cast<uint32_t>(ch);
+                if (CharClass::isGap(ch))
+                    continue;
+                if (c >= flatChars)
+                    chars.push_back(ch);
+                else if (countedFor[c] != slot + 1) {
+                    countedFor[c] = slot + 1;
+                    ++counts[c];
+                }
+            }
+            std::sort(chars.begin(), chars.end());
+            chars.erase(std::unique(chars.begin(), chars.end()), chars.end());
+            for (wchar_t ch : chars)
+                ++other[task][ch];
+        }
+    });
+    for (std::size_t task = 0; task < tasks; ++task) {
+        for (uint32_t ch = 0; ch < flatChars; ++ch) {
+            if (flat[task][ch] != 0)
+                held_[static_cast<wchar_t>(ch)] += flat[task][ch];
+        }
+        for (const auto& [ch, count] : other[task])
+            held_[ch] += count;
+    }
+}
+
 CatalogItemPtr CatalogItemStore::find(uint64_t id) const {
     auto found = byId_.find(id);
     return found == byId_.end() ? nullptr : object(found->second);
@@ -91,19 +158,22 @@ CatalogItemPtr CatalogItemStore::find(uint64_t id) const {
 
 ItemRecord CatalogItemStore::recordCopy(uint64_t id) const {
     auto found = byId_.find(id);
-    if (layout_ != Layout::compact || found == byId_.end() || slots_[found->second] ||
-        !records_[found->second].whole())
+    if (layout_ != Layout::compact || found == byId_.end())
         return {};
-    return records_[found->second].copy();
+    const ItemRecord& record = records_[found->second];
+    const CatalogItemPtr& out = slots_[found->second];
+    if (!record.whole() || (out && !record.holds(*out)))
+        return {};
+    return record.copy();
 }
 
-void CatalogItemStore::releaseUnshared(std::size_t limit) {
+void CatalogItemStore::releaseUnshared(std::size_t limit, std::vector<CatalogItemPtr>* released) {
     // Each object once at most: those still held stay for a later call.
     std::size_t count = std::min(limit, handedOut_.size());
     for (std::size_t examined = 0; examined < count; ++examined) {
         if (releaseCursor_ >= handedOut_.size())
             releaseCursor_ = 0;
-        if (release(handedOut_[releaseCursor_])) {
+        if (release(handedOut_[releaseCursor_], released)) {
             handedOut_[releaseCursor_] = handedOut_.back();
             handedOut_.pop_back();
         } else {
@@ -114,7 +184,7 @@ void CatalogItemStore::releaseUnshared(std::size_t limit) {
 
 // An object whose texts changed without a reindex stays: its record holds
 // the texts counted in held_. True when the slot has no object any more.
-bool CatalogItemStore::release(uint32_t slot) {
+bool CatalogItemStore::release(uint32_t slot, std::vector<CatalogItemPtr>* released) {
     CatalogItemPtr& item = slots_[slot];
     if (!item)
         return true;
@@ -129,6 +199,8 @@ bool CatalogItemStore::release(uint32_t slot) {
             return false;
         record = ItemRecord(*item);
     }
+    if (released)
+        released->push_back(std::move(item));
     item.reset();
     return true;
 }

@@ -54,17 +54,27 @@ public:
     // them through another holder); false when this object is not stored.
     bool reindex(const CatalogItemPtr& item);
 
+    // Records items read from the cache file (compact layout) in the order
+    // given: ids the store does not hold, each once, with whole records. The
+    // workers share out the counting of their characters.
+    void insertRecords(std::vector<std::pair<uint64_t, ItemRecord>>&& records,
+                       ScanWorkers& workers);
+
     CatalogItemPtr find(uint64_t id) const;
     bool contains(uint64_t id) const { return byId_.count(id) != 0; }
     // A copy of the whole record of the id when no object of it is handed
-    // out (what the cache writer serialises outside the lock); an unused
-    // record otherwise.
+    // out or the one out is still what the record holds, hit count aside
+    // (what the cache writer serialises outside the lock); an unused record
+    // otherwise.
     ItemRecord recordCopy(uint64_t id) const;
     // Lets go of the handed-out objects that only the store holds any more
     // (compact layout), looking at no more than `limit` of them, so that a
     // caller holding the lock bounds its time; the next call goes on where
     // this one stopped.
-    void releaseUnshared(std::size_t limit = SIZE_MAX);
+    // With `released`, the objects let go of are moved there, so that the
+    // caller destroys them once it let go of the lock.
+    void releaseUnshared(std::size_t limit = SIZE_MAX,
+                         std::vector<CatalogItemPtr>* released = nullptr);
     std::size_t size() const { return byId_.size(); }
     // Replaces ids with the ids of the items, in no particular order (its
     // capacity is kept: a caller may make room before taking the lock).
@@ -129,7 +139,7 @@ private:
 
     // The slot's object, made from its record (and kept) when none is out.
     const CatalogItemPtr& object(uint32_t slot) const;
-    bool release(uint32_t slot);
+    bool release(uint32_t slot, std::vector<CatalogItemPtr>* released);
     uint64_t pluginIdOf(uint32_t slot) const;
     bool holdsCharacter(wchar_t ch) const;
     void countCharacters(std::wstring_view lowerText, int change);

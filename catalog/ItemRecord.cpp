@@ -61,12 +61,14 @@ std::size_t decodeTo(std::string_view bytes, wchar_t* out) {
     return static_cast<std::size_t>(out - start);
 }
 
-void appendLength(std::string& out, std::size_t length) {
+// Writes the LEB128 bytes of the length; returns their end.
+char* appendLength(char* out, std::size_t length) {
     do {
         auto byte = static_cast<unsigned char>(length & 0x7F);
         length >>= 7;
-        out += static_cast<char>(length != 0 ? byte | 0x80 : byte);
+        *out++ = static_cast<char>(length != 0 ? byte | 0x80 : byte);
     } while (length != 0);
+    return out;
 }
 
 std::size_t readLength(const unsigned char*& p) {
@@ -116,13 +118,46 @@ ItemRecord::ItemRecord(const CatalogItem& item) {
         encodeTo(item.shortDesc(), texts[shortDescText_]);
         encodeTo(item.dataBag(), texts[dataBagText_]);
     }
-    std::string block;
-    for (const std::string& text : texts)
-        appendLength(block, text.size());
-    for (const std::string& text : texts)
-        block += text;
-    texts_ = std::make_unique_for_overwrite<char[]>(block.size());
-    std::memcpy(texts_.get(), block.data(), block.size());
+    setTexts(texts.data());
+}
+
+ItemRecord::ItemRecord(const Fields& fields)
+    : pluginId_(fields.pluginId), category_(fields.category), changes_(fields.changes),
+      argsHint_(static_cast<uint8_t>(fields.argsHint)),
+      hitHint_(static_cast<uint8_t>(fields.hitHint)),
+      flags_(wholeFlag | (fields.loopOnSuggest ? loopFlag : 0)) {
+    // Reused: a reader records a million of these.
+    thread_local std::array<std::string, textCount> texts;
+    for (std::string& text : texts)
+        text.clear();
+    encodeTo(fields.lowerLabel, texts[lowerText_]);
+    if (fields.lowerLabel == fields.label)
+        flags_ |= lowerIsLabelFlag;
+    else
+        encodeTo(fields.label, texts[labelText_]);
+    encodeTo(fields.target, texts[targetText_]);
+    encodeTo(fields.shortDesc, texts[shortDescText_]);
+    encodeTo(fields.dataBag, texts[dataBagText_]);
+    setTexts(texts.data());
+}
+
+void ItemRecord::setTexts(const std::string* texts) {
+    char lengths[textCount * 10];
+    char* end = lengths;
+    std::size_t size = 0;
+    for (std::size_t i = 0; i < textCount; ++i) {
+        end = appendLength(end, texts[i].size());
+        size += texts[i].size();
+    }
+    auto prefix = static_cast<std::size_t>(end - lengths);
+    texts_ = std::make_unique_for_overwrite<char[]>(prefix + size);
+    char* out = texts_.get();
+    std::memcpy(out, lengths, prefix);
+    out += prefix;
+    for (std::size_t i = 0; i < textCount; ++i) {
+        std::memcpy(out, texts[i].data(), texts[i].size());
+        out += texts[i].size();
+    }
 }
 
 std::string_view ItemRecord::encoded(Text text) const {

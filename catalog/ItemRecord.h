@@ -24,8 +24,19 @@ public:
         std::vector<wchar_t> chars_;
     };
 
+    // An item of the plain class without arguments, hits or icon, as the
+    // cache file's reader makes it: its texts already cleaned and canonical.
+    struct Fields {
+        uint64_t pluginId = 0;
+        uint32_t category = 0, argsHint = 0, hitHint = 0, changes = 0;
+        bool loopOnSuggest = false;
+        std::wstring_view label, lowerLabel, target, shortDesc, dataBag;
+    };
+
     ItemRecord() = default;
     explicit ItemRecord(const CatalogItem& item);
+    // A whole record; the hints must fit a byte.
+    explicit ItemRecord(const Fields& fields);
     ItemRecord(ItemRecord&&) noexcept = default;
     ItemRecord& operator=(ItemRecord&&) noexcept = default;
 
@@ -58,6 +69,7 @@ private:
     enum Flag : uint8_t { wholeFlag = 1, loopFlag = 2, lowerIsLabelFlag = 4 };
     enum Text : std::size_t { lowerText_, labelText_, targetText_, shortDescText_, dataBagText_ };
 
+    void setTexts(const std::string* texts);
     std::string_view encoded(Text text) const;
     wstr decoded(Text text) const;
 

@@ -1,14 +1,21 @@
-"""Writes a C++ source that holds a Python module's source text, zlib-compressed.
+"""Writes a C++ source that holds a Python module's code, zlib-compressed.
 
-Usage: embed_source.py <module.py> <output.cpp> <C++ namespace> <symbol>
-The program decompresses and compiles the text when the interpreter starts.
+Usage: python3 embed_source.py <module.py> <output.cpp> <C++ namespace> <symbol>
+The code is the module compiled at optimisation level 1, as the program's
+interpreter runs, and marshalled: run this with the interpreter the program
+embeds (the same minor version reads the same marshal format). The program
+decompresses and loads it when the interpreter starts, without compiling.
 """
+import marshal
+import os
 import sys
 import zlib
 
 source_path, output_path, namespace, symbol = sys.argv[1:5]
+module = os.path.splitext(os.path.basename(source_path))[0]
 with open(source_path, "rb") as f:
-    data = zlib.compress(f.read(), 9)
+    code = compile(f.read(), f"<{module}>", "exec", dont_inherit=True, optimize=1)
+data = zlib.compress(marshal.dumps(code), 9)
 
 rows = [", ".join(f"0x{b:02X}" for b in data[i:i + 16]) for i in range(0, len(data), 16)]
 body = ",\n    ".join(rows)

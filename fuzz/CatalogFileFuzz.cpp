@@ -3,7 +3,8 @@
 // file image, 1 a length field and a zlib stream behind a valid header, 2 an
 // uncompressed payload. Whatever is read must write back and read again to
 // the same items (but for texts with NULs: strings are written without their
-// trailing NULs, which may move a file item's canonical target).
+// trailing NULs, which may move a file item's canonical target), and the
+// records the catalog loads must be those items.
 #include "catalog/CatalogFile.h"
 #include "core/Hash.h"
 #include "core/MemWriter.h"
@@ -72,6 +73,29 @@ void checkRoundTrip(const CatalogFile::ItemSet& items) {
     }
 }
 
+// The records the catalog loads: refused as the set is, else the set's
+// items one for one (ids, and the label of every record).
+void checkRecords(std::vector<uint8_t> image, bool read, uint32_t corruption,
+                  const CatalogFile::ItemSet& items) {
+    std::vector<CatalogFile::Loaded> loaded;
+    uint32_t recordsCorruption = 0;
+    int zlibError = 0;
+    if (CatalogFile::parseImage(image, loaded, recordsCorruption, zlibError) != read ||
+        recordsCorruption != corruption)
+        abort();
+    if (!read)
+        return;
+    if (loaded.size() != items.size())
+        abort();
+    auto item = items.begin();
+    for (const CatalogFile::Loaded& entry : loaded) {
+        if (entry.id != (*item)->id() ||
+            (entry.record.used() && entry.record.item(entry.id)->label() != (*item)->label()))
+            abort();
+        ++item;
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -83,10 +107,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0)
         return 0;
     std::vector<uint8_t> image = imageOf(data, size);
+    const std::vector<uint8_t> original = image;
     CatalogFile::ItemSet items;
     uint32_t corruption = 0;
     int zlibError = 0;
-    if (CatalogFile::parseImage(image, items, corruption, zlibError))
+    bool read = CatalogFile::parseImage(image, items, corruption, zlibError);
+    checkRecords(original, read, corruption, items);
+    if (read)
         checkRoundTrip(items);
     return 0;
 }

@@ -1,8 +1,6 @@
 """Network access for plugins with the proxy and the time-out of the
 program's [network] settings."""
 
-import urllib.request
-
 import quorvalent_api as api
 
 # The time-out when the settings give none.
@@ -34,6 +32,8 @@ def timeout():
 
 def build_opener(*handlers):
     """A urllib opener that goes through the configured proxies."""
+    # Imported here: it takes longer than the rest of the program's start.
+    import urllib.request
     return urllib.request.build_opener(urllib.request.ProxyHandler(proxies()), *handlers)
 
 

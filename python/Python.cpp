@@ -38,7 +38,10 @@ PyThreadState* mainThreadState = nullptr;
 constexpr std::array programModules = {"quorvalent", "quorvalent_util", "quorvalent_wintypes",
                                        "quorvalent_net"};
 
-// Standard modules the plugins may rely on: start-up fails without them.
+// Standard modules the plugins may rely on: start-up fails when one of them
+// cannot be found. They are imported before the first plugin script runs
+// (importPluginModules), not during start-up, which they would make several
+// times slower.
 // clang-format off
 constexpr std::array requiredModules = {
     "_thread", "array", "ast", "codecs", "collections", "collections.abc", "ctypes", "datetime",
@@ -49,8 +52,16 @@ constexpr std::array requiredModules = {
     "urllib.parse", "urllib.request", "urllib.response", "zipfile"};
 // clang-format on
 
+// Extension modules without which some required modules cannot be imported,
+// though their sources are there: checked at start-up with them.
+constexpr std::array requiredExtensions = {"_ctypes", "_ssl"};
+
 // Third-party modules the plugins may use when they are installed.
 constexpr std::array optionalModules = {"chardet", "natsort", "socks", "sockshandler"};
+
+// Modules the program once imported at start-up itself, so that plugins
+// found them as attributes of their package without importing them.
+constexpr std::array formerStartUpModules = {"importlib.abc", "importlib.util"};
 
 class Config {
 public:
@@ -108,44 +119,56 @@ void startInterpreter(const wstr& home, const wstr& path, const wstr& bytecodeFo
     check(Py_InitializeFromConfig(config.get()));
 }
 
-void runPrivateModule() {
+// The private module's code was compiled and marshalled at build time.
+bp::object runPrivateModule() {
     bp::object zlib = bp::import("zlib");
-    bp::object builtins = bp::import("builtins");
+    bp::object marshal = bp::import("marshal");
     bp::object compressed(bp::handle<>(PyMemoryView_FromMemory(
         reinterpret_cast<char*>(const_cast<unsigned char*>(detail::privateModuleSource)),
         Py_ssize_t(detail::privateModuleSourceSize), PyBUF_READ)));
-    bp::object source = zlib.attr("decompress")(compressed.attr("tobytes")());
+    bp::object code = marshal.attr("loads")(zlib.attr("decompress")(compressed.attr("tobytes")()));
     std::string name = wstr::toUtf8(privateModuleName());
-    bp::object code = builtins.attr("compile")(source, "<" + name + ">", "exec");
-    bp::handle<> module(PyImport_ExecCodeModule(name.c_str(), code.ptr()));
+    return bp::object(bp::handle<>(PyImport_ExecCodeModule(name.c_str(), code.ptr())));
 }
 
-void importProgramModules() {
-    bp::object findSpec = bp::import("importlib.util").attr("find_spec");
+void importProgramModules(const bp::object& privateModule) {
+    bp::object hasModule = privateModule.attr("has_module");
     for (const char* name : programModules) {
-        if (!findSpec(name).is_none())
+        if (hasModule(name))
             bp::import(name);
     }
 }
 
-void importOptionalModules() {
-    for (const char* name : optionalModules) {
+// Imports the modules; a failure is logged at the level, and the next
+// module follows.
+template <std::size_t N>
+void importModules(const std::array<const char*, N>& names, Logger::Level failureLevel) {
+    for (const char* name : names) {
         try {
             bp::import(name);
         } catch (const bp::error_already_set&) {
             wstr message;
-            logMessage(Logger::Warning,
+            logMessage(failureLevel,
                        wstr::format(message, L"Failed to load Python module {}. Error: {}",
                                     widen(name), widen(formatError())));
         }
     }
 }
 
-// Importing "signal" puts Python's SIGINT handler in place (a KeyboardInterrupt
-// instead of the program's end) even when the interpreter was told to install
-// no handlers; where it did, the default is put back.
+// Called by the private module's load_plugin_modules, with the GIL held. A
+// required module was found at start-up; should it fail now, the plugins
+// that import it fail, the program does not.
+void importPluginModules() {
+    importModules(requiredModules, Logger::Error);
+    importModules(formerStartUpModules, Logger::Error);
+    importModules(optionalModules, Logger::Warning);
+}
+
+// Importing "_signal" puts Python's SIGINT handler in place (a
+// KeyboardInterrupt instead of the program's end) even when the interpreter
+// was told to install no handlers; where it did, the default is put back.
 void keepInterruptDisposition() {
-    bp::object signal = bp::import("signal");
+    bp::object signal = bp::import("_signal");
     bp::object interrupt = signal.attr("SIGINT"), defaultAction = signal.attr("SIG_DFL");
     if (signal.attr("getsignal")(interrupt) == signal.attr("default_int_handler"))
         signal.attr("signal")(interrupt, defaultAction);
@@ -155,12 +178,17 @@ void keepInterruptDisposition() {
 // on this thread; the caller holds the GIL.
 void prepareEnvironment(const wstr& overridePath) {
     mainNamespace() = bp::import("__main__").attr("__dict__");
-    runPrivateModule();
+    bp::object privateModule = runPrivateModule();
     if (!overridePath.empty())
-        bp::import(wstr::toUtf8(privateModuleName()).c_str()).attr("override_path") = overridePath;
-    importProgramModules();
+        privateModule.attr("override_path") = overridePath;
+    importProgramModules(privateModule);
+    bp::list required;
     for (const char* name : requiredModules)
-        bp::import(name);
+        required.append(name);
+    for (const char* name : requiredExtensions)
+        required.append(name);
+    privateModule.attr("require_modules")(required);
+    privateModule.attr("_import_plugin_modules") = bp::make_function(&importPluginModules);
     keepInterruptDisposition();
 }
 
@@ -296,7 +324,6 @@ void init(const wstr& home, const wstr& path, const wstr& overridePath,
     } catch (const bp::error_already_set&) {
         throwError("Failed to initialize Python environment.");
     }
-    importOptionalModules();
 }
 
 bool finalize(uint32_t threadsMs, uint32_t interruptedMs, uint32_t settleMs) {

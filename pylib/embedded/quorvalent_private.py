@@ -6,21 +6,21 @@ streams into the program's log, traps the exit functions, ties the threads
 that plugins start to their plugin, bounds the wait for those threads when
 the interpreter stops, and imports packages of plugins, archived ones
 through its own importer.
+
+It imports only what it needs at once: the modules plugins may rely on are
+imported before the first plugin script runs (load_plugin_modules), and
+the heavier modules it uses itself where it uses them.
 """
 
 import builtins
-import ctypes
 import gc
 import importlib
-import importlib.abc
 import importlib.machinery
 import os
 import sys
 import threading
 import time
-import traceback
 import types
-import zipfile
 import _thread
 
 import quorvalent_api
@@ -63,6 +63,11 @@ class LogSink:
             pass
 
 
+def _print_exc():
+    import traceback
+    traceback.print_exc()
+
+
 sys.stdout = LogSink(1)
 sys.stderr = LogSink(2)
 
@@ -99,7 +104,7 @@ def _thread_launchpad(parent_id, event, func, args, kwargs):
         try:
             quorvalent_api.register_python_thread(_REGISTER_GUARD, parent_id)
         except Exception:
-            traceback.print_exc()
+            _print_exc()
         finally:
             event.set()
         func(*args, **kwargs)
@@ -133,6 +138,7 @@ threading._start_new_thread = _thread_create
 
 
 def _raise_in_thread(ident, exception):
+    import ctypes
     ctypes.pythonapi.PyThreadState_SetAsyncExc(ctypes.c_ulong(ident), ctypes.py_object(exception))
 
 
@@ -217,7 +223,7 @@ _RESCAN_SECONDS = 5.0
 _MAX_SCRIPT_SIZE = 4 * 1024 * 1024
 
 
-class ArchLoader(importlib.abc.Loader):
+class ArchLoader:
     """Serves the modules of one package archive, whose sources it holds in
     memory. Sources in the override folder stand in for archived ones."""
 
@@ -232,6 +238,7 @@ class ArchLoader(importlib.abc.Loader):
         filenames = {"": ""}
         oversized = set()
         refreshed = time.monotonic()
+        import zipfile
         with zipfile.ZipFile(self.archive) as archive:
             for info in archive.infolist():
                 entry = info.filename
@@ -297,7 +304,7 @@ class ArchLoader(importlib.abc.Loader):
             with open(path, encoding="utf-8") as f:
                 return f.read()
         except Exception:
-            traceback.print_exc()
+            _print_exc()
             print(path, "could not be read", file=sys.stderr)
             return None
 
@@ -324,10 +331,11 @@ class ArchLoader(importlib.abc.Loader):
         """The ModuleSpec of a module of this package, None when there is none; a
         reload (target given) scans the archive again when it is old."""
         if target is not None and time.monotonic() - self.refreshed > _RESCAN_SECONDS:
+            import zipfile
             try:
                 self._scan_archive()
             except (OSError, zipfile.BadZipFile):
-                traceback.print_exc()
+                _print_exc()
         found = self._read_source(fullname)
         if found is None:
             return None
@@ -350,7 +358,7 @@ class ArchLoader(importlib.abc.Loader):
         exec(code, module.__dict__)
 
 
-class MultiArchImporter(importlib.abc.MetaPathFinder):
+class MultiArchImporter:
     """Finds the modules of archived packages: a package's own name through
     its archive loaders, its modules in the archive of its __path__."""
 
@@ -360,6 +368,10 @@ class MultiArchImporter(importlib.abc.MetaPathFinder):
     def set_package_loaders(self, package_name, case_sensitive, archives):
         """Gives the package its archives, the one that shadows the others
         first; an empty list withdraws the package."""
+        # Before any archive can be found: a package named like a standard
+        # module must not stand in for it.
+        load_plugin_modules()
+        import zipfile
         added = []
         for path in archives:
             try:
@@ -442,7 +454,7 @@ def _listed_classes(module, module_name, base):
             if not _is_plugin_class(module.__dict__.get(name), base):
                 continue
         except Exception:
-            traceback.print_exc()
+            _print_exc()
             continue
         if len(classes) >= _MAX_PLUGINS:
             print("Maximum number of plugins exceeded in module", module_name, file=sys.stderr)
@@ -472,10 +484,60 @@ def _refresh_package(package_name):
         importlib.reload(module)
 
 
+def _find_spec(name):
+    # The import system's own search, without importing the module or its
+    # parent packages.
+    parent = name.rpartition(".")[0]
+    path = None
+    if parent:
+        module = sys.modules.get(parent)
+        parent_spec = module.__spec__ if module is not None else _find_spec(parent)
+        path = parent_spec.submodule_search_locations if parent_spec else None
+        if not path:
+            return None
+    for finder in sys.meta_path:
+        find = getattr(finder, "find_spec", None)
+        found = find(name, path) if find else None
+        if found is not None:
+            return found
+    return None
+
+
+def has_module(name):
+    """Whether the module (a dotted name) is imported or can be, found
+    without importing it or its parent packages."""
+    return name in sys.modules or _find_spec(name) is not None
+
+
+def require_modules(names):
+    """Raises ModuleNotFoundError for the first of the modules that cannot
+    be found; imports none of them."""
+    for name in names:
+        if not has_module(name):
+            raise ModuleNotFoundError("No module named {!r}".format(name), name=name)
+
+
+# The program's function that imports the modules plugins may rely on; set
+# at start-up and called once, by load_plugin_modules.
+_import_plugin_modules = None
+_plugin_modules_lock = _thread.allocate_lock()
+
+
+def load_plugin_modules():
+    """Imports the modules plugins may rely on, the first time it is called;
+    a thread that calls it meanwhile waits until they are imported."""
+    global _import_plugin_modules
+    with _plugin_modules_lock:
+        load, _import_plugin_modules = _import_plugin_modules, None
+        if load is not None:
+            load()
+
+
 def reload_module(module_name, package_name):
     """Imports one script of a package, again when it was imported before,
     and returns an instance of each of its plugin classes."""
     import quorvalent
+    load_plugin_modules()
     base = quorvalent.Plugin
     try:
         importlib.invalidate_caches()
@@ -487,13 +549,13 @@ def reload_module(module_name, package_name):
         else:
             module = importlib.import_module(module_name)
     except Exception:
-        traceback.print_exc()
+        _print_exc()
         return []
     if hasattr(module, _MANIFEST):
         try:
             classes = _manifest_classes(module, module_name, package_name, base)
         except Exception:
-            traceback.print_exc()
+            _print_exc()
             return []
     else:
         classes = _listed_classes(module, module_name, base)
@@ -502,5 +564,5 @@ def reload_module(module_name, package_name):
         try:
             plugins.append(cls())
         except Exception:
-            traceback.print_exc()
+            _print_exc()
     return plugins

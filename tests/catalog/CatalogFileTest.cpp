@@ -6,9 +6,11 @@
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -160,6 +162,38 @@ TEST_F(CatalogFileTest, RoundTripKeepsEveryFieldAndId) {
     EXPECT_FALSE(std::filesystem::exists(dir_.path() / "Quorvalent.host.qvdict.qvswap"));
 }
 
+// Payloads of more than a megabyte are compressed in pieces on all cores:
+// still one zlib stream, read by any inflater and by the reader.
+TEST_F(CatalogFileTest, ALargePayloadIsOneStream) {
+    std::vector<CatalogItemPtr> items;
+    for (int i = 0; i < 40000; ++i) {
+        std::wstring n = std::to_wstring(i * 7919 % 100003);
+        items.push_back(
+            makeItem(CatalogItem::file, L"file-" + n + L".txt",
+                     L"/home/user/" + std::to_wstring(i % 97) + L"/file-" + n + L".txt"));
+    }
+    const std::string payload = payloadOf(items);
+    ASSERT_GT(payload.size(), 3u << 20);
+    std::string image = imageOf(payload);
+
+    std::vector<uint8_t> stream(image.begin() + 12, image.end());
+    CatalogFile::unscramble(stream.data(), stream.size());
+    std::string inflated(payload.size(), '\0');
+    uLongf inflatedSize = inflated.size();
+    ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(inflated.data()), &inflatedSize,
+                         stream.data() + 4, stream.size() - 4),
+              Z_OK);
+    EXPECT_EQ(inflatedSize, payload.size());
+    EXPECT_TRUE(inflated == payload);
+
+    std::vector<uint8_t> bytes(image.begin(), image.end());
+    CatalogFile::ItemSet read;
+    uint32_t corruption = 0;
+    int zlibError = 0;
+    ASSERT_TRUE(CatalogFile::parseImage(bytes, read, corruption, zlibError));
+    EXPECT_EQ(read.size(), items.size());
+}
+
 struct Damage {
     const char* name;
     std::string (*make)(const std::string& validImage);
@@ -265,27 +299,41 @@ const Damage kDamages[] = {
 class CatalogFileDamageTest : public CatalogFileTest,
                               public ::testing::WithParamInterface<Damage> {};
 
+// Both readers: the items of the set, and the records the catalog loads.
 TEST_P(CatalogFileDamageTest, IsReportedWithItsNumberAndDeleted) {
     const Damage& damage = GetParam();
     const std::filesystem::path file = dir_.path() / "Quorvalent.host.qvdict";
-    qvtest::writeBytes(file, damage.make(imageOf(validItemPayload())));
-    LogRecords log;
-
-    CatalogFile::ItemSet items;
-    EXPECT_FALSE(CatalogFile::read(path(), items));
-    EXPECT_TRUE(items.empty());
-    EXPECT_FALSE(std::filesystem::exists(file));
-    wstr expected;
-    wstr::format(expected, L"Catalog file corrupted (error {}; {}; {}). Deleting {}",
-                 damage.corruption, damage.zlibError, L"0123456789abcdef0123456789abcdef01234567",
-                 path());
-    EXPECT_EQ(qvtest::messagesWith(log, Logger::Warning, L"Catalog file corrupted"),
-              std::vector<std::wstring>{expected});
-    const size_t parsingErrors =
-        qvtest::messagesWith(log, Logger::Warning,
-                             L"Catalog file parsing error: reading beyond eof")
-            .size();
-    EXPECT_EQ(parsingErrors, damage.corruption == CatalogFile::badRecord ? 1u : 0u);
+    const std::function<bool()> readers[] = {
+        [this] {
+            CatalogFile::ItemSet items;
+            bool read = CatalogFile::read(path(), items);
+            EXPECT_TRUE(items.empty());
+            return read;
+        },
+        [this] {
+            std::vector<CatalogFile::Loaded> items;
+            bool read = CatalogFile::readRecords(path(), items);
+            EXPECT_TRUE(items.empty());
+            return read;
+        },
+    };
+    for (const std::function<bool()>& read : readers) {
+        qvtest::writeBytes(file, damage.make(imageOf(validItemPayload())));
+        LogRecords log;
+        EXPECT_FALSE(read());
+        EXPECT_FALSE(std::filesystem::exists(file));
+        wstr expected;
+        wstr::format(expected, L"Catalog file corrupted (error {}; {}; {}). Deleting {}",
+                     damage.corruption, damage.zlibError,
+                     L"0123456789abcdef0123456789abcdef01234567", path());
+        EXPECT_EQ(qvtest::messagesWith(log, Logger::Warning, L"Catalog file corrupted"),
+                  std::vector<std::wstring>{expected});
+        const size_t parsingErrors =
+            qvtest::messagesWith(log, Logger::Warning,
+                                 L"Catalog file parsing error: reading beyond eof")
+                .size();
+        EXPECT_EQ(parsingErrors, damage.corruption == CatalogFile::badRecord ? 1u : 0u);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Damages, CatalogFileDamageTest, ::testing::ValuesIn(kDamages),

@@ -215,6 +215,8 @@ TEST(CatalogItemStore, CompactLayoutKeepsEveryFieldAndHeldObjects) {
         EXPECT_EQ(found->hitHint(), original->hitHint());
     }
     EXPECT_EQ(store.find(held->id()).get(), held.get());
+    EXPECT_TRUE(store.recordCopy(held->id()).used()) << "held, but as recorded";
+    held->setShortDesc(L"Changed by its holder");
     EXPECT_FALSE(store.recordCopy(held->id()).used());
     EXPECT_FALSE(store.recordCopy(argsId).used());
 

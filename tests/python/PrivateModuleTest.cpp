@@ -97,6 +97,34 @@ forget('arcpack')
               "[['arcpack.finder.Finder'], 7, (7, 'sub'), 'arcpack.sub', True, True]");
 }
 
+// Start-up leaves the modules plugins may rely on unimported; the first plugin
+// script finds them imported, submodules bound to their packages.
+TEST_F(PrivateModule, TheFirstPluginScriptFindsTheStandardModulesImported) {
+    bp::dict space = run(R"(
+archive = make_archive(root + '/stdpack.quorvalent-package', {
+    'm.py': 'import sys, urllib, multiprocessing\n'
+            'FOUND = [hasattr(urllib, "request"), hasattr(multiprocessing, "dummy"),\n'
+            '         "ssl" in sys.modules, "decimal" in sys.modules]\n'})
+qp.packages_importer.set_package_loaders('stdpack', False, [archive])
+qp.reload_module('stdpack.m', 'stdpack')
+result = sys.modules['stdpack.m'].FOUND
+forget('stdpack')
+)");
+    EXPECT_EQ(str(space["result"]), "[True, True, True, True]");
+}
+
+// A package named like a standard module does not stand in for it.
+TEST_F(PrivateModule, APackageNamedLikeAStandardModuleLeavesItAlone) {
+    bp::dict space = run(R"(
+archive = make_archive(root + '/shlex.quorvalent-package', {'m.py': 'VALUE = 1\n'})
+qp.packages_importer.set_package_loaders('shlex', False, [archive])
+import shlex
+result = hasattr(shlex, 'split')
+qp.packages_importer.set_package_loaders('shlex', False, [])
+)");
+    EXPECT_EQ(str(space["result"]), "True");
+}
+
 // The override folder's sources stand in for the archive's, and modules only
 // it holds are found too; withdrawing the archive withdraws the package.
 TEST_F(PrivateModule, OverrideFolderStandsInForArchivedSources) {
