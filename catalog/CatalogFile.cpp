@@ -10,6 +10,7 @@
 #include "core/MemReader.h"
 #include "core/Path.h"
 #include "core/SysFile.h"
+#include "platform/BatchScheduling.h"
 #include "platform/Error.h"
 
 #include <algorithm>
@@ -322,6 +323,8 @@ bool compress(const uint8_t* payload, size_t size, std::vector<uint8_t>& out) {
     std::vector<char> done(pieces, 0);
     ScanWorkers workers(std::max(std::thread::hardware_concurrency(), 1u));
     workers.run(pieces, [&](size_t piece, size_t) {
+        // Background work on every core: searches come first.
+        Platform::BatchSchedulingScope background;
         const size_t first = piece * pieceSize;
         const size_t length = std::min(pieceSize, size - first);
         done[piece] = deflatePiece(payload + first, length, piece == 0 ? 0 : window,

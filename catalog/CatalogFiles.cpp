@@ -6,6 +6,7 @@
 #include "core/Format.h"
 #include "core/Logger.h"
 #include "core/SysFile.h"
+#include "platform/BatchScheduling.h"
 
 #include <algorithm>
 #include <optional>
@@ -200,6 +201,7 @@ void Catalog::snapshotItems(MemWriter& out) {
         const std::size_t tasks = (taken.size() + itemsPerTask - 1) / itemsPerTask;
         std::vector<MemWriter> pieces(tasks, MemWriter(objectRoom));
         workers.run(tasks, [&](std::size_t task, std::size_t) {
+            Platform::BatchSchedulingScope background; // searches come first
             const std::size_t from = task * itemsPerTask;
             for (std::size_t i = from; i < std::min(taken.size(), from + itemsPerTask); ++i) {
                 const Taken& t = taken[i];

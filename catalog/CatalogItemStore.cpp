@@ -71,6 +71,8 @@ void CatalogItemStore::clear() {
     records_.clear();
     handedOut_.clear();
     held_.clear();
+    searchTexts_.clear();
+    ++generation_;
 }
 
 bool CatalogItemStore::reindex(const CatalogItemPtr& item) {
@@ -98,20 +100,28 @@ void CatalogItemStore::insertRecords(std::vector<std::pair<uint64_t, ItemRecord>
         records_.push_back(std::move(record));
     }
     records.clear();
-    // One task fills the id map while the others count characters, each
-    // into its own table (a flat one for the common characters), added up
-    // after.
-    constexpr std::size_t slotsPerTask = 16384, flatChars = 0x800;
+    ++generation_;
+    // One task fills the id map, one packs the search texts, while the others
+    // count characters, each into its own table (a flat one for the common
+    // characters), added up after.
+    constexpr std::size_t slotsPerTask = 16384, flatChars = 0x800, serialTasks = 2;
     const std::size_t tasks = (end - first + slotsPerTask - 1) / slotsPerTask;
     std::vector<std::vector<uint32_t>> flat(tasks);
     std::vector<std::unordered_map<wchar_t, uint32_t>> other(tasks);
-    workers.run(tasks + 1, [&](std::size_t taken, std::size_t) {
+    workers.run(tasks + serialTasks, [&](std::size_t taken, std::size_t) {
         if (taken == 0) {
             for (uint32_t slot = first; slot < end; ++slot)
                 byId_.emplace(slotIds_[slot], slot);
             return;
         }
-        const std::size_t task = taken - 1;
+        if (taken == 1) {
+            ItemRecord::TextBuffer lowerBuffer, labelBuffer;
+            for (uint32_t slot = first; slot < end; ++slot)
+                searchTexts_.set(slot, records_[slot].lowerText(lowerBuffer),
+                                 records_[slot].label(labelBuffer));
+            return;
+        }
+        const std::size_t task = taken - serialTasks;
         ItemRecord::TextBuffer buffer;
         std::vector<wchar_t> chars;
         // The slot that last counted each flat character, plus one.
@@ -198,6 +208,8 @@ bool CatalogItemStore::release(uint32_t slot, std::vector<CatalogItemPtr>* relea
         if (!ItemRecord::fits(*item) || record.lowerText(buffer) != item->lowerComposedText())
             return false;
         record = ItemRecord(*item);
+        searchTexts_.set(slot, item->lowerComposedText(), item->composedText());
+        ++generation_;
     }
     if (released)
         released->push_back(std::move(item));
@@ -345,20 +357,25 @@ uint32_t CatalogItemStore::takeSlot(const CatalogItemPtr& item) {
 }
 
 void CatalogItemStore::freeSlot(uint32_t slot) {
+    ++generation_;
     slots_[slot].reset();
     slotIds_[slot] = 0;
     masks_[slot] = 0;
-    if (layout_ == Layout::compact)
+    if (layout_ == Layout::compact) {
         records_[slot] = ItemRecord();
+        searchTexts_.erase(slot);
+    }
     freeSlots_.push_back(slot);
 }
 
 // Called with the slot's object out (inserted or being reindexed).
 void CatalogItemStore::indexSlot(uint32_t slot) {
+    ++generation_;
     const CatalogItem& item = *slots_[slot];
     masks_[slot] = characterMask(item.lowerComposedText());
     if (layout_ == Layout::compact) {
         records_[slot] = ItemRecord(item);
+        searchTexts_.set(slot, item.lowerComposedText(), item.composedText());
         countCharacters(item.lowerComposedText(), 1);
         return;
     }
@@ -376,6 +393,7 @@ void CatalogItemStore::indexText(Index& index, uint32_t slot, std::wstring_view 
 // The texts may have changed since the slot was indexed, so every set is
 // visited, not only those of the current texts.
 void CatalogItemStore::unindexSlot(uint32_t slot) {
+    ++generation_;
     if (layout_ == Layout::compact) {
         ItemRecord::TextBuffer buffer;
         countCharacters(records_[slot].lowerText(buffer), -1);

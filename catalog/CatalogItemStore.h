@@ -3,6 +3,7 @@
 #include "catalog/CatalogItem.h"
 #include "catalog/ItemRecord.h"
 #include "catalog/ScanWorkers.h"
+#include "catalog/SearchTexts.h"
 #include "catalog/SlotSet.h"
 
 #include <cstdint>
@@ -149,9 +150,22 @@ private:
     void indexText(Index& index, uint32_t slot, std::wstring_view text);
     void freeSlot(uint32_t slot);
     struct Scan;
-    void scanRange(Scan& scan, std::size_t worker, uint32_t begin, uint32_t end) const;
+    void scanRange(const Scan& scan, WorkerMatches& out, uint32_t begin, uint32_t end) const;
+    void scanSlots(const Scan& scan, WorkerMatches& out, const uint32_t* begin,
+                   const uint32_t* end) const;
+    void prefetchCandidate(const Scan& scan, uint32_t slot) const;
+    void scanSlot(const Scan& scan, WorkerMatches& out, uint32_t slot) const;
+    static bool extendable(const wstr& lowerText);
+    bool canRescore(const wstr& lowerText, const std::set<uint64_t>& knownIds) const;
+    std::vector<uint32_t> rescoredSlots() const;
+    void rememberMatches(const Scan& scan, const std::set<uint64_t>& knownIds) const;
     static bool isKnown(const Scan& scan, WorkerMatches& out, uint64_t pluginId);
     static bool mayMatchAll(const Scan& scan, std::wstring_view lower);
+    static bool mayMatchPacked(const Scan& scan, std::string_view lower);
+    bool outranked(const Scan& scan, const WorkerMatches& out, uint32_t slot,
+                   const ItemRecord& record, std::string_view lower) const;
+    void scanPacked(const Scan& scan, WorkerMatches& out, uint32_t slot,
+                    const ItemRecord& record) const;
     static void scanCandidate(const Scan& scan, WorkerMatches& out, uint32_t slot,
                               const CatalogItem& item);
     static void scoreCandidate(const Scan& scan, WorkerMatches& out, uint32_t slot,
@@ -175,6 +189,22 @@ private:
     mutable std::vector<uint32_t> handedOut_;
     std::size_t releaseCursor_ = 0;
     std::unordered_map<wchar_t, uint32_t> held_;
+    // The texts of each used slot as its record holds them, packed for the
+    // scan.
+    SearchTexts searchTexts_;
+    // Counts the changes of the stored texts, so that a scan knows whether
+    // the last one's matches still hold.
+    uint64_t generation_ = 0;
+    // What the last scan matched (compact layout), for a scan of a text that
+    // extends its text to score those again instead of every item.
+    struct LastScan {
+        bool valid = false;
+        uint64_t generation = 0;
+        wstr lowerText;
+        std::set<uint64_t> knownIds;
+        std::vector<uint32_t> matched; // ascending slots
+    };
+    mutable LastScan lastScan_;
     std::vector<uint32_t> freeSlots_;
     // Per slot, a bit for each character of its lower-case composed text
     // (several characters share a bit; 0 for a free slot), so that a scan

@@ -5,6 +5,7 @@
 #include "catalog/Catalog.h"
 #include "catalog/CharClass.h"
 #include "catalog/ResultOrder.h"
+#include "catalog/SearchTexts.h"
 #include "core/SysFile.h"
 #include "tests/catalog/CatalogFakes.h"
 #include "tests/support/TempDir.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <random>
 #include <set>
 
@@ -345,6 +347,17 @@ public:
         host_->setKnown({});
         contents_.known.clear();
     }
+    // Stores a new item of plugin A (its id comes from the target); the
+    // reference gets a copy.
+    void insert(const wstr& label, const wstr& target) {
+        FakePlugin a(pluginA);
+        CatalogItemPtr item = a.item(label, target);
+        catalog_.insertPluginItems(a, {item}, false);
+        contents_.items.push_back(std::make_shared<CatalogItem>(
+            item->pluginId(), item->category(), item->label(), item->shortDesc(), item->target(),
+            item->argsHint(), item->loopOnSuggest(), item->hitHint(), item->iconHandle(),
+            item->dataBag()));
+    }
 
 private:
     CatalogItemPtr makeItem(const FakePlugin& plugin) {
@@ -528,10 +541,123 @@ TEST_P(CatalogSearchTest, MatchesReference) {
                           nullptr);
 }
 
+// Typing: each search extends the text of the one before, which the catalog
+// may answer from that one's matches. Between keystrokes the catalog changes
+// (an item the longer text matches, the plugins known), and texts of only
+// separators go on with letters: ".-" finds nothing in "a-b.c Alpha", where
+// ".-a" matches its initials.
+TEST_P(CatalogSearchTest, TypedTextsMatchReference) {
+    auto [seed, size] = GetParam();
+    Fixture fixture(seed, size);
+    fixture.insert(L"a-b.c Alpha", L"https://initials/");
+    std::vector<wstr> typed = {L".-a", L". -al", L"no", L"NOTE", L"py", L"es", L"ab", L"V1"};
+    for (int n = 0; n < 12; ++n)
+        typed.push_back(randomQuery(fixture.rng(), fixture.contents().items));
+    int changes = 0;
+    for (const wstr& text : typed) {
+        for (std::size_t length = 1; length <= text.size(); ++length) {
+            expectSameAsReference(fixture, {text.substr(0, length)}, nullptr);
+            if (text == L"py" && length == 1)
+                fixture.forgetKnownPlugins();
+            if (length == 2 && text.size() > 2 && changes < 6) {
+                ++changes;
+                fixture.insert(text + L" " + std::to_wstring(changes),
+                               L"https://typed/" + std::to_wstring(changes));
+            }
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Random, CatalogSearchTest,
                          testing::Values(std::pair{1u, std::size_t{40}},
                                          std::pair{2u, std::size_t{300}},
                                          std::pair{3u, std::size_t{300}},
                                          std::pair{4u, std::size_t{6000}}));
+
+} // namespace
+
+namespace {
+
+// A search that keeps only its best results skips the candidates that
+// cannot rank among them. Strong matches come first, then hundreds of weak
+// ones, then one that ranks second by its kind (a word match, initials)
+// while an upper bound of its score alone would not place it there; and
+// every match is counted.
+TEST(CatalogSearchBest, LateMatchRankedByItsKind) {
+    HostScope host;
+    Catalog catalog;
+    FakePlugin plugin(pluginA);
+    std::vector<CatalogItemPtr> items = {plugin.item(L"es x", L"https://strong/"),
+                                         plugin.item(L"E", L"https://initial/")};
+    for (int n = 0; n < 400; ++n)
+        items.push_back(plugin.item(L"es " + std::wstring(30, L'q') + std::to_wstring(n),
+                                    L"https://weak/" + std::to_wstring(n)));
+    items.push_back(plugin.item(L"xx es", L"https://word/"));
+    items.push_back(plugin.item(L"Exxxx", L"https://initials/"));
+    catalog.insertPluginItems(plugin, items, true);
+    items.clear();
+    auto results = std::make_shared<CatalogResults>();
+    struct Case {
+        const wchar_t* text;
+        const wchar_t* first;
+        const wchar_t* second;
+        std::size_t count;
+    };
+    // The first search lets go of the inserted objects: then the stored
+    // texts are read.
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const Case& c :
+             {Case{L"es", L"es x", L"xx es", 402}, Case{L"e", L"E", L"Exxxx", 404}}) {
+            SCOPED_TRACE(testing::PrintToString(std::wstring(c.text)));
+            catalog.search(results, c.text, nullptr, 2);
+            ASSERT_GE(results->size(), 2u);
+            EXPECT_EQ((*results)[0]->item()->label(), c.first);
+            EXPECT_EQ((*results)[1]->item()->label(), c.second);
+            EXPECT_EQ(results->totalCount(), c.count);
+        }
+    }
+}
+
+// The packed texts survive replacing and erasing in any order, including
+// the repacking that the holes left behind set off, and texts with a
+// character above 255 are not kept.
+TEST(SearchTexts, KeepsEveryTextThroughReplacementsAndRepacking) {
+    SearchTexts texts;
+    std::map<uint32_t, std::pair<std::wstring, std::wstring>> kept;
+    std::mt19937 rng(7);
+    for (int step = 0; step < 60000; ++step) {
+        auto slot = static_cast<uint32_t>(rng() % 3000);
+        if (rng() % 4 == 0) {
+            texts.erase(slot);
+            kept.erase(slot);
+            continue;
+        }
+        std::wstring lower(1 + rng() % 40, L'a' + static_cast<wchar_t>(step % 26));
+        std::wstring label = lower;
+        if (rng() % 2)
+            label[0] = std::towupper(label[0]);
+        texts.set(slot, lower, label);
+        kept[slot] = {lower, label};
+    }
+    texts.set(4000, L"\u00e9t\u00e9", L"\u00c9t\u00e9");
+    kept[4000] = {L"\u00e9t\u00e9", L"\u00c9t\u00e9"};
+    texts.set(4001, L"\u65e5\u672c", L"\u65e5\u672c");
+    EXPECT_FALSE(texts.has(4001));
+    for (uint32_t slot = 0; slot < 4002; ++slot) {
+        auto found = kept.find(slot);
+        ASSERT_EQ(texts.has(slot), found != kept.end()) << slot;
+        if (found == kept.end())
+            continue;
+        auto wide = [](std::string_view bytes) {
+            std::wstring out;
+            for (char ch : bytes)
+                out += static_cast<wchar_t>(static_cast<unsigned char>(ch));
+            return out;
+        };
+        EXPECT_EQ(wide(texts.lower(slot)), found->second.first) << slot;
+        EXPECT_EQ(wide(texts.label(slot)), found->second.second) << slot;
+        EXPECT_EQ(texts.labelIsLower(slot), found->second.first == found->second.second);
+    }
+}
 
 } // namespace
