@@ -6,9 +6,11 @@
 #
 # QV_TSAN_TARGETS overrides the set of binaries (space-separated names, or
 # "all" for every test binary of tests/); names that are not test binaries
-# are built but not run. test_app and the window tests are left out by
-# default to keep the CI step short. The tests named OnDisplay run on a
-# private X display (scripts/with-display.sh), one binary after the other.
+# are built but not run. The default set holds the binaries of the threaded
+# code (files, packages, the interpreter, the App); the window and toolkit
+# tests are left out to keep the CI step short. The tests named OnDisplay
+# run on a private X display (scripts/with-display.sh), one binary after the
+# other.
 # SystemEnvironmentSource.* stays out: once a QProcess has run in a test
 # process the sanitizer loses track of the main thread's atomics and reports
 # races that are not there.
@@ -16,7 +18,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 rounds=${1:-1}
-targets=${QV_TSAN_TARGETS:-"test_platform test_core test_files test_catalog"}
+targets=${QV_TSAN_TARGETS:-"test_platform test_core test_files test_catalog test_packages test_python test_app"}
 if [ "$targets" = all ]; then
   targets=$(find tests -mindepth 2 -maxdepth 2 -name '*.cpp' -printf '%h\n' |
     sed -n 's|^tests/\([a-z]*\)$|test_\1|p' | grep -v '^test_support$' | sort -u | tr '\n' ' ')
