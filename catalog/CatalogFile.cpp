@@ -435,34 +435,30 @@ bool CatalogFile::readImage(const wstr& path, std::vector<uint8_t>& image) {
     return true;
 }
 
-bool CatalogFile::read(const wstr& path, ItemSet& items) {
+template <typename Items> bool CatalogFile::readParsed(const wstr& path, Items& items) {
     items.clear();
     std::vector<uint8_t> image;
     if (!readImage(path, image))
         return false;
     uint32_t corruption = 0;
     int zlibError = 0;
-    if (!parseImage(image, items, corruption, zlibError)) {
-        items.clear();
-        reportCorrupted(path, corruption, zlibError);
+    if (parseImage(image, items, corruption, zlibError))
+        return true;
+    items.clear();
+    reportCorrupted(path, corruption, zlibError);
+    return false;
+}
+
+bool CatalogFile::read(const wstr& path, ItemSet& items) {
+    if (!readParsed(path, items))
         return false;
-    }
     dropInvalidItems(path, items);
     return true;
 }
 
 bool CatalogFile::readRecords(const wstr& path, std::vector<Loaded>& items) {
-    items.clear();
-    std::vector<uint8_t> image;
-    if (!readImage(path, image))
+    if (!readParsed(path, items))
         return false;
-    uint32_t corruption = 0;
-    int zlibError = 0;
-    if (!parseImage(image, items, corruption, zlibError)) {
-        items.clear();
-        reportCorrupted(path, corruption, zlibError);
-        return false;
-    }
     reportDropped(path, std::erase_if(items, isDropped));
     return true;
 }

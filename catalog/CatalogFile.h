@@ -98,6 +98,10 @@ public:
     // checksummed. False when compression fails.
     static bool buildImage(const uint8_t* payload, size_t size, std::vector<uint8_t>& image);
 
+    // Reads and parses the file (either kind of items), logging what fails;
+    // empty items when it does.
+    template <typename Items> static bool readParsed(const wstr& path, Items& items);
+
     // Checks and parses a file image, unscrambling it in place. True with the
     // items read; false with the corruption number and the zlib error code
     // (0 when there is none). Logs the parsing error of a damaged record.

@@ -173,6 +173,7 @@ private:
     // WndRunSearch.cpp
     void fillList(std::size_t rows, int select, bool notify);
     void backToSearch();
+    void clearSearch(const wstr& text);
     bool pushChain(uint32_t fromMode);
     bool popChain();
     bool leaveActions();

@@ -160,10 +160,8 @@ bool WndRun::refreshList(uint32_t newMode, bool back) {
     }
 }
 
-void WndRun::backToSearch() {
-    const CatalogItemPtr noted = lastItemOf(chain_);
-    const wstr text = firstTextOf(chain_);
-    host_.cancelMessages(PluginMsg::kindSuggest);
+// Back to an empty search in mode 0 with the text given.
+void WndRun::clearSearch(const wstr& text) {
     mode_ = ModeSearch;
     chain_ = CatalogSearchChain();
     results_->clear();
@@ -173,6 +171,13 @@ void WndRun::backToSearch() {
     setTextQuietly(*edit_, text);
     list_->setCount(0);
     updateStatus();
+}
+
+void WndRun::backToSearch() {
+    const CatalogItemPtr noted = lastItemOf(chain_);
+    const wstr text = firstTextOf(chain_);
+    host_.cancelMessages(PluginMsg::kindSuggest);
+    clearSearch(text);
     onSearchTextChanged(noted);
     afterModeChange();
 }
@@ -354,15 +359,7 @@ void WndRun::resetSearch() {
     if (host_.hasPackageManager())
         host_.cancelMessages(PluginMsg::kindSuggest);
     expanded_ = false;
-    mode_ = ModeSearch;
-    chain_ = CatalogSearchChain();
-    results_->clear();
-    matchCount_ = 0;
-    actions_.clear();
-    title_.clear();
-    setTextQuietly(*edit_, {});
-    list_->setCount(0);
-    updateStatus();
+    clearSearch({});
     if (host_.hasPackageManager())
         host_.clearSuggestions();
 }
