@@ -8,6 +8,7 @@
 #include "app/InstanceServer.h"
 #include "app/ShutdownBudget.h"
 #include "catalog/AppIdentity.h"
+#include "catalog/SwapFile.h"
 #include "core/Format.h"
 #include "core/Logger.h"
 #include "core/Path.h"
@@ -21,6 +22,8 @@
 #include "platform/Error.h"
 #include "platform/KeyboardLayout.h"
 #include "platform/RuntimeDir.h"
+#include "platform/ThreadId.h"
+#include "python/GilLock.h"
 #include "python/PythonBuiltins.h"
 
 #include <filesystem>
@@ -233,8 +236,13 @@ void App::startImageManager() {
 }
 
 void App::loadCatalogFiles() {
-    catalog_.loadHistoryFile(Path::combine(folders_.profileUser, appName() + L".history"));
-    catalog_.loadCatalogFile(DataFs::catalogFilePath(folders_));
+    const wstr history = Path::combine(folders_.profileUser, appName() + L".history");
+    const wstr cache = DataFs::catalogFilePath(folders_);
+    // Nothing writes them yet: a swap file there was left by a killed write.
+    SwapFile::removeLeftover(history);
+    SwapFile::removeLeftover(cache);
+    catalog_.loadHistoryFile(history);
+    catalog_.loadCatalogFile(cache);
     catalog_.startWriter();
 }
 
@@ -327,6 +335,7 @@ uint32_t App::onInstanceMessage(uint32_t message) {
 }
 
 void App::shutdown() {
+    limitPythonWaits();
     stopSignals_.reset();
     instanceServer_.reset();
     // Before the services the windows use.
@@ -355,11 +364,53 @@ void App::shutdown() {
         pythonLeftRunning_ = !Python::finalize(ShutdownBudget::pluginThreadsMs,
                                                ShutdownBudget::pluginThreadsInterruptedMs,
                                                ShutdownBudget::pythonSettleMs);
+    // Those that embed the application (tests) go on with Python as before,
+    // unless a thread holds its lock.
+    if (!GilLock::givenUp())
+        GilLock::unlimitWaits();
     Logger::stop(ShutdownBudget::loggerMs);
     // Records after the shutdown (a process that starts another application)
     // must not reopen this run's file, whose folder may be gone.
     Logger::enableFile(false);
     Logger::setFile(wstr());
+}
+
+namespace {
+
+// Names the plugin whose thread keeps the GIL: of the threads that ran
+// plugin code when the shutdown began, those still running (the others wait
+// for the GIL, asleep), else all still there.
+void logPythonLockHolder(const std::map<uint32_t, wstr>& threads, uint32_t waitedMs) {
+    std::vector<wstr> running, alive;
+    for (const auto& [thread, owner] : threads) {
+        wstr who;
+        wstr::format(who, L"{} (thread {})", owner, thread);
+        if (Platform::threadIsRunning(thread))
+            running.push_back(who);
+        else if (std::filesystem::exists("/proc/self/task/" + std::to_string(thread)))
+            alive.push_back(who);
+    }
+    wstr names;
+    wstr::join(names, running.empty() ? alive : running, L", ");
+    wstr text;
+    logMessage(Logger::Warning,
+               wstr::format(text,
+                            L"The Python lock is still held after {} ms, by a thread of {}; what "
+                            L"needs Python is skipped from here on",
+                            waitedMs, names.empty() ? wstr(L"no known plugin") : names));
+}
+
+} // namespace
+
+// Each later stage waits for the GIL within its budget: a plugin thread that
+// holds it for ever must not hold the shutdown, nor what it still writes.
+void App::limitPythonWaits() {
+    auto manager = packageManager();
+    GilLock::limitWaits(ShutdownBudget::pythonLockMs,
+                        [threads = manager ? manager->pluginThreads()
+                                           : std::map<uint32_t, wstr>()](uint32_t waitedMs) {
+                            logPythonLockHolder(threads, waitedMs);
+                        });
 }
 
 void App::onDataFsEvent(uint32_t bits) {

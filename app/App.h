@@ -232,6 +232,7 @@ private:
     void createWindows();
     void startInstanceServer();
     void logInitDone();
+    void limitPythonWaits();
     void runTimer(uint32_t id);
     void onStopSignal();
     void onEnvironmentTimer();

@@ -13,8 +13,9 @@
 
 uint32_t App::run() {
     MainLoop loop;
-    // A stop signal that came during start-up is seen at the first pass.
-    loop.watchEvent(stopSignal_.handle(), [this] { onStopSignal(); });
+    // A stop signal that came during start-up is seen at the first pass; one
+    // that comes while a box is open ends the program all the same.
+    loop.watchUrgentEvent(stopSignal_.handle(), [this] { onStopSignal(); });
     // The console shows new records when the log event fires; until it
     // exists the event only wakes the loop.
     loop.watchEvent(logEvent_.handle(), [this] {

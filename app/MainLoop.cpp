@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <climits>
+#include <utility>
 
 namespace {
 
@@ -22,6 +23,7 @@ struct MainLoop::Watch {
     std::function<void()> onSignal;
     std::unique_ptr<QSocketNotifier> notifier;
     bool pending = false;
+    bool urgent = false;
 };
 
 MainLoop::MainLoop() : context_(std::make_unique<QObject>()), timer_(std::make_unique<QTimer>()) {
@@ -44,6 +46,11 @@ void MainLoop::watchEvent(const Event::Handle& event, std::function<void()> onSi
             w->pending = true;
     });
     watches_.push_back(std::move(watch));
+}
+
+void MainLoop::watchUrgentEvent(const Event::Handle& event, std::function<void()> onSignal) {
+    watchEvent(event, std::move(onSignal));
+    watches_.back()->urgent = true;
 }
 
 void MainLoop::setPass(Pass pass) {
@@ -80,13 +87,14 @@ int MainLoop::exec() {
 }
 
 void MainLoop::runPass() {
-    if (inPass_ || quitting_ || QThread::currentThread()->loopLevel() != loopLevel_)
+    if (quitting_)
         return;
-    const int64_t quit = quitRequest.exchange(-1);
-    if (quit >= 0) {
-        endLoop(static_cast<int>(quit));
+    if (inPass_ || QThread::currentThread()->loopLevel() != loopLevel_) {
+        runModalPass();
         return;
     }
+    if (endOnQuitRequest())
+        return;
     inPass_ = true;
     try {
         for (auto& watch : watches_) {
@@ -99,6 +107,32 @@ void MainLoop::runPass() {
         endLoop(1);
     }
     inPass_ = false;
+}
+
+// Ending the loop ends the modal loops inside it too (their boxes answer as
+// if closed).
+void MainLoop::runModalPass() {
+    if (std::exchange(inModalPass_, true))
+        return;
+    try {
+        for (auto& watch : watches_) {
+            if (watch->urgent && std::exchange(watch->pending, false))
+                watch->onSignal();
+        }
+        endOnQuitRequest();
+    } catch (...) {
+        failure_ = std::current_exception();
+        endLoop(1);
+    }
+    inModalPass_ = false;
+}
+
+bool MainLoop::endOnQuitRequest() {
+    const int64_t quit = quitRequest.exchange(-1);
+    if (quit < 0)
+        return false;
+    endLoop(static_cast<int>(quit));
+    return true;
 }
 
 // The loop may still go round before exec returns: nothing more runs.

@@ -19,7 +19,9 @@ class QTimer;
 // before it waits again, one pass runs: the handlers of the events that were
 // signalled, then the pass function, which returns the time until its next
 // due work. Passes run only in the outermost loop and never inside each
-// other: a modal loop started by a handler does not run them.
+// other: a modal loop (an open box or dialog) does not run them. A quit
+// request and the urgent events are seen in a modal loop too, so that a box
+// left open never keeps the program from ending.
 //
 // Needs the QCoreApplication (or QApplication). User-interface thread only,
 // except postQuit.
@@ -37,6 +39,9 @@ public:
     // runs in the next pass, before the pass function. Events are handled in
     // the order they were added.
     void watchEvent(const Event::Handle& event, std::function<void()> onSignal);
+    // Like watchEvent, and onSignal also runs inside a modal loop, once per
+    // wake: for requests to end.
+    void watchUrgentEvent(const Event::Handle& event, std::function<void()> onSignal);
     void setPass(Pass pass);
 
     // Runs the loop until a quit request and returns its code. An exception
@@ -52,6 +57,8 @@ private:
     struct Watch;
 
     void runPass();
+    void runModalPass();
+    bool endOnQuitRequest();
     void arm(std::optional<uint64_t> waitMs);
     void endLoop(int code);
 
@@ -61,6 +68,7 @@ private:
     std::unique_ptr<QTimer> timer_;
     int loopLevel_ = -1;
     bool inPass_ = false;
+    bool inModalPass_ = false;
     bool quitting_ = false;
     std::exception_ptr failure_;
 };

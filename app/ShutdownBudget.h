@@ -29,6 +29,9 @@ constexpr uint32_t poolSchedulerMs = 1000;
 constexpr uint32_t dataMonitorMs = 3000; // the wait DataFs::stop makes
 constexpr uint32_t fileMonitorMs = 7000;
 constexpr uint32_t configEditMs = ConfigEdit::stopTimeoutMs;
+// The GIL, at each stage that needs it: a plugin thread that holds it this
+// long is given up on once, and every later stage skips what needs Python.
+constexpr uint32_t pythonLockMs = 1000;
 // Threads the plugins started themselves.
 constexpr uint32_t pluginThreadsMs = 1000;
 constexpr uint32_t pluginThreadsInterruptedMs = 1000;
@@ -40,7 +43,7 @@ constexpr uint32_t appReleaseMs = 5000;
 constexpr uint32_t totalMs = catalogWriterMs + imageManagerMs + packagesMonitorMs +
                              packagesMonitorInterruptedMs + poolWorkersMs +
                              poolWorkersInterruptedMs + poolSchedulerMs + dataMonitorMs +
-                             fileMonitorMs + configEditMs + pluginThreadsMs +
+                             fileMonitorMs + configEditMs + pythonLockMs + pluginThreadsMs +
                              pluginThreadsInterruptedMs + pythonSettleMs + loggerMs + appReleaseMs;
 
 // What "--exit" adds to the total before it ends the instance by force: the

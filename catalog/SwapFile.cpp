@@ -1,5 +1,6 @@
 #include "catalog/SwapFile.h"
 
+#include "core/SysFile.h"
 #include "platform/AtomicWrite.h"
 #include "platform/Error.h"
 
@@ -39,6 +40,10 @@ bool replace(const wstr& path) {
         return failed();
     Platform::setLastError(Platform::ERROR_SUCCESS);
     return true;
+}
+
+void removeLeftover(const wstr& path) {
+    Sys::removeLeftoverFile(swapPath(path));
 }
 
 bool writeAndReplace(const wstr& path, const void* data, size_t size) {

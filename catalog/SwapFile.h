@@ -26,6 +26,10 @@ bool write(const wstr& path, const void* data, size_t size);
 // swap file is deleted and the file keeps its content.
 bool replace(const wstr& path);
 
+// Removes the swap file that a write interrupted by a crash or a kill left
+// beside the file (logged). Call at start, before the first write.
+void removeLeftover(const wstr& path);
+
 // write, then replace.
 bool writeAndReplace(const wstr& path, const void* data, size_t size);
 

@@ -168,10 +168,16 @@ int Logger::log(Level level, uint32_t flags, wstr source, int32_t line, wstr mes
 
     if (!s.threadActive)
         writePending();
-    if (flags & boxStyleMask)
-        return MessageBox::ask(item->message, caption,
-                               (flags & boxStyleMask) | MessageBox::MB_SYSTEMMODAL);
-    return 1;
+    if (!(flags & boxStyleMask))
+        return 1;
+    const uint32_t style = (flags & boxStyleMask) | MessageBox::MB_SYSTEMMODAL;
+    // A box with OK alone has nothing to answer: the logging thread (start-up,
+    // a configuration reload) goes on while it is shown.
+    if ((style & MessageBox::MB_TYPEMASK) == MessageBox::MB_OK) {
+        MessageBox::tell(item->message, caption, style);
+        return MessageBox::IDOK;
+    }
+    return MessageBox::ask(item->message, caption, style);
 }
 
 std::vector<Logger::ItemPtr> Logger::fetch(uint64_t afterId) {

@@ -11,7 +11,8 @@
 // The program-wide log. Any thread hands it a record; the record goes into a
 // ring of the last 5000 records (read by the console), is written by the
 // logger thread as one UTF-8 line to the log file and, when the caller asks
-// for it, is shown in a message box whose answer is returned.
+// for it, is shown in a message box whose answer is returned (a box with OK
+// alone is shown without waiting for it).
 //
 // The log file is opened for each batch of records and closed after it. Until
 // the logger thread runs (and after it stopped) records are written on the

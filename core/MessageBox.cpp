@@ -29,6 +29,15 @@ int MessageBox::ask(const wstr& text, const wstr& caption, uint32_t style) {
     return box->show(text, caption, style);
 }
 
+void MessageBox::tell(const wstr& text, const wstr& caption, uint32_t style) {
+    std::shared_ptr<MessageBox> box;
+    {
+        Mutex::Lock lock(service().mutex);
+        box = service().box;
+    }
+    box->inform(text, caption, style);
+}
+
 std::shared_ptr<MessageBox> MessageBox::install(std::shared_ptr<MessageBox> box) {
     if (!box)
         box = std::make_shared<StderrMessageBox>();

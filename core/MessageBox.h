@@ -50,8 +50,17 @@ public:
     // then. Called on the thread that asks (any thread).
     virtual int show(const wstr& text, const wstr& caption, uint32_t style) = 0;
 
+    // Shows a box whose only button is OK and returns without waiting for it
+    // to be answered, so that nothing the caller does waits on a person. By
+    // default it is shown as show() shows it. Any thread.
+    virtual void inform(const wstr& text, const wstr& caption, uint32_t style) {
+        show(text, caption, style);
+    }
+
     // Shows a box through the installed service. Any thread.
     static int ask(const wstr& text, const wstr& caption, uint32_t style);
+    // Informs through the installed service. Any thread.
+    static void tell(const wstr& text, const wstr& caption, uint32_t style);
     // Makes box the service (null: the stderr default) and returns the one it
     // replaces. Any thread; a box being shown finishes on the old service.
     static std::shared_ptr<MessageBox> install(std::shared_ptr<MessageBox> box);

@@ -156,13 +156,19 @@ void removeLeftoverSideFiles(const wstr& path) {
         // A writer that still runs (another instance, or ourselves) keeps its file.
         if (writer <= 0 || writer == getpid() || kill(writer, 0) == 0 || errno != ESRCH)
             continue;
-        const std::string side = folder + "/" + entry.name;
-        wstr message;
-        logMessage(Logger::Info,
-                   wstr::format(message, L"Removing {}, left over by an interrupted write",
-                                wstr::fromUtf8(side.c_str())));
-        ::unlink(side.c_str());
+        removeLeftoverFile(wstr::fromUtf8((folder + "/" + entry.name).c_str()));
     }
+}
+
+void removeLeftoverFile(const wstr& path) {
+    const std::string side = wstr::toUtf8(path);
+    struct stat st;
+    if (::lstat(side.c_str(), &st) != 0)
+        return;
+    wstr message;
+    logMessage(Logger::Info,
+               wstr::format(message, L"Removing {}, left over by an interrupted write", path));
+    ::unlink(side.c_str());
 }
 
 bool writeFile(const wstr& path, const void* data, size_t size) {

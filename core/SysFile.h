@@ -44,6 +44,9 @@ bool writeFile(const wstr& path, const void* data, size_t size);
 // killed mid-write ("<name>.<pid>.<n>.tmp" of a process that has ended),
 // logging each before it goes. Call at start, before the first write.
 void removeLeftoverSideFiles(const wstr& path);
+// Removes one such file under a fixed name, logged the same way; nothing
+// when it is not there.
+void removeLeftoverFile(const wstr& path);
 
 // Writes everything to the descriptor in chunks of at most 512 KiB; true when
 // all was written (nothing to write is success).

@@ -56,12 +56,16 @@ QMessageBox::Icon iconOf(uint32_t style) {
     }
 }
 
-int showOnUiThread(const wstr& text, const wstr& caption, uint32_t style) {
-    QMessageBox box(iconOf(style), QString::fromStdWString(caption), QString::fromStdWString(text));
+using Answers = std::vector<std::pair<QAbstractButton*, int>>;
+
+Answers prepare(QMessageBox& box, const wstr& text, const wstr& caption, uint32_t style) {
+    box.setIcon(iconOf(style));
+    box.setWindowTitle(QString::fromStdWString(caption));
+    box.setText(QString::fromStdWString(text));
     box.setTextFormat(Qt::PlainText);
     if (style & Box::MB_SYSTEMMODAL)
         box.setWindowFlag(Qt::WindowStaysOnTopHint);
-    std::vector<std::pair<QAbstractButton*, int>> answers;
+    Answers answers;
     for (const Button& button : buttonsOf(style)) {
         QAbstractButton* added =
             button.standard != QMessageBox::NoButton
@@ -73,18 +77,66 @@ int showOnUiThread(const wstr& text, const wstr& caption, uint32_t style) {
         if (button.answer == Box::IDCANCEL)
             box.setEscapeButton(added);
     }
+    return answers;
+}
+
+int showOnUiThread(const wstr& text, const wstr& caption, uint32_t style) {
+    QMessageBox box;
+    const Answers answers = prepare(box, text, caption, style);
     box.exec();
-    for (const auto& [button, answer] : answers)
+    int unanswered = Box::defaultAnswer(style);
+    for (const auto& [button, answer] : answers) {
         if (box.clickedButton() == button)
             return answer;
-    return Box::defaultAnswer(style);
+        if (answer == Box::IDCANCEL)
+            unanswered = answer;
+    }
+    return unanswered;
 }
 
 } // namespace
 
+// The open boxes that inform. User-interface thread.
+class QtNoticeBoxes {
+public:
+    void open(const wstr& text, const wstr& caption, uint32_t style) {
+        if (closed_)
+            return;
+        // Those closed since are let go here, outside their own signals.
+        std::erase_if(boxes_, [](const auto& box) { return !box->isVisible(); });
+        auto box = std::make_unique<QMessageBox>();
+        prepare(*box, text, caption, style);
+        box->setWindowModality(Qt::NonModal);
+        box->show();
+        box->raise();
+        box->activateWindow();
+        boxes_.push_back(std::move(box));
+    }
+
+    void closeAll() {
+        closed_ = true;
+        boxes_.clear();
+    }
+
+private:
+    std::vector<std::unique_ptr<QMessageBox>> boxes_;
+    bool closed_ = false;
+};
+
+QtMessageBox::QtMessageBox(std::shared_ptr<UiCall> ui)
+    : ui_(std::move(ui)), notices_(std::make_shared<QtNoticeBoxes>()) {}
+
 int QtMessageBox::show(const wstr& text, const wstr& caption, uint32_t style) {
     return ui_->run<int>([=] { return showOnUiThread(text, caption, style); },
                          defaultAnswer(style));
+}
+
+void QtMessageBox::inform(const wstr& text, const wstr& caption, uint32_t style) {
+    ui_->post([notices = notices_, text, caption, style] { notices->open(text, caption, style); });
+}
+
+void QtMessageBox::closeInformBoxes() {
+    notices_->closeAll();
 }
 
 } // namespace Gui

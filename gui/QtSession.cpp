@@ -52,7 +52,9 @@ private:
 
 std::unique_ptr<QApplication> makeApplication(int& argc, char** argv) {
     ScalingOff scalingOff;
-    return std::make_unique<QApplication>(argc, argv);
+    auto app = std::make_unique<QApplication>(argc, argv);
+    app->setQuitOnLastWindowClosed(false);
+    return app;
 }
 
 } // namespace
@@ -61,12 +63,16 @@ QtSession::QtSession(int& argc, char** argv)
     : app_(makeApplication(argc, argv)), ui_(std::make_shared<UiCall>()) {
     Sys::setClipboardService(std::make_shared<QtClipboard>(ui_));
     Sys::setDisplayService(std::make_shared<QtDisplay>(ui_));
-    if (hasDisplay())
-        MessageBox::install(std::make_shared<QtMessageBox>(ui_));
+    if (!hasDisplay())
+        return;
+    box_ = std::make_shared<QtMessageBox>(ui_);
+    MessageBox::install(box_);
 }
 
 QtSession::~QtSession() {
     MessageBox::install(nullptr);
+    if (box_)
+        box_->closeInformBoxes();
     Sys::setDisplayService(nullptr);
     Sys::setClipboardService(nullptr);
     ui_->detach();

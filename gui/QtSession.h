@@ -6,6 +6,7 @@ class QApplication;
 
 namespace Gui {
 
+class QtMessageBox;
 class UiCall;
 
 // The Qt application of the program's user interface and the desktop
@@ -13,8 +14,10 @@ class UiCall;
 // scaling off (the windows scale their sizes by the monitor's DPI
 // themselves, so Qt must not scale again), then installs the clipboard,
 // the screens and, when there is a display to show them on, the message
-// boxes. On destruction the process-local stand-ins come back before the
-// application object goes. User-interface thread (the main thread).
+// boxes. The program's life is its own: closing its last window, or a box,
+// does not end the application. On destruction the process-local stand-ins
+// come back before the application object goes. User-interface thread (the
+// main thread).
 class QtSession {
 public:
     QtSession(int& argc, char** argv);
@@ -28,6 +31,7 @@ public:
 private:
     std::unique_ptr<QApplication> app_;
     std::shared_ptr<UiCall> ui_;
+    std::shared_ptr<QtMessageBox> box_;
 };
 
 } // namespace Gui

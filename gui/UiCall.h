@@ -64,6 +64,17 @@ public:
         }
     }
 
+    // Queues work for the user-interface thread and returns at once, also
+    // when called there: the work runs once the loop runs. Dropped when
+    // detached, or when the application goes before it runs.
+    void post(std::function<void()> work) {
+        std::lock_guard lock(mutex_);
+        QCoreApplication* app = QCoreApplication::instance();
+        if (detached_ || !app)
+            return;
+        QMetaObject::invokeMethod(app, std::move(work), Qt::QueuedConnection);
+    }
+
     // Later calls get their fallback. User-interface thread, before the
     // application object is destroyed.
     void detach() {

@@ -90,14 +90,13 @@ PackageExternal::PackageExternal(const wstr& name, uint64_t revision,
     : Package(name, revision), layers_(std::move(layers)) {}
 
 PackageExternal::~PackageExternal() {
-    if (!Py_IsInitialized())
-        return;
-    GilLock gil;
-    try {
-        setPackageLoaders(name(), {});
-    } catch (const bp::error_already_set&) {
-        PyErr_Clear();
-    }
+    GilLock::runLimited([name = name()] {
+        try {
+            setPackageLoaders(name, {});
+        } catch (const bp::error_already_set&) {
+            PyErr_Clear();
+        }
+    });
 }
 
 int PackageExternal::findLayer(const wstr& name, int caseSensitive, wstr& stored) {

@@ -519,9 +519,9 @@ void PackageManager::unregisterRunningTask(const PackageTask& task) {
         runningByThread_.erase(found);
 }
 
-void PackageManager::registerPythonThread(uint32_t ownerThreadId) {
+wstr PackageManager::registerPythonThread(uint32_t ownerThreadId) {
     if (ownerThreadId == 0)
-        return;
+        return {};
     const uint32_t self = Platform::currentThreadId();
     Mutex::Lock lock(threadsMutex_);
     runningByThread_.erase(self);
@@ -533,8 +533,35 @@ void PackageManager::registerPythonThread(uint32_t ownerThreadId) {
     if (auto found = registeredThreads_.find(ownerThreadId);
         !owner && found != registeredThreads_.end())
         owner = found->second;
-    if (owner)
-        registeredThreads_[self] = owner;
+    if (!owner)
+        return {};
+    registeredThreads_[self] = owner;
+    lock.unlock();
+    return servedBy(*owner);
+}
+
+wstr PackageManager::servedBy(const PackageTask& task) const {
+    if (PluginPtr plugin = task.plugin().lock())
+        return plugin->fullName();
+    PackagePtr package = findPackage(task.packageId(), 0);
+    return package ? package->name() : formatFullId(uint64_t(task.packageId()) << 32);
+}
+
+std::map<uint32_t, wstr> PackageManager::pluginThreads() const {
+    std::vector<std::pair<uint32_t, PackageTaskPtr>> tasks;
+    {
+        Mutex::Lock lock(threadsMutex_);
+        for (const auto& [thread, task] : runningByThread_) {
+            if (PackageTaskPtr running = task.lock())
+                tasks.emplace_back(thread, running);
+        }
+        for (const auto& [thread, task] : registeredThreads_)
+            tasks.emplace_back(thread, task);
+    }
+    std::map<uint32_t, wstr> threads;
+    for (const auto& [thread, task] : tasks)
+        threads[thread] = servedBy(*task);
+    return threads;
 }
 
 void PackageManager::unregisterPythonThread() {

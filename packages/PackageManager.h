@@ -212,9 +212,14 @@ public:
     void registerRunningTask(const PackageTaskPtr& task);
     void unregisterRunningTask(const PackageTask& task);
     // Ties the calling thread to the package and plugin of the owner
-    // thread's task (without keeping that task alive).
-    void registerPythonThread(uint32_t ownerThreadId);
+    // thread's task (without keeping that task alive); returns whom it
+    // serves (see pluginThreads), empty for none.
+    wstr registerPythonThread(uint32_t ownerThreadId);
     void unregisterPythonThread();
+    // The threads that run plugin code now, pool workers and the threads
+    // plugins started, each with whom it serves: the full name of its plugin
+    // ("<package>.<class>"), else its package's name.
+    std::map<uint32_t, wstr> pluginThreads() const;
     // The calling thread's task, run or registered.
     PackageTaskPtr findPythonThread() const;
     // See CallerState; the task when 5 or 3.
@@ -246,6 +251,8 @@ public:
     void setDispatchListener(Event::Handle event);
 
 private:
+    // Whom the task's thread serves (see pluginThreads).
+    wstr servedBy(const PackageTask& task) const;
     struct Change {
         wstr name;
         bool configOnly = false;

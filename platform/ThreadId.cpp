@@ -1,5 +1,7 @@
 #include "platform/ThreadId.h"
 
+#include <fstream>
+#include <string>
 #include <unistd.h>
 
 namespace Platform {
@@ -7,6 +9,16 @@ namespace Platform {
 uint32_t currentThreadId() {
     thread_local const uint32_t id = static_cast<uint32_t>(::gettid());
     return id;
+}
+
+// The state letter follows the command name, which is in parentheses and
+// may hold any character.
+bool threadIsRunning(uint32_t threadId) {
+    std::ifstream in("/proc/self/task/" + std::to_string(threadId) + "/stat");
+    std::string stat;
+    std::getline(in, stat);
+    const size_t close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'R';
 }
 
 } // namespace Platform

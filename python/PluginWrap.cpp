@@ -68,13 +68,20 @@ wstr PluginWrap::fullNameOf(PyObject* self) {
     return parts.front() + L"." + parts.back();
 }
 
-// Once the interpreter has stopped, the instance is gone with it.
+// Once the interpreter has stopped, the instance is gone with it. At
+// shutdown, the GIL is waited for within its limit: past it the instance is
+// left as it is.
 void PluginWrap::releaseScriptObject() {
     if (!Py_IsInitialized())
         return;
     // Dropping the instance may drop the last other owner of this object.
-    std::shared_ptr<Plugin> keep = shared_from_this();
-    GilLock gil;
+    GilLock::runLimited([keep = shared_from_this()] {
+        static_cast<PluginWrap&>(*keep).dropInstance();
+    });
+}
+
+// With the GIL held.
+void PluginWrap::dropInstance() {
     PyObject* self = std::exchange(self_, nullptr);
     if (!self)
         return;

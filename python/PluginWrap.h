@@ -32,13 +32,15 @@ public:
     static wstr fullNameOf(PyObject* self);
 
     bool isInternal() const override { return false; }
-    // Drops the instance. Takes the GIL; any thread.
+    // Drops the instance. Takes the GIL (within GilLock's limit); any thread.
     void releaseScriptObject() override;
     // Calls the instance's method for the message; a Python exception is
     // logged. Takes the GIL; pool worker.
     void dispatchEvent(const PluginMsg& msg) override;
 
 private:
+    void dropInstance();
+
     PyObject* self_; // a strong reference until released; touched with the GIL held
 };
 

@@ -9,8 +9,10 @@
 #include "python/PythonBuiltins.h"
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <thread>
@@ -235,31 +237,30 @@ void stopPluginThreads(uint32_t threadsMs, uint32_t interruptedMs) {
     }
 }
 
-// Thread states of the interpreter other than the calling thread's. With the
-// GIL held.
+// Thread states of the interpreter other than the calling thread's and the
+// thread's that started it (the caller may be a helper of that thread). With
+// the GIL held.
 std::size_t otherThreadStates() {
     const PyThreadState* self = PyThreadState_Get();
     std::size_t count = 0;
     for (PyThreadState* state = PyInterpreterState_ThreadHead(PyInterpreterState_Main()); state;
          state = PyThreadState_Next(state))
-        count += state != self;
+        count += state != self && state != mainThreadState;
     return count;
 }
 
 // A thread whose function has ended still drops its thread state on its way
-// out; give such threads a short while. Returns the states left. Without the
-// GIL.
+// out; give such threads a short while. Returns the states left. With the
+// GIL held; it is let go between the looks.
 std::size_t waitForOtherThreadStates(uint32_t timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        std::size_t others = 0;
-        {
-            GilLock gil;
-            others = otherThreadStates();
-        }
+        const std::size_t others = otherThreadStates();
         if (others == 0 || std::chrono::steady_clock::now() >= deadline)
             return others;
+        Py_BEGIN_ALLOW_THREADS
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        Py_END_ALLOW_THREADS
     }
 }
 
@@ -327,14 +328,23 @@ void init(const wstr& home, const wstr& path, const wstr& overridePath,
 }
 
 bool finalize(uint32_t threadsMs, uint32_t interruptedMs, uint32_t settleMs) {
-    {
-        GilLock gil;
-        mainNamespace() = bp::object();
-        stopPluginThreads(threadsMs, interruptedMs);
-    }
-    const std::size_t others = waitForOtherThreadStates(settleMs);
+    // Each step waits for the GIL within GilLock's limit (at shutdown), and
+    // for as long as the step itself may take.
+    auto others = std::make_shared<std::atomic<std::size_t>>(0);
+    const bool stopped = GilLock::runLimited(
+        [threadsMs, interruptedMs] {
+            mainNamespace() = bp::object();
+            stopPluginThreads(threadsMs, interruptedMs);
+        },
+        threadsMs + interruptedMs + settleMs);
+    const bool settled =
+        stopped && GilLock::runLimited(
+                       [others, settleMs] { *others = waitForOtherThreadStates(settleMs); },
+                       settleMs);
     PythonBuiltins::flushAllStd(nullptr);
-    if (others > 0) {
+    if (!settled)
+        return false;
+    if (*others > 0) {
         wstr text;
         logMessage(Logger::Warning,
                    wstr::format(text,

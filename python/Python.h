@@ -49,7 +49,9 @@ wstr bytecodeFolder(const wstr& programFolder);
 // init, without the GIL, after the program's threads that run Python were
 // stopped.
 // Threads that ended their Python function get settleMs to drop their thread
-// state.
+// state. At shutdown each step waits for the GIL within GilLock's limit (see
+// GilLock::runLimited); when a thread keeps it past that, nothing more is
+// done and the result is false as well.
 bool finalize(uint32_t threadsMs = 1000, uint32_t interruptedMs = 1000, uint32_t settleMs = 200);
 
 // The __dict__ of module __main__ while the interpreter runs, None before

@@ -127,11 +127,13 @@ bool freeIcon(unsigned long long handle) {
 
 // The start-up module's thread hooks: the GIL stays held, as the package
 // manager's threads lock is never held while Python is waited for.
-void registerPythonThread(unsigned guard, unsigned long ownerThreadId) {
+// Registering answers whom the thread serves, for the start-up module's log.
+wstr registerPythonThread(unsigned guard, unsigned long ownerThreadId) {
     if (guard != registerThreadGuard)
-        return;
+        return {};
     if (std::shared_ptr<PackageManager> manager = packageManager())
-        manager->registerPythonThread(static_cast<uint32_t>(ownerThreadId));
+        return manager->registerPythonThread(static_cast<uint32_t>(ownerThreadId));
+    return {};
 }
 
 void unregisterPythonThread(unsigned guard) {

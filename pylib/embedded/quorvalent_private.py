@@ -76,11 +76,25 @@ def _no_exit(*args, **kwargs):
     raise NotImplementedError("exit() call trapped by Quorvalent")
 
 
-builtins.exit = _no_exit
-builtins.quit = _no_exit
-os._exit = _no_exit
-sys.exit = _no_exit
-_thread.exit = _no_exit
+def _trap_exits():
+    # The functions are reachable under more names than these (posix._exit
+    # is os._exit): every module loaded now that holds one of them gets the
+    # trap in its place, and later imports find the trap.
+    real = [function for function in (
+        getattr(builtins, "exit", None), getattr(builtins, "quit", None), os._exit,
+        sys.exit, _thread.exit, _thread.exit_thread) if function is not None]
+    builtins.exit = builtins.quit = os._exit = sys.exit = _no_exit
+    _thread.exit = _thread.exit_thread = _no_exit
+    for module in list(sys.modules.values()):
+        space = getattr(module, "__dict__", None)
+        if not isinstance(space, dict):
+            continue
+        for name, value in list(space.items()):
+            if any(value is function for function in real):
+                setattr(module, name, _no_exit)
+
+
+_trap_exits()
 
 # Guard values of the program's thread registration functions.
 _REGISTER_GUARD = 0x5C2E91A7
@@ -92,6 +106,8 @@ _thread_create_impl = _thread.start_new_thread
 # event its end sets; whatever its daemon flag.
 _plugin_threads = {}
 _plugin_threads_lock = _thread.allocate_lock()
+# Whom each of those threads serves: its plugin's full name, or its package.
+_thread_owners = {}
 
 
 def _thread_launchpad(parent_id, event, func, args, kwargs):
@@ -102,7 +118,9 @@ def _thread_launchpad(parent_id, event, func, args, kwargs):
         _plugin_threads[_thread.get_ident()] = ended
     try:
         try:
-            quorvalent_api.register_python_thread(_REGISTER_GUARD, parent_id)
+            owner = quorvalent_api.register_python_thread(_REGISTER_GUARD, parent_id)
+            if owner:
+                _thread_owners[_thread.get_ident()] = owner
         except Exception:
             _print_exc()
         finally:
@@ -114,6 +132,7 @@ def _thread_launchpad(parent_id, event, func, args, kwargs):
         finally:
             with _plugin_threads_lock:
                 _plugin_threads.pop(_thread.get_ident(), None)
+            _thread_owners.pop(_thread.get_ident(), None)
             ended.set()
 
 
@@ -151,7 +170,9 @@ def _wait_all(events, seconds):
 
 def _thread_name(ident):
     thread = threading._active.get(ident)
-    return thread.name if thread is not None else str(ident)
+    name = thread.name if thread is not None else str(ident)
+    owner = _thread_owners.get(ident)
+    return "{} of {}".format(name, owner) if owner else name
 
 
 def stop_plugin_threads(join_seconds, exit_seconds):
