@@ -387,7 +387,7 @@ void logPythonLockHolder(const std::map<uint32_t, wstr>& threads, uint32_t waite
         wstr::format(who, L"{} (thread {})", owner, thread);
         if (Platform::threadIsRunning(thread))
             running.push_back(who);
-        else if (std::filesystem::exists("/proc/self/task/" + std::to_string(thread)))
+        else if (Platform::threadExists(thread))
             alive.push_back(who);
     }
     wstr names;
@@ -407,10 +407,8 @@ void logPythonLockHolder(const std::map<uint32_t, wstr>& threads, uint32_t waite
 void App::limitPythonWaits() {
     auto manager = packageManager();
     GilLock::limitWaits(ShutdownBudget::pythonLockMs,
-                        [threads = manager ? manager->pluginThreads()
-                                           : std::map<uint32_t, wstr>()](uint32_t waitedMs) {
-                            logPythonLockHolder(threads, waitedMs);
-                        });
+                        [threads = manager ? manager->pluginThreads() : std::map<uint32_t, wstr>()](
+                            uint32_t waitedMs) { logPythonLockHolder(threads, waitedMs); });
 }
 
 void App::onDataFsEvent(uint32_t bits) {

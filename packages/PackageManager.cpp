@@ -4,7 +4,6 @@
 #include "packages/PackageHost.h"
 #include "packages/PackageInternal.h"
 #include "platform/Error.h"
-#include "platform/ThreadId.h"
 
 #include <algorithm>
 #include <chrono>
@@ -94,6 +93,14 @@ void PackageManager::stop() {
     }
     if (pool)
         pool->stop();
+    // The pool names a worker it leaves running by its id: the log tells
+    // whose code keeps it (a worker's task is its until it ends).
+    for (const auto& [thread, owner] : pluginThreads(true)) {
+        wstr message;
+        logMessage(Logger::Warning,
+                   wstr::format(message, L"Thread {} is left running in plugin code of {}", thread,
+                                owner));
+    }
     Mutex::Lock lock(mutex_);
     pending_.clear();
     running_.clear();
@@ -547,7 +554,7 @@ wstr PackageManager::servedBy(const PackageTask& task) const {
     return package ? package->name() : formatFullId(uint64_t(task.packageId()) << 32);
 }
 
-std::map<uint32_t, wstr> PackageManager::pluginThreads() const {
+std::map<uint32_t, wstr> PackageManager::pluginThreads(bool workersOnly) const {
     std::vector<std::pair<uint32_t, PackageTaskPtr>> tasks;
     {
         Mutex::Lock lock(threadsMutex_);
@@ -555,8 +562,10 @@ std::map<uint32_t, wstr> PackageManager::pluginThreads() const {
             if (PackageTaskPtr running = task.lock())
                 tasks.emplace_back(thread, running);
         }
-        for (const auto& [thread, task] : registeredThreads_)
-            tasks.emplace_back(thread, task);
+        for (const auto& [thread, task] : registeredThreads_) {
+            if (!workersOnly)
+                tasks.emplace_back(thread, task);
+        }
     }
     std::map<uint32_t, wstr> threads;
     for (const auto& [thread, task] : tasks)

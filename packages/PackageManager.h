@@ -218,8 +218,9 @@ public:
     void unregisterPythonThread();
     // The threads that run plugin code now, pool workers and the threads
     // plugins started, each with whom it serves: the full name of its plugin
-    // ("<package>.<class>"), else its package's name.
-    std::map<uint32_t, wstr> pluginThreads() const;
+    // ("<package>.<class>"), else its package's name; or the pool workers
+    // alone.
+    std::map<uint32_t, wstr> pluginThreads(bool workersOnly = false) const;
     // The calling thread's task, run or registered.
     PackageTaskPtr findPythonThread() const;
     // See CallerState; the task when 5 or 3.

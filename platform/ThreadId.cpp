@@ -11,14 +11,26 @@ uint32_t currentThreadId() {
     return id;
 }
 
+namespace {
+
+std::string taskFolder(uint32_t threadId) {
+    return "/proc/self/task/" + std::to_string(threadId);
+}
+
+} // namespace
+
 // The state letter follows the command name, which is in parentheses and
 // may hold any character.
 bool threadIsRunning(uint32_t threadId) {
-    std::ifstream in("/proc/self/task/" + std::to_string(threadId) + "/stat");
+    std::ifstream in(taskFolder(threadId) + "/stat");
     std::string stat;
     std::getline(in, stat);
     const size_t close = stat.rfind(')');
     return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'R';
+}
+
+bool threadExists(uint32_t threadId) {
+    return ::access(taskFolder(threadId).c_str(), F_OK) == 0;
 }
 
 } // namespace Platform

@@ -12,5 +12,7 @@ uint32_t currentThreadId();
 // not asleep in the kernel (as a thread that waits for a lock is). False for
 // a thread that has ended. Any thread.
 bool threadIsRunning(uint32_t threadId);
+// True while the process's thread has not ended. Any thread.
+bool threadExists(uint32_t threadId);
 
 } // namespace Platform

@@ -75,9 +75,8 @@ void PluginWrap::releaseScriptObject() {
     if (!Py_IsInitialized())
         return;
     // Dropping the instance may drop the last other owner of this object.
-    GilLock::runLimited([keep = shared_from_this()] {
-        static_cast<PluginWrap&>(*keep).dropInstance();
-    });
+    GilLock::runLimited(
+        [keep = shared_from_this()] { static_cast<PluginWrap&>(*keep).dropInstance(); });
 }
 
 // With the GIL held.

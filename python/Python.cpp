@@ -258,9 +258,9 @@ std::size_t waitForOtherThreadStates(uint32_t timeoutMs) {
         const std::size_t others = otherThreadStates();
         if (others == 0 || std::chrono::steady_clock::now() >= deadline)
             return others;
-        Py_BEGIN_ALLOW_THREADS
+        PyThreadState* state = PyEval_SaveThread();
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        Py_END_ALLOW_THREADS
+        PyEval_RestoreThread(state);
     }
 }
 
@@ -338,9 +338,9 @@ bool finalize(uint32_t threadsMs, uint32_t interruptedMs, uint32_t settleMs) {
         },
         threadsMs + interruptedMs + settleMs);
     const bool settled =
-        stopped && GilLock::runLimited(
-                       [others, settleMs] { *others = waitForOtherThreadStates(settleMs); },
-                       settleMs);
+        stopped &&
+        GilLock::runLimited([others, settleMs] { *others = waitForOtherThreadStates(settleMs); },
+                            settleMs);
     PythonBuiltins::flushAllStd(nullptr);
     if (!settled)
         return false;

@@ -1,6 +1,8 @@
 #include "app/App.h"
 
 #include "app/Entry.h"
+#include "catalog/SwapFile.h"
+#include "core/Path.h"
 #include "packages/PackageHost.h"
 #include "packages/PackageInternal.h"
 #include "packages/PackageManager.h"
@@ -107,6 +109,27 @@ TEST_F(AppInit, StartUpBuildsEverythingInOrder) {
     EXPECT_EQ(AppServices::instance(), nullptr);
     EXPECT_EQ(CatalogHost::instance(), nullptr);
     EXPECT_EQ(PackageHost::instance(), nullptr);
+}
+
+// Nothing writes them before the start: a swap file there was left by a
+// write that was killed (a cache of a million items leaves 11 MB).
+TEST_F(AppInit, SwapFilesLeftByAKilledWriteAreRemovedAtStart) {
+    DataFs::Folders folders;
+    DataFs::resolveFolders(wide(root.path() / "install/bin/x64/quorvalent"), folders);
+    const std::vector<wstr> swaps = {
+        SwapFile::swapPath(DataFs::catalogFilePath(folders)),
+        SwapFile::swapPath(Path::combine(folders.profileUser, L"Quorvalent.history"))};
+    for (const wstr& swap : swaps) {
+        fs::create_directories(fs::path(wstr::toUtf8(swap)).parent_path());
+        std::ofstream(wstr::toUtf8(swap)) << "half written";
+    }
+    qvtest::LogRecords log;
+    ASSERT_EQ(app->init(StartNormal), 0);
+    for (const wstr& swap : swaps) {
+        EXPECT_FALSE(fs::exists(wstr::toUtf8(swap))) << wstr::toUtf8(swap);
+        EXPECT_TRUE(logged(log, L"Removing " + swap + L", left over by an interrupted write"))
+            << wstr::toUtf8(swap);
+    }
 }
 
 TEST_F(AppInit, AReloadAppliesChangedSettingsOnly) {

@@ -110,3 +110,54 @@ TEST(EndToEnd, AHostilePackageReadsNothingOutsideItselfAndTheProgramStaysUp) {
     for (const char* result : {"inside.txt='inside'", "zero=None", "loop=['sub/file.txt']"})
         EXPECT_NE(saw.front().find(result), std::string::npos) << result << " in " << saw.front();
 }
+
+// Each way a plugin can reach the process's exit functions is trapped: the
+// program logs the refusal and stays up, and its catalog is written.
+TEST(EndToEnd, APluginCannotEndTheProgramThroughAnExitFunction) {
+    const std::vector<std::string> exits = {"os._exit(3)",
+                                            "posix._exit(3)",
+                                            "sys.exit(3)",
+                                            "exit(3)",
+                                            "quit(3)",
+                                            "_thread.exit()",
+                                            "_thread.exit_thread()",
+                                            "importlib.import_module('posix')._exit(3)"};
+    UserTree user;
+    const fs::path package = user.config / "Quorvalent/Packages/Quitter";
+    fs::create_directories(package);
+    std::string script = R"(import importlib, os, posix, sys, _thread
+import quorvalent
+import quorvalent_api as api
+class Quitter(quorvalent.Plugin):
+    def on_catalog(self):
+        seen = []
+        for call in [)";
+    for (const std::string& call : exits)
+        script += "'" + call + "', ";
+    script += R"(]:
+            try:
+                eval(call)
+                seen.append(call + '=returned')
+            except BaseException as e:
+                seen.append(call + '=' + type(e).__name__)
+        print('quitter saw: ' + '; '.join(seen))
+        self.set_catalog([api.CatalogItem(self, 30, 'Quitter stayed', '', 'q', 0, False, 0, 0, '')])
+)";
+    std::ofstream(package / "quitter.py") << script;
+
+    Program program({}, user.env, user.output);
+    ASSERT_TRUE(program.started());
+    ASSERT_TRUE(waitForText(user.log, "Python: quitter saw: "))
+        << readText(user.output) << readText(user.log);
+    EXPECT_TRUE(waitFor([&] { return cacheHolds(user.localFile(".catalog"), L"Quitter stayed"); }))
+        << readText(user.log);
+    Program exit({"--exit"}, user.env, user.output);
+    EXPECT_EQ(exit.exitCode(), std::optional<int>(0)) << readText(user.output);
+    EXPECT_EQ(program.exitCode(), std::optional<int>(0)) << readText(user.output);
+
+    const std::vector<std::string> saw = linesWith(readText(user.log), "Python: quitter saw: ");
+    ASSERT_EQ(saw.size(), 1u);
+    for (const std::string& call : exits)
+        EXPECT_NE(saw.front().find(call + "=NotImplementedError"), std::string::npos)
+            << call << " in " << saw.front();
+}

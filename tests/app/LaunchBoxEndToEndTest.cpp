@@ -54,22 +54,9 @@ private:
     fs::path path_;
 };
 
-std::string run(const std::string& command) {
-    std::string text;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            text.append(buffer, n);
-        pclose(pipe);
-    }
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    return text;
-}
-
 // The height of the visible window of that X id.
 int windowHeight(const std::string& id) {
-    const std::string shape = run("xdotool getwindowgeometry --shell " + id);
+    const std::string shape = runCommand("xdotool getwindowgeometry --shell " + id);
     const auto at = shape.find("HEIGHT=");
     return at == std::string::npos ? 0 : std::atoi(shape.c_str() + at + 7);
 }
@@ -104,10 +91,11 @@ TEST(EndToEndOnDisplay, TheLaunchBoxSearchesAndExecutesThroughThePlugin) {
     EXPECT_EQ(show.exitCode(), std::optional<int>(0)) << readText(user.output);
     std::string window;
     ASSERT_TRUE(waitFor([&] {
-        window = run("xdotool search --onlyvisible --name '^Quorvalent$' 2>/dev/null | head -1");
+        window =
+            runCommand("xdotool search --onlyvisible --name '^Quorvalent$' 2>/dev/null | head -1");
         return !window.empty();
     })) << readText(user.log);
-    ASSERT_TRUE(waitFor([&] { return run("xdotool getactivewindow") == window; }))
+    ASSERT_TRUE(waitFor([&] { return runCommand("xdotool getactivewindow") == window; }))
         << "the LaunchBox did not get the focus";
     const int empty = windowHeight(window);
     ASSERT_EQ(std::system("xdotool type --delay 30 'marker la'"), 0);

@@ -170,3 +170,39 @@ TEST(MainLoop, NoPassRunsInsideANestedLoop) {
     EXPECT_FALSE(handledInNested) << "the handler waits for the outer loop";
     EXPECT_TRUE(handled);
 }
+
+// A box left open (a modal loop started inside the pass, with no way out of
+// its own) must not keep the program from ending: a quit request and an
+// urgent event (a stop signal) end the loop from inside it.
+TEST(MainLoop, AQuitOrAnUrgentEventEndsTheLoopFromInsideAModalLoop) {
+    struct Row {
+        const char* name;
+        bool urgent;
+    };
+    for (const Row& row : {Row{"quit request", false}, Row{"urgent event", true}}) {
+        SCOPED_TRACE(row.name);
+        qvtest::qtApp();
+        QObject context;
+        failSafe(context);
+        MainLoop loop;
+        Event stop{true};
+        loop.watchUrgentEvent(stop.handle(), [] { MainLoop::postQuit(7); });
+        int passes = 0;
+        bool modalEnded = false;
+        loop.setPass([&]() -> std::optional<uint64_t> {
+            if (++passes > 1)
+                return std::nullopt;
+            QEventLoop modal;
+            if (row.urgent)
+                stop.set();
+            else
+                MainLoop::postQuit(7);
+            modal.exec();
+            modalEnded = true;
+            return std::nullopt;
+        });
+        EXPECT_EQ(loop.exec(), 7);
+        EXPECT_TRUE(modalEnded);
+        EXPECT_EQ(passes, 1);
+    }
+}

@@ -28,7 +28,9 @@ enum class Stop { Exit, Term, Int };
 
 struct Row {
     const char* name;
-    // The misbehaving package's script; empty for none.
+    // The misbehaving package's script; empty for none. "{go}" in it stands
+    // for a file that the test creates once the good package's item is in
+    // the cache, for misbehaviour that would keep it out.
     std::string script;
     Stop stop = Stop::Exit;
     // Written to the log once the misbehaviour is under way.
@@ -43,6 +45,21 @@ std::string plugin(const std::string& body) {
 
 const std::string stuck = std::string(badPackage) + ".Bad: \"PluginMsg ";
 const std::string leftRunning = "] Python is not finalized: ";
+const std::string lockHeld = "] The Python lock is still held after 1000 ms, by a thread of " +
+                             std::string(badPackage) + ".Bad (thread ";
+
+// A daemon thread that backtracks in C for ever, holding the Python lock
+// without a break, once the test says go.
+const std::string lockHog = R"(import os, re
+def hog():
+    while not os.path.exists('{go}'):
+        time.sleep(0.01)
+    print("bad thread")
+    re.match(r'(a+)+$', 'a' * 60 + 'b')
+class Bad(quorvalent.Plugin):
+    def on_start(self):
+        threading.Thread(target=hog, daemon=True).start()
+)";
 
 const std::vector<Row> rows = {
     {"AThreadLoopingOnAnApiCall",
@@ -72,7 +89,7 @@ class Bad(quorvalent.Plugin):
 )"),
      Stop::Exit,
      "Python: bad",
-     {"did not end and is left running", leftRunning}},
+     {" of " + std::string(badPackage) + ".Bad did not end and is left running", leftRunning}},
     {"OnStartThatLoops",
      plugin(R"(class Bad(quorvalent.Plugin):
     def on_start(self):
@@ -149,6 +166,12 @@ class Bad(quorvalent.Plugin):
      Stop::Exit,
      "Python: bad",
      {}},
+    {"AThreadHoldingThePythonLockInC", plugin(lockHog), Stop::Exit, "Python: bad", {lockHeld}},
+    {"AThreadHoldingThePythonLockInCThenSigterm",
+     plugin(lockHog),
+     Stop::Term,
+     "Python: bad",
+     {lockHeld, "] Received SIGTERM; shutting down."}},
     {"Sigterm", "", Stop::Term, "] Init done in ", {"] Received SIGTERM; shutting down."}},
     {"Sigint", "", Stop::Int, "] Init done in ", {"] Received SIGINT; shutting down."}},
 };
@@ -183,18 +206,27 @@ void PrintTo(const Row& row, std::ostream* out) {
 TEST_P(Shutdown, EndsInOrderAndOnTime) {
     const Row& row = GetParam();
     UserTree user;
+    const fs::path go = user.dir.path() / "go";
+    std::string script = row.script;
+    if (const auto at = script.find("{go}"); at != std::string::npos)
+        script.replace(at, 4, go.string());
     writePackage(user, goodPackage, goodScript);
-    if (!row.script.empty())
-        writePackage(user, badPackage, row.script);
+    if (!script.empty())
+        writePackage(user, badPackage, script);
     const fs::path cache = user.localFile(".catalog");
     auto report = [&] { return readText(user.output) + readText(user.log); };
 
     Program program({}, user.env, user.output);
     ASSERT_TRUE(program.started());
-    ASSERT_TRUE(waitForText(user.log, row.ready)) << report();
+    if (script == row.script)
+        ASSERT_TRUE(waitForText(user.log, row.ready)) << report();
     // The well-behaved package loads, and its item reaches the cache, beside
     // the misbehaving one.
     ASSERT_TRUE(waitFor([&] { return cacheHolds(cache, L"Good item"); })) << report();
+    if (script != row.script) {
+        std::ofstream(go) << "go";
+        ASSERT_TRUE(waitForText(user.log, row.ready)) << report();
+    }
     if (row.script.find("Bad item") != std::string::npos) {
         EXPECT_TRUE(waitFor([&] { return cacheHolds(cache, L"Bad item"); })) << report();
     }

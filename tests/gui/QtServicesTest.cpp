@@ -195,3 +195,45 @@ TEST_F(QtServices, MessageBoxButtonsAnswerTheirIds) {
 }
 
 } // namespace
+
+namespace {
+
+// The visible message boxes that are not modal, by their text.
+QStringList informBoxes() {
+    QStringList texts;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        if (box && box->isVisible() && box->windowModality() == Qt::NonModal)
+            texts << box->text();
+    }
+    return texts;
+}
+
+TEST_F(QtServices, AnInformingBoxWaitsForNobodyAndGoesWithTheSession) {
+    Gui::QtMessageBox boxes(ui);
+    // From another thread that serves nothing, and from this one, which
+    // shows it only once its loop runs (a start-up is not held).
+    std::async(std::launch::async, [&] {
+        boxes.inform(L"first", L"Quorvalent", MessageBox::MB_ICONWARNING);
+    }).get();
+    boxes.inform(L"second", L"Quorvalent", MessageBox::MB_ICONWARNING);
+    EXPECT_TRUE(informBoxes().isEmpty());
+    ASSERT_TRUE(qvtest::waitFor([] {
+        QCoreApplication::processEvents();
+        return informBoxes().size() == 2;
+    }));
+
+    // OK closes one; the other stays until the session goes.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* box = qobject_cast<QMessageBox*>(widget);
+        if (box && box->isVisible() && box->text() == "first")
+            box->button(QMessageBox::Ok)->click();
+    }
+    EXPECT_EQ(informBoxes(), QStringList{"second"});
+    boxes.closeInformBoxes();
+    boxes.inform(L"third", L"Quorvalent", MessageBox::MB_ICONWARNING);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(informBoxes().isEmpty());
+}
+
+} // namespace

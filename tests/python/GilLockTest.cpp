@@ -5,7 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <memory>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -42,6 +47,72 @@ TEST(GilLock, ReleasesOnItsOwnThread) {
     EXPECT_FALSE(heldAfterRelease);
     GilLock gil;
     EXPECT_TRUE(PyGILState_Check());
+}
+
+// A thread that holds the GIL until told to let go, as a plugin thread in a
+// long call into C does.
+class GilHog {
+public:
+    GilHog() {
+        thread_ = std::thread([this] {
+            GilLock gil;
+            held_.set_value();
+            release_.get_future().wait();
+        });
+        held_.get_future().wait();
+    }
+    ~GilHog() { letGo(); }
+    void letGo() {
+        if (!thread_.joinable())
+            return;
+        release_.set_value();
+        thread_.join();
+    }
+
+private:
+    std::promise<void> held_, release_;
+    std::thread thread_;
+};
+
+TEST(GilLock, LimitedWorkRunsOnAHelperWithinTheLimit) {
+    GilLock::limitWaits(5000, nullptr);
+    std::thread::id ranOn;
+    bool held = false;
+    EXPECT_TRUE(GilLock::runLimited([&] {
+        ranOn = std::this_thread::get_id();
+        held = PyGILState_Check();
+    }));
+    GilLock::unlimitWaits();
+    EXPECT_TRUE(held);
+    EXPECT_NE(ranOn, std::this_thread::get_id());
+    EXPECT_FALSE(PyGILState_Check());
+}
+
+// Without a limit the caller would wait here for good.
+TEST(GilLock, AGilHeldPastTheLimitIsGivenUpOnceAndLaterWorkIsSkipped) {
+    std::vector<uint32_t> reports;
+    auto ran = std::make_shared<std::atomic<int>>(0);
+    {
+        GilHog hog;
+        GilLock::limitWaits(50, [&](uint32_t waitedMs) { reports.push_back(waitedMs); });
+        EXPECT_FALSE(GilLock::runLimited([ran] { ++*ran; }, 20));
+        EXPECT_TRUE(GilLock::givenUp());
+        const auto before = std::chrono::steady_clock::now();
+        EXPECT_FALSE(GilLock::runLimited([ran] { ++*ran; }));
+        EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(50))
+            << "skipped at once";
+        hog.letGo();
+    }
+    // The helper left waiting gets the GIL now, runs nothing and lets it go:
+    // this thread can take it.
+    GilLock::unlimitWaits();
+    {
+        GilLock gil;
+        EXPECT_TRUE(gil.held());
+    }
+    EXPECT_EQ(*ran, 0);
+    EXPECT_EQ(reports, std::vector<uint32_t>{70});
+    EXPECT_FALSE(GilLock::givenUp());
 }
 
 } // namespace

@@ -1,0 +1,277 @@
+// The program's life under an X display: a warning box, closed with OK or
+// with the window's close button, never ends it, and a warning found at
+// start holds neither the start nor the requests of other starts.
+
+#include "tests/app/EndToEnd.h"
+
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <set>
+#include <sstream>
+
+using namespace qvtest::e2e;
+
+namespace {
+
+bool onDisplay() {
+    return std::getenv("DISPLAY") && std::getenv("QV_XVFB_SCREEN");
+}
+
+// The visible windows titled as the program's: its boxes and the LaunchBox.
+std::set<std::string> programWindows() {
+    std::set<std::string> ids;
+    std::istringstream in(
+        runCommand("xdotool search --onlyvisible --name '^Quorvalent$' 2>/dev/null"));
+    for (std::string id; std::getline(in, id);)
+        if (!id.empty())
+            ids.insert(id);
+    return ids;
+}
+
+// A window of the program's that was not there before; empty when none
+// came in time.
+std::string newWindow(const std::set<std::string>& before) {
+    std::string found;
+    waitFor([&] {
+        for (const std::string& id : programWindows()) {
+            if (!before.contains(id)) {
+                found = id;
+                return true;
+            }
+        }
+        return false;
+    });
+    return found;
+}
+
+enum class Close { Ok, CloseButton };
+
+// As a user closes a box: Enter on its default button (OK), or the window
+// manager's close (Alt+F4, the title bar's close button).
+bool closeBox(const std::string& id, Close how) {
+    runCommand("xdotool windowactivate --sync " + id);
+    runCommand(how == Close::Ok ? "xdotool key --clearmodifiers Return"
+                                : "xdotool key --clearmodifiers alt+F4");
+    return waitFor([&] { return !programWindows().contains(id); });
+}
+
+// Alive, and not a zombie that has ended.
+bool running(pid_t pid) {
+    const std::string stat = readText("/proc/" + std::to_string(pid) + "/stat");
+    const auto close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+}
+
+size_t count(const std::string& text, const std::string& piece) {
+    size_t n = 0;
+    for (auto at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
+        ++n;
+    return n;
+}
+
+fs::path userIni(const UserTree& user) {
+    return user.config / "Quorvalent" / "User" / "Quorvalent.ini";
+}
+
+void writePackage(const UserTree& user) {
+    const fs::path folder = user.config / "Quorvalent" / "Packages" / "Good";
+    fs::create_directories(folder);
+    std::ofstream(folder / "good.py") << R"(import quorvalent
+import quorvalent_api as api
+class Good(quorvalent.Plugin):
+    def on_catalog(self):
+        self.set_catalog([api.CatalogItem(self, 30, 'Good item', '', 'good', 0, False, 0, 0, '')])
+)";
+}
+
+// The user's environment on the test display, with no text editor.
+void onTestDisplay(UserTree& user) {
+    user.env["QT_QPA_PLATFORM"] = "xcb";
+    user.env.erase("VISUAL");
+    user.env.erase("EDITOR");
+    fs::create_directories(userIni(user).parent_path());
+}
+
+// The tray menu's "Configure Quorvalent", through the icon in the tray host.
+void configureFromTray() {
+    const std::string icon =
+        runCommand("xdotool search --onlyvisible --classname trayer 2>/dev/null | tail -1");
+    runCommand("xdotool mousemove --window " + icon + " 8 8 click 3");
+    runCommand("xdotool sleep 0.3 key c");
+}
+
+struct BoxRow {
+    const char* name;
+    // Makes the box come up; round 0 and 1 differ so that each is a change.
+    void (*raise)(const UserTree& user, int round);
+    // The warning each box carries, logged once per round.
+    const char* logged;
+};
+
+const BoxRow boxRows[] = {
+    {"MalformedRunHotkey",
+     [](const UserTree& user, int round) {
+         std::ofstream(userIni(user))
+             << "[app]\nhotkey_run = Ctrl+Shfit+" << (round ? "Home" : "Space") << "\n";
+     },
+     "Malformed 'Run' hotkey"},
+    {"UnknownVariable",
+     [](const UserTree& user, int round) {
+         std::ofstream(userIni(user)) << "[var]\nmine = ${nosuch" << round << "}\n";
+     },
+     "Error while reading app config data"},
+    {"ConfigureWithoutAnEditor", [](const UserTree&, int) { configureFromTray(); },
+     "Unable to open file"},
+};
+
+class BoxOnDisplay : public testing::TestWithParam<BoxRow> {};
+
+void PrintTo(const BoxRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+} // namespace
+
+TEST_P(BoxOnDisplay, ClosingTheBoxLeavesTheProgramRunning) {
+    if (!onDisplay())
+        GTEST_SKIP() << "needs the display of scripts/with-display.sh";
+    const BoxRow& row = GetParam();
+    UserTree user;
+    onTestDisplay(user);
+    auto report = [&] { return readText(user.output) + readText(user.log); };
+    Program program({}, user.env, user.output);
+    ASSERT_TRUE(program.started());
+    ASSERT_TRUE(waitForText(user.log, "] Init done in ")) << report();
+
+    int round = 0;
+    for (Close how : {Close::Ok, Close::CloseButton}) {
+        SCOPED_TRACE(how == Close::Ok ? "OK" : "close button");
+        const std::set<std::string> before = programWindows();
+        row.raise(user, round++);
+        const std::string box = newWindow(before);
+        ASSERT_FALSE(box.empty()) << report();
+        ASSERT_TRUE(closeBox(box, how)) << report();
+        EXPECT_TRUE(running(program.pid())) << report();
+    }
+    EXPECT_EQ(count(readText(user.log), row.logged), 2u) << report();
+
+    const std::set<std::string> before = programWindows();
+    Program show({"--show"}, user.env, user.output);
+    EXPECT_EQ(show.exitCode(), std::optional<int>(0)) << report();
+    EXPECT_FALSE(newWindow(before).empty()) << "the LaunchBox is mapped\n" << report();
+    EXPECT_TRUE(running(program.pid()));
+    EXPECT_EQ(readText(user.log).find("Shutting down"), std::string::npos) << report();
+
+    Program exit({"--exit"}, user.env, user.output);
+    EXPECT_EQ(exit.exitCode(), std::optional<int>(0)) << report();
+    EXPECT_EQ(program.exitCode(), std::optional<int>(0)) << report();
+}
+
+INSTANTIATE_TEST_SUITE_P(EndToEndOnDisplay, BoxOnDisplay, testing::ValuesIn(boxRows),
+                         [](const testing::TestParamInfo<BoxRow>& info) {
+                             return info.param.name;
+                         });
+
+namespace {
+
+// Another X client's grab of the default Run hot key (Ctrl+Win+K).
+class KeyGrab {
+public:
+    KeyGrab() : display_(XOpenDisplay(nullptr), &XCloseDisplay) {
+        if (!display_)
+            return;
+        XGrabKey(display_.get(), XKeysymToKeycode(display_.get(), XK_k), ControlMask | Mod4Mask,
+                 DefaultRootWindow(display_.get()), True, GrabModeAsync, GrabModeAsync);
+        XSync(display_.get(), False);
+    }
+    bool held() const { return display_ != nullptr; }
+
+private:
+    std::unique_ptr<Display, int (*)(Display*)> display_;
+};
+
+enum class StartBox { Grabbed, Malformed };
+enum class End { Exit, Sigterm };
+
+struct StartRow {
+    const char* name;
+    StartBox box;
+    End end;
+    const char* logged;
+};
+
+const StartRow startRows[] = {
+    {"GrabbedRunHotkeyThenExit", StartBox::Grabbed, End::Exit, "Failed to register the 'Run'"},
+    {"GrabbedRunHotkeyThenSigterm", StartBox::Grabbed, End::Sigterm,
+     "Failed to register the 'Run'"},
+    {"MalformedRunHotkeyThenExit", StartBox::Malformed, End::Exit, "Malformed 'Run' hotkey"},
+    {"MalformedRunHotkeyThenSigterm", StartBox::Malformed, End::Sigterm, "Malformed 'Run' hotkey"},
+};
+
+class StartOnDisplay : public testing::TestWithParam<StartRow> {};
+
+void PrintTo(const StartRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+// The request's exit code, and whether it came within a second.
+std::pair<std::optional<int>, bool> request(const char* what, const UserTree& user) {
+    const auto sent = steady_clock::now();
+    Program start({what}, user.env, user.output);
+    const std::optional<int> code = start.exitCode();
+    return {code, steady_clock::now() - sent < seconds(1)};
+}
+
+} // namespace
+
+TEST_P(StartOnDisplay, TheStartAndOtherStartsDoNotWaitForTheBox) {
+    if (!onDisplay())
+        GTEST_SKIP() << "needs the display of scripts/with-display.sh";
+    const StartRow& row = GetParam();
+    UserTree user;
+    onTestDisplay(user);
+    auto report = [&] { return readText(user.output) + readText(user.log); };
+    writePackage(user);
+    KeyGrab grab;
+    if (row.box == StartBox::Grabbed)
+        ASSERT_TRUE(grab.held());
+    else
+        std::ofstream(userIni(user)) << "[app]\nhotkey_run = Ctrl+Shfit+Space\n";
+
+    const std::set<std::string> before = programWindows();
+    Program program({}, user.env, user.output);
+    ASSERT_TRUE(program.started());
+    const std::string box = newWindow(before);
+    ASSERT_FALSE(box.empty()) << report();
+    ASSERT_TRUE(waitForText(user.log, "] Plugin loaded: Good.Good")) << report();
+    EXPECT_TRUE(programWindows().contains(box)) << "the box is still up";
+    EXPECT_NE(readText(user.log).find(row.logged), std::string::npos) << report();
+    EXPECT_NE(readText(user.log).find("] Init done in "), std::string::npos) << report();
+
+    EXPECT_EQ(request("--show", user), std::make_pair(std::optional<int>(0), true)) << report();
+    EXPECT_EQ(request("--hide", user), std::make_pair(std::optional<int>(0), true)) << report();
+    if (row.end == End::Exit) {
+        EXPECT_EQ(request("--exit", user), std::make_pair(std::optional<int>(0), true)) << report();
+        EXPECT_EQ(program.exitCode(), std::optional<int>(0)) << report();
+    } else {
+        const auto sent = steady_clock::now();
+        ASSERT_EQ(kill(program.pid(), SIGTERM), 0);
+        EXPECT_EQ(program.exitCode(), std::optional<int>(0)) << report();
+        EXPECT_LT(steady_clock::now() - sent, seconds(10)) << report();
+    }
+    const std::string log = readText(user.log);
+    const auto received = log.find("] Received SIGTERM; shutting down.");
+    const auto shutting = log.find("] Shutting down with code 0.");
+    EXPECT_NE(shutting, std::string::npos) << log;
+    if (row.end == End::Sigterm)
+        EXPECT_LT(received, shutting) << log;
+}
+
+INSTANTIATE_TEST_SUITE_P(EndToEndOnDisplay, StartOnDisplay, testing::ValuesIn(startRows),
+                         [](const testing::TestParamInfo<StartRow>& info) {
+                             return info.param.name;
+                         });
