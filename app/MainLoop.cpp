@@ -59,9 +59,13 @@ void MainLoop::setPass(Pass pass) {
 
 void MainLoop::postQuit(int code) {
     quitRequest.store(static_cast<uint32_t>(code));
-    // An event of no type only wakes the loop. Qt owns and deletes it, so no
-    // memory of ours crosses to the user-interface thread through Qt's queue,
-    // whose locks the thread sanitizer cannot see.
+    wake();
+}
+
+// An event of no type only wakes the loop. Qt owns and deletes it, so no
+// memory of ours crosses to the user-interface thread through Qt's queue,
+// whose locks the thread sanitizer cannot see.
+void MainLoop::wake() {
     if (auto* app = QCoreApplication::instance())
         QCoreApplication::postEvent(app, new QEvent(QEvent::None));
 }
@@ -107,6 +111,10 @@ void MainLoop::runPass() {
         endLoop(1);
     }
     inPass_ = false;
+    // Ended inside a modal loop of the pass: that loop took the wake-up that
+    // was meant for this one, which would sleep until the next event.
+    if (quitting_)
+        wake();
 }
 
 // Ending the loop ends the modal loops inside it too (their boxes answer as

@@ -61,6 +61,7 @@ private:
     bool endOnQuitRequest();
     void arm(std::optional<uint64_t> waitMs);
     void endLoop(int code);
+    static void wake();
 
     std::vector<std::unique_ptr<Watch>> watches_;
     Pass pass_;

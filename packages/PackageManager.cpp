@@ -4,6 +4,7 @@
 #include "packages/PackageHost.h"
 #include "packages/PackageInternal.h"
 #include "platform/Error.h"
+#include "platform/ThreadId.h"
 
 #include <algorithm>
 #include <chrono>

@@ -350,7 +350,7 @@ bool finalize(uint32_t threadsMs, uint32_t interruptedMs, uint32_t settleMs) {
                    wstr::format(text,
                                 L"Python is not finalized: {} other thread(s) still run Python "
                                 L"code",
-                                others));
+                                others->load()));
         return false;
     }
     if (mainThreadState)

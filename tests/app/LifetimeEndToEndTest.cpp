@@ -4,14 +4,15 @@
 
 #include "tests/app/EndToEnd.h"
 
-#include <X11/Xlib.h>
-#include <X11/keysym.h>
-
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <set>
 #include <sstream>
+
+// Last: its macros (None, Bool, Status) would rename what comes after.
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
 
 using namespace qvtest::e2e;
 
