@@ -34,7 +34,8 @@ bool AppImageHost::isRemote(const wstr& path) {
     return Path::isRemote(path);
 }
 
-std::shared_ptr<PackageIcon> AppImageHost::itemPackageIcon(uint64_t pluginId, uint64_t iconHandle) {
+std::shared_ptr<Gui::IconSource> AppImageHost::itemPackageIcon(uint64_t pluginId,
+                                                               uint64_t iconHandle) {
     if (iconHandle != 0) {
         auto package = packageOf(app_, iconHandle);
         if (auto icon = package ? package->findIcon(iconHandle) : nullptr)
@@ -44,7 +45,7 @@ std::shared_ptr<PackageIcon> AppImageHost::itemPackageIcon(uint64_t pluginId, ui
     return package ? package->getIcon(pluginId, false, 0) : nullptr;
 }
 
-std::shared_ptr<PackageIcon> AppImageHost::findPackageIcon(uint64_t iconId) {
+std::shared_ptr<Gui::IconSource> AppImageHost::findPackageIcon(uint64_t iconId) {
     auto package = packageOf(app_, iconId);
     return package ? package->findIcon(iconId) : nullptr;
 }

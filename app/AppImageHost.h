@@ -19,8 +19,9 @@ public:
     bool isRemote(const wstr& path) override;
     // The icon under the handle in the handle's package, else the default
     // icon of the plugin in the plugin's package.
-    std::shared_ptr<PackageIcon> itemPackageIcon(uint64_t pluginId, uint64_t iconHandle) override;
-    std::shared_ptr<PackageIcon> findPackageIcon(uint64_t iconId) override;
+    std::shared_ptr<Gui::IconSource> itemPackageIcon(uint64_t pluginId,
+                                                     uint64_t iconHandle) override;
+    std::shared_ptr<Gui::IconSource> findPackageIcon(uint64_t iconId) override;
     // The theme Qt reports for the desktop ("hicolor" without one) and the
     // primary monitor's scale. User-interface thread.
     ImageManager::IconSetup iconSetup() override;
