@@ -1,13 +1,11 @@
 #include "app/AppImageHost.h"
 
 #include "app/App.h"
+#include "core/Logger.h"
 #include "core/SysDisplay.h"
 #include "core/SysFile.h"
 #include "packages/Package.h"
 #include "packages/PackageManager.h"
-
-#include <QGuiApplication>
-#include <QIcon>
 
 namespace {
 
@@ -34,7 +32,8 @@ bool AppImageHost::isRemote(const wstr& path) {
     return Path::isRemote(path);
 }
 
-std::shared_ptr<PackageIcon> AppImageHost::itemPackageIcon(uint64_t pluginId, uint64_t iconHandle) {
+std::shared_ptr<Gui::IconSource> AppImageHost::itemPackageIcon(uint64_t pluginId,
+                                                               uint64_t iconHandle) {
     if (iconHandle != 0) {
         auto package = packageOf(app_, iconHandle);
         if (auto icon = package ? package->findIcon(iconHandle) : nullptr)
@@ -44,15 +43,23 @@ std::shared_ptr<PackageIcon> AppImageHost::itemPackageIcon(uint64_t pluginId, ui
     return package ? package->getIcon(pluginId, false, 0) : nullptr;
 }
 
-std::shared_ptr<PackageIcon> AppImageHost::findPackageIcon(uint64_t iconId) {
+std::shared_ptr<Gui::IconSource> AppImageHost::findPackageIcon(uint64_t iconId) {
     auto package = packageOf(app_, iconId);
     return package ? package->findIcon(iconId) : nullptr;
 }
 
 ImageManager::IconSetup AppImageHost::iconSetup() {
     ImageManager::IconSetup setup;
-    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-        setup.themeName = QIcon::themeName().toStdString();
+    const Gui::UserIconTheme::Choice theme =
+        Gui::UserIconTheme::choose(Gui::UserIconTheme::ofSession());
+    if (theme != loggedTheme_) {
+        wstr text;
+        logMessage(Logger::Info,
+                   wstr::format(text, L"Icon theme: {} ({})", wstr::fromUtf8(theme.name.c_str()),
+                                wstr::fromUtf8(theme.source.c_str())));
+        loggedTheme_ = theme;
+    }
+    setup.themeName = theme.name;
     const uint32_t dpi = Sys::windowDpi().x;
     setup.scale = dpi > 0 ? dpi / 96.0 : 1.0;
     setup.dirs = Gui::IconTheme::xdgDirs();

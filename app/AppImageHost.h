@@ -1,6 +1,7 @@
 #pragma once
 
 #include "gui/ImageManager.h"
+#include "gui/UserIconTheme.h"
 
 #include <memory>
 
@@ -19,12 +20,15 @@ public:
     bool isRemote(const wstr& path) override;
     // The icon under the handle in the handle's package, else the default
     // icon of the plugin in the plugin's package.
-    std::shared_ptr<PackageIcon> itemPackageIcon(uint64_t pluginId, uint64_t iconHandle) override;
-    std::shared_ptr<PackageIcon> findPackageIcon(uint64_t iconId) override;
-    // The theme Qt reports for the desktop ("hicolor" without one) and the
-    // primary monitor's scale. User-interface thread.
+    std::shared_ptr<Gui::IconSource> itemPackageIcon(uint64_t pluginId,
+                                                     uint64_t iconHandle) override;
+    std::shared_ptr<Gui::IconSource> findPackageIcon(uint64_t iconId) override;
+    // The user's icon theme (Gui::UserIconTheme), logged with where it was
+    // found whenever it is not the one logged last, and the primary
+    // monitor's scale. User-interface thread.
     ImageManager::IconSetup iconSetup() override;
 
 private:
     std::weak_ptr<App> app_;
+    Gui::UserIconTheme::Choice loggedTheme_;
 };

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "core/UsKeyLayout.h"
 #include "core/Wstr.h"
 
 // A global hot key as the settings give it: modifier flags, the key as a
@@ -28,10 +29,3 @@ Hotkey parseHotkey(const wstr& text);
 // key ("Ctrl+Shift+Return"); empty for no key or a key without a name or
 // character. Any thread.
 wstr hotkeyToString(const Hotkey& hotkey);
-
-// The virtual-key code of a character on the US keyboard layout (shift state
-// ignored), 0xFFFF when the layout has no key for it. Any thread.
-uint32_t virtualKeyOfChar(wchar_t ch);
-// The character that key types without modifiers on that layout, 0 for none.
-// Any thread.
-wchar_t charOfVirtualKey(uint32_t key);

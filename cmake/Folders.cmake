@@ -27,7 +27,8 @@ function(qv_folder name)
 endfunction()
 
 # The mutually dependent folders link as one group: qv_group stands for all of
-# them (static libraries may depend on each other in a cycle).
+# them and the libraries below them (static libraries may depend on each other
+# in a cycle).
 function(qv_link_group)
   qv_existing_targets(members ${ARGN})
   add_library(qv_group INTERFACE)
@@ -38,6 +39,6 @@ function(qv_link_group)
       endif()
     endforeach()
   endforeach()
-  qv_existing_targets(lower qv_files qv_core qv_platform)
+  qv_existing_targets(lower qv_gui qv_catalog qv_files qv_core qv_platform)
   target_link_libraries(qv_group INTERFACE ${members} ${lower})
 endfunction()

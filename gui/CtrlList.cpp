@@ -161,6 +161,22 @@ void CtrlList::notifySelectionChange() {
     sendToOwner(Command, uintptr_t(ListSelChange) << 16, reinterpret_cast<intptr_t>(hwnd()));
 }
 
+void CtrlList::invalidate(const QRect* rect, bool) {
+    QListView* list = view();
+    if (!list)
+        return;
+    QWidget* rows = list->viewport();
+    if (rect)
+        rows->update(rect->translated(-rows->pos()));
+    else
+        rows->update();
+}
+
+void CtrlList::update() {
+    if (QListView* list = view())
+        list->viewport()->repaint();
+}
+
 intptr_t CtrlList::sendToOwner(uint32_t message, uintptr_t wParam, intptr_t lParam) const {
     QWidget* list = hwnd();
     Wnd* owner = list ? fromHandle(list->parentWidget()) : nullptr;

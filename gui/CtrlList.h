@@ -42,6 +42,12 @@ public:
     // Sends the message to the owner; 0 without one.
     intptr_t sendToOwner(uint32_t message, uintptr_t wParam, intptr_t lParam) const;
 
+    // The rows are drawn on the view's viewport, which an update of the view
+    // itself leaves as it is: these reach the viewport (rect in the view's
+    // coordinates).
+    void invalidate(const QRect* rect, bool erase) override;
+    void update() override;
+
 private:
     class Model;
     class Delegate;

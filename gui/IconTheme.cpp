@@ -1,6 +1,6 @@
 #include "gui/IconTheme.h"
 
-#include "platform/ReadFile.h"
+#include "platform/KeyFile.h"
 #include "platform/XdgDirs.h"
 
 #include <QImageReader>
@@ -14,36 +14,13 @@ namespace Gui {
 
 namespace {
 
-using Group = std::map<std::string, std::string>;
+using Group = Platform::KeyFileGroup;
 
 std::string trimmed(const std::string& text) {
     const auto first = text.find_first_not_of(" \t\r");
     if (first == std::string::npos)
         return {};
     return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
-
-// The groups of an index.theme; localised keys are kept as written.
-std::map<std::string, Group> readIndex(const std::string& path) {
-    std::map<std::string, Group> groups;
-    std::string text;
-    if (!Platform::readFile(path, text))
-        return groups;
-    std::istringstream lines(text);
-    Group* group = nullptr;
-    for (std::string line; std::getline(lines, line);) {
-        line = trimmed(line);
-        if (line.empty() || line[0] == '#')
-            continue;
-        if (line.front() == '[' && line.back() == ']') {
-            group = &groups[line.substr(1, line.size() - 2)];
-            continue;
-        }
-        const auto eq = line.find('=');
-        if (group && eq != std::string::npos)
-            (*group)[trimmed(line.substr(0, eq))] = trimmed(line.substr(eq + 1));
-    }
-    return groups;
 }
 
 std::vector<std::string> splitList(const std::string& text) {
@@ -89,9 +66,15 @@ IconTheme::Dirs IconTheme::xdgDirs() {
 
 IconTheme::IconTheme(const std::string& name, Dirs dirs)
     : name_(name.empty() ? "hicolor" : name), dirs_(std::move(dirs)) {
-    extensions_ = {"png", "xpm"};
-    if (QImageReader::supportedImageFormats().contains("svg"))
-        extensions_.insert(extensions_.begin() + 1, "svg");
+    // A PNG drawn for the size first; SVG only where Qt's image plug-in for
+    // it is installed.
+    extensions_ = {"png"};
+    const QList<QByteArray> formats = QImageReader::supportedImageFormats();
+    for (const char* vector : {"svg", "svgz"}) {
+        if (formats.contains(vector))
+            extensions_.push_back(vector);
+    }
+    extensions_.push_back("xpm");
     std::set<std::string> seen;
     addTheme(name_, seen);
     addTheme("hicolor", seen);
@@ -114,7 +97,7 @@ void IconTheme::addTheme(const std::string& name, std::set<std::string>& seen) {
     for (const auto& base : dirs_.base) {
         const std::string root = base + "/" + name;
         if (index.empty() && isFile(root + "/index.theme"))
-            index = readIndex(root + "/index.theme");
+            index = Platform::readKeyFile(root + "/index.theme");
         std::error_code ignored;
         if (std::filesystem::is_directory(root, ignored))
             theme.roots.push_back(root);
@@ -197,14 +180,19 @@ std::string IconTheme::findIcon(const std::string& iconName, int32_t size, int32
 
 std::string IconTheme::lookup(const Theme& theme, const std::string& iconName, int32_t size,
                               int32_t scale) const {
+    // A folder drawn for exactly this size comes before scalable ones that
+    // also match, whatever the order the theme lists them in.
+    for (const auto& dir : theme.subdirs) {
+        if (dir.type == Type::scalable || dir.size != size || !matchesSize(dir, size, scale))
+            continue;
+        if (std::string path = inFolder(theme, dir, iconName); !path.empty())
+            return path;
+    }
     for (const auto& dir : theme.subdirs) {
         if (!matchesSize(dir, size, scale))
             continue;
-        for (const auto& root : theme.roots) {
-            std::string path = existing(root + "/" + dir.path, iconName);
-            if (!path.empty())
-                return path;
-        }
+        if (std::string path = inFolder(theme, dir, iconName); !path.empty())
+            return path;
     }
     std::string closest;
     int32_t best = INT32_MAX;
@@ -212,16 +200,22 @@ std::string IconTheme::lookup(const Theme& theme, const std::string& iconName, i
         const int32_t distance = sizeDistance(dir, size, scale);
         if (distance >= best)
             continue;
-        for (const auto& root : theme.roots) {
-            std::string path = existing(root + "/" + dir.path, iconName);
-            if (path.empty())
-                continue;
+        if (std::string path = inFolder(theme, dir, iconName); !path.empty()) {
             closest = std::move(path);
             best = distance;
-            break;
         }
     }
     return closest;
+}
+
+std::string IconTheme::inFolder(const Theme& theme, const Subdir& dir,
+                                const std::string& iconName) const {
+    for (const auto& root : theme.roots) {
+        std::string path = existing(root + "/" + dir.path, iconName);
+        if (!path.empty())
+            return path;
+    }
+    return {};
 }
 
 // Folders are listed once and kept: a lookup walks dozens of them.
@@ -246,7 +240,8 @@ std::string IconTheme::existing(const std::string& folder, const std::string& ic
 
 QImage IconTheme::readIcon(const std::string& path, int32_t size) {
     QImageReader reader(QString::fromStdString(path));
-    if (size > 0 && reader.format() == "svg")
+    // Vector icons are drawn at the size, not scaled from a default one.
+    if (size > 0 && (reader.format() == "svg" || reader.format() == "svgz"))
         reader.setScaledSize(QSize(size, size));
     return reader.read();
 }

@@ -42,15 +42,16 @@ public:
     // The themes searched, in order ("hicolor" last when it was found).
     std::vector<std::string> chain() const;
 
-    // The file of the icon for size x scale: in each theme of the chain an
-    // exact match of a folder's size first, else the folder of the closest
-    // size; then the pixmap folders. Only formats this build can read are
-    // considered (PNG, XPM, SVG when its image plug-in exists). Empty when
-    // no theme has the icon.
+    // The file of the icon for size x scale: in each theme of the chain a
+    // folder of exactly that size first, then one whose range matches (a
+    // scalable one), else the folder of the closest size; then the pixmap
+    // folders. In a folder a PNG comes before an SVG or SVGZ (read when Qt's
+    // image plug-in for them is installed) and an XPM. Empty when no theme
+    // has the icon.
     std::string findIcon(const std::string& iconName, int32_t size, int32_t scale = 1) const;
 
-    // Reads the icon file at size x size (SVG drawn at that size); size 0
-    // reads it at its natural size. Null on failure.
+    // Reads the icon file at size x size (SVG and SVGZ drawn at that size);
+    // size 0 reads it at its natural size. Null on failure. Any thread.
     static QImage readIcon(const std::string& path, int32_t size);
 
 private:
@@ -75,6 +76,7 @@ private:
     static int32_t sizeDistance(const Subdir& dir, int32_t size, int32_t scale);
     std::string lookup(const Theme& theme, const std::string& iconName, int32_t size,
                        int32_t scale) const;
+    std::string inFolder(const Theme& theme, const Subdir& dir, const std::string& iconName) const;
     std::string existing(const std::string& folder, const std::string& iconName) const;
 
     std::string name_;

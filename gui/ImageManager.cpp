@@ -3,7 +3,6 @@
 #include "catalog/CatalogItem.h"
 #include "core/Logger.h"
 #include "core/TextLocale.h"
-#include "packages/PackageIcon.h"
 #include "platform/Error.h"
 
 #include <QPainter>

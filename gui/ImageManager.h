@@ -14,12 +14,12 @@
 #include "core/Mutex.h"
 #include "core/Thread.h"
 #include "core/Wstr.h"
+#include "gui/IconSource.h"
 #include "gui/IconTheme.h"
 #include "gui/ImageList.h"
 #include "gui/ImageUtil.h"
 
 class CatalogItem;
-class PackageIcon;
 class QPainter;
 
 // The program's icon service. Windows on the user-interface thread ask it
@@ -68,10 +68,10 @@ public:
         virtual bool isRemote(const wstr& path) = 0;
         // The package icon of an item: the icon registered under the icon
         // handle, or else the default icon of the plugin. Images thread.
-        virtual std::shared_ptr<PackageIcon> itemPackageIcon(uint64_t pluginId,
-                                                             uint64_t iconHandle) = 0;
+        virtual std::shared_ptr<Gui::IconSource> itemPackageIcon(uint64_t pluginId,
+                                                                 uint64_t iconHandle) = 0;
         // A package icon by its id while its package has it. Any thread.
-        virtual std::shared_ptr<PackageIcon> findPackageIcon(uint64_t iconId) = 0;
+        virtual std::shared_ptr<Gui::IconSource> findPackageIcon(uint64_t iconId) = 0;
         // The icon theme and scale, read when the lists are built (creation,
         // reset). User-interface thread.
         virtual IconSetup iconSetup() = 0;

@@ -5,7 +5,6 @@
 #include "core/SysFile.h"
 #include "gui/IconLocation.h"
 #include "gui/ImageManager.h"
-#include "packages/PackageIcon.h"
 #include "platform/DesktopEntry.h"
 #include "platform/MimeApps.h"
 

@@ -10,8 +10,8 @@
 #include <cwctype>
 #include <optional>
 
-#include "app/ConfigValues.h"
 #include "core/Logger.h"
+#include "core/SettingValues.h"
 #include "core/SettingsStore.h"
 #include "core/SysDisplay.h"
 #include "gui/Font.h"

@@ -1,6 +1,6 @@
 #include "gui/VirtualKey.h"
 
-#include "app/Hotkey.h"
+#include "core/UsKeyLayout.h"
 #include "gui/WndMessage.h"
 
 #include <array>
@@ -37,7 +37,7 @@ uint32_t virtualKeyFromQt(int qtKey) {
     // Qt names printable keys by their Latin-1 character.
     if (qtKey > 0x20 && qtKey < 0x7F) {
         uint32_t vk = virtualKeyOfChar(static_cast<wchar_t>(std::towlower(qtKey)));
-        return vk == 0xFFFF ? 0 : (vk & 0xFF);
+        return vk == noVirtualKey ? 0 : (vk & 0xFF);
     }
     return 0;
 }

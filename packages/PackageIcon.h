@@ -8,6 +8,7 @@
 
 #include "core/Mutex.h"
 #include "core/Wstr.h"
+#include "gui/IconSource.h"
 #include "gui/ImageUtil.h"
 
 // An icon that a plugin registered through its package: a list of image
@@ -21,7 +22,7 @@
 // Each source caches its bitmaps per size until the icon dies. Held by
 // shared pointer; created by its package, used by the images thread and the
 // user-interface thread.
-class PackageIcon {
+class PackageIcon : public Gui::IconSource {
 public:
     // What an icon needs of the running program to read its "res://" and
     // "cache://" sources; the package manager provides it. Called on the
@@ -59,7 +60,7 @@ public:
     static wstr normalizeSource(const wstr& text);
 
     // Immutable: any thread.
-    uint64_t id() const { return id_; }
+    uint64_t id() const override { return id_; }
 
     // A bitmap of the icon at size x size pixels (0: an image's natural
     // size), or null when no source yields one. The exact size is preferred,
@@ -67,7 +68,7 @@ public:
     // next smaller. The bitmap stays valid for as long as the caller holds
     // it. Images thread and user-interface thread; reads and decodes files
     // under the icon's lock.
-    Gui::Bitmap getIcon(int32_t size);
+    Gui::Bitmap getIcon(int32_t size) override;
 
 private:
     struct Source {

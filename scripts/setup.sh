@@ -12,6 +12,8 @@ packages=(
   libpython3-dev python3-dev libboost-python-dev libboost-dev libfmt-dev
   libjsoncpp-dev zlib1g-dev libminizip-dev libbz2-dev libxxhash-dev libutfcpp-dev
   libsimpleini-dev qt6-base-dev libx11-dev libxcb1-dev
+  # Qt's SVG image plug-in: icon themes ship SVG and SVGZ icons
+  libqt6svg6
   # a display for the window tests (scripts/with-display.sh): X server, window
   # manager, tray host, input and clipboard tools
   xvfb xauth openbox trayer xdotool xclip x11-utils

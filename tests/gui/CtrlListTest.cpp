@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <set>
+
 using namespace Gui;
 
 namespace {
@@ -113,6 +116,48 @@ TEST_F(CtrlListTest, RowsAreMeasuredAndDrawnByTheOwner) {
     EXPECT_EQ(image.pixelColor(10, 10), QColor(Qt::blue));
     EXPECT_EQ(image.pixelColor(10, 35), QColor(Qt::red));
     EXPECT_EQ(image.pixelColor(10, 60), QColor(Qt::blue));
+}
+
+// Icons that arrive later redraw the rows: invalidating the list reaches the
+// viewport the rows are drawn on, all of it or one row.
+TEST_F(CtrlListTest, InvalidatingRedrawsTheRows) {
+    std::vector<int> drawn;
+    owner.handler = [&](uint32_t message, uintptr_t, intptr_t lParam) -> std::optional<intptr_t> {
+        if (message == MeasureItem) {
+            reinterpret_cast<MeasureItemInfo*>(lParam)->height = 25;
+            return 1;
+        }
+        if (message == DrawItem) {
+            drawn.push_back(reinterpret_cast<DrawItemInfo*>(lParam)->index);
+            return 1;
+        }
+        return std::nullopt;
+    };
+    list->setCount(3);
+    const auto paintedWithin = [&](std::chrono::milliseconds timeout) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (drawn.empty() && std::chrono::steady_clock::now() < deadline)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        return !drawn.empty();
+    };
+    ASSERT_TRUE(paintedWithin(std::chrono::seconds(5)));
+    for (int pass = 0; pass < 2; ++pass) {
+        QApplication::processEvents();
+        drawn.clear();
+        list->invalidate(nullptr, false);
+        ASSERT_TRUE(paintedWithin(std::chrono::seconds(5))) << pass;
+        EXPECT_EQ(std::set<int>(drawn.begin(), drawn.end()), (std::set<int>{0, 1, 2}));
+    }
+    auto* view = static_cast<QListView*>(list->hwnd());
+    const QRect second =
+        view->visualRect(view->model()->index(1, 0)).translated(view->viewport()->pos());
+    drawn.clear();
+    list->invalidate(&second, false);
+    ASSERT_TRUE(paintedWithin(std::chrono::seconds(5)));
+    EXPECT_EQ(std::set<int>(drawn.begin(), drawn.end()), std::set<int>{1});
+    drawn.clear();
+    list->update();
+    EXPECT_TRUE(drawn.size() >= 3u) << "painted at once";
 }
 
 } // namespace

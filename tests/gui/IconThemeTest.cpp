@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <zlib.h>
+
 #include "tests/support/ImageFixtures.h"
 #include "tests/support/LogRecords.h"
 #include "tests/support/TempDir.h"
@@ -123,6 +126,73 @@ TEST_F(IconThemeTest, ImageListFailuresAreLogged) {
         log.matching(Logger::Error, L"Unexpected icon size for the shell's image list #0 (0x0)!")
             .size(),
         1u);
+}
+
+std::string svgOf(uint32_t argb) {
+    char fill[8];
+    std::snprintf(fill, sizeof fill, "#%06x", argb & 0xFFFFFF);
+    return std::string("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"16\" height=\"16\" "
+                       "viewBox=\"0 0 16 16\"><rect width=\"16\" height=\"16\" fill=\"") +
+           fill + "\"/></svg>\n";
+}
+
+// A theme that lists its scalable folder first, as many do, and ships SVG,
+// SVGZ and, for one icon, a PNG drawn for 16 pixels.
+class VectorIconThemeTest : public ::testing::Test {
+protected:
+    qvtest::TempDir dir;
+
+    VectorIconThemeTest() {
+        dir.write("icons/Vector/index.theme",
+                  "[Icon Theme]\nName=Vector\nDirectories=scalable/apps,16/apps\n"
+                  "[scalable/apps]\nSize=16\nType=Scalable\nMinSize=8\nMaxSize=512\n"
+                  "[16/apps]\nSize=16\nType=Fixed\n");
+        dir.write("icons/Vector/scalable/apps/both.svg", svgOf(0xFFFF0000));
+        dir.write("icons/Vector/16/apps/both.png",
+                  qvtest::str(qvtest::makePng(16, 16, 0xFF0000FF)));
+        dir.write("icons/Vector/scalable/apps/only.svg", svgOf(0xFF00FF00));
+        const std::string packed = svgOf(0xFF008080);
+        gzFile file = gzopen(at("icons/Vector/scalable/apps/packed.svgz").c_str(), "wb");
+        gzwrite(file, packed.data(), static_cast<unsigned>(packed.size()));
+        gzclose(file);
+    }
+    std::string at(const std::string& relative) const { return dir.str() + "/" + relative; }
+    Gui::IconTheme::Dirs dirs() const { return {{dir.str() + "/icons"}, {}}; }
+};
+
+TEST_F(VectorIconThemeTest, PrefersAPngOfTheSizeElseTheVectorIcon) {
+    const Gui::IconTheme theme("Vector", dirs());
+    EXPECT_EQ(theme.findIcon("both", 16), at("icons/Vector/16/apps/both.png"));
+    EXPECT_EQ(theme.findIcon("both", 24), at("icons/Vector/scalable/apps/both.svg"));
+    EXPECT_EQ(theme.findIcon("only", 16), at("icons/Vector/scalable/apps/only.svg"));
+    EXPECT_EQ(theme.findIcon("packed", 32), at("icons/Vector/scalable/apps/packed.svgz"));
+}
+
+TEST_F(VectorIconThemeTest, VectorIconsAreDrawnAtTheSizeAsked) {
+    struct Case {
+        const char* file;
+        uint32_t colour;
+    };
+    const Case cases[] = {{"only.svg", 0xFF00FF00}, {"packed.svgz", 0xFF008080}};
+    for (const auto& c : cases) {
+        for (const int32_t size : {16, 24, 40, 256}) {
+            const QImage image =
+                Gui::IconTheme::readIcon(at("icons/Vector/scalable/apps/") + c.file, size);
+            ASSERT_EQ(image.size(), QSize(size, size)) << c.file;
+            EXPECT_EQ(image.pixel(size / 2, size / 2), c.colour) << c.file << " at " << size;
+        }
+        EXPECT_EQ(Gui::IconTheme::readIcon(at("icons/Vector/scalable/apps/") + c.file, 0).size(),
+                  QSize(16, 16))
+            << "its own size";
+    }
+    // A list of 24 pixels takes the SVG, drawn for it.
+    Gui::ImageList list;
+    ASSERT_TRUE(list.init(Gui::ImageList::small,
+                          std::make_shared<const Gui::IconTheme>("Vector", dirs()), 1.5));
+    const int32_t index = list.indexOf({"both"});
+    ASSERT_GE(index, 0);
+    EXPECT_EQ(list.image(index)->size(), QSize(24, 24));
+    EXPECT_EQ(list.image(index)->pixel(12, 12), 0xFFFF0000);
 }
 
 } // namespace

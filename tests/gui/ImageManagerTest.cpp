@@ -67,13 +67,13 @@ public:
         std::lock_guard lock(mutex);
         return remote.count(path) != 0;
     }
-    std::shared_ptr<PackageIcon> itemPackageIcon(uint64_t pluginId, uint64_t handle) override {
+    std::shared_ptr<Gui::IconSource> itemPackageIcon(uint64_t pluginId, uint64_t handle) override {
         std::lock_guard lock(mutex);
         ++packageLookups;
         const auto found = packageIcons.find(handle ? handle : pluginId);
         return found == packageIcons.end() ? nullptr : found->second;
     }
-    std::shared_ptr<PackageIcon> findPackageIcon(uint64_t iconId) override {
+    std::shared_ptr<Gui::IconSource> findPackageIcon(uint64_t iconId) override {
         std::lock_guard lock(mutex);
         const auto found = packageIcons.find(iconId);
         return found == packageIcons.end() ? nullptr : found->second;

@@ -1,6 +1,6 @@
 #include "gui/Theme.h"
 
-#include "app/ConfigValues.h"
+#include "core/SettingValues.h"
 #include "gui/Font.h"
 #include "tests/support/LogRecords.h"
 #include "tests/support/QtTestApp.h"

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <map>
+#include <string>
+
+namespace Platform {
+
+// The groups of an INI-shaped key file as desktops write them (icon theme
+// indexes, GTK's settings.ini, kdeglobals): "[Group]" lines and "key=value"
+// lines, blanks around keys and values trimmed, '#' comments and lines
+// outside a group ignored. Keys are kept as written (localised ones too);
+// a later key of a group replaces an earlier one. Empty when the file
+// cannot be read. Any thread.
+using KeyFileGroup = std::map<std::string, std::string>;
+std::map<std::string, KeyFileGroup> readKeyFile(const std::string& path);
+
+} // namespace Platform
