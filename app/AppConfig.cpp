@@ -7,6 +7,7 @@
 #include "app/AppServices.h"
 #include "app/Autorun.h"
 #include "app/IniReader.h"
+#include "app/UnknownSettings.h"
 #include "core/KnownFolderTable.h"
 #include "core/Logger.h"
 #include "core/Path.h"
@@ -31,29 +32,54 @@ void warn(wstr message) {
     logMessage(Logger::Warning, std::move(message));
 }
 
-void warnFallback(const wstr& section, const wstr& key, const wstr& current) {
+// Where a setting was written: " of <file>", or nothing when no file gave it.
+wstr ofFile(const IniReader& reader, const wstr& section, const wstr& key) {
+    wstr file = reader.fileOf(section, key);
+    return file.empty() ? wstr() : wstr(L" of " + file);
+}
+
+// A refused value: the setting keeps `current`, which in a record being
+// loaded is its default (a later file's text replaced any earlier one).
+void warnFallback(const IniReader& reader, const wstr& section, const wstr& key,
+                  const wchar_t* expected, const wstr& current) {
     wstr message;
     warn(wstr::format(message,
-                      L"Unknown value for setting \"{}\" in section \"{}\". Falling back to "
-                      L"default: {}",
-                      key, section, current));
+                      L"Unknown value \"{}\" for setting \"{}\" in section [{}]{} (expected {}). "
+                      L"Falling back to default: {}",
+                      reader.get(section, key), key, section, ofFile(reader, section, key),
+                      expected, current.empty() ? wstr(L"unset") : current));
 }
+
+const wchar_t* const boolWords = L"yes or no";
 
 wstr triStateToString(int32_t value) {
     return value < 0 ? wstr() : boolToString(value != 0);
 }
 
 // Reads an enumerated word: parse gives `invalid` for an unknown one.
+struct WordSetting {
+    int32_t (*parse)(const wstr&);
+    int32_t invalid;
+    wstr (*name)(int32_t);
+    const wchar_t* expected;
+};
+
 int32_t readWord(const IniReader& reader, const wstr& section, const wstr& key, int32_t current,
-                 int32_t (*parse)(const wstr&), int32_t invalid, wstr (*name)(int32_t)) {
+                 const WordSetting& setting) {
     if (!reader.hasOption(section, key))
         return current;
-    int32_t value = parse(reader.get(section, key));
-    if (value != invalid)
+    int32_t value = setting.parse(reader.get(section, key));
+    if (value != setting.invalid)
         return value;
-    warnFallback(section, key, name(current));
+    warnFallback(reader, section, key, setting.expected, setting.name(current));
     return current;
 }
+
+const WordSetting focusLostWords{parseFocusLostMode, 3, focusLostModeToString,
+                                 L"no, immediate or delayed"};
+const WordSetting retainWords{parseRetainLastSearch, 3, retainLastSearchToString,
+                              L"no, selected or unselected"};
+const WordSetting flashOnWords{parseFlashOn, 1001, flashOnToString, L"info, warn, err or never"};
 
 // The text of the option when present, else the fallback.
 wstr optionOr(const IniReader& reader, const wstr& section, const wstr& key, const wstr& fallback) {
@@ -65,14 +91,15 @@ bool isThemeNameChar(wchar_t ch) {
 }
 
 // The theme's name of a valid theme section name, else empty with a warning.
-wstr themeNameOf(const wstr& section) {
+wstr themeNameOf(const IniReader& reader, const wstr& section) {
     wstr name = section.substr(themeSectionPrefix.size());
     bool valid = wstr::trimCopy(section) == section && !name.empty() &&
                  std::all_of(name.begin(), name.end(), isThemeNameChar);
     if (valid)
         return name;
     wstr message;
-    warn(wstr::format(message, L"Invalid theme section name \"{}\". Section ignored", section));
+    warn(wstr::format(message, L"Invalid theme section name \"{}\" in {}. Section ignored", section,
+                      reader.fileOf(section, {})));
     return {};
 }
 
@@ -81,7 +108,7 @@ bool isThemeSection(const wstr& section) {
 }
 
 // The list without repeated names (without case), first spelling kept.
-std::vector<wstr> withoutDuplicateThemes(const std::vector<wstr>& list) {
+std::vector<wstr> withoutDuplicateThemes(const IniReader& reader, const std::vector<wstr>& list) {
     std::vector<wstr> unique;
     for (const wstr& name : list) {
         if (wstr::indexIn(name, unique) < 0) {
@@ -89,12 +116,19 @@ std::vector<wstr> withoutDuplicateThemes(const std::vector<wstr>& list) {
             continue;
         }
         wstr message;
-        warn(wstr::format(
-            message,
-            L"Theme \"{}\" specified twice in \"{}\" setting. Keeping first occurrence only", name,
-            L"theme"));
+        warn(wstr::format(message,
+                          L"Theme \"{}\" specified twice in \"{}\" setting{}. Keeping first "
+                          L"occurrence only",
+                          name, L"theme", ofFile(reader, sectionGui, L"theme")));
     }
     return unique;
+}
+
+// The proxy as the [network] setting would name it.
+wstr proxyWord(const ProxySettings& proxy) {
+    if (proxy.mode == ProxySystem)
+        return L"system";
+    return proxy.mode == ProxyNone ? wstr(L"none") : proxyListToString(proxy);
 }
 
 struct PackageMark {
@@ -128,7 +162,7 @@ bool AppConfig::readBool(const IniReader& reader, const wstr& section, const wst
     int value = parseBool(reader.get(section, key));
     if (value >= 0)
         return value == 1;
-    warnFallback(section, key, boolToString(current));
+    warnFallback(reader, section, key, boolWords, boolToString(current));
     return current;
 }
 
@@ -139,15 +173,30 @@ int32_t AppConfig::readTriState(const IniReader& reader, const wstr& section, co
     int value = parseBool(reader.get(section, key));
     if (value >= 0)
         return value;
-    warnFallback(section, key, triStateToString(current));
+    warnFallback(reader, section, key, boolWords, triStateToString(current));
     return current;
 }
 
 int32_t AppConfig::readInt(const IniReader& reader, const wstr& section, const wstr& key,
-                           int32_t current, int32_t min, int32_t max) {
+                           int32_t current, int32_t min, int32_t max,
+                           std::optional<int32_t> aboveMax) {
     if (!reader.hasOption(section, key))
         return current;
-    return parseIntClamped(reader.get(section, key), current, min, max);
+    const wstr text = reader.get(section, key);
+    if (text.empty())
+        return current;
+    int64_t number = parseNumber(text);
+    int32_t value = number > max && aboveMax
+                        ? *aboveMax
+                        : static_cast<int32_t>(std::clamp<int64_t>(number, min, max));
+    if (isWholeNumber(text))
+        return value;
+    wstr message;
+    warn(wstr::format(message,
+                      L"Value \"{}\" of setting \"{}\" in section [{}]{} is not a whole number. "
+                      L"Using {}",
+                      text, key, section, ofFile(reader, section, key), value));
+    return value;
 }
 
 GeometrySetting AppConfig::readGeometry(const IniReader& reader, const wstr& section,
@@ -161,9 +210,10 @@ GeometrySetting AppConfig::readGeometry(const IniReader& reader, const wstr& sec
         return value;
     wstr message;
     warn(wstr::format(message,
-                      L"Unknown or invalid value for setting \"{}\" in section \"{}\" (or "
+                      L"Unknown or invalid value \"{}\" for setting \"{}\" in section [{}]{} (or "
                       L"specified monitor ID is incorrect). Falling back to default: {}",
-                      key, section, geometryToString(current)));
+                      reader.get(section, key), key, section, ofFile(reader, section, key),
+                      geometryToString(current)));
     return current;
 }
 
@@ -178,7 +228,17 @@ ProxySettings AppConfig::readProxy(const IniReader& reader, const ProxySettings&
     if (!reader.hasOption(sectionNetwork, L"proxy"))
         return current;
     ProxySettings value;
-    return parseProxySetting(value, reader.get(sectionNetwork, L"proxy")) ? value : current;
+    const wstr text = reader.get(sectionNetwork, L"proxy");
+    if (parseProxySetting(value, text))
+        return value;
+    wstr message;
+    warn(wstr::format(message,
+                      L"Unknown value \"{}\" for setting \"proxy\" in section [{}]{} (expected "
+                      L"system, none, or scheme=url lines whose urls end in a port). Falling back "
+                      L"to default: {}",
+                      text, sectionNetwork, ofFile(reader, sectionNetwork, L"proxy"),
+                      proxyWord(current)));
+    return current;
 }
 
 std::vector<wstr> AppConfig::readIgnoredPackages(const IniReader& reader,
@@ -213,7 +273,7 @@ std::vector<wstr> AppConfig::readIgnoredPackages(const IniReader& reader,
     return result;
 }
 
-wstr AppConfig::readExternalCommand(const wstr& key, const wstr& value,
+wstr AppConfig::readExternalCommand(const wstr& key, const wstr& value, const wstr& file,
                                     const std::vector<wstr>& folders,
                                     const std::vector<wstr>& extensions) {
     if (value.empty())
@@ -224,15 +284,17 @@ wstr AppConfig::readExternalCommand(const wstr& key, const wstr& value,
     wstr message;
     logMessage(Logger::Error,
                wstr::format(message,
-                            L"Failed to parse setting \"{}\" in section [{}], or to find the "
+                            L"Failed to parse setting \"{}\" in section [{}]{}, or to find the "
                             L"designed executable file. Command line was: {}",
-                            key, sectionExternal, value));
+                            key, sectionExternal, file.empty() ? wstr() : wstr(L" of " + file),
+                            value));
     return {};
 }
 
 // --- Sections ------------------------------------------------------------------------
 
 void AppConfig::readSettings(const IniReader& reader) {
+    warnUnknownSettings(reader);
     if (reader.hasSection(sectionApp))
         readAppSection(reader);
     if (reader.hasSection(sectionGui))
@@ -270,25 +332,23 @@ void AppConfig::readGuiSection(const IniReader& reader) {
             continue;
         wstr message;
         warn(wstr::format(message,
-                          L"Obsolete setting '{}' found in section [{}]. Please review your "
+                          L"Obsolete setting '{}' found in section [{}]{}. Please review your "
                           L"config file(s)",
-                          key, sectionGui));
+                          key, sectionGui, ofFile(reader, sectionGui, key)));
     }
     geometry = readGeometry(reader, sectionGui, L"geometry", geometry);
     autoWidth = readInt(reader, sectionGui, L"auto_width", autoWidth, 5, 100);
     alwaysOnTop = readBool(reader, sectionGui, L"always_on_top", alwaysOnTop);
-    hideOnFocusLost = readWord(reader, sectionGui, L"hide_on_focus_lost", hideOnFocusLost,
-                               parseFocusLostMode, 3, focusLostModeToString);
-    retainLastSearch = readWord(reader, sectionGui, L"retain_last_search", retainLastSearch,
-                                parseRetainLastSearch, 3, retainLastSearchToString);
+    hideOnFocusLost =
+        readWord(reader, sectionGui, L"hide_on_focus_lost", hideOnFocusLost, focusLostWords);
+    retainLastSearch =
+        readWord(reader, sectionGui, L"retain_last_search", retainLastSearch, retainWords);
     escapeAlwaysCloses = readBool(reader, sectionGui, L"escape_always_closes", escapeAlwaysCloses);
     loopList = readBool(reader, sectionGui, L"loop_list", loopList);
     spaceAsTab = readBool(reader, sectionGui, L"space_as_tab", spaceAsTab);
     singleClick = readBool(reader, sectionGui, L"single_click", singleClick);
     // Above 1000 rows means "no limit" (0), as does a negative number.
-    maxHeight = readInt(reader, sectionGui, L"max_height", maxHeight, 0, 1001);
-    if (maxHeight == 1001)
-        maxHeight = 0;
+    maxHeight = readInt(reader, sectionGui, L"max_height", maxHeight, 0, 1000, 0);
     showOnTaskbar = readBool(reader, sectionGui, L"show_on_taskbar", showOnTaskbar);
     maxResults = readInt(reader, sectionGui, L"max_results", maxResults, 10, 1000);
     wordSeparators = optionOr(reader, sectionGui, L"word_separators", wordSeparators);
@@ -300,22 +360,22 @@ void AppConfig::readGuiSection(const IniReader& reader) {
 }
 
 void AppConfig::readThemes(const IniReader& reader, const std::vector<wstr>& list) {
-    themes = withoutDuplicateThemes(list);
+    themes = withoutDuplicateThemes(reader, list);
     SettingsStore scratch;
     std::vector<wstr> declared;
     for (const wstr& section : reader.sections()) {
         if (!isThemeSection(section))
             continue;
-        wstr name = themeNameOf(section);
+        wstr name = themeNameOf(reader, section);
         if (name.empty())
             continue;
         if (wstr::indexIn(name, declared) >= 0) {
             wstr message;
             warn(wstr::format(message,
-                              L"Theme \"{}\" declared several times, unexpected results may "
-                              L"occur. Please correct your configuration file Theme names are "
-                              L"case-sensitive",
-                              name));
+                              L"Theme \"{}\" declared several times (again in {}), unexpected "
+                              L"results may occur. Keeping the first declaration; theme names are "
+                              L"compared without case",
+                              name, reader.fileOf(section, {})));
             continue;
         }
         declared.push_back(name);
@@ -339,8 +399,8 @@ void AppConfig::readExternalSection(const IniReader& reader) {
     std::vector<wstr> folders = Sys::searchPath();
     std::vector<wstr> extensions = Sys::pathExtensions();
     auto command = [&](const wchar_t* key, const wstr& current) {
-        return readExternalCommand(key, optionOr(reader, sectionExternal, key, current), folders,
-                                   extensions);
+        return readExternalCommand(key, optionOr(reader, sectionExternal, key, current),
+                                   reader.fileOf(sectionExternal, key), folders, extensions);
     };
     editor = command(L"editor", editor);
     editorAcceptsMultifiles =
@@ -371,8 +431,7 @@ void AppConfig::readConsoleSection(const IniReader& reader) {
     settingsStore.set(sectionConsole, L"geometry", geometryToString(consoleGeometry));
     showTimePrefix = readBool(reader, sectionConsole, L"show_time_prefix", showTimePrefix);
     settingsStore.set(sectionConsole, L"show_time_prefix", boolToString(showTimePrefix));
-    flashOn =
-        readWord(reader, sectionConsole, L"flash_on", flashOn, parseFlashOn, 1001, flashOnToString);
+    flashOn = readWord(reader, sectionConsole, L"flash_on", flashOn, flashOnWords);
     settingsStore.set(sectionConsole, L"flash_on", flashOnToString(flashOn));
     for (const wstr& option : reader.options(sectionConsole)) {
         if (option.size() <= aliasPrefix.size() || !option.starts_with(aliasPrefix))

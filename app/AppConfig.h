@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/ConfigValues.h"
@@ -66,13 +67,17 @@ public:
     void storeVarSection();
 
     // Value readers: an absent option keeps `current`; a refused value keeps
-    // it with a warning (numbers are clamped silently).
+    // it with a warning naming the file, the section, the key and the text.
+    // Numbers are clamped silently; a text that is not a whole number is
+    // read as far as it goes, with a warning. `aboveMax`, when given, is the
+    // value of a number above max.
     static bool readBool(const IniReader& reader, const wstr& section, const wstr& key,
                          bool current);
     static int32_t readTriState(const IniReader& reader, const wstr& section, const wstr& key,
                                 int32_t current);
     static int32_t readInt(const IniReader& reader, const wstr& section, const wstr& key,
-                           int32_t current, int32_t min, int32_t max);
+                           int32_t current, int32_t min, int32_t max,
+                           std::optional<int32_t> aboveMax = std::nullopt);
     static GeometrySetting readGeometry(const IniReader& reader, const wstr& section,
                                         const wstr& key, GeometrySetting current);
     static Hotkey readHotkey(const IniReader& reader, const wstr& key, const Hotkey& current);
@@ -80,8 +85,9 @@ public:
     static std::vector<wstr> readIgnoredPackages(const IniReader& reader,
                                                  const std::vector<wstr>& current);
     // The command line resolved to its executable; empty, with an error
-    // logged, when it cannot be resolved.
-    static wstr readExternalCommand(const wstr& key, const wstr& value,
+    // naming the file that gave it (when one did) logged, when it cannot be
+    // resolved.
+    static wstr readExternalCommand(const wstr& key, const wstr& value, const wstr& file,
                                     const std::vector<wstr>& folders,
                                     const std::vector<wstr>& extensions);
 

@@ -2,6 +2,8 @@
 
 #include <boost/python.hpp>
 
+#include <stdexcept>
+
 #include "app/IniReader.h"
 #include "core/Logger.h"
 #include "core/MessageBox.h"
@@ -11,6 +13,13 @@
 #include "python/PythonIni.h"
 
 namespace {
+
+// A value whose reference cannot be resolved: one sentence naming the file,
+// the section, the key and the reference.
+class ReferenceError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 // The settings' view of Python's configparser.
 class PythonIniReader : public IniReader {
@@ -23,7 +32,26 @@ public:
     std::vector<wstr> sections() const override { return ini_.sections(); }
     std::vector<wstr> options(const wstr& section) const override { return ini_.options(section); }
     wstr get(const wstr& section, const wstr& option) const override {
-        return ini_.get(section, option);
+        try {
+            return ini_.get(section, option);
+        } catch (const boost::python::error_already_set&) {
+            wstr problem = PythonIni::takeReferenceError(section, option);
+            if (problem.empty())
+                throw;
+            wstr sentence;
+            wstr::format(sentence, L"setting \"{}\" in section [{}] of {} {}", option, section,
+                         fileOf(section, option), problem);
+            throw ReferenceError(wstr::toUtf8(sentence));
+        }
+    }
+    wstr fileOf(const wstr& section, const wstr& option) const override {
+        return ini_.sourceOf(section, option);
+    }
+    std::vector<FileOutline> outline() const override {
+        std::vector<FileOutline> files;
+        for (const PythonIni::Outline& source : ini_.outlines())
+            files.push_back({source.source, source.sections});
+        return files;
     }
 
 private:
@@ -60,6 +88,11 @@ bool AppConfig::load(const std::vector<wstr>& files, bool reloading) {
         GilLock gil;
         try {
             readSettings(PythonIniReader(*ini));
+        } catch (const ReferenceError& e) {
+            const wchar_t* outcome = reloading ? L"the settings in force stay"
+                                               : L"the settings after it keep their defaults";
+            wstr::format(failure, L"Error while reading app config data: {}, so {}.",
+                         wstr::fromUtf8(e.what()), outcome);
         } catch (const boost::python::error_already_set&) {
             wstr::format(failure, L"Error while reading app config data: {}",
                          wstr::fromUtf8(Python::formatError().c_str()));

@@ -73,6 +73,20 @@ int64_t parseNumber(const wstr& text) {
     return wstr::toInt64(text, 0);
 }
 
+bool isWholeNumber(const wstr& text) {
+    wstr number = wstr::trimCopy(text);
+    std::size_t start = !number.empty() && (number[0] == L'-' || number[0] == L'+') ? 1 : 0;
+    std::wstring_view digits = std::wstring_view(number).substr(start);
+    const wchar_t* allowed = L"0123456789";
+    if (digits.size() > 2 && digits[0] == L'0' && (digits[1] == L'x' || digits[1] == L'X')) {
+        digits.remove_prefix(2);
+        allowed = L"0123456789abcdefABCDEF";
+    } else if (digits.size() > 1 && digits[0] == L'0') {
+        allowed = L"01234567";
+    }
+    return !digits.empty() && digits.find_first_not_of(allowed) == std::wstring_view::npos;
+}
+
 int32_t parseIntClamped(const wstr& text, int32_t defaultValue, int32_t min, int32_t max) {
     if (text.empty())
         return defaultValue;

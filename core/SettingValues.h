@@ -32,6 +32,9 @@ wstr boolToString(bool value);
 // leading 0 octal), reading up to the first character that does not belong
 // to it; no digits read 0.
 int64_t parseNumber(const wstr& text);
+// Whether parseNumber reads the whole text (blanks around it aside): "12",
+// "-3", "0x1F" and "010" are whole; "12px", "ten", "08" and "" are not.
+bool isWholeNumber(const wstr& text);
 // The default for an empty text, else the number clamped into [min, max].
 int32_t parseIntClamped(const wstr& text, int32_t defaultValue, int32_t min, int32_t max);
 // The default for an empty text or a number outside [min, max].

@@ -322,7 +322,7 @@ void parseSource(PythonIni& ini, const wstr& name, bool isResource, const std::s
     try {
         ini.readString(text, name);
     } catch (const bp::error_already_set&) {
-        const wstr error = wstr::fromUtf8(Python::formatError().c_str());
+        const wstr error = PythonIni::takeErrorLine();
         wstr message;
         if (isResource)
             wstr::format(message, L"Error while parsing settings from resource {}. Error: {}", name,
@@ -331,6 +331,23 @@ void parseSource(PythonIni& ini, const wstr& name, bool isResource, const std::s
             wstr::format(message, L"Error while parsing settings from {}. Error: {}", name, error);
         warn(message);
     }
+}
+
+// A value that cannot be read: a reference told in words, with the file that
+// holds it; another error as Python tells it.
+void warnUnreadValue(const PythonIni& ini, const wstr& packageName, const wstr& section,
+                     const wstr& option) {
+    wstr problem = PythonIni::takeReferenceError(section, option);
+    wstr message;
+    if (problem.empty()) {
+        warn(wstr::format(message, L"Error while extracting settings from package {}. Error: {}",
+                          packageName, PythonIni::takeErrorLine()));
+        return;
+    }
+    warn(wstr::format(message,
+                      L"Error while extracting settings from package {}: setting \"{}\" in "
+                      L"section [{}] of {} {}; it is left out",
+                      packageName, option, section, ini.sourceOf(section, option), problem));
 }
 
 // A value whose reference cannot be resolved is left out with a warning; the
@@ -343,10 +360,7 @@ SettingsStore storeOf(const PythonIni& ini, const wstr& packageName) {
             try {
                 keys[wstr::lowerCopy(option)] = ini.get(section, option);
             } catch (const bp::error_already_set&) {
-                wstr message;
-                warn(wstr::format(message,
-                                  L"Error while extracting settings from package {}. Error: {}",
-                                  packageName, wstr::fromUtf8(Python::formatError().c_str())));
+                warnUnreadValue(ini, packageName, section, option);
             }
         }
         store.merge(section, keys);

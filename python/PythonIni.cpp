@@ -62,6 +62,76 @@ std::string readText(const wstr& path, wstr& error) {
     return text;
 }
 
+std::vector<wstr> wstrList(const bp::object& list) {
+    return bp::extract<std::vector<wstr>>(list);
+}
+
+// The sections and own options of a parser that read one source.
+PythonIni::Outline outlineOf(const bp::object& parser, const wstr& source) {
+    PythonIni::Outline outline{source, {}};
+    bp::object defaults = parser.attr("defaults")();
+    for (const wstr& section : wstrList(parser.attr("sections")())) {
+        std::vector<wstr> own;
+        for (const wstr& option : wstrList(parser.attr("options")(section)))
+            if (!bp::extract<bool>(defaults.attr("__contains__")(option)))
+                own.push_back(option);
+        outline.sections.emplace_back(section, std::move(own));
+    }
+    return outline;
+}
+
+wstr textOf(const bp::object& object) {
+    return bp::extract<wstr>(bp::str(object));
+}
+
+// What is wrong with a reference, as the end of a sentence about the option
+// read; empty when `error` is not the parser's complaint about a reference.
+wstr referenceProblem(PyObject* error, const wstr& section, const wstr& option) {
+    bp::object configparser = bp::import("configparser");
+    auto isA = [&](const char* name) {
+        return PyObject_IsInstance(error, bp::object(configparser.attr(name)).ptr()) == 1;
+    };
+    if (!isA("InterpolationError"))
+        return {};
+    bp::object exception(bp::handle<>(bp::borrowed(error)));
+    wstr where;
+    wstr innerSection = textOf(exception.attr("section"));
+    wstr innerOption = textOf(exception.attr("option"));
+    if (innerSection != section || !wstr::equals(innerOption, option, false))
+        wstr::format(where, L" (through \"{}\" in section [{}])", innerOption, innerSection);
+    wstr problem;
+    if (isA("InterpolationMissingOptionError"))
+        return wstr::format(problem, L"refers to ${{{}}}{}, which does not exist",
+                            textOf(exception.attr("reference")), where);
+    if (isA("InterpolationDepthError"))
+        return wstr::format(problem,
+                            L"has references nested more than {} deep{}: does one lead back to "
+                            L"itself?",
+                            textOf(configparser.attr("MAX_INTERPOLATION_DEPTH")), where);
+    return wstr::format(problem,
+                        L"has a reference that cannot be read{}: {} (write $$ for a "
+                        L"literal $)",
+                        where, textOf(exception.attr("message")));
+}
+
+// What `describe` says of the pending error, which stays pending; empty
+// when there is none or describing it fails.
+template <typename Describe> wstr describePending(Describe describe) {
+    PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);
+    if (!type)
+        return {};
+    PyErr_NormalizeException(&type, &value, &traceback);
+    wstr text;
+    try {
+        text = describe(value);
+    } catch (const bp::error_already_set&) {
+        PyErr_Clear();
+    }
+    PyErr_Restore(type, value, traceback);
+    return text;
+}
+
 } // namespace
 
 PythonIni::PythonIni(bool withEnv) {
@@ -102,8 +172,39 @@ const wstr& PythonIni::sectionOrDefault(const wstr& section) const {
 void PythonIni::readString(const std::string& text, const wstr& source) {
     bp::str pyText(text.data(), text.size());
     bp::object name = source.empty() ? bp::object("<string>") : bp::object(source);
-    newParser().attr("read_string")(pyText, name);
+    bp::object alone = newParser();
+    alone.attr("read_string")(pyText, name);
     parser().attr("read_string")(pyText, name);
+    if (!source.empty())
+        outlines_.push_back(outlineOf(alone, source));
+}
+
+wstr PythonIni::sourceOf(const wstr& section, const wstr& option) const {
+    for (auto outline = outlines_.rbegin(); outline != outlines_.rend(); ++outline)
+        for (const auto& [name, options] : outline->sections)
+            if (name == section && (option.empty() || wstr::indexIn(option, options) >= 0))
+                return outline->source;
+    return {};
+}
+
+wstr PythonIni::takeReferenceError(const wstr& section, const wstr& option) {
+    wstr problem =
+        describePending([&](PyObject* error) { return referenceProblem(error, section, option); });
+    if (!problem.empty())
+        logMessage(Logger::Debug, wstr::fromUtf8(Python::formatError().c_str()));
+    return problem;
+}
+
+wstr PythonIni::takeErrorLine() {
+    wstr line = describePending([](PyObject* error) {
+        return textOf(bp::object(bp::handle<>(bp::borrowed(Py_TYPE(error)))).attr("__name__")) +
+               L": " + textOf(bp::object(bp::handle<>(bp::borrowed(error))));
+    });
+    wstr full = wstr::fromUtf8(Python::formatError().c_str());
+    if (line.empty())
+        return full;
+    logMessage(Logger::Debug, std::move(full));
+    return line;
 }
 
 void PythonIni::readDict(const wstr& section, const std::map<wstr, wstr>& values) {
@@ -181,6 +282,6 @@ void PythonIni::readFile(const wstr& path) {
         readString(text, path);
     } catch (const bp::error_already_set&) {
         warn(wstr::format(message, L"Error while parsing config file {}: {}", path,
-                          wstr::fromUtf8(Python::formatError().c_str())));
+                          takeErrorLine()));
     }
 }

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 // A configuration read by Python's configparser: "=" is the only delimiter,
@@ -46,6 +47,34 @@ public:
     wstr get(const wstr& section, const wstr& option) const;
     const wstr& defaultSection() const { return defaultSection_; }
 
+    // What one named source (a file) held on its own: its sections in order
+    // and the options each of them named (options lowered as the parser
+    // lowers them; the default section's are left out).
+    struct Outline {
+        wstr source;
+        std::vector<std::pair<wstr, std::vector<wstr>>> sections;
+    };
+    // The outlines of the named sources read so far, in reading order.
+    const std::vector<Outline>& outlines() const { return outlines_; }
+    // The source that gave the option its value: the last one that named it
+    // in that section. With an empty option, the last source that holds the
+    // section. Empty for values of no named source (the environment, the
+    // variables).
+    wstr sourceOf(const wstr& section, const wstr& option) const;
+
+    // When the pending Python error is the parser's complaint about a
+    // reference (one to nothing, a "$" that starts none, references nested
+    // too deeply), takes it and returns what is wrong as the end of a
+    // sentence that names the option read (`section`, `option`): 'refers to
+    // ${var:x}, which does not exist'. The traceback goes to the log at debug
+    // level. Any other error stays pending and the result is empty.
+    static wstr takeReferenceError(const wstr& section, const wstr& option);
+    // Takes the pending Python error and returns it as one line, its type's
+    // name and its text ("DuplicateOptionError: While reading from 'x.ini'
+    // [line  3]: option 'a' in section 'b' already exists"); the traceback
+    // goes to the log at debug level.
+    static wstr takeErrorLine();
+
     // The configuration made of the environment (section "env"), the
     // variables (section "var", taken literally) and the files in order, a
     // later file overriding an earlier one option by option. A missing file
@@ -62,4 +91,5 @@ private:
 
     boost::python::handle<> parser_;
     wstr defaultSection_;
+    std::vector<Outline> outlines_;
 };

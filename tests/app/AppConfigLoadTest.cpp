@@ -116,6 +116,121 @@ TEST_F(AppConfigLoadTest, APythonErrorStopsReadingWithAMessageBox) {
     EXPECT_EQ(gilHeld, std::vector<int>{0}) << "the box waits for the user without the GIL";
 }
 
+// Each mistake in a configuration file gives one message that says which file,
+// which section and which key; names the user chooses freely give none.
+TEST_F(AppConfigLoadTest, MistakesAreToldWithTheirFileSectionAndKey) {
+    struct Row {
+        const char* what;
+        std::vector<std::pair<size_t, std::string>> texts; // file index, text
+        size_t named;                                      // the file the message names
+        std::vector<wstr> says;                            // empty: no message at all
+    };
+    const Row rows[] = {
+        {"unknown key",
+         {{1, "[gui]\nmax_resluts = 20\nmax_results = 30\n"}},
+         1,
+         {L"Unknown setting \"max_resluts\" in section [gui]", L"did you mean \"max_results\"?"}},
+        {"unknown key of the later file",
+         {{1, "[app]\nwrite_log_file = 1\n"}, {4, "[app]\nwrite_log_fle = 0\n"}},
+         4,
+         {L"\"write_log_fle\"", L"[app]", L"did you mean \"write_log_file\"?"}},
+        {"unknown section",
+         {{1, "[GUI]\nmax_results = 20\n"}},
+         1,
+         {L"Unknown section [GUI]", L"did you mean [gui]?"}},
+        {"unknown key of a theme",
+         {{1, "[theme/Mine]\ncolor_backgruond = #000\n"}},
+         1,
+         {L"\"color_backgruond\"", L"[theme/Mine]", L"did you mean \"color_background\"?"}},
+        {"number that is not one",
+         {{1, "[gui]\nmax_results = ten\n"}},
+         1,
+         {L"\"ten\"", L"\"max_results\"", L"[gui]", L"Using 10"}},
+        {"boolean of the later file",
+         {{0, "[gui]\nalways_on_top = yes\n"}, {3, "[gui]\nalways_on_top = yse\n"}},
+         3,
+         {L"\"yse\"", L"\"always_on_top\"", L"[gui]", L"Falling back to default: 0"}},
+        {"reference to nothing",
+         {{1, "[gui]\nmax_results = 20\n"}, {2, "[gui]\nword_separators = ${var:nope}\n"}},
+         2,
+         {L"setting \"word_separators\" in section [gui]", L"refers to ${var:nope}, which does not "
+                                                           L"exist"}},
+        {"reference through a variable",
+         {{1, "[var]\nroot = ${nope}\n[external]\nterminal = ${var:root}/term\n"}},
+         1,
+         {L"setting \"terminal\" in section [external]",
+          L"refers to ${nope} (through \"root\" in section [var]), which does not exist"}},
+        {"$ that starts no reference",
+         {{1, "[gui]\nword_separators = a$b\n"}},
+         1,
+         {L"setting \"word_separators\" in section [gui]", L"write $$ for a literal $"}},
+        {"names of the user's own",
+         {{1, "[var]\nmy_folder = /x\n[console]\nalias_ll = import os\n"
+              "[theme/Mine]\ncolor_background = #000\n[env]\nMY_NAME = me\n"},
+          {4, "[theme/Unlisted]\nlayout = 1\n[var]\nother = ${var:my_folder}\n"}},
+         0,
+         {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        for (size_t i = 0; i < files.size(); ++i)
+            std::filesystem::remove(wstr::toUtf8(files[i]));
+        for (const auto& [index, text] : row.texts)
+            write(index, text);
+        qvtest::RecordingMessageBox::Installed boxes;
+        qvtest::LogRecords log;
+        load();
+        std::vector<wstr> messages;
+        for (const auto& item : log.all())
+            if (item->level >= Logger::Warning)
+                messages.push_back(item->message);
+        if (row.says.empty()) {
+            EXPECT_EQ(messages, std::vector<wstr>{});
+            continue;
+        }
+        ASSERT_EQ(messages.size(), 1u) << wstr::toUtf8(messages.empty() ? L"" : messages[1]);
+        EXPECT_NE(messages[0].find(files[row.named]), wstr::npos) << wstr::toUtf8(messages[0]);
+        for (const wstr& part : row.says)
+            EXPECT_NE(messages[0].find(part), wstr::npos)
+                << wstr::toUtf8(part) << "\n in: " << wstr::toUtf8(messages[0]);
+        EXPECT_EQ(messages[0].find(L"Traceback"), wstr::npos) << wstr::toUtf8(messages[0]);
+    }
+}
+
+// The values the messages above speak of are the ones used.
+TEST_F(AppConfigLoadTest, RefusedValuesTakeWhatTheMessagesSay) {
+    qvtest::LogRecords log;
+    write(0, "[gui]\nalways_on_top = yes\nmax_results = 50\n");
+    write(4, "[gui]\nalways_on_top = yse\nmax_results = ten\nmax_height = 12px\n");
+    auto config = load();
+    EXPECT_TRUE(loaded);
+    EXPECT_FALSE(config->alwaysOnTop) << "the earlier file's text was replaced, not kept";
+    EXPECT_EQ(config->maxResults, 10);
+    EXPECT_EQ(config->maxHeight, 12);
+}
+
+// A bad reference: one sentence in the box, the traceback only in the log,
+// at debug level.
+TEST_F(AppConfigLoadTest, ABadReferenceIsOneSentence) {
+    qvtest::RecordingMessageBox::Installed boxes;
+    qvtest::LogRecords log;
+    write(1, "[gui]\nword_separators = ${var:nope}\n");
+    load();
+    auto shown = boxes.box->shown();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, L"Error while reading app config data: setting \"word_separators\" in "
+                             L"section [gui] of " +
+                                 files[1] +
+                                 L" refers to ${var:nope}, which does not exist, so the settings "
+                                 L"after it keep their defaults.");
+    size_t tracebacks = 0;
+    for (const auto& item : log.all())
+        if (item->level == Logger::Debug &&
+            item->message.find(L"InterpolationMissingOptionError") != wstr::npos)
+            ++tracebacks;
+    EXPECT_EQ(tracebacks, 1u);
+}
+
 TEST_F(AppConfigLoadTest, AFileThatDoesNotParseIsSkipped) {
     qvtest::LogRecords log;
     write(0, "[gui]\nmax_results = 20\n");

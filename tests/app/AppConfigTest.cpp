@@ -125,8 +125,8 @@ TEST_F(AppConfigTest, EveryKeyWithItsRangeAndWarning) {
     const Case cases[] = {
         {L"app", L"launch_at_startup", L"yes", nullptr, L"1", nullptr},
         {L"app", L"launch_at_startup", L"maybe", nullptr, L"0",
-         L"Unknown value for setting \"launch_at_startup\" in section \"app\". Falling back to "
-         L"default: 0"},
+         L"Unknown value \"maybe\" for setting \"launch_at_startup\" in section [app] of "
+         L"/fake/User/Quorvalent.ini (expected yes or no). Falling back to default: 0"},
         {L"app", L"hotkey_run", L"", nullptr, L"Ctrl+Win+K", nullptr},
         {L"app", L"hotkey_run", L"win+ctrl+k", nullptr, L"win+ctrl+k", nullptr},
         {L"app", L"hotkey_console", L"Ctrl+A+B", nullptr, L"Ctrl+A+B", nullptr},
@@ -137,11 +137,13 @@ TEST_F(AppConfigTest, EveryKeyWithItsRangeAndWarning) {
         {L"app", L"exclude_nonexistent_remote_files", L"enable", nullptr, L"1", nullptr},
         {L"gui", L"geometry", L"Monitor_2", nullptr, L"monitor_2", nullptr},
         {L"gui", L"geometry", L"monitor_", nullptr, L"auto",
-         L"Unknown or invalid value for setting \"geometry\" in section \"gui\" (or specified "
-         L"monitor ID is incorrect). Falling back to default: auto"},
+         L"Unknown or invalid value \"monitor_\" for setting \"geometry\" in section [gui] of "
+         L"/fake/User/Quorvalent.ini (or specified monitor ID is incorrect). Falling back to "
+         L"default: auto"},
         {L"gui", L"geometry", L"monitor_2x", nullptr, L"auto",
-         L"Unknown or invalid value for setting \"geometry\" in section \"gui\" (or specified "
-         L"monitor ID is incorrect). Falling back to default: auto"},
+         L"Unknown or invalid value \"monitor_2x\" for setting \"geometry\" in section [gui] of "
+         L"/fake/User/Quorvalent.ini (or specified monitor ID is incorrect). Falling back to "
+         L"default: auto"},
         {L"gui", L"auto_width", L"3", nullptr, L"5", nullptr},
         {L"gui", L"auto_width", L"250", nullptr, L"100", nullptr},
         {L"gui", L"auto_width", L"", nullptr, L"33", nullptr},
@@ -149,55 +151,79 @@ TEST_F(AppConfigTest, EveryKeyWithItsRangeAndWarning) {
         {L"gui", L"hide_on_focus_lost", L"yes", nullptr, L"delayed", nullptr},
         {L"gui", L"hide_on_focus_lost", L"immediate", nullptr, L"immediate", nullptr},
         {L"gui", L"hide_on_focus_lost", L"true", nullptr, L"no",
-         L"Unknown value for setting \"hide_on_focus_lost\" in section \"gui\". Falling back to "
-         L"default: no"},
+         L"Unknown value \"true\" for setting \"hide_on_focus_lost\" in section [gui] of "
+         L"/fake/User/Quorvalent.ini (expected no, immediate or delayed). Falling back to default: "
+         L"no"},
         {L"gui", L"retain_last_search", L"on", nullptr, L"selected", nullptr},
         {L"gui", L"retain_last_search", L"unselected", nullptr, L"unselected", nullptr},
         {L"gui", L"retain_last_search", L"sometimes", nullptr, L"no",
-         L"Unknown value for setting \"retain_last_search\" in section \"gui\". Falling back to "
+         L"Unknown value \"sometimes\" for setting \"retain_last_search\" in section [gui] of "
+         L"/fake/User/Quorvalent.ini (expected no, selected or unselected). Falling back to "
          L"default: no"},
         {L"gui", L"escape_always_closes", L"1", nullptr, L"1", nullptr},
         {L"gui", L"loop_list", L"true", nullptr, L"1", nullptr},
         {L"gui", L"space_as_tab", L"yes", nullptr, L"1", nullptr},
         {L"gui", L"single_click", L"wrong", nullptr, L"0",
-         L"Unknown value for setting \"single_click\" in section \"gui\". Falling back to "
-         L"default: 0"},
+         L"Unknown value \"wrong\" for setting \"single_click\" in section [gui] of "
+         L"/fake/User/Quorvalent.ini (expected yes or no). Falling back to default: 0"},
         {L"gui", L"max_height", L"5000", nullptr, L"0", nullptr},
         {L"gui", L"max_height", L"1001", nullptr, L"0", nullptr},
         {L"gui", L"max_height", L"1000", nullptr, L"1000", nullptr},
         {L"gui", L"max_height", L"-3", nullptr, L"0", nullptr},
         {L"gui", L"max_height", L"", nullptr, L"10", nullptr},
         {L"gui", L"show_on_taskbar", L"no", nullptr, L"0", nullptr},
-        {L"gui", L"max_results", L"abc", nullptr, L"10", nullptr},
+        {L"gui", L"max_results", L"abc", nullptr, L"10",
+         L"Value \"abc\" of setting \"max_results\" in section [gui] of /fake/User/Quorvalent.ini "
+         L"is not a "
+         L"whole number. Using 10"},
+        {L"gui", L"max_results", L"20 # twenty", nullptr, L"20",
+         L"Value \"20 # twenty\" of setting \"max_results\" in section [gui] of "
+         L"/fake/User/Quorvalent.ini is "
+         L"not a whole number. Using 20"},
+        {L"gui", L"max_height", L"5000px", nullptr, L"0",
+         L"Value \"5000px\" of setting \"max_height\" in section [gui] of "
+         L"/fake/User/Quorvalent.ini is not a "
+         L"whole number. Using 0"},
+        {L"gui", L"max_results", L"010", nullptr, L"10", nullptr},
+        {L"gui", L"max_results", L"-5", nullptr, L"10", nullptr},
         {L"gui", L"max_results", L"5000", nullptr, L"1000", nullptr},
         {L"gui", L"max_results", L"0x20", nullptr, L"32", nullptr},
         {L"gui", L"word_separators", L" -_", nullptr, L" -_", nullptr},
         {L"gui", L"font_size", L"12", L"max_results", L"100",
-         L"Obsolete setting 'font_size' found in section [gui]. Please review your config "
-         L"file(s)"},
+         L"Obsolete setting 'font_size' found in section [gui] of /fake/User/Quorvalent.ini. "
+         L"Please review "
+         L"your config file(s)"},
         {L"gui", L"show_scores", L"1", L"max_results", L"100",
-         L"Obsolete setting 'show_scores' found in section [gui]. Please review your config "
-         L"file(s)"},
+         L"Obsolete setting 'show_scores' found in section [gui] of /fake/User/Quorvalent.ini. "
+         L"Please review "
+         L"your config file(s)"},
         {L"external", L"web_browser_new_window", L"yes", nullptr, L"1", nullptr},
         {L"external", L"web_browser_private_mode", L"0", nullptr, L"0", nullptr},
         {L"external", L"web_browser_private_mode", L"private", nullptr, L"",
-         L"Unknown value for setting \"web_browser_private_mode\" in section \"external\". "
-         L"Falling back to default: "},
+         L"Unknown value \"private\" for setting \"web_browser_private_mode\" in section "
+         L"[external] of /fake/User/Quorvalent.ini (expected yes or no). Falling back to default: "
+         L"unset"},
         {L"console", L"geometry", L"persistent", nullptr, L"persistent", nullptr},
         {L"console", L"show_time_prefix", L"off", nullptr, L"0", nullptr},
         {L"console", L"flash_on", L"never", nullptr, L"never", nullptr},
         {L"console", L"flash_on", L"err", nullptr, L"error", nullptr},
         {L"console", L"flash_on", L"warning", nullptr, L"warning",
-         L"Unknown value for setting \"flash_on\" in section \"console\". Falling back to "
-         L"default: warning"},
+         L"Unknown value \"warning\" for setting \"flash_on\" in section [console] of "
+         L"/fake/User/Quorvalent.ini (expected info, warn, err or never). Falling back to default: "
+         L"warning"},
         {L"console", L"alias_py", L"import sys", L"py", L"import sys", nullptr},
         {L"network", L"timeout", L"1", nullptr, L"2", nullptr},
         {L"network", L"timeout", L"90", nullptr, L"60", nullptr},
         {L"network", L"timeout", L"0x10", nullptr, L"16", nullptr},
         {L"network", L"proxy", L"http://Host:81", nullptr, L"http=http://host:81", nullptr},
         {L"network", L"proxy", L"noproxy", nullptr, L"", nullptr},
-        {L"network", L"proxy", L"host:8", nullptr, L"",
-         L"Scheme not found in proxy URL (defaults to http): \"host:8\""},
+        {L"network", L"proxy", L"host:81", nullptr, L"http=http://host:81",
+         L"Scheme not found in proxy URL (defaults to http): \"host:81\""},
+        {L"network", L"proxy", L"http://host", nullptr, L"",
+         L"Unknown value \"http://host\" for setting \"proxy\" in section [network] of "
+         L"/fake/User/Quorvalent.ini "
+         L"(expected system, none, or scheme=url lines whose urls end in a port). Falling back "
+         L"to default: none"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << wstr::toUtf8(c.key) << " = " << wstr::toUtf8(c.value));
@@ -272,16 +298,25 @@ TEST_F(AppConfigTest, ThemesAreMergedInListOrder) {
     EXPECT_EQ(config.themeSettings,
               (std::map<wstr, wstr>{
                   {L"color_background", L"#222"}, {L"layout", L"all"}, {L"font_face", L"Arial"}}));
-    EXPECT_EQ(warnings(log),
-              (std::vector<wstr>{
-                  L"Theme \"dark\" specified twice in \"theme\" setting. Keeping first occurrence "
-                  L"only",
-                  L"Theme \"DARK\" declared several times, unexpected results may occur. Please "
-                  L"correct your configuration file Theme names are case-sensitive",
-                  L"Invalid theme section name \"theme/My Theme\". Section ignored",
-                  L"Invalid theme section name \" theme/padded\". Section ignored",
-                  L"Invalid theme section name \"theme/\". Section ignored",
-              }));
+    EXPECT_EQ(
+        warnings(log),
+        (std::vector<wstr>{
+            L"Unknown setting \"not_a_theme_key\" in section [theme/dark] of "
+            L"/fake/User/Quorvalent.ini: the "
+            L"program does not read it",
+            L"Theme \"dark\" specified twice in \"theme\" setting of /fake/User/Quorvalent.ini. "
+            L"Keeping "
+            L"first occurrence only",
+            L"Theme \"DARK\" declared several times (again in /fake/User/Quorvalent.ini), "
+            L"unexpected "
+            L"results may occur. Keeping the first declaration; theme names are compared "
+            L"without case",
+            L"Invalid theme section name \"theme/My Theme\" in /fake/User/Quorvalent.ini. Section "
+            L"ignored",
+            L"Invalid theme section name \" theme/padded\" in /fake/User/Quorvalent.ini. Section "
+            L"ignored",
+            L"Invalid theme section name \"theme/\" in /fake/User/Quorvalent.ini. Section ignored",
+        }));
     EXPECT_FALSE(config.settingsStore.hasKey(L"gui", L"theme"));
 }
 
@@ -409,8 +444,9 @@ TEST_F(AppConfigTest, ExternalCommandsAreResolved) {
     EXPECT_EQ(config.webBrowser, L"");
     EXPECT_EQ(stored(config, L"external", L"config_editor"), edit + L" --new");
     EXPECT_EQ(log.matching(Logger::Error,
-                           L"Failed to parse setting \"file_explorer\" in section [external], or "
-                           L"to find the designed executable file. Command line was: "
+                           L"Failed to parse setting \"file_explorer\" in section [external] of "
+                           L"/fake/User/Quorvalent.ini, or to find the designed executable file. "
+                           L"Command line was: "
                            L"nosuchprogram %1")
                   .size(),
               1u);

@@ -50,6 +50,16 @@ TEST(ConfigValues, NumbersDetectTheirBaseAndStopAtTheFirstStrangeCharacter) {
     EXPECT_EQ(parseIntInRange(L"72", 9, 6, 72), 72);
 }
 
+// Whole numbers are those parseNumber reads to their end; the others are
+// reported by the settings reader.
+TEST(ConfigValues, WholeNumbersAreReadToTheirEnd) {
+    for (const wchar_t* whole : {L"12", L" 12 ", L"-3", L"+4", L"0", L"0x1F", L"0X1f", L"010"})
+        EXPECT_TRUE(isWholeNumber(whole)) << wstr::toUtf8(whole);
+    for (const wchar_t* partial :
+         {L"", L" ", L"12px", L"ten", L"08", L"0x", L"0xG", L"1 2", L"-", L"20 # twenty", L"1.5"})
+        EXPECT_FALSE(isWholeNumber(partial)) << wstr::toUtf8(partial);
+}
+
 TEST(ConfigValues, ListsDropRunsOfCommasButKeepBlankElements) {
     EXPECT_EQ(splitList(L" a ,, b,"), (std::vector<wstr>{L"a", L"b"}));
     EXPECT_EQ(splitList(L"a, ,b"), (std::vector<wstr>{L"a", L"", L"b"}));

@@ -8,10 +8,13 @@
 namespace qvtest {
 
 // A parsed configuration held in memory: sections in the order given,
-// options looked up without case as the real parser does.
+// options looked up without case as the real parser does, all of them read
+// from one file.
 class FakeIni : public IniReader {
 public:
     using Options = std::vector<std::pair<wstr, wstr>>;
+
+    explicit FakeIni(wstr file = L"/fake/User/Quorvalent.ini") : file_(std::move(file)) {}
 
     FakeIni& section(const wstr& name, Options options = {}) {
         sections_.emplace_back(name, std::move(options));
@@ -39,6 +42,16 @@ public:
         const wstr* text = value(section, option);
         return text ? *text : wstr();
     }
+    wstr fileOf(const wstr& section, const wstr& option) const override {
+        return option.empty() ? (hasSection(section) ? file_ : wstr())
+                              : (hasOption(section, option) ? file_ : wstr());
+    }
+    std::vector<FileOutline> outline() const override {
+        FileOutline outline{file_, {}};
+        for (const auto& [name, options] : sections_)
+            outline.sections.emplace_back(name, this->options(name));
+        return {outline};
+    }
 
 private:
     const Options* find(const wstr& section) const {
@@ -55,6 +68,7 @@ private:
         return nullptr;
     }
 
+    wstr file_;
     std::vector<std::pair<wstr, Options>> sections_;
 };
 

@@ -93,9 +93,14 @@ TEST(Package, UserFilesInAnyCaseWithEnvironmentReferences) {
         EXPECT_EQ(valueOf(*package, L"main", L"bad"), L"<missing>");
     }
     EXPECT_TRUE(package->settingsLoaded());
-    EXPECT_EQ(startingWith(log, Logger::Warning,
-                           L"Error while extracting settings from package ToolA. Error: "),
-              1u);
+    const wstr told = L"Error while extracting settings from package ToolA: setting \"bad\" in "
+                      L"section [main] of ";
+    EXPECT_EQ(startingWith(log, Logger::Warning, told), 1u);
+    for (const auto& record : log.all())
+        if (record->message.starts_with(told))
+            EXPECT_TRUE(record->message.ends_with(
+                L"/ToolA.ini refers to ${nosuch:x}, which does not exist; it is left out"))
+                << wstr::toUtf8(record->message);
 
     app->writeUserFile("TOOLB.INI", "[main]\nkey = upper\n");
     app->writeUserFile("ToolB.ini", "[main]\nkey = mixed\n");

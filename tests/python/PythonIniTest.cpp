@@ -118,8 +118,66 @@ TEST_F(PythonIniTest, LaterFilesWinAndAFailingFileChangesNothing) {
     EXPECT_FALSE(ini->hasSection(L"t"));
     std::vector<std::string> found = warnings();
     ASSERT_EQ(found.size(), 1u);
-    EXPECT_THAT(found[0], StartsWith("Error while parsing config file " + dir_.str() +
-                                     "/two.ini: <class 'configparser.DuplicateOptionError'>"));
+    const std::string two = dir_.str() + "/two.ini";
+    EXPECT_EQ(found[0], "Error while parsing config file " + two +
+                            ": DuplicateOptionError: While reading from '" + two +
+                            "' [line  4]: option 'b' in section 's' already exists");
+    EXPECT_THAT(qvtest::messages(log_, Logger::Debug),
+                ElementsAre(testing::HasSubstr("Traceback")));
+}
+
+// Each file's own sections and keys, and which file gave a value: the last
+// one that names it. A file that fails to parse names nothing.
+TEST_F(PythonIniTest, SourcesOfSectionsAndOptions) {
+    const wstr one = file("one.ini", "[s]\nA = 1\nb = 1\n[t]\n");
+    const wstr two = file("two.ini", "[s]\nb = 2\n[s]\n");
+    const wstr three = file("three.ini", "[DEFAULT]\nd = 0\n[s]\nb = 3\nc = 3\n");
+    auto ini = load({one, two, three}, {{L"v", L"1"}});
+    using Sections = std::vector<std::pair<wstr, std::vector<wstr>>>;
+    ASSERT_EQ(ini->outlines().size(), 2u);
+    EXPECT_EQ(ini->outlines()[0].source, one);
+    EXPECT_EQ(ini->outlines()[0].sections, (Sections{{L"s", {L"a", L"b"}}, {L"t", {}}}));
+    EXPECT_EQ(ini->outlines()[1].source, three);
+    EXPECT_EQ(ini->outlines()[1].sections, (Sections{{L"s", {L"b", L"c"}}}));
+    EXPECT_EQ(ini->sourceOf(L"s", L"a"), one);
+    EXPECT_EQ(ini->sourceOf(L"s", L"B"), three);
+    EXPECT_EQ(ini->sourceOf(L"t", L""), one);
+    EXPECT_EQ(ini->sourceOf(L"s", L""), three);
+    EXPECT_EQ(ini->sourceOf(L"var", L"v"), L"") << "the variables come from no file";
+    EXPECT_EQ(ini->sourceOf(L"S", L"a"), L"") << "sections keep their case";
+}
+
+// A reference that cannot be resolved is told in words, the option read and
+// the one that holds the bad reference both named; other errors stay pending.
+TEST_F(PythonIniTest, ReferenceErrorsInWords) {
+    auto ini = load({file("refs.ini", "[s]\nmissing = ${nope}\nother = ${t:nope}\n"
+                                      "nested = ${missing}\nbare = a$b\nloop = ${loop}x\n[t]\n")});
+    struct Row {
+        const wchar_t* option;
+        std::string problem;
+    };
+    const Row rows[] = {
+        {L"missing", "refers to ${nope}, which does not exist"},
+        {L"other", "refers to ${t:nope}, which does not exist"},
+        {L"nested", "refers to ${nope} (through \"missing\" in section [s]), which does not exist"},
+        {L"bare", "has a reference that cannot be read: '$' must be followed by '$' or '{', found: "
+                  "'$b' (write $$ for a literal $)"},
+        {L"loop", "has references nested more than 10 deep: does one lead back to itself?"},
+    };
+    GilLock gil;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(utf8(row.option));
+        qvtest::LogRecords log;
+        EXPECT_THROW(ini->get(L"s", row.option), boost::python::error_already_set);
+        EXPECT_EQ(utf8(PythonIni::takeReferenceError(L"s", row.option)), row.problem);
+        EXPECT_FALSE(PyErr_Occurred());
+        EXPECT_THAT(qvtest::messages(log, Logger::Debug),
+                    ElementsAre(testing::HasSubstr("configparser.Interpolation")));
+    }
+    EXPECT_THROW(ini->get(L"s", L"absent"), boost::python::error_already_set);
+    EXPECT_EQ(PythonIni::takeReferenceError(L"s", L"absent"), L"");
+    EXPECT_TRUE(PyErr_Occurred()) << "not a reference error: left to the caller";
+    PyErr_Clear();
 }
 
 TEST_F(PythonIniTest, UnusableFilesAreSkipped) {
