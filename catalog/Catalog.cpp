@@ -291,9 +291,9 @@ void Catalog::warnInvalidItem(const wchar_t* what, const CatalogPlugin& plugin,
     wstr message;
     wstr::format(message,
                  L"Ignoring {} with invalid property(ies) from plugin {} (category: {}; label: "
-                 L"\"{}\"; target: \"{}\")",
+                 L"\"{}\"; target: \"{}\"): {}",
                  what, plugin.name(), categoryName(item.category()).c_str(), item.label(),
-                 item.target());
+                 item.target(), item.invalidProperties());
     logMessage(Logger::Warning, std::move(message));
 }
 

@@ -198,7 +198,8 @@ private:
     // The package manager's known plugin ids, empty without one. Never under
     // the catalog's lock.
     static std::set<uint64_t> knownPluginIds();
-    // Logs "Ignoring <what> with invalid property(ies) from plugin ...".
+    // Logs "Ignoring <what> with invalid property(ies) from plugin ...", and
+    // which properties and why.
     static void warnInvalidItem(const wchar_t* what, const CatalogPlugin& plugin,
                                 const CatalogItem& item);
     void addBuiltinActions();

@@ -40,6 +40,17 @@ constexpr EnumName hitHintNames[] = {
     {"noargs", CatalogItem::noargs},
 };
 
+// "0 forbidden, 1 accepted, 2 required".
+template <std::size_t N> std::string namesAndValues(const EnumName (&names)[N]) {
+    std::string text;
+    for (const EnumName& entry : names) {
+        if (!text.empty())
+            text += ", ";
+        text += std::to_string(entry.value) + " " + entry.name;
+    }
+    return text;
+}
+
 template <std::size_t N> int64_t valueOf(const EnumName (&names)[N], const std::string& name) {
     for (const EnumName& entry : names) {
         if (strcasecmp(entry.name, name.c_str()) == 0)
@@ -116,6 +127,32 @@ bool CatalogItem::hasValidFields(uint64_t pluginId, uint32_t category, std::wstr
                                  std::wstring_view target, uint32_t argsHint, uint32_t hitHint) {
     return pluginId != 0 && !target.empty() && !label.empty() && category != 0 &&
            category != 0xFFFFFFFF && argsHint <= required && hitHint <= noargs;
+}
+
+wstr CatalogItem::invalidProperties() const {
+    wstr text;
+    auto add = [&text](std::wstring_view reason) {
+        if (!text.empty())
+            text += L"; ";
+        text += reason;
+    };
+    auto notOneOf = [&add](const wchar_t* field, uint32_t value, const std::string& allowed) {
+        wstr reason;
+        add(wstr::format(reason, L"{} {} is not one of {}", field, value, allowed.c_str()));
+    };
+    if (pluginId_ == 0)
+        add(L"it belongs to no plugin");
+    if (category_ == 0 || category_ == 0xFFFFFFFF)
+        notOneOf(L"category", category_, namesAndValues(categoryNames));
+    if (label_.empty())
+        add(L"the label is empty");
+    if (target_.empty())
+        add(L"the target is empty");
+    if (argsHint_ > required)
+        notOneOf(L"args_hint", argsHint_, namesAndValues(argsHintNames));
+    if (hitHint_ > noargs)
+        notOneOf(L"hit_hint", hitHint_, namesAndValues(hitHintNames));
+    return text;
 }
 
 void CatalogItem::setLabel(const wstr& label, bool rebuild) {

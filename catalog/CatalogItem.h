@@ -55,6 +55,11 @@ public:
     // isValid of an item with these fields (label cleaned, target canonical).
     static bool hasValidFields(uint64_t pluginId, uint32_t category, std::wstring_view label,
                                std::wstring_view target, uint32_t argsHint, uint32_t hitHint);
+    // Why isValid is false, for the warning that refuses the item: each
+    // field that fails, with its value and the values it may take
+    // ("args_hint 7 is not one of 0 forbidden, 1 accepted, 2 required");
+    // empty for a valid item.
+    wstr invalidProperties() const;
 
     // The label is cleaned (cleanText); rebuild also refreshes the composed texts.
     void setLabel(const wstr& label, bool rebuild);

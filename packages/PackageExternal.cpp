@@ -224,7 +224,8 @@ void PackageExternal::loadScript(const wstr& script) {
         instances = privateModule().attr("reload_module")(moduleName(name(), script), name());
         count = bp::len(instances);
     } catch (const bp::error_already_set&) {
-        log(Logger::Warning, L"Error while loading Python script {}/{}: {}", name(), script,
+        // The script gives no plugin: an error, which the console shows.
+        log(Logger::Error, L"Error while loading Python script {}/{}: {}", name(), script,
             widen(Python::formatError()));
         return;
     }

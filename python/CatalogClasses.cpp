@@ -6,6 +6,7 @@
 
 #include "catalog/CatalogAction.h"
 #include "catalog/CatalogItem.h"
+#include "python/ArgumentErrors.h"
 #include "python/PluginWrap.h"
 #include "python/Python.h"
 
@@ -32,7 +33,21 @@ template <class T> struct PointerListConversion {
         return bp::incref(list.ptr());
     }
 
-    static void* convertible(PyObject* object) { return PyList_Check(object) ? object : nullptr; }
+    // Each element an object of the class or None: a list that holds
+    // anything else is refused as a whole, so that the caller learns which
+    // argument and element it was.
+    static void* convertible(PyObject* object) {
+        if (!PyList_Check(object))
+            return nullptr;
+        const bp::converter::registration& element =
+            bp::converter::registered<std::shared_ptr<T>>::converters;
+        for (Py_ssize_t i = 0, n = PyList_GET_SIZE(object); i < n; ++i) {
+            if (!bp::converter::rvalue_from_python_stage1(PyList_GET_ITEM(object, i), element)
+                     .convertible)
+                return nullptr;
+        }
+        return object;
+    }
 
     // Each element's own shared pointer (its holder's), not one that keeps
     // the Python object: the program drops these on threads without the GIL.
@@ -50,9 +65,10 @@ template <class T> struct PointerListConversion {
         data->convertible = storage;
     }
 
-    static void registerBoth() {
+    static void registerBoth(const char* pythonName) {
         bp::to_python_converter<List, PointerListConversion>();
         bp::converter::registry::push_back(&convertible, &construct, bp::type_id<List>());
+        Python::nameArgumentType<List, std::shared_ptr<T>>(pythonName);
     }
 };
 
@@ -161,7 +177,8 @@ void defineCatalogAction() {
             "short_desc", +[](const A& a) { return a.shortDesc(); })
         .def(
             "data_bag", +[](const A& a) { return a.dataBag(); });
-    PointerListConversion<A>::registerBoth();
+    PointerListConversion<A>::registerBoth("list of CatalogAction");
+    Python::nameArgumentType<A>("CatalogAction");
 }
 
 void defineCatalogItem() {
@@ -205,7 +222,8 @@ void defineCatalogItem() {
         .def("set_args", &setArgs)
         .def("set_args", &setRawArgs)
         .def("clone", &detail::copyItem);
-    PointerListConversion<I>::registerBoth();
+    PointerListConversion<I>::registerBoth("list of CatalogItem");
+    Python::nameArgumentType<I>("CatalogItem");
 }
 
 } // namespace PythonBuiltins

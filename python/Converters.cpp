@@ -2,6 +2,8 @@
 
 #include "python/Converters.h"
 
+#include "python/ArgumentErrors.h"
+
 #include <cstring>
 #include <new>
 #include <utility>
@@ -94,8 +96,16 @@ Bytes toBytes(PyObject* object) {
 bool isStr(PyObject* object) {
     return PyUnicode_Check(object);
 }
+// Every element a str: a list that holds anything else is refused as a
+// whole, so that the caller learns which argument and element it was.
 bool isList(PyObject* object) {
-    return PyList_Check(object);
+    if (!PyList_Check(object))
+        return false;
+    for (Py_ssize_t i = 0, n = PyList_GET_SIZE(object); i < n; ++i) {
+        if (!PyUnicode_Check(PyList_GET_ITEM(object, i)))
+            return false;
+    }
+    return true;
 }
 bool isMapping(PyObject* object) {
     return PyMapping_Check(object);
@@ -127,6 +137,19 @@ struct Conversion {
     }
 };
 
+bool isStrOrNone(PyObject* object) {
+    return object == Py_None || PyUnicode_Check(object);
+}
+
+OptionalStr toOptionalStr(PyObject* object) {
+    return object == Py_None ? std::nullopt : OptionalStr(toWstr(object));
+}
+
+void addOptionalStr() {
+    using C = Conversion<OptionalStr, nullptr, isStrOrNone, toOptionalStr>;
+    bp::converter::registry::push_back(&C::convertible, &C::construct, bp::type_id<OptionalStr>());
+}
+
 } // namespace
 
 void registerConverters() {
@@ -135,6 +158,13 @@ void registerConverters() {
     Conversion<WstrMap, newDict, isMapping, toMap<wstr>>::add();
     Conversion<WstrMapMap, newDictOfDicts, isMapping, toMap<WstrMap>>::add();
     Conversion<Bytes, newBytes, isBytes, toBytes>::add();
+    addOptionalStr();
+    nameArgumentType<wstr>("str");
+    nameArgumentType<OptionalStr>("str or None");
+    nameArgumentType<WstrList, wstr>("list of str");
+    nameArgumentType<WstrMap>("dict of str to str");
+    nameArgumentType<WstrMapMap>("dict of str to dict of str to str");
+    nameArgumentType<Bytes>("bytes");
 }
 
 } // namespace Python

@@ -5,6 +5,7 @@
 
 #include "core/Utf.h"
 #include "packages/Package.h"
+#include "python/ArgumentErrors.h"
 #include "python/Converters.h"
 #include "python/GuardedFunction.h"
 #include "python/PluginWrap.h"
@@ -33,7 +34,14 @@ using Actions = std::vector<CatalogActionPtr>;
 struct ItemCopies {
     Items items;
 
-    static void* convertible(PyObject* object) { return PyList_Check(object) ? object : nullptr; }
+    // As a list of items converts.
+    static void* convertible(PyObject* object) {
+        return bp::converter::rvalue_from_python_stage1(
+                   object, bp::converter::registered<Items>::converters)
+                       .convertible
+                   ? object
+                   : nullptr;
+    }
 
     static void construct(PyObject* object, bp::converter::rvalue_from_python_stage1_data* data) {
         Items items = bp::extract<Items>(object)();
@@ -176,6 +184,8 @@ void definePlugin() {
                                      [](PluginWrap* plugin) { plugin->clearAllActions(); });
     bp::converter::registry::push_back(&ItemCopies::convertible, &ItemCopies::construct,
                                        bp::type_id<ItemCopies>());
+    Python::nameArgumentType<ItemCopies, CatalogItemPtr>("list of CatalogItem");
+    Python::nameArgumentType<PluginWrap>("Plugin");
     defineGuarded<void(PluginWrap*, const ItemCopies&)>(
         cls, "set_catalog",
         [](PluginWrap* plugin, const ItemCopies& copies) { plugin->setCatalog(copies.items); });

@@ -194,12 +194,10 @@ void prepareEnvironment(const wstr& overridePath) {
     keepInterruptDisposition();
 }
 
-// The text of str(object) as UTF-8, or nothing when it is not valid text.
-// A failing str() raises.
-std::optional<std::string> textOf(PyObject* object) {
-    bp::handle<> text(PyObject_Str(object));
+// The text of a Python str as UTF-8, or nothing when it is not valid text.
+std::optional<std::string> utf8Of(const bp::object& text) {
     Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_AsUTF8AndSize(text.get(), &size);
+    const char* utf8 = PyUnicode_AsUTF8AndSize(text.ptr(), &size);
     if (!utf8) {
         PyErr_Clear();
         return std::nullopt;
@@ -207,23 +205,56 @@ std::optional<std::string> textOf(PyObject* object) {
     return std::string(utf8, std::size_t(size));
 }
 
+// Frames of the import machinery, importlib's and the private module's (its
+// package importer, reload_module): they say nothing about the code that
+// failed, and Python leaves importlib's out of its own import errors too.
+bool isImportMachinery(const std::string& file) {
+    static const std::string privateFile = "<" + wstr::toUtf8(privateModuleName()) + ">";
+    return file == privateFile || file.starts_with("<frozen importlib.") ||
+           file.ends_with("/importlib/__init__.py");
+}
+
+// "Traceback (most recent call last):" and the frames of the code that
+// raised, as Python prints them; empty when there are none.
+std::string describeFrames(const bp::object& module, const bp::object& traceback) {
+    bp::object frames = module.attr("extract_tb")(traceback);
+    bp::list kept;
+    for (long i = 0, n = bp::len(frames); i < n; ++i) {
+        bp::object frame = frames[i];
+        if (!isImportMachinery(bp::extract<std::string>(frame.attr("filename"))))
+            kept.append(frame);
+    }
+    if (bp::len(kept) == 0)
+        return {};
+    std::optional<std::string> text = utf8Of(bp::str("").join(module.attr("format_list")(kept)));
+    return text ? "\nTraceback (most recent call last):\n" + *text
+                : ": Unparseable Python traceback";
+}
+
+// Without the indentation of a first line and the line ends of the last.
+std::string trimmed(const std::string& text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    const std::size_t last = text.find_last_not_of('\n');
+    if (first == std::string::npos || last == std::string::npos || last < first)
+        return {};
+    return text.substr(first, last + 1 - first);
+}
+
+bp::object borrowed(PyObject* object) {
+    return bp::object(bp::handle<>(bp::borrowed(object ? object : Py_None)));
+}
+
+// The exception as Python prints it ("KeyError: 'missing'"; a SyntaxError
+// with its file, line and caret first), then the frames that raised it.
 std::string describe(PyObject* type, PyObject* value, PyObject* traceback) {
-    std::string result = "Unfetchable Python error";
-    if (type)
-        result = textOf(type).value_or("Unknown exception type");
-    if (value) {
-        std::optional<std::string> text = textOf(value);
-        result += text ? ": " + *text : ": Unparseable Python error: ";
-    }
-    if (traceback) {
-        bp::object frames =
-            bp::import("traceback")
-                .attr("format_tb")(bp::object(bp::handle<>(bp::borrowed(traceback))));
-        bp::object joined = bp::str("").join(frames);
-        std::optional<std::string> text = textOf(joined.ptr());
-        result += text ? "\nTraceback (most recent call last):\n" + *text
-                       : ": Unparseable Python traceback";
-    }
+    if (!type)
+        return "Unfetchable Python error";
+    bp::object module = bp::import("traceback");
+    std::string result = trimmed(utf8Of(bp::str("").join(module.attr("format_exception_only")(
+                                            borrowed(type), borrowed(value))))
+                                     .value_or("Unparseable Python error"));
+    if (traceback)
+        result += trimmed(describeFrames(module, borrowed(traceback)));
     return result;
 }
 
@@ -377,6 +408,10 @@ bp::object importModule(const std::string& name) {
 std::string formatError() {
     PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
     PyErr_Fetch(&type, &value, &traceback);
+    // An exception set from C holds only its arguments ("('missing',)")
+    // until it is normalised.
+    if (type)
+        PyErr_NormalizeException(&type, &value, &traceback);
     bp::handle<> ownType(bp::allow_null(type)), ownValue(bp::allow_null(value)),
         ownTraceback(bp::allow_null(traceback));
     try {

@@ -64,8 +64,10 @@ boost::python::object& mainNamespace();
 // that fails. Any thread.
 boost::python::object importModule(const std::string& name);
 
-// The text of the pending Python exception (type, value, traceback), which
-// it clears; never throws. The caller holds the GIL. Any thread.
+// The text of the pending Python exception, which it clears: the exception
+// as Python prints it ("KeyError: 'missing'"), then its traceback without
+// the frames of the import machinery. Never throws. The caller holds the
+// GIL. Any thread.
 std::string formatError();
 
 // Throws the pending Python exception as std::runtime_error: `prefix`, a

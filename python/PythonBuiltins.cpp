@@ -11,6 +11,7 @@
 #include "packages/PackageHost.h"
 #include "packages/PackageIcon.h"
 #include "packages/PackageManager.h"
+#include "python/ArgumentErrors.h"
 #include "python/Converters.h"
 #include "python/GuardedFunction.h"
 #include "python/Python.h"
@@ -104,10 +105,9 @@ bool shouldTerminate() {
 
 // The icon of the sources, registered with the calling plugin's package (or,
 // on a thread of no package, the package of that name).
-bp::object loadIcon(const Python::WstrList& sources, bool /*force*/, const bp::object& package) {
-    wstr name;
-    if (!package.is_none())
-        name = bp::extract<wstr>(package)();
+bp::object loadIcon(const Python::WstrList& sources, bool /*force*/,
+                    const Python::OptionalStr& package) {
+    const wstr name = package.value_or(wstr());
     uint64_t handle = 0;
     {
         Python::ReleaseGIL unlocked;
@@ -217,6 +217,7 @@ void defineThreadsAndStreams() {
 } // namespace
 
 void defineApiModule() {
+    Python::explainArgumentErrors();
     defineCoreFunctions();
     defineShellFunctions();
     definePlugin();

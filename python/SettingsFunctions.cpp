@@ -49,16 +49,6 @@ std::shared_ptr<Package> packageOf(unsigned handle) {
     return manager ? manager->findPackage(handle, 0) : nullptr;
 }
 
-// A section or package name: a str, or None for the empty name.
-wstr nameArgument(const bp::object& name) {
-    if (name.is_none())
-        return {};
-    bp::extract<wstr> text(name);
-    if (!PyUnicode_Check(name.ptr()) || !text.check())
-        Python::setError(PyExc_TypeError, L"a str or None is required");
-    return text();
-}
-
 // Run without the GIL.
 Python::WstrList sections(unsigned handle) {
     if (handle == appSettingsHandle) {
@@ -90,8 +80,9 @@ std::optional<wstr> value(unsigned handle, const wstr& section, const wstr& key)
     return exists ? std::optional<wstr>(std::move(found)) : std::nullopt;
 }
 
-bp::object settingsLoad(const bp::object& packageName) {
-    const wstr name = nameArgument(packageName);
+// A section or package name of None is the empty name.
+bp::object settingsLoad(const Python::OptionalStr& packageName) {
+    const wstr name = packageName.value_or(wstr());
     std::shared_ptr<Package> package;
     {
         ReleaseGIL unlocked;
@@ -103,27 +94,27 @@ bp::object settingsLoad(const bp::object& packageName) {
     return package ? bp::object(package->id()) : bp::object();
 }
 
-Python::WstrList settingsKeys(unsigned handle, const bp::object& section) {
-    const wstr name = nameArgument(section);
+Python::WstrList settingsKeys(unsigned handle, const Python::OptionalStr& section) {
+    const wstr name = section.value_or(wstr());
     ReleaseGIL unlocked;
     return keys(handle, name);
 }
 
-bool settingsHasSection(unsigned handle, const bp::object& section) {
-    const wstr name = nameArgument(section);
+bool settingsHasSection(unsigned handle, const Python::OptionalStr& section) {
+    const wstr name = section.value_or(wstr());
     ReleaseGIL unlocked;
     const Python::WstrList all = sections(handle);
     return std::find(all.begin(), all.end(), name) != all.end();
 }
 
-bool settingsHas(unsigned handle, const bp::object& section, const wstr& key) {
-    const wstr name = nameArgument(section);
+bool settingsHas(unsigned handle, const Python::OptionalStr& section, const wstr& key) {
+    const wstr name = section.value_or(wstr());
     ReleaseGIL unlocked;
     return value(handle, name, key).has_value();
 }
 
-bp::object settingsGet(unsigned handle, const bp::object& section, const wstr& key) {
-    const wstr name = nameArgument(section);
+bp::object settingsGet(unsigned handle, const Python::OptionalStr& section, const wstr& key) {
+    const wstr name = section.value_or(wstr());
     std::optional<wstr> found;
     {
         ReleaseGIL unlocked;

@@ -68,6 +68,36 @@ def _print_exc():
     traceback.print_exc()
 
 
+# Levels of quorvalent_api.log.
+_ERROR = 3
+
+
+def _is_import_machinery(filename):
+    # importlib's frames and ours: they say nothing about the plugin's code.
+    return (filename == _is_import_machinery.__code__.co_filename
+            or filename.startswith("<frozen importlib.")
+            or filename.endswith("/importlib/__init__.py"))
+
+
+def _error_text(error):
+    """The exception as Python prints it, then the frames of the code that
+    raised it: the text the program's log gives a Python error."""
+    import traceback
+    text = "".join(traceback.format_exception_only(type(error), error)).strip()
+    frames = [frame for frame in traceback.extract_tb(error.__traceback__)
+              if not _is_import_machinery(frame.filename)]
+    if frames:
+        text += "\nTraceback (most recent call last):\n" + "".join(traceback.format_list(frames))
+    return text.rstrip("\n")
+
+
+def _log_error(message, error=None):
+    """One error record in the program's log, with the exception's text."""
+    if error is not None:
+        message += ": " + _error_text(error)
+    quorvalent_api.log("", 0, _ERROR, message)
+
+
 sys.stdout = LogSink(1)
 sys.stderr = LogSink(2)
 
@@ -455,12 +485,12 @@ def _manifest_classes(module, module_name, package_name, base):
     classes = []
     for candidate in candidates:
         if not _is_plugin_class(candidate, base):
-            print("{}.{} contains invalid plugin class(es). Skipping module.".format(
-                module_name, _MANIFEST), file=sys.stderr)
+            _log_error("{}.{} contains invalid plugin class(es). Skipping module.".format(
+                module_name, _MANIFEST))
             return []
         if len(classes) >= _MAX_PLUGINS:
-            print("{}.{} contains too much plugins. Skipping module.".format(
-                module_name, _MANIFEST), file=sys.stderr)
+            _log_error("{}.{} contains too much plugins. Skipping module.".format(
+                module_name, _MANIFEST))
             return []
         classes.append(candidate)
     return classes
@@ -474,11 +504,11 @@ def _listed_classes(module, module_name, base):
         try:
             if not _is_plugin_class(module.__dict__.get(name), base):
                 continue
-        except Exception:
-            _print_exc()
+        except Exception as error:
+            _log_error("Error while looking at {}.{}".format(module_name, name), error)
             continue
         if len(classes) >= _MAX_PLUGINS:
-            print("Maximum number of plugins exceeded in module", module_name, file=sys.stderr)
+            _log_error("Maximum number of plugins exceeded in module " + module_name)
             break
         classes.append(module.__dict__[name])
     return classes
@@ -556,27 +586,25 @@ def load_plugin_modules():
 
 def reload_module(module_name, package_name):
     """Imports one script of a package, again when it was imported before,
-    and returns an instance of each of its plugin classes."""
+    and returns an instance of each of its plugin classes. An exception of
+    the import reaches the caller, which reports it for the script; one of a
+    plugin class is logged, and the other classes still load."""
     import quorvalent
     load_plugin_modules()
     base = quorvalent.Plugin
-    try:
-        importlib.invalidate_caches()
-        _refresh_package(module_name.partition(".")[0])
-        if module_name in sys.modules:
-            module = sys.modules[module_name]
-            _clear_namespace(module)
-            module = importlib.reload(module)
-        else:
-            module = importlib.import_module(module_name)
-    except Exception:
-        _print_exc()
-        return []
+    importlib.invalidate_caches()
+    _refresh_package(module_name.partition(".")[0])
+    if module_name in sys.modules:
+        module = sys.modules[module_name]
+        _clear_namespace(module)
+        module = importlib.reload(module)
+    else:
+        module = importlib.import_module(module_name)
     if hasattr(module, _MANIFEST):
         try:
             classes = _manifest_classes(module, module_name, package_name, base)
-        except Exception:
-            _print_exc()
+        except Exception as error:
+            _log_error("Error while reading {}.{}".format(module_name, _MANIFEST), error)
             return []
     else:
         classes = _listed_classes(module, module_name, base)
@@ -584,6 +612,7 @@ def reload_module(module_name, package_name):
     for cls in classes:
         try:
             plugins.append(cls())
-        except Exception:
-            _print_exc()
+        except Exception as error:
+            _log_error("Error while creating plugin {}.{}".format(package_name, cls.__name__),
+                       error)
     return plugins

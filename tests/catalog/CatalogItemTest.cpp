@@ -80,6 +80,34 @@ TEST(CatalogItem, Validity) {
     EXPECT_TRUE(makeItem(1234, L"L", L"x")->isValid());
 }
 
+// The warning that refuses an item says which fields fail, with their values
+// and the values they may take.
+TEST(CatalogItem, InvalidPropertiesNameTheFieldsTheirValuesAndTheAllowedOnes) {
+    struct Case {
+        uint64_t plugin;
+        uint32_t category, argsHint, hitHint;
+        const wchar_t *label, *target, *expected;
+    } cases[] = {
+        {pluginA, CatalogItem::url, 1, 0, L"L", L"x", L""},
+        {pluginA, CatalogItem::cmdline, 7, 0, L"L", L"x",
+         L"args_hint 7 is not one of 0 forbidden, 1 accepted, 2 required"},
+        {pluginA, CatalogItem::cmdline, 0, 3, L"L", L"x",
+         L"hit_hint 3 is not one of 0 keepall, 1 ignore, 2 noargs"},
+        {pluginA, 0, 0, 0, L"L", L"x",
+         L"category 0 is not one of 1 error, 10 keyword, 20 file, 30 cmdline, 40 url, "
+         L"50 expression, 60 reference"},
+        {0, CatalogItem::url, 2, 9, L" \x01 ", L"",
+         L"it belongs to no plugin; the label is empty; the target is empty; hit_hint 9 is not "
+         L"one of 0 keepall, 1 ignore, 2 noargs"},
+    };
+    for (const Case& c : cases) {
+        CatalogItem item(c.plugin, c.category, c.label, L"", c.target, c.argsHint, false, c.hitHint,
+                         0, L"");
+        EXPECT_EQ(item.invalidProperties(), c.expected) << wstr::toUtf8(c.expected);
+        EXPECT_EQ(item.isValid(), item.invalidProperties().empty());
+    }
+}
+
 TEST(CatalogItem, CleanTextKeepsInnerRunsAndJoinsLines) {
     EXPECT_EQ(cleanText(L"  a  b\t c\r\nd \u2003 "), L"a  b  cd");
     EXPECT_EQ(cleanText(L"\tx\fy"), L"xy");

@@ -134,7 +134,7 @@ TEST(Catalog, InsertPluginItemsSkipsBadItemsWithOneWarning) {
     EXPECT_EQ(warningCount(log), 1u);
     EXPECT_EQ(log.matching(Logger::Warning,
                            L"Ignoring item with invalid property(ies) from plugin Plug (category: "
-                           L"url; label: \"\"; target: \"t1\")")
+                           L"url; label: \"\"; target: \"t1\"): the label is empty")
                   .size(),
               1u);
 

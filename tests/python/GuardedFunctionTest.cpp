@@ -61,7 +61,7 @@ TEST_F(GuardedFunctionTest, ThrowingBodySurfacesAsRuntimeErrorWithTheGilHeld) {
     } catch (const bp::error_already_set&) {
         EXPECT_TRUE(PyGILState_Check());
         EXPECT_TRUE(PyErr_ExceptionMatches(PyExc_RuntimeError));
-        EXPECT_EQ(Python::formatError(), "<class 'RuntimeError'>: body failed");
+        EXPECT_EQ(Python::formatError(), "RuntimeError: body failed");
     }
 }
 
@@ -127,7 +127,7 @@ TEST_F(GuardedFunctionTest, EmptyFunctionRaisesRuntimeError) {
     boost::function<void()> empty;
     bp::object call = makeGuardedFunction(empty);
     EXPECT_THROW(call(), bp::error_already_set);
-    EXPECT_EQ(Python::formatError(), "<class 'RuntimeError'>: call to empty boost::function");
+    EXPECT_EQ(Python::formatError(), "RuntimeError: call to empty boost::function");
 }
 
 TEST_F(GuardedFunctionTest, TakesOverTheGivenFunction) {

@@ -18,6 +18,9 @@ using qvtest::messages;
 using qvtest::runPython;
 using ::testing::Contains;
 using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
+using ::testing::StartsWith;
 
 namespace {
 
@@ -235,8 +238,9 @@ forget('scanpack')
     EXPECT_EQ(str(space["result"]), "[1, 2]");
 }
 
-// A manifest names the plugin classes; a bad one refuses the whole module,
-// and a failing import is logged and gives no plugin.
+// A manifest names the plugin classes; a bad one refuses the whole module
+// with an error record, as does a class that fails to start; a failing
+// import reaches the caller, which reports it for the script.
 TEST_F(PrivateModule, PluginClassesFromManifestsAndFailures) {
     qvtest::LogRecords records;
     bp::dict space = run(R"(
@@ -250,22 +254,32 @@ archive = make_archive(root + '/manpack.quorvalent-package', {
     'broken.py': 'raise RuntimeError("broken on import")\n',
 })
 qp.packages_importer.set_package_loaders('manpack', False, [archive])
+import quorvalent
 plugins = []
 result = []
 for module in ['listed', 'chosen', 'called', 'invalid', 'failing', 'broken']:
-    found = qp.reload_module('manpack.' + module, 'manpack')
-    plugins += found
+    try:
+        found = qp.reload_module('manpack.' + module, 'manpack')
+    except RuntimeError as e:
+        found = [e]
+    plugins += [p for p in found if isinstance(p, quorvalent.Plugin)]
     result.append([type(p).__name__ for p in found])
 forget('manpack')
 import quorvalent_api
 quorvalent_api.std_flush_all()
 )");
-    EXPECT_EQ(str(space["result"]), "[['A', 'B'], ['B'], ['A'], [], ['A', 'B'], []]");
-    const auto lines = messages(records, Logger::Info);
-    EXPECT_THAT(lines, Contains("Python: manpack.invalid.__quorvalent_plugins__ contains invalid "
-                                "plugin class(es). Skipping module."));
-    EXPECT_THAT(lines, Contains("Python: ValueError: no C"));
-    EXPECT_THAT(lines, Contains("Python: RuntimeError: broken on import"));
+    EXPECT_EQ(str(space["result"]), "[['A', 'B'], ['B'], ['A'], [], ['A', 'B'], ['RuntimeError']]");
+    const auto errors = messages(records, Logger::Error);
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors[0], "manpack.invalid.__quorvalent_plugins__ contains invalid plugin "
+                         "class(es). Skipping module.");
+    EXPECT_THAT(errors[1], StartsWith("Error while creating plugin manpack.C: ValueError: no C\n"
+                                      "Traceback (most recent call last):\n  File \"" +
+                                      folder_.str() +
+                                      "/manpack.quorvalent-package/failing.py\", line 6, in "
+                                      "__init__"));
+    EXPECT_THAT(errors[1], Not(HasSubstr("quorvalent_private")));
+    EXPECT_THAT(messages(records, Logger::Info), IsEmpty());
 }
 
 // Threads that plugins start are registered with the kernel id of their

@@ -16,6 +16,7 @@ namespace bp = boost::python;
 using qvtest::runPython;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::StartsWith;
 
 namespace {
@@ -78,33 +79,77 @@ TEST(PythonHost, ErrorTexts) {
     GilLock gil;
     const ErrorCase cases[] = {
         {"no error", [] {}, "Unfetchable Python error"},
-        {"plain string", [] { PyErr_SetString(PyExc_KeyError, "plain"); },
-         "<class 'KeyError'>: plain"},
-        {"type only", [] { PyErr_SetNone(PyExc_StopIteration); }, "<class 'StopIteration'>"},
+        {"plain string", [] { PyErr_SetString(PyExc_ValueError, "plain"); }, "ValueError: plain"},
+        // As Python prints them: a KeyError shows its key as repr().
+        {"key error", [] { PyErr_SetString(PyExc_KeyError, "plain"); }, "KeyError: 'plain'"},
+        {"arguments only, as a dict lookup sets them",
+         [] {
+             bp::handle<> key(Py_BuildValue("(s)", "missing"));
+             PyErr_SetObject(PyExc_KeyError, key.get());
+         },
+         "KeyError: 'missing'"},
+        {"type only", [] { PyErr_SetNone(PyExc_StopIteration); }, "StopIteration"},
+        {"class of a module",
+         [] { runPython("import configparser\nraise configparser.Error('x')"); },
+         "configparser.Error: x"},
         {"str() fails",
          [] {
              runPython("class Bad(Exception):\n  def __str__(self): raise OSError()\nraise Bad()");
          },
-         "[Python exception occurred while parsing previous exception]"},
+         "Bad: <exception str() failed>"},
     };
     for (const ErrorCase& c : cases) {
         try {
             c.raise();
         } catch (const bp::error_already_set&) {
         }
-        EXPECT_EQ(Python::formatError(), c.text) << c.name;
+        const std::string text = Python::formatError();
+        EXPECT_EQ(text.substr(0, text.find("\nTraceback")), c.text) << c.name;
         EXPECT_FALSE(PyErr_Occurred()) << c.name;
     }
 }
 
 TEST(PythonHost, ErrorTextCarriesTheTraceback) {
     GilLock gil;
-    EXPECT_THROW(runPython("def inner():\n    raise ValueError('bad thing')\ninner()\n"),
+    EXPECT_THROW(runPython("def inner():\n    return {}['missing']\ninner()\n"),
                  bp::error_already_set);
     std::string text = Python::formatError();
-    EXPECT_THAT(
-        text, StartsWith("<class 'ValueError'>: bad thing\nTraceback (most recent call last):\n"));
-    EXPECT_THAT(text, HasSubstr("line 2, in inner\n"));
+    EXPECT_THAT(text, StartsWith("KeyError: 'missing'\nTraceback (most recent call last):\n"));
+    EXPECT_THAT(text, HasSubstr("line 2, in inner"));
+}
+
+// A script that fails while it is imported: its own frames and the error's
+// place, none of importlib's or of the program's importer.
+TEST(PythonHost, ErrorTextLeavesOutTheImportMachinery) {
+    qvtest::TempDir folder;
+    folder.write("qv_failing_import.py", "import os\n\nos.nothing_here()\n");
+    folder.write("qv_bad_syntax.py", "x = 1\ndef f(:\n    pass\n");
+    GilLock gil;
+    bp::dict names;
+    names["folder"] = folder.str();
+    for (const char* module : {"qv_failing_import", "qv_bad_syntax"}) {
+        names["module"] = module;
+        EXPECT_THROW(runPython("import sys, quorvalent_private\n"
+                               "sys.path.insert(0, folder)\n"
+                               "try:\n"
+                               "    quorvalent_private.reload_module(module, 'qv')\n"
+                               "finally:\n"
+                               "    sys.path.remove(folder)\n",
+                               names),
+                     bp::error_already_set);
+        const std::string text = Python::formatError();
+        const std::string file = "File \"" + folder.str() + "/" + module + ".py\", line ";
+        if (std::string(module) == "qv_bad_syntax") {
+            EXPECT_THAT(text, StartsWith(file + "2\n"));
+            EXPECT_THAT(text, HasSubstr("\nSyntaxError: "));
+        } else {
+            EXPECT_THAT(text, StartsWith("AttributeError: module 'os' has no attribute "
+                                         "'nothing_here'\nTraceback (most recent call last):\n"));
+            EXPECT_THAT(text, HasSubstr("\n  " + file + "3, in <module>\n    os.nothing_here()"));
+        }
+        for (const char* machinery : {"importlib", "quorvalent_private"})
+            EXPECT_THAT(text, Not(HasSubstr(machinery))) << text;
+    }
 }
 
 TEST(PythonHost, ThrowErrorPrefixesTheText) {
@@ -117,7 +162,7 @@ TEST(PythonHost, ThrowErrorPrefixesTheText) {
             Python::throwError(prefix);
         } catch (const std::runtime_error& e) {
             EXPECT_EQ(e.what(), std::string(prefix) + (*prefix ? " " : "") +
-                                    "Python exception: <class 'KeyError'>: plain");
+                                    "Python exception: KeyError: 'plain'");
         }
     }
 }
@@ -128,8 +173,8 @@ TEST(PythonHost, ImportModuleFailureNamesTheModule) {
         Python::importModule("qv_no_such_module");
         ADD_FAILURE() << "imported";
     } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "Failed to import \"qv_no_such_module\". Python exception: <class "
-                               "'ModuleNotFoundError'>: No module named 'qv_no_such_module'");
+        EXPECT_STREQ(e.what(), "Failed to import \"qv_no_such_module\". Python exception: "
+                               "ModuleNotFoundError: No module named 'qv_no_such_module'");
     }
 }
 
@@ -174,8 +219,8 @@ TEST_F(SyncEnvironTest, RebuildsOsEnvironAndLogsWhatPythonRefuses) {
     EXPECT_EQ(str(runPython("import os\nenv = sorted(os.environ.items())")["env"]),
               "[('QV_A', 'one'), ('QV_B', 'one-two')]");
     EXPECT_THAT(qvtest::messages(log, Logger::Error),
-                ElementsAre(StartsWith("Failed to update os.environ. Python exception: <class "
-                                       "'ValueError'>: illegal environment variable name")));
+                ElementsAre(StartsWith("Failed to update os.environ. Python exception: "
+                                       "ValueError: illegal environment variable name")));
 }
 
 } // namespace

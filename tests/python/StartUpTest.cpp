@@ -110,8 +110,7 @@ TEST(StartUp, EachMissingOptionalModuleGivesOneWarning) {
     std::vector<std::string> expected;
     for (const char* name : {"chardet", "natsort", "socks", "sockshandler"})
         expected.push_back(std::string("Failed to load Python module ") + name +
-                           ". Error: <class 'ModuleNotFoundError'>: No module named '" + name +
-                           "'");
+                           ". Error: ModuleNotFoundError: No module named '" + name + "'");
     EXPECT_EQ(probe.values("log 2"), expected);
 }
 
@@ -120,8 +119,8 @@ TEST(StartUp, MissingRequiredModuleEndsStartUp) {
     Probe probe = runProbe(joined({folders[0], folders[2]}));
     EXPECT_EQ(probe.status, 1);
     EXPECT_THAT(probe.value("error"),
-                StartsWith("Failed to initialize Python environment. Python exception: <class "
-                           "'ModuleNotFoundError'>: No module named '"));
+                StartsWith("Failed to initialize Python environment. Python exception: "
+                           "ModuleNotFoundError: No module named '"));
 }
 
 TEST(StartUp, FailingProgramModuleEndsStartUp) {
@@ -132,8 +131,8 @@ TEST(StartUp, FailingProgramModuleEndsStartUp) {
     Probe probe = runProbe(joined(path));
     EXPECT_EQ(probe.status, 1);
     EXPECT_THAT(probe.value("error"),
-                StartsWith("Failed to initialize Python environment. Python exception: <class "
-                           "'ImportError'>: net is broken\\nTraceback (most recent call last):"));
+                StartsWith("Failed to initialize Python environment. Python exception: "
+                           "ImportError: net is broken\\nTraceback (most recent call last):"));
 }
 
 TEST(StartUp, MissingStandardLibraryAsksForAReinstall) {
