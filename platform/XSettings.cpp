@@ -1,5 +1,6 @@
 #include "platform/XSettings.h"
 
+#include <cstdlib>
 #include <memory>
 
 #include <xcb/xcb.h>
