@@ -28,7 +28,8 @@ void nameArgumentType(const char* mangledName, const char* pythonName,
 // How argument errors name a C++ parameter type to Python ("str", "list of
 // CatalogItem"). `Element` is the type of a list's elements, whose conversion
 // tells which element is wrong (void: none). Called where the type's
-// conversion is registered, with the GIL held, before the API is used.
+// conversion is registered, once, before the API is used (no GIL needed;
+// the names are only read afterwards).
 template <class T, class Element = void> void nameArgumentType(const char* pythonName) {
     namespace bp = boost::python;
     const bp::converter::registration* element = nullptr;

@@ -1,6 +1,7 @@
 // A package that tries to read what it must not, run by the built program:
 // each attempt is refused with one log line, nothing outside the package is
-// read, and the program stays up and ends on request.
+// read, and the program stays up and ends on request. And a package with a
+// script that does not compile: the log says where, once.
 
 #include "catalog/Catalog.h"
 #include "catalog/CatalogResults.h"
@@ -160,4 +161,36 @@ class Quitter(quorvalent.Plugin):
     for (const std::string& call : exits)
         EXPECT_NE(saw.front().find(call + "=NotImplementedError"), std::string::npos)
             << call << " in " << saw.front();
+}
+
+// A script that does not compile, run by the built program: one error record
+// naming the package, the file and the line, in the program's log and
+// without the frames of its importer; the package's other plugin loads.
+TEST(EndToEnd, AScriptThatDoesNotCompileIsOneErrorRecordWithItsPlace) {
+    UserTree user;
+    const fs::path package = user.config / "Quorvalent/Packages/Faulty";
+    fs::create_directories(package);
+    std::ofstream(package / "a_broken.py")
+        << "import quorvalent\n\nclass Broken(quorvalent.Plugin)\n    pass\n";
+    std::ofstream(package / "b_good.py") << "import quorvalent\nclass Good(quorvalent.Plugin):\n"
+                                            "    pass\n";
+
+    Program program({}, user.env, user.output);
+    ASSERT_TRUE(program.started());
+    ASSERT_TRUE(waitForText(user.log, "Plugin loaded: Faulty.Good (instance #1)"))
+        << readText(user.output) << readText(user.log);
+    Program exit({"--exit"}, user.env, user.output);
+    EXPECT_EQ(exit.exitCode(), std::optional<int>(0)) << readText(user.output);
+    EXPECT_EQ(program.exitCode(), std::optional<int>(0)) << readText(user.output);
+
+    const std::string log = readText(user.log);
+    const std::vector<std::string> reports = linesWith(log, "a_broken.py");
+    ASSERT_EQ(reports.size(), 1u) << log;
+    EXPECT_NE(reports[0].find("[E] Error while loading Python script Faulty/a_broken.py: File \"" +
+                              (package / "a_broken.py").string() + "\", line 3"),
+              std::string::npos)
+        << reports[0];
+    EXPECT_EQ(linesWith(log, "SyntaxError: expected ':'").size(), 1u) << log;
+    for (const char* noise : {"Python:", "importlib", "quorvalent_private"})
+        EXPECT_EQ(linesWith(log, noise).size(), 0u) << noise << " in\n" << log;
 }
