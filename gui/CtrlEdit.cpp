@@ -9,6 +9,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 
 namespace Gui {
 namespace {
@@ -28,11 +29,20 @@ std::size_t fromUtf16(const QString& text, int units) {
     return count;
 }
 
+// A read-only view keeps a caret that the keys move, Page Up and Page Down
+// included, as an edit control does; it has nothing to undo.
+void setViewReadOnly(QPlainTextEdit& edit, bool on) {
+    edit.setReadOnly(on);
+    edit.document()->setUndoRedoEnabled(!on);
+    if (on)
+        edit.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+}
+
 QWidget* makeWidget(Wnd& parent, uint32_t style) {
     QWidget* widget = nullptr;
     if (style & CtrlEdit::EditMultiline) {
         auto* edit = new QPlainTextEdit(parent.hwnd());
-        edit->setReadOnly(style & CtrlEdit::EditReadOnly);
+        setViewReadOnly(*edit, style & CtrlEdit::EditReadOnly);
         widget = edit;
     } else {
         auto* edit = new QLineEdit(parent.hwnd());
@@ -150,7 +160,7 @@ void CtrlEdit::setReadOnly(bool on) {
     if (QLineEdit* edit = lineEdit())
         edit->setReadOnly(on);
     else if (QPlainTextEdit* edit = plainEdit())
-        edit->setReadOnly(on);
+        setViewReadOnly(*edit, on);
     setStyle(StyleWord, EditReadOnly, on);
 }
 
@@ -185,6 +195,13 @@ void CtrlEdit::insertText(const wstr& text, std::size_t position) {
 }
 
 void CtrlEdit::appendText(const wstr& text, const wstr* second) {
+    if (QPlainTextEdit* edit = plainEdit()) {
+        wstr appended = text;
+        if (second)
+            appended += *second;
+        appendToView(*edit, appended);
+        return;
+    }
     DirectedSelection saved = getDirectedSelection();
     const std::size_t end = getText().size();
     wstr appended = text;
@@ -192,6 +209,39 @@ void CtrlEdit::appendText(const wstr& text, const wstr* second) {
         appended += *second;
     replaceRange({end, end, appended});
     setDirectedSelectionRange(saved);
+}
+
+// A log view grows by appends: each costs what it adds, not the whole text.
+// The user's selection stays where it was, also when it ends at the end.
+void CtrlEdit::appendToView(QPlainTextEdit& edit, const wstr& text) {
+    const int anchor = edit.textCursor().anchor();
+    const int position = edit.textCursor().position();
+    QTextCursor end(edit.document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(toQString(text));
+    if (edit.textCursor().anchor() == anchor && edit.textCursor().position() == position)
+        return;
+    QTextCursor restored(edit.document());
+    restored.setPosition(anchor);
+    restored.setPosition(position, QTextCursor::KeepAnchor);
+    edit.setTextCursor(restored);
+}
+
+void CtrlEdit::dropLeadingLines(std::size_t maxLength) {
+    QPlainTextEdit* edit = plainEdit();
+    if (!edit)
+        return;
+    QTextDocument& document = *edit->document();
+    // The count includes the paragraph separator after the last line.
+    const auto length = static_cast<std::size_t>(document.characterCount() - 1);
+    if (length <= maxLength)
+        return;
+    QTextBlock first = document.findBlock(static_cast<int>(length - maxLength));
+    if (first.position() < static_cast<int>(length - maxLength) && first.next().isValid())
+        first = first.next();
+    QTextCursor cursor(&document);
+    cursor.setPosition(first.position(), QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
 }
 
 void CtrlEdit::deleteWordBackward() {
@@ -232,6 +282,10 @@ void CtrlEdit::setSelection(std::size_t start, std::size_t end) {
 }
 
 void CtrlEdit::moveCaretToEnd() {
+    if (QPlainTextEdit* edit = plainEdit()) {
+        edit->moveCursor(QTextCursor::End);
+        return;
+    }
     const std::size_t end = getText().size();
     setSelection(end, end);
 }
@@ -252,6 +306,8 @@ void CtrlEdit::selectAll() {
 }
 
 bool CtrlEdit::isCaretAtEnd() const {
+    if (QPlainTextEdit* edit = plainEdit())
+        return !edit->textCursor().hasSelection() && edit->textCursor().atEnd();
     SelectionRange range = getSelection();
     return range.start == range.end &&
            range.start >= static_cast<std::size_t>(getTextLengthExact());
@@ -289,12 +345,23 @@ void CtrlEdit::onPageKey(uint32_t message, uint32_t virtualKey, intptr_t lParam,
     const bool down = virtualKey == VkNext;
     if ((down && model.caret() >= model.text().size()) || (!down && model.caret() == 0))
         return;
-    deliverKey(message, virtualKey, lParam);
-    if (getCaretPos(nullptr) != model.caret())
-        return;
+    if (!onLastPage(down)) {
+        deliverKey(message, virtualKey, lParam);
+        if (getCaretPos(nullptr) != model.caret())
+            return;
+    }
     // The view was already on its last (first) page: go to the very end.
     model.pageToEnd(down, extend);
     apply(model, std::nullopt);
+}
+
+// A multi-line view shows its last (first) page: the key cannot scroll.
+bool CtrlEdit::onLastPage(bool down) const {
+    QPlainTextEdit* edit = plainEdit();
+    if (!edit)
+        return false;
+    const QScrollBar& bar = *edit->verticalScrollBar();
+    return down ? bar.value() >= bar.maximum() : bar.value() <= bar.minimum();
 }
 
 intptr_t CtrlEdit::wndProc(uint32_t message, uintptr_t wParam, intptr_t lParam) {

@@ -60,6 +60,10 @@ public:
     virtual void replaceSelection(const wstr& text) { insertText(text, EditText::atCaret); }
     // Appends at the end without disturbing the user's selection.
     virtual void appendText(const wstr& text, const wstr* second);
+    // Drops whole lines from the start of a multi-line text until at most
+    // maxLength characters (UTF-16 units) are left; the last line stays
+    // whatever its length.
+    void dropLeadingLines(std::size_t maxLength);
     virtual void deleteWordBackward();
     virtual DirectedSelection getDirectedSelection() const;
     virtual SelectionRange getSelection() const;
@@ -86,6 +90,8 @@ protected:
 
 private:
     void paste();
+    static void appendToView(QPlainTextEdit& edit, const wstr& text);
+    bool onLastPage(bool down) const;
     EditText load() const;
     void apply(const EditText& model, const std::optional<EditText::Change>& change);
     void replaceRange(const EditText::Change& change);

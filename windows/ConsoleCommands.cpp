@@ -11,10 +11,13 @@ ConsoleCommands::Outcome ConsoleCommands::apply(const wstr& line) {
         outcome.line = alias->second;
         return outcome;
     }
+    outcome.consumed = true;
     if (line == L":alias" || line.starts_with(L":alias ")) {
-        outcome.consumed = true;
         outcome.output = runAliasCommand(line);
+        return outcome;
     }
+    // No Python statement starts with a colon: the user meant an alias.
+    wstr::format(outcome.output, L">>> {}\nAlias not found: \"{}\"\n", line, line.substr(1));
     return outcome;
 }
 

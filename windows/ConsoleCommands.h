@@ -6,7 +6,8 @@
 
 // The console's own commands, typed as lines that begin with ":": an alias
 // name stands for its Python text, and ":alias" lists, sets and erases
-// aliases for the rest of the run (the settings are not written).
+// aliases for the rest of the run (the settings are not written). Any other
+// line that begins with ":" names an alias that does not exist.
 // User-interface thread.
 class ConsoleCommands {
 public:

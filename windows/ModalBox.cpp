@@ -7,6 +7,7 @@
 #include "gui/Wnd.h"
 
 #include <QMessageBox>
+#include <QScreen>
 
 namespace {
 
@@ -27,6 +28,25 @@ QMessageBox::Icon iconOf(uint32_t style) {
     }
 }
 
+// A box over a window that is not on screen (the main window never is) goes
+// to the middle of that window's screen, not beside the window's corner.
+class OwnedBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);
+        const QWidget* owner = parentWidget();
+        if (!owner || owner->isVisible() || !owner->screen())
+            return;
+        const QRect area = owner->screen()->availableGeometry();
+        const QSize frame = frameGeometry().size();
+        move(area.x() + (area.width() - frame.width()) / 2,
+             area.y() + (area.height() - frame.height()) / 2);
+    }
+};
+
 } // namespace
 
 ModalBox::Scope::Scope() {
@@ -46,9 +66,9 @@ int ModalBox::show(Gui::Wnd* owner, const wstr& text, uint32_t style) {
     if (!Gui::QtSession::hasDisplay())
         return MessageBox::ask(text, App::appTitle(), style);
     const bool okCancel = (style & MessageBox::MB_TYPEMASK) == MessageBox::MB_OKCANCEL;
-    QMessageBox box(iconOf(style), Gui::toQString(App::appTitle()), Gui::toQString(text),
-                    okCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok,
-                    owner ? owner->hwnd() : nullptr);
+    OwnedBox box(iconOf(style), Gui::toQString(App::appTitle()), Gui::toQString(text),
+                 okCancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok,
+                 owner ? owner->hwnd() : nullptr);
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Ok);
     if (okCancel)

@@ -92,8 +92,9 @@ void WindowSet::createLaunchBox() {
     hooks.showItemProperties = [this](const CatalogItemPtr& item) {
         showProperties(item, launchBox_.get());
     };
+    // Ctrl+Delete: the LaunchBox refreshes its list itself.
     hooks.eraseFromHistory = [this](const CatalogItemPtr& item, Gui::Wnd& owner) {
-        return eraseFromHistory(item, EraseItem, &owner);
+        return askToErase(item, EraseItem, &owner);
     };
     if (auto images = app_.imageManager())
         icons_ = std::make_unique<ImageManagerIcons>(images);
@@ -112,15 +113,9 @@ void WindowSet::onTimer(uint32_t id) {
         main_->setMenuDirty();
         return;
     case App::TimerTrayBusy:
-    case App::TimerTrayNormal: {
-        // A timer only swaps the two icons, never one shown for another reason.
-        const qint64 current = main_->currentIcon().cacheKey();
-        if (current != main_->normalIcon().cacheKey() && current != main_->busyIcon().cacheKey())
-            return;
-        main_->updateTrayIcon(id == App::TimerTrayBusy ? main_->busyIcon() : main_->normalIcon(),
-                              false);
+    case App::TimerTrayNormal:
+        onTasksChanged(id == App::TimerTrayBusy);
         return;
-    }
     case App::TimerSearch:
         if (launchBox_->isVisible())
             launchBox_->runSearch(nullptr);
@@ -134,6 +129,17 @@ void WindowSet::onTimer(uint32_t id) {
     default:
         return;
     }
+}
+
+// Plugin tasks started or all ended: the tray icon says so, and so does the
+// LaunchBox's count of workers.
+void WindowSet::onTasksChanged(bool busy) {
+    launchBox_->updateStatus();
+    // A timer only swaps the two icons, never one shown for another reason.
+    const qint64 current = main_->currentIcon().cacheKey();
+    if (current != main_->normalIcon().cacheKey() && current != main_->busyIcon().cacheKey())
+        return;
+    main_->updateTrayIcon(busy ? main_->busyIcon() : main_->normalIcon(), false);
 }
 
 void WindowSet::onConfigChanged() {
@@ -178,7 +184,16 @@ void WindowSet::showProperties(const CatalogItemPtr& item, Gui::Wnd* owner) {
     ItemProperties(host).showProperties(item);
 }
 
+// The item menu: what the LaunchBox lists changes with the history.
 bool WindowSet::eraseFromHistory(const CatalogItemPtr& item, EraseScope scope, Gui::Wnd* owner) {
+    if (!askToErase(item, scope, owner))
+        return false;
+    if (launchBox_ && launchBox_->isVisible())
+        launchBox_->onHistoryErased();
+    return true;
+}
+
+bool WindowSet::askToErase(const CatalogItemPtr& item, EraseScope scope, Gui::Wnd* owner) {
     AppItemHost host(owner ? *owner : *main_, [this] { showConsole(); });
     ItemProperties commands(host);
     const wstr separator = launchBox_ ? launchBox_->statusSeparator() : wstr();

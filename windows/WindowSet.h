@@ -64,4 +64,7 @@ private:
     std::unique_ptr<WndRun> launchBox_;
 
     void createLaunchBox();
+    void onTasksChanged(bool busy);
+    // Asks and erases; true when something was erased.
+    bool askToErase(const CatalogItemPtr& item, EraseScope scope, Gui::Wnd* owner);
 };

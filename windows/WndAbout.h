@@ -56,6 +56,8 @@ public:
                             intptr_t lParam) override;
 
     const wstr& bodyText() const { return body_; }
+    // Where the program's large icon is drawn.
+    const QRect& iconRect() const { return iconRect_; }
     Gui::CtrlUrl* link(std::size_t index) { return links_[index].get(); }
 
 private:

@@ -229,6 +229,7 @@ void WndConsole::appendToLog(const wstr& text, bool toEnd) {
         return;
     const bool follow = toEnd || log_->isCaretAtEnd();
     log_->appendText(text, nullptr);
+    log_->dropLeadingLines(maxLogLength);
     if (follow)
         log_->moveCaretToEnd();
     log_->scrollToCaret();

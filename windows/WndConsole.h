@@ -22,6 +22,11 @@ class AppConfig;
 // Esc. User-interface thread.
 class WndConsole : public Gui::WndThemed, public Gui::Wnd::ParentListener {
 public:
+    // The log box keeps the newest lines that fit in this many characters;
+    // older lines are dropped as new ones come, so that a chatty plugin
+    // neither fills the memory nor slows each append down.
+    static constexpr std::size_t maxLogLength = 1'000'000;
+
     // What the console needs of the application. Tests give a fake.
     class Host {
     public:
@@ -69,8 +74,9 @@ private:
     bool onKey(Gui::Wnd& child, uint32_t message, uintptr_t wParam, intptr_t lParam);
     void runInputLine();
     void browseHistory(bool older);
-    // Appends to the log box; the caret follows the text when it was at the
-    // end (or always with toEnd), else the user's selection stays.
+    // Appends to the log box, dropping the oldest lines past maxLogLength;
+    // the caret follows the text when it was at the end (or always with
+    // toEnd), else the user's selection stays.
     void appendToLog(const wstr& text, bool toEnd);
     void layout(QSize client);
     void placeDefault();

@@ -85,9 +85,13 @@ void WndDiag::applyTheme() {
     invalidate(nullptr, true);
 }
 
+// The report is read from its header down.
 void WndDiag::buildReport() {
-    if (auto facts = gatherFacts(detailed_))
-        box_->setText(DiagReport::build(*facts, detailed_));
+    auto facts = gatherFacts(detailed_);
+    if (!facts)
+        return;
+    box_->setText(DiagReport::build(*facts, detailed_));
+    box_->moveCaretToStart();
 }
 
 std::optional<DiagReport::Facts> WndDiag::gatherFacts(bool detailed) {

@@ -25,6 +25,7 @@
 #include <QWindow>
 
 #include <stdexcept>
+#include <utility>
 
 using namespace Gui;
 
@@ -381,6 +382,8 @@ void WndRun::placeOnMonitor(bool reposition) {
         rect.bottom = rect.top + baseHeight();
     }
     fitRows(rect, baseHeight(), workAreaOf(rect), record);
+    // From here on the window is where the program put it.
+    dragEnding_ = false;
     hwnd()->setGeometry(toQRect(rect));
     if (record)
         host_.captureGeometry(rect);
@@ -586,6 +589,9 @@ void WndRun::onFocusTimer() {
     auto config = host_.config();
     if (!isVisible() || !config || config->hideOnFocusLost == FocusLostNo)
         return;
+    // The window manager holds the keyboard while the user drags the box.
+    if (movingOrSizing_)
+        return;
     QWidget* active = QApplication::activeWindow();
     if (active == hwnd() || (satellite_ && active == satellite_->hwnd()))
         return;
@@ -599,7 +605,7 @@ void WndRun::onFocusTimer() {
 // --- Moving and sizing ---------------------------------------------------------------------
 
 void WndRun::onMoved() {
-    if (!movingOrSizing_ || !isVisible())
+    if (!isVisible() || !(movingOrSizing_ || std::exchange(dragEnding_, false)))
         return;
     recordGeometry(hwnd()->geometry());
 }
@@ -624,6 +630,9 @@ void WndRun::onFontsChanged() {
 
 void WndRun::onDpiChanged(const QRect&) {
     rebuildFonts();
+    // The fonts' new sizes change the box's height; a box left off every
+    // monitor goes back to its usual place.
+    placeOnMonitor(Sys::windowMonitor(hwnd()) == 0);
     layout(0, 0);
     invalidate(nullptr, true);
 }
@@ -655,6 +664,12 @@ intptr_t WndRun::wndProc(uint32_t message, uintptr_t wParam, intptr_t lParam) {
             expanded_ = false;
         }
         return 0;
+    case LButtonUp:
+        // The window system hands the button's release back when the move
+        // by the body ends; the window's last position comes after it.
+        if (std::exchange(movingOrSizing_, false))
+            dragEnding_ = true;
+        return WndThemed::wndProc(message, wParam, lParam);
     case RButtonDown:
         host_.showTrayMenu(*this);
         return 0;

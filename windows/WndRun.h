@@ -98,6 +98,9 @@ public:
     // The theme's separator of status texts, which history questions quote.
     const wstr& statusSeparator() const { return separator_; }
     bool stepBack(bool forced);
+    // Entries left the history (Ctrl+Delete, the item menu): the history
+    // view is filled again, the other modes search again.
+    void onHistoryErased();
 
     // --- Keys and mouse (WndRunKeys.cpp) --------------------------------------------
     // The key and character messages of the window (control null) and of its
@@ -179,6 +182,7 @@ private:
     bool leaveActions();
     bool chainedActions();
     bool showActions();
+    wstr actionsTitle(const CatalogItem& item) const;
     void showHistory();
     CatalogItemPtr copyOf(const CatalogItemPtr& item) const;
     void afterModeChange();
@@ -191,6 +195,7 @@ private:
     void selectRow(int row);
     void clearOrHide();
     void onPaste();
+    void onPastePrimary();
     bool onListMouse(uint32_t message, uintptr_t flags, intptr_t point);
     // Drags the result row under the point out of the LaunchBox; true when a
     // drag ran.
@@ -227,6 +232,9 @@ private:
     int itemHeight_ = 0;
     wstr separator_;
     bool movingOrSizing_ = false;
+    // A move by the body has ended; the window's position that the window
+    // system reports next is where the user put it.
+    bool dragEnding_ = false;
     QRect titleRect_;
     QRect editRect_;
     QRect listRect_;

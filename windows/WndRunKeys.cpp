@@ -11,7 +11,9 @@
 #include "windows/LaunchBoxHost.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QDropEvent>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenu>
@@ -167,12 +169,8 @@ intptr_t WndRun::onKeyDown(Wnd* control, uintptr_t key, uintptr_t mods, bool& ha
     case VkDelete:
         if (!ctrl || shift)
             break;
-        if (CatalogItemPtr item = selectedItem(); item && host_.eraseFromHistory(item, *this)) {
-            if (mode_ == ModeHistory)
-                showHistory();
-            else
-                runSearch(nullptr);
-        }
+        if (CatalogItemPtr item = selectedItem(); item && host_.eraseFromHistory(item, *this))
+            onHistoryErased();
         return 0;
     case VkF1:
         host_.showAbout();
@@ -287,6 +285,16 @@ void WndRun::onPaste() {
         edit_->replaceSelection(text);
 }
 
+// A middle click pastes the primary selection where the press put the caret,
+// cleaned as the paste keys clean the clipboard.
+void WndRun::onPastePrimary() {
+    const wstr text = pasteText(toWstr(QGuiApplication::clipboard()->text(QClipboard::Selection)));
+    if (text.empty())
+        return;
+    static_cast<QLineEdit*>(edit_->hwnd())->deselect();
+    edit_->replaceSelection(text);
+}
+
 bool WndRun::onDropFiles(const std::vector<wstr>& paths, Wnd& target, QPoint at) {
     if (&target != edit_.get() || paths.size() != 1)
         return false;
@@ -315,6 +323,11 @@ intptr_t WndRun::onChildMessage(Wnd& child, uint32_t message, uintptr_t wParam, 
         if (&child != edit_.get())
             break;
         onPaste();
+        return 0;
+    case MButtonUp:
+        if (&child != edit_.get() || !QGuiApplication::clipboard()->supportsSelection())
+            break;
+        onPastePrimary();
         return 0;
     case Drop: {
         auto* event = reinterpret_cast<QDropEvent*>(lParam);

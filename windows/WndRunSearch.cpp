@@ -99,6 +99,10 @@ void WndRun::fillList(std::size_t rows, int select, bool notify) {
             list_->select(select, true);
         else
             list_->select(select, false);
+    } else if (rows == 0 && notify) {
+        // Nothing is selected any more: the satellite and the status line
+        // forget the item that was.
+        list_->notifySelectionChange();
     }
     view->setUpdatesEnabled(true);
     list_->invalidate(nullptr, false);
@@ -270,10 +274,18 @@ bool WndRun::chainedActions() {
     results_->clear();
     matchCount_ = 0;
     host_.clearSuggestions();
-    title_ = item->label();
+    title_ = actionsTitle(*item);
     fillList(actions_.size(), static_cast<int>(select), true);
     afterModeChange();
     return true;
+}
+
+// The actions list names the chain's last item and the arguments it gets.
+wstr WndRun::actionsTitle(const CatalogItem& item) const {
+    wstr title = lastItemOf(chain_)->label();
+    if (!item.displayedArgs().empty())
+        title += separator_ + item.displayedArgs();
+    return title;
 }
 
 bool WndRun::showActions() {
@@ -294,9 +306,7 @@ bool WndRun::showActions() {
     results_->clear();
     matchCount_ = 0;
     host_.clearSuggestions();
-    title_ = lastItemOf(chain_)->label();
-    if (!item->displayedArgs().empty())
-        title_ += separator_ + item->displayedArgs();
+    title_ = actionsTitle(*item);
     fillList(actions_.size(), static_cast<int>(select), true);
     afterModeChange();
     return true;
@@ -312,6 +322,13 @@ void WndRun::showHistory() {
     title_ = matchCount_ > 0 ? L"History" : L"History is empty (press Esc)";
     fillList(results_->size(), 0, true);
     afterModeChange();
+}
+
+void WndRun::onHistoryErased() {
+    if (mode_ == ModeHistory)
+        showHistory();
+    else
+        runSearch(nullptr);
 }
 
 void WndRun::pushSelection() {

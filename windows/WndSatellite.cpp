@@ -43,7 +43,6 @@ WndSatellite::WndSatellite(Instance instance, std::shared_ptr<Theme> theme, Wnd&
                                Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus);
     widget->setAttribute(Qt::WA_ShowWithoutActivating);
     createWindowClass(instance, L"quorvalent_wndcls_satellite")->createWindow(*this, widget);
-    widget->resize(scaleX(systemIconSize), scaleY(systemIconSize));
     setTransparency(PerPixelAlpha, 255);
     watch_ = std::make_unique<ParentWatch>(*this);
     parent.hwnd()->installEventFilter(watch_.get());
@@ -125,8 +124,18 @@ void WndSatellite::showImage(Bitmap image) {
     shown_ = fitted ? std::make_shared<const QImage>(repairAlpha(*fitted)) : nullptr;
     resizeToImage();
     invalidate(nullptr, false);
-    if (!shown_)
-        followParent();
+    mapWhenWanted();
+}
+
+// Without an image there is nothing to show: no window, not even an empty
+// frame of the theme's background.
+void WndSatellite::mapWhenWanted() {
+    if (!wanted_ || !shown_) {
+        hwnd()->hide();
+        return;
+    }
+    followParent();
+    hwnd()->show();
 }
 
 bool WndSatellite::followParent(std::optional<QRect> parentFrame) {
@@ -147,6 +156,7 @@ bool WndSatellite::followParent(std::optional<QRect> parentFrame) {
 void WndSatellite::show(bool visible) {
     if (!exists())
         return;
+    wanted_ = visible;
     if (!visible) {
         hwnd()->hide();
         showImage(nullptr);
@@ -154,8 +164,7 @@ void WndSatellite::show(bool visible) {
     }
     getDpi(true);
     applyTransparency(transparencyFlags(), transparencyAlpha());
-    followParent();
-    hwnd()->show();
+    mapWhenWanted();
 }
 
 // The margin exists only outside per-pixel mode, so the size follows the mode.

@@ -49,8 +49,8 @@ public:
     // The largest image shown, in pixels at 96 DPI; larger ones are scaled
     // down into it.
     void setMaxImageSize(QSize size) { maxImageSize_ = size; }
-    // Shows the image (null: none; the window shrinks to nothing) and sizes
-    // the window to it. The same image again changes nothing.
+    // Shows the image (null: none; the window is unmapped) and sizes the
+    // window to it. The same image again changes nothing.
     void showImage(Gui::Bitmap image);
     // Places the window beside the parent, whose frame is the one given (a
     // position it is about to take) or else its current one. False when the
@@ -60,7 +60,8 @@ public:
     // none.
     const Gui::Bitmap& shownImage() const { return shown_; }
 
-    // Showing never activates the satellite; hiding drops the image.
+    // Showing never activates the satellite, and maps its window only while
+    // it has an image to show; hiding drops the image.
     void show(bool visible) override;
     bool applyTransparency(uint32_t flags, uint8_t alpha) override;
     int minWidth() override;
@@ -88,6 +89,7 @@ private:
     // The window size that shows an image of that size.
     QSize windowSizeFor(QSize imageSize);
     void resizeToImage();
+    void mapWhenWanted();
     void beginDrag();
     void dragTo(QPoint cursor);
     void activateParent();
@@ -101,6 +103,8 @@ private:
     QSize maxImageSize_{defaultMaxImageSize, defaultMaxImageSize};
     Gui::Bitmap source_;
     Gui::Bitmap shown_;
+    // The LaunchBox shows the satellite (which is mapped once it has an image).
+    bool wanted_ = false;
     bool dragging_ = false;
     QPoint dragCursor_;
     QPoint dragParentStart_;

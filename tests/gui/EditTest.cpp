@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 
 #include <gtest/gtest.h>
 
@@ -197,6 +198,8 @@ TEST_F(CtrlEditTest, AppendingLeavesTheSelectionAlone) {
 }
 
 TEST_F(CtrlEditTest, PageDownInAReadOnlyViewOnItsLastPageGoesToTheEnd) {
+    // A hidden view keeps its first size: shown, it is the size given.
+    parent.hwnd()->show();
     CtrlEdit view(parent, nullptr, CtrlEdit::EditMultiline | CtrlEdit::EditReadOnly);
     view.hwnd()->resize(300, 300);
     view.setText(L"one\ntwo\nthree");
@@ -206,6 +209,94 @@ TEST_F(CtrlEditTest, PageDownInAReadOnlyViewOnItsLastPageGoesToTheEnd) {
     view.setSelection(5, 5);
     view.sendMessage(KeyDown, VkPrior, ModShift);
     EXPECT_EQ(view.getDirectedSelection(), (CtrlEdit::DirectedSelection{5, 0}));
+}
+
+// A report far longer than its view: each Page Down moves the caret and the
+// view one page on, each Page Up one page back, and only the last (first)
+// page goes on to the very end (start).
+TEST_F(CtrlEditTest, PageKeysInALongReadOnlyViewMoveOnePageAtATime) {
+    parent.hwnd()->show();
+    CtrlEdit view(parent, nullptr, CtrlEdit::EditMultiline | CtrlEdit::EditReadOnly);
+    view.hwnd()->resize(300, 200);
+    wstr text;
+    for (int i = 0; i < 500; ++i)
+        wstr::format(text, L"line {:03}\n", i);
+    view.setText(text);
+    view.moveCaretToStart();
+    auto* edit = static_cast<QPlainTextEdit*>(view.hwnd());
+    const int page = edit->viewport()->height() / edit->fontMetrics().lineSpacing();
+    ASSERT_GT(page, 2);
+    ASSERT_LT(page, 100) << "the text does not fit in the view";
+    const auto line = [&] { return edit->textCursor().blockNumber(); };
+    const auto onScreen = [&] {
+        const int top = edit->verticalScrollBar()->value();
+        return line() >= top && line() <= top + page;
+    };
+
+    std::vector<int> stops{0};
+    for (int i = 0; i < 3; ++i) {
+        view.sendMessage(KeyDown, VkNext, 0);
+        EXPECT_NEAR(line() - stops.back(), page, 2) << "Page Down " << i + 1;
+        EXPECT_TRUE(onScreen()) << "Page Down " << i + 1;
+        EXPECT_FALSE(edit->textCursor().hasSelection());
+        stops.push_back(line());
+    }
+    for (int i = 2; i >= 0; --i) {
+        view.sendMessage(KeyDown, VkPrior, 0);
+        EXPECT_NEAR(line(), stops[i], 1) << "Page Up back to stop " << i;
+        EXPECT_TRUE(onScreen());
+    }
+    EXPECT_EQ(edit->verticalScrollBar()->value(), 0);
+
+    // Shift extends the selection by a page from where it was anchored.
+    view.sendMessage(KeyDown, VkNext, ModShift);
+    EXPECT_NEAR(line(), stops[1], 1);
+    EXPECT_EQ(view.getDirectedSelection().anchor, 0u);
+
+    // From the last page Page Down ends at the very end of the text.
+    view.moveCaretToEnd();
+    view.sendMessage(KeyDown, VkPrior, 0);
+    view.sendMessage(KeyDown, VkNext, 0);
+    EXPECT_TRUE(view.isCaretAtEnd());
+}
+
+// The console's log grows by appends and keeps its newest lines.
+TEST_F(CtrlEditTest, AViewDropsItsOldestWholeLinesPastItsSize) {
+    CtrlEdit view(parent, nullptr, CtrlEdit::EditMultiline | CtrlEdit::EditReadOnly);
+    const struct {
+        const wchar_t* text;
+        std::size_t keep;
+        const wchar_t* left;
+    } cases[] = {
+        {L"one\ntwo\nthree\n", 100, L"one\ntwo\nthree\n"},
+        {L"one\ntwo\nthree\n", 14, L"one\ntwo\nthree\n"},
+        {L"one\ntwo\nthree\n", 13, L"two\nthree\n"},
+        {L"one\ntwo\nthree\n", 10, L"two\nthree\n"},
+        {L"one\ntwo\nthree\n", 9, L"three\n"},
+        {L"one\ntwo\nthree\n", 6, L"three\n"},
+        {L"one\ntwo\nthree\n", 2, L""},
+        {L"one\ntwo\nthree", 3, L"three"}, // the last line stays whole
+    };
+    for (const auto& c : cases) {
+        view.setText(c.text);
+        view.dropLeadingLines(c.keep);
+        EXPECT_EQ(view.getText(), c.left) << wstr::toUtf8(c.text) << " kept " << c.keep;
+    }
+
+    // A selection in the lines that stay stays on the same characters, and a
+    // caret at the end is not pulled along by appends.
+    view.setText(L"one\ntwo\n");
+    view.setDirectedSelection(7, 4);
+    const wstr second = L"four\n";
+    view.appendText(L"three\n", &second);
+    view.dropLeadingLines(16);
+    EXPECT_EQ(view.getText(), L"two\nthree\nfour\n");
+    EXPECT_EQ(view.getDirectedSelection(), (CtrlEdit::DirectedSelection{3, 0}));
+    view.moveCaretToEnd();
+    EXPECT_TRUE(view.isCaretAtEnd());
+    view.appendText(L"five\n", nullptr);
+    EXPECT_EQ(view.getCaretPos(nullptr), 15u);
+    EXPECT_FALSE(view.isCaretAtEnd());
 }
 
 TEST(CtrlEditPadded, PaddingSplitsTheRoomAroundTheLine) {

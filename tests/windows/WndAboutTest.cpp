@@ -8,10 +8,13 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
+#include <QImage>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 
 using namespace Gui;
@@ -56,6 +59,36 @@ TEST(WndAbout, ShowsTheVersionAndASecondRequestOpensNoSecondBox) {
     EXPECT_TRUE(checked);
     EXPECT_EQ(WndAbout::current(), nullptr);
     EXPECT_EQ(openDialogs(), 0);
+}
+
+// The icon fills its 128-pixel place: the ring of the program's icon
+// reaches the place's edges, its white middle is at the centre.
+TEST(WndAbout, DrawsTheProgramIconAtItsFullSizeAndSavesAScreenshot) {
+    qvtest::qtApp();
+    qvtest::FakeAboutHost host;
+    QImage image;
+    QRect place;
+    runAbout(host, [&](WndAbout& box) {
+        box.hwnd()->repaint();
+        image = box.hwnd()->grab().toImage();
+        place = box.iconRect();
+    });
+    ASSERT_FALSE(image.isNull());
+    ASSERT_EQ(place.size(), QSize(128, 128));
+    const QColor ring(0x1e, 0x5a, 0xc8);
+    const auto near = [](QColor a, QColor b) {
+        return std::abs(a.red() - b.red()) < 24 && std::abs(a.green() - b.green()) < 24 &&
+               std::abs(a.blue() - b.blue()) < 24;
+    };
+    const QPoint centre = place.center();
+    for (const QPoint at :
+         {QPoint(place.left() + 8, centre.y()), QPoint(centre.x(), place.top() + 8),
+          QPoint(place.right() - 8, centre.y() - 8), QPoint(centre.x(), place.bottom() - 8)})
+        EXPECT_TRUE(near(image.pixelColor(at), ring)) << at.x() << "," << at.y();
+    EXPECT_TRUE(near(image.pixelColor(centre - QPoint(20, 20)), Qt::white));
+    const QString folder = QString(QV_BUILD_DIR) + "/screenshots";
+    QDir().mkpath(folder);
+    EXPECT_TRUE(image.save(folder + "/about.png"));
 }
 
 TEST(WndAbout, ClosesOnLosingActivationOnAClickAndOnEsc) {

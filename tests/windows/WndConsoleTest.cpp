@@ -6,6 +6,9 @@
 #include "tests/support/QtTestApp.h"
 #include "tests/windows/WindowFakes.h"
 
+#include <QDir>
+#include <QImage>
+
 #include <gtest/gtest.h>
 
 using namespace Gui;
@@ -126,6 +129,36 @@ TEST_F(WndConsoleTest, NewRecordsKeepTheUsersSelectionWhenTheCaretIsNotAtTheEnd)
     console->appendLog();
     EXPECT_EQ(console->logBox().getSelection(), (CtrlEdit::SelectionRange{0, 5}));
     EXPECT_EQ(console->logBox().getText(), L"first line\nsecond\n");
+}
+
+// Ten thousand records of a chatty plugin, in bursts: the log box keeps the
+// newest whole lines within its size and follows the end.
+TEST_F(WndConsoleTest, AChattyLogKeepsItsNewestLinesAndSavesAScreenshot) {
+    console->hwnd()->resize(900, 600);
+    console->show(true);
+    wstr line;
+    for (int i = 1; i <= 10000; ++i) {
+        line.clear();
+        wstr::format(line, L"record {:05}: ", i);
+        while (line.size() < 110)
+            line += L"chatter ";
+        host.addRecord(i % 1000 == 0 ? Logger::Warning : Logger::Info, line);
+        if (i % 25 == 0)
+            console->appendLog();
+    }
+    const wstr text = console->logBox().getText();
+    EXPECT_LE(text.size(), WndConsole::maxLogLength);
+    EXPECT_GT(text.size(), WndConsole::maxLogLength - 200) << "more than one line dropped";
+    EXPECT_TRUE(text.starts_with(L"record ")) << "whole lines are dropped";
+    EXPECT_NE(text.find(L"\nWARNING: record 10000: chatter"), wstr::npos);
+    EXPECT_TRUE(text.ends_with(L"chatter\n"));
+    EXPECT_TRUE(console->logBox().isCaretAtEnd());
+
+    console->hwnd()->repaint();
+    const QImage image = console->hwnd()->grab().toImage();
+    const QString folder = QString(QV_BUILD_DIR) + "/screenshots";
+    QDir().mkpath(folder);
+    ASSERT_TRUE(image.save(folder + "/console-10000-lines.png"));
 }
 
 } // namespace

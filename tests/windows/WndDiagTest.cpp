@@ -6,6 +6,9 @@
 #include "tests/support/QtTestApp.h"
 #include "tests/windows/WindowFakes.h"
 
+#include <QPlainTextEdit>
+#include <QScrollBar>
+
 #include <gtest/gtest.h>
 
 using namespace Gui;
@@ -42,6 +45,29 @@ TEST_F(WndDiagTest, ShowingBuildsTheDetailedReportAndHidingEmptiesIt) {
     diag->reportBox().sendMessage(Char, VkEscape, 0);
     EXPECT_FALSE(diag->isVisible());
     EXPECT_EQ(diag->reportBox().getText(), L"");
+}
+
+// The report is longer than the window: it opens at its header, and so
+// does each report F5 and F6 build again.
+TEST_F(WndDiagTest, TheReportOpensAtItsHeader) {
+    diag->hwnd()->resize(400, 150);
+    auto* view = static_cast<QPlainTextEdit*>(diag->reportBox().hwnd());
+    const auto atTop = [&] {
+        return view->verticalScrollBar()->value() == 0 &&
+               diag->reportBox().getCaretPos(nullptr) == 0;
+    };
+    for (int round = 0; round < 2; ++round) {
+        diag->show(true);
+        ASSERT_GT(view->verticalScrollBar()->maximum(), 0) << "the report fits in the view";
+        EXPECT_TRUE(atTop()) << "shown " << round + 1;
+        view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum());
+        diag->reportBox().sendMessage(KeyDown, VkF1 + 4, 0);
+        EXPECT_TRUE(atTop()) << "F5";
+        view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum());
+        diag->reportBox().sendMessage(KeyDown, VkF1 + 5, 0);
+        EXPECT_TRUE(atTop()) << "F6";
+        diag->show(false);
+    }
 }
 
 TEST_F(WndDiagTest, F6CopiesAShortReportWithoutPersonalDetails) {

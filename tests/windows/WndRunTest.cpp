@@ -66,6 +66,25 @@ TEST_F(WndRunTest, ChainedSearchSuggestsToTheChainedPluginEvenWithAnEmptyText) {
     EXPECT_EQ(texts.title, L"kittens");
 }
 
+// The actions list names the item and its arguments however it was reached.
+TEST_F(WndRunTest, TheActionsTitleShowsTheArgumentsAlsoFromAChainedSearch) {
+    auto web = makeItem(L"web search", CatalogItem::keyword, CatalogItem::required, pluginB);
+    host.items = {web};
+    host.chainResults = {withArgs(web->clone(), L"kittens")};
+    host.actions[web->baseId()] = {makeAction(L"open", L"Open")};
+    const wstr expected = L"web search" + box->statusSeparator() + L"kittens";
+    for (int round = 0; round < 2; ++round) {
+        type(L"web");
+        key(VkTab);
+        ASSERT_EQ(box->mode(), WndRun::ModeChained);
+        key(VkTab);
+        ASSERT_EQ(box->mode(), WndRun::ModeActions);
+        EXPECT_EQ(box->title(), expected);
+        box->show(false);
+        box->show(true);
+    }
+}
+
 TEST_F(WndRunTest, PoppingTheOnlyStepReturnsToSearchAndReselectsTheChainedItem) {
     host.items = {makeItem(L"one"), makeItem(L"two", CatalogItem::keyword, CatalogItem::accepted)};
     type(L"o");
@@ -657,6 +676,19 @@ TEST_F(WndRunTest, ListHeightFollowsMaxHeightAndTheExpandedToggle) {
     EXPECT_EQ(frame().y(), 0);
 }
 
+// Fonts follow the screen's DPI: the box takes the height they give it.
+TEST_F(WndRunTest, ADpiChangePlacesTheBoxAgain) {
+    for (int i = 0; i < 3; ++i)
+        host.items.push_back(makeItem(L"row " + std::to_wstring(i)));
+    type(L"row");
+    const QRect placed = frame();
+    for (int height : {40, 900}) {
+        box->hwnd()->resize(placed.width(), height);
+        box->onDpiChanged(QRect());
+        EXPECT_EQ(frame(), placed) << height;
+    }
+}
+
 // --- Mouse
 // --------------------------------------------------------------------------------------------
 
@@ -722,11 +754,17 @@ TEST_F(WndRunTest, TheSatelliteShowsTheSelectedItemsIconWithTheBox) {
     box = std::make_unique<WndRun>(nullptr, theme, host, squares);
     box->show(true);
     ASSERT_NE(box->satellite(), nullptr);
-    EXPECT_TRUE(box->satellite()->isVisible());
+    EXPECT_FALSE(box->satellite()->isVisible()) << "no item, no image: nothing to show";
     host.items = {makeItem(L"alpha")};
     type(L"alp");
     ASSERT_TRUE(box->satellite()->shownImage());
+    EXPECT_TRUE(box->satellite()->isVisible());
     EXPECT_GT(squares.frontRequests, 0);
+    type(L"none such");
+    EXPECT_FALSE(box->satellite()->shownImage());
+    EXPECT_FALSE(box->satellite()->isVisible());
+    type(L"alp");
+    EXPECT_TRUE(box->satellite()->isVisible());
     box->show(false);
     EXPECT_FALSE(box->satellite()->isVisible());
     EXPECT_FALSE(box->satellite()->shownImage());
