@@ -82,6 +82,16 @@ void CtrlList::setCount(int count) {
     changingSelection_ = false;
 }
 
+void CtrlList::invalidate(const QRect* rect, bool) {
+    if (!exists())
+        return;
+    QWidget* rows = view()->viewport();
+    if (rect)
+        rows->update(*rect);
+    else
+        rows->update();
+}
+
 int CtrlList::count() const {
     return model_->rows;
 }

@@ -39,6 +39,10 @@ public:
     // The row moveSelection goes to; current when nothing moves.
     static int moveTarget(int count, int current, bool down, int step, bool wrap);
 
+    // The rows live in the view's viewport, which is what paints them: the
+    // list's own widget is only their frame.
+    void invalidate(const QRect* rect, bool erase) override;
+
     // Sends the message to the owner; 0 without one.
     intptr_t sendToOwner(uint32_t message, uintptr_t wParam, intptr_t lParam) const;
 

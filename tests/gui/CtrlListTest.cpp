@@ -2,7 +2,9 @@
 #include "gui/WndMessage.h"
 
 #include "tests/gui/WndRecorder.h"
+#include "tests/support/WaitFor.h"
 
+#include <QCoreApplication>
 #include <QListView>
 #include <QPainter>
 
@@ -113,6 +115,32 @@ TEST_F(CtrlListTest, RowsAreMeasuredAndDrawnByTheOwner) {
     EXPECT_EQ(image.pixelColor(10, 10), QColor(Qt::blue));
     EXPECT_EQ(image.pixelColor(10, 35), QColor(Qt::red));
     EXPECT_EQ(image.pixelColor(10, 60), QColor(Qt::blue));
+}
+
+// Drawn rows that change (an icon that arrived) are drawn again when the
+// list is invalidated.
+TEST_F(CtrlListTest, InvalidatingDrawsTheRowsAgain) {
+    int draws = 0;
+    owner.handler = [&draws](uint32_t message, uintptr_t, intptr_t lParam) -> std::optional<intptr_t> {
+        if (message != DrawItem)
+            return std::nullopt;
+        ++draws;
+        auto* item = reinterpret_cast<DrawItemInfo*>(lParam);
+        item->painter->fillRect(item->rect, Qt::blue);
+        return 1;
+    };
+    list->setCount(3);
+    auto drawnAgain = [&] {
+        QCoreApplication::processEvents();
+        return draws >= 3;
+    };
+    ASSERT_TRUE(qvtest::waitFor(drawnAgain));
+    for (int round = 0; round < 2; ++round) {
+        QCoreApplication::processEvents();
+        draws = 0;
+        list->invalidate(nullptr, false);
+        EXPECT_TRUE(qvtest::waitFor(drawnAgain)) << "round " << round;
+    }
 }
 
 } // namespace
