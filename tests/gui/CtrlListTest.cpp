@@ -121,7 +121,8 @@ TEST_F(CtrlListTest, RowsAreMeasuredAndDrawnByTheOwner) {
 // list is invalidated.
 TEST_F(CtrlListTest, InvalidatingDrawsTheRowsAgain) {
     int draws = 0;
-    owner.handler = [&draws](uint32_t message, uintptr_t, intptr_t lParam) -> std::optional<intptr_t> {
+    owner.handler = [&draws](uint32_t message, uintptr_t,
+                             intptr_t lParam) -> std::optional<intptr_t> {
         if (message != DrawItem)
             return std::nullopt;
         ++draws;
