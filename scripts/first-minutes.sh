@@ -66,6 +66,28 @@ settled() {
 pid=$!
 wait_for 120 "the start" logged "Init done"
 
+# Step 3: the Run hot key opens the LaunchBox with the keyboard focus.
+open_launchbox() {
+  xdotool key ctrl+Super_L+k
+  wait_for 30 "the LaunchBox" [ -n "$(launchbox)" ]
+  box=$(launchbox)
+  wait_for 30 "the focus" focused "$box"
+}
+console() { xdotool search --onlyvisible --name '^Console - Quorvalent$' 2>/dev/null | head -n 1; }
+wait_for 60 "loading the program's own commands" logged "Plugin loaded: Internal.About"
+open_launchbox
+empty=$(height "$box")
+
+# Step 6: F2 in the LaunchBox opens the console, which Esc hides.
+xdotool key F2
+wait_for 30 "the console" [ -n "$(console)" ]
+wait_for 30 "the console's focus" focused "$(console)"
+xdotool key Escape
+wait_for 30 "the console to hide" [ -z "$(console)" ]
+# The LaunchBox stayed open behind the console (the hot key would close it).
+"$build/quorvalent" --show
+wait_for 30 "the LaunchBox's focus" focused "$box"
+
 # Step 5: the commands of docs/using.md, from the top of the checkout.
 install=$(awk '/Install the two example packages/ {f = 1} f && /^ +(mkdir|cp) / {sub(/^ +/, ""); print} f && /^6\. / {exit}' "$root/docs/using.md")
 [ -n "$install" ] || fail "docs/using.md gives no install commands"
@@ -74,12 +96,7 @@ echo "$install"
 wait_for 60 "loading DesktopApps" logged "Plugin loaded: DesktopApps"
 wait_for 60 "loading Calculator" logged "Plugin loaded: Calculator"
 
-# Step 3: the Run hot key opens the LaunchBox with the keyboard focus.
-xdotool key ctrl+Super_L+k
-wait_for 30 "the LaunchBox" [ -n "$(launchbox)" ]
-box=$(launchbox)
-wait_for 30 "the focus" focused "$box"
-empty=$(height "$box")
+open_launchbox
 
 # Types the text until results show (the catalog may still be filling) and
 # takes the screenshot once the box has settled.
