@@ -121,7 +121,7 @@ def _trap_exits():
             continue
         for name, value in list(space.items()):
             if any(value is function for function in real):
-                setattr(module, name, _no_exit)
+                space[name] = _no_exit
 
 
 _trap_exits()

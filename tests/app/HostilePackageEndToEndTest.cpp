@@ -122,7 +122,7 @@ TEST(EndToEnd, APluginCannotEndTheProgramThroughAnExitFunction) {
                                             "quit(3)",
                                             "_thread.exit()",
                                             "_thread.exit_thread()",
-                                            "importlib.import_module('posix')._exit(3)"};
+                                            "importlib.import_module(\"posix\")._exit(3)"};
     UserTree user;
     const fs::path package = user.config / "Quorvalent/Packages/Quitter";
     fs::create_directories(package);

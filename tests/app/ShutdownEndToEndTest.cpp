@@ -100,6 +100,20 @@ class Bad(quorvalent.Plugin):
      Stop::Exit,
      "Python: bad",
      {stuck + "start"}},
+    {"OnStartThatSwallowsSystemExit",
+     plugin(R"(class Bad(quorvalent.Plugin):
+    def on_start(self):
+        print("bad start")
+        while True:
+            try:
+                while True:
+                    pass
+            except BaseException:
+                pass
+)"),
+     Stop::Exit,
+     "Python: bad",
+     {"is left running in plugin code of " + std::string(badPackage) + ".Bad", leftRunning}},
     {"OnCatalogThatLoops",
      plugin(R"(class Bad(quorvalent.Plugin):
     def on_catalog(self):

@@ -126,7 +126,7 @@ QString plain(QString text) {
 }
 
 // Answers the message box once it is shown, from within its event loop, with
-// the button of that text (mnemonics left out).
+// the button of that text (mnemonics left out), or ends it without one.
 class BoxAnswerer {
 public:
     explicit BoxAnswerer(QString button) : button_(std::move(button)) {
@@ -150,6 +150,9 @@ private:
         defaultButton = box->defaultButton() ? plain(box->defaultButton()->text()) : QString();
         for (QAbstractButton* b : box->buttons())
             buttons << plain(b->text());
+        // None: the box ends unanswered, as when the program is asked to end.
+        if (button_.isEmpty())
+            return box->done(0);
         for (QAbstractButton* b : box->buttons())
             if (plain(b->text()) == button_)
                 return b->click();
@@ -188,6 +191,10 @@ TEST_F(QtServices, MessageBoxButtonsAnswerTheirIds) {
              {MessageBox::MB_CANCELTRYCONTINUE, "Try Again", MessageBox::IDTRYAGAIN},
              {MessageBox::MB_ABORTRETRYIGNORE, "Retry", MessageBox::IDRETRY},
              {MessageBox::MB_YESNOCANCEL, "Cancel", MessageBox::IDCANCEL},
+             // Unanswered: Cancel where there is one, else the default.
+             {MessageBox::MB_OKCANCEL, "", MessageBox::IDCANCEL},
+             {MessageBox::MB_YESNOCANCEL, "", MessageBox::IDCANCEL},
+             {MessageBox::MB_YESNO | MessageBox::MB_DEFBUTTON2, "", MessageBox::IDNO},
          }) {
         BoxAnswerer answerer(c.click);
         EXPECT_EQ(boxes.show(L"text", L"caption", c.style), c.answer) << c.click;
