@@ -7,9 +7,8 @@
 #include "python/GilLock.h"
 #include "tests/app/EndToEnd.h"
 #include "tests/app/PythonForTests.h"
+#include "tests/app/XWindows.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <gtest/gtest.h>
 
 namespace bp = boost::python;
@@ -53,26 +52,6 @@ class Marker(quorvalent.Plugin):
 private:
     fs::path path_;
 };
-
-std::string run(const std::string& command) {
-    std::string text;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            text.append(buffer, n);
-        pclose(pipe);
-    }
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    return text;
-}
-
-// The height of the visible window of that X id.
-int windowHeight(const std::string& id) {
-    const std::string shape = run("xdotool getwindowgeometry --shell " + id);
-    const auto at = shape.find("HEIGHT=");
-    return at == std::string::npos ? 0 : std::atoi(shape.c_str() + at + 7);
-}
 
 fs::path findFile(const fs::path& root, const std::string& extension) {
     std::error_code error;
