@@ -292,6 +292,7 @@ void App::migrateStateFile(const wstr& former, const wstr& current) {
 void App::createWindows() {
     if (windowsFactory_)
         windows_ = windowsFactory_(*this);
+    mainCommands_.setOpen(windows_ != nullptr);
 }
 
 // Where a desktop creates the main window: from here on other starts find
@@ -339,6 +340,7 @@ void App::shutdown() {
     stopSignals_.reset();
     instanceServer_.reset();
     // Before the services the windows use.
+    mainCommands_.setOpen(false);
     windows_.reset();
     // Without the catalog's lock: the writer takes it for its snapshot.
     catalog_.stopWriter();

@@ -6,6 +6,7 @@
 #include "app/AppTimers.h"
 #include "app/ConfigEdit.h"
 #include "app/CurrentConfig.h"
+#include "app/MainWindowCommands.h"
 #include "app/NetworkSettingsWatch.h"
 #include "catalog/Catalog.h"
 #include "core/Event.h"
@@ -54,6 +55,7 @@ public:
         TimerMonitors = 13,
         TimerWatchNetwork = 14,
         TimerNetworkChanged = 15,
+        TimerMainCommands = 16,
     };
 
     // The private messages that other starts of the program send.
@@ -108,6 +110,14 @@ public:
     void processTimers();
     // Ends the main loop with the code. Any thread.
     static void postQuitMessage(int code);
+
+    // Hands a tray-menu command to the main window, which carries it out on
+    // the user-interface thread as its menu does; false, and nothing handed
+    // on, while there is no main window (before the windows exist, without
+    // windows, from the start of shutdown). Any thread.
+    bool postMainWindowCommand(uint32_t commandId);
+    // The main window exists and takes commands. Any thread.
+    bool hasMainWindow() { return mainCommands_.isOpen(); }
 
     // The settings in force; null before init. Any thread.
     std::shared_ptr<const AppConfig> config() const { return config_.get(); }
@@ -234,6 +244,7 @@ private:
     void logInitDone();
     void limitPythonWaits();
     void runTimer(uint32_t id);
+    void runMainWindowCommands();
     void onStopSignal();
     void onEnvironmentTimer();
     void broadcastEvents(uint32_t flags);
@@ -261,6 +272,7 @@ private:
     AppState state_;
     AppWindows::Factory windowsFactory_;
     std::unique_ptr<AppWindows> windows_;
+    MainWindowCommands mainCommands_;
     std::unique_ptr<InstanceServer> instanceServer_;
     bool exitRequested_ = false;
     bool pythonStarted_ = false;

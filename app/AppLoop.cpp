@@ -53,6 +53,24 @@ void App::setTimer(uint32_t id, uint32_t delayMs) {
     timers_.set(id, delayMs);
 }
 
+bool App::postMainWindowCommand(uint32_t commandId) {
+    if (!mainCommands_.post(commandId))
+        return false;
+    setTimer(TimerMainCommands, 0);
+    return true;
+}
+
+void App::runMainWindowCommands() {
+    for (uint32_t command : mainCommands_.take()) {
+        if (windows_ && windows_->onMainWindowCommand(command))
+            continue;
+        wstr text;
+        logMessage(Logger::Error,
+                   wstr::format(text, L"Command {} was not carried out: there is no main window",
+                                command));
+    }
+}
+
 void App::processTimers() {
     const AppTimers::Due due = timers_.takeDue();
     std::set<uint32_t> done;
@@ -99,6 +117,9 @@ void App::runTimer(uint32_t id) {
         break;
     case TimerWatchNetwork:
         watchInternetSettings();
+        break;
+    case TimerMainCommands:
+        runMainWindowCommands();
         break;
     case TimerNetworkChanged:
         reloadConfig();

@@ -47,8 +47,14 @@ void AppPackageHost::removePackagesListener(const DataFs::PackagesListener* list
         app->removePackagesListener(listener);
 }
 
-bool AppPackageHost::postMainWindowCommand(uint32_t) {
-    return false;
+bool AppPackageHost::postMainWindowCommand(uint32_t commandId) {
+    auto app = app_.lock();
+    return app && app->postMainWindowCommand(commandId);
+}
+
+bool AppPackageHost::hasMainWindow() {
+    auto app = app_.lock();
+    return app && app->hasMainWindow();
 }
 
 void AppPackageHost::editPackageConfig(const wstr& packageName) {

@@ -22,8 +22,8 @@ public:
     SettingsStore::KeyMap configVariables() override;
     void addPackagesListener(std::weak_ptr<DataFs::PackagesListener> listener) override;
     void removePackagesListener(const DataFs::PackagesListener* listener) override;
-    // There is no main window to take the command yet: nothing is posted.
     bool postMainWindowCommand(uint32_t commandId) override;
+    bool hasMainWindow() override;
     void editPackageConfig(const wstr& packageName) override;
     // The image manager forgets the icons it took from them.
     void forgetPackageIcons(uint32_t packageId) override;

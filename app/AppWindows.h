@@ -35,4 +35,9 @@ public:
     // The application settings changed (after every reload that changed
     // them): hot keys and whatever the windows copy from the settings.
     virtual void onConfigChanged() = 0;
+
+    // A tray-menu command that another thread handed to the main window
+    // (App::postMainWindowCommand): the main window carries it out as its
+    // menu does. False when there was no main window to take it.
+    virtual bool onMainWindowCommand(uint32_t command) = 0;
 };

@@ -46,6 +46,8 @@ public:
     // user-interface thread; false, and nothing posted, while the main window
     // does not exist. Any thread.
     virtual bool postMainWindowCommand(uint32_t commandId) = 0;
+    // The main window exists and takes those commands. Any thread.
+    virtual bool hasMainWindow() = 0;
     // ConfigEdit::editPackage: opens the package's configuration files in an
     // editor on the editor's thread. Any thread.
     virtual void editPackageConfig(const wstr& packageName) = 0;

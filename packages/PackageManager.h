@@ -234,6 +234,8 @@ public:
     // false when it was dropped.
     bool queueTask(const PackageTaskPtr& task, const PluginPtr& plugin = nullptr);
     void broadcastMessage(uint32_t kind, const PluginMsg::Data& data);
+    // False when the plugin is not loaded, refuses an "execute" it cannot
+    // carry out now (Plugin::canExecute), or the message was dropped.
     bool sendMessage(uint64_t pluginId, uint32_t kind, const PluginMsg::Data& data);
     // Removes the pending messages of the kind and flags the running ones;
     // returns how many were removed.

@@ -81,6 +81,8 @@ bool PackageManager::sendMessage(uint64_t pluginId, uint32_t kind, const PluginM
     PluginPtr plugin = package ? package->findPlugin(pluginId) : nullptr;
     if (!plugin || plugin->id() == 0 || plugin->fullName().empty())
         return false;
+    if (kind == PluginMsg::kindExecute && data.item && !plugin->canExecute(*data.item))
+        return false;
     std::shared_ptr<PluginMsg> msg = PluginMsg::create(package, plugin, kind, data);
     return msg && queueTask(msg, plugin);
 }

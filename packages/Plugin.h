@@ -37,6 +37,10 @@ public:
     virtual void releaseScriptObject() = 0;
     // Delivers one message. Pool worker.
     virtual void dispatchEvent(const PluginMsg& msg) = 0;
+    // Whether an "execute" of the item can be carried out now. A plugin that
+    // cannot logs why, and the message is not sent, so that the sender does
+    // not take it as done. Any thread.
+    virtual bool canExecute(const CatalogItem&) const { return true; }
 
     // "package.class" (exactly two non-empty parts) to the plugin id: the hash
     // of the lower-cased package part in the high half, that of the class part

@@ -4,6 +4,21 @@
 #include "packages/PackageHost.h"
 #include "packages/PackageManager.h"
 
+namespace {
+
+void logNotRun(const CatalogItem& item, const wchar_t* reason) {
+    wstr text;
+    logMessage(Logger::Error, wstr::format(text, L"\"{}\" ({}) cannot run: {}", item.label(),
+                                           item.target(), reason));
+}
+
+bool mainWindowExists() {
+    std::shared_ptr<PackageHost> host = PackageHost::instance();
+    return host && host->hasMainWindow();
+}
+
+} // namespace
+
 PluginAbout::PluginAbout() : PluginInternal(L"About") {}
 
 const std::vector<PluginAbout::Command>& PluginAbout::commands() {
@@ -30,6 +45,14 @@ const std::vector<PluginAbout::Command>& PluginAbout::commands() {
         {L"website", L"Website", L"Go to Quorvalent's website", 206},
     };
     return table;
+}
+
+const PluginAbout::Command* PluginAbout::findCommand(const wstr& target) {
+    for (const Command& command : commands()) {
+        if (target == command.target)
+            return &command;
+    }
+    return nullptr;
 }
 
 CatalogItemPtr PluginAbout::makeItem(uint32_t category, const wstr& label, const wstr& shortDesc,
@@ -78,24 +101,35 @@ void PluginAbout::onExecute(const std::vector<CatalogItemPtr>& items, const Cata
         return;
     const CatalogItem& item = *items.front();
     if (item.category() == CatalogItem::keyword)
-        executeCommand(item.target());
+        executeCommand(item);
     else if (item.category() == CatalogItem::reference)
         executePackageItem(item.target());
 }
 
-void PluginAbout::executeCommand(const wstr& target) {
-    for (const Command& command : commands()) {
-        if (target != command.target)
-            continue;
-        std::shared_ptr<PackageHost> host = PackageHost::instance();
-        if (host && host->postMainWindowCommand(command.commandId))
-            return;
-        wstr message;
-        logMessage(Logger::Debug,
-                   wstr::format(message, L"No main window: command {} of \"{}\" dropped",
-                                command.commandId, target));
+bool PluginAbout::canExecute(const CatalogItem& item) const {
+    if (item.category() != CatalogItem::keyword)
+        return true;
+    if (!findCommand(item.target())) {
+        logNotRun(item, L"there is no such command");
+        return false;
+    }
+    if (!mainWindowExists()) {
+        logNotRun(item, L"there is no main window");
+        return false;
+    }
+    return true;
+}
+
+// The main window may have gone since canExecute said yes (shutdown).
+void PluginAbout::executeCommand(const CatalogItem& item) {
+    const Command* command = findCommand(item.target());
+    if (!command) {
+        logNotRun(item, L"there is no such command");
         return;
     }
+    std::shared_ptr<PackageHost> host = PackageHost::instance();
+    if (!host || !host->postMainWindowCommand(command->commandId))
+        logNotRun(item, L"there is no main window");
 }
 
 void PluginAbout::executePackageItem(const wstr& target) {

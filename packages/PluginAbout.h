@@ -19,6 +19,8 @@ public:
         uint32_t commandId;
     };
     static const std::vector<Command>& commands();
+    // The first row of the target (compared exactly), null when none.
+    static const Command* findCommand(const wstr& target);
 
     PluginAbout();
 
@@ -27,6 +29,10 @@ public:
     // package with its own settings file. Empty while the application or its
     // package manager is gone. Any thread.
     std::vector<CatalogItemPtr> items() const;
+
+    // A command item can run while its target is in the table and the main
+    // window exists to carry it out; package items always can. Any thread.
+    bool canExecute(const CatalogItem& item) const override;
 
 protected:
     // Pool worker, all three.
@@ -38,6 +44,6 @@ protected:
 private:
     CatalogItemPtr makeItem(uint32_t category, const wstr& label, const wstr& shortDesc,
                             const wstr& target) const;
-    void executeCommand(const wstr& target);
+    void executeCommand(const CatalogItem& item);
     void executePackageItem(const wstr& target);
 };

@@ -151,6 +151,10 @@ void WindowSet::onConfigChanged() {
     launchBox_->applyTheme();
 }
 
+bool WindowSet::onMainWindowCommand(uint32_t command) {
+    return main_->postMessage(Gui::Command, command);
+}
+
 void WindowSet::showLaunchBox(int mode) {
     launchBox_->showMode(true, static_cast<uint32_t>(mode));
 }

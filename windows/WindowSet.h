@@ -34,6 +34,9 @@ public:
     uint32_t onInstanceMessage(uint32_t message) override;
     void onTimer(uint32_t id) override;
     void onConfigChanged() override;
+    // Posted: the command runs from the event loop as a menu's does, not
+    // inside the App timers' pass (a modal box would hold the timers up).
+    bool onMainWindowCommand(uint32_t command) override;
 
     // WndMain::Host: the tray, the hot keys and the private messages.
     void showLaunchBox(int mode) override;

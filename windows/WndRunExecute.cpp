@@ -15,7 +15,8 @@ void logNotSent(const CatalogItem& item) {
     wstr text;
     logMessage(
         Logger::Warning,
-        wstr::format(text, L"\"{}\" was not executed: its plugin is not loaded", item.label()));
+        wstr::format(text, L"\"{}\" was not executed: its plugin is not loaded or refused it",
+                     item.label()));
 }
 
 } // namespace

@@ -45,7 +45,8 @@ std::unique_ptr<X11HotkeyGrabber> X11HotkeyGrabber::create() {
 }
 
 X11HotkeyGrabber::X11HotkeyGrabber(_XDisplay* display, xcb_connection_t* connection, uint32_t root)
-    : display_(display), connection_(connection), root_(root) {
+    : display_(display), connection_(connection), root_(root),
+      context_(std::make_unique<QObject>()) {
     QCoreApplication::instance()->installNativeEventFilter(this);
 }
 
@@ -124,10 +125,14 @@ std::optional<HotkeyGrabber::Failure> X11HotkeyGrabber::grab(int id, uint32_t mo
         return Failure{0, L"The keyboard has no such key"};
     Grab grab{modifierMask(modifiers), uint8_t(keycode)};
     // Checked requests: an error (BadAccess when another client holds the
-    // key) comes back here instead of reaching Qt's error handler.
+    // key) comes back here instead of reaching Qt's error handler. Without
+    // owner events every key event of the grab is reported to the root
+    // window, also when the hot key has just given the focus to one of our
+    // windows: the press never reaches that window as typing, and the
+    // release that ends the press is seen here.
     std::vector<xcb_void_cookie_t> cookies;
     for (uint16_t locks : lockCombinations())
-        cookies.push_back(xcb_grab_key_checked(connection_, 1, root_, grab.modifiers | locks,
+        cookies.push_back(xcb_grab_key_checked(connection_, 0, root_, grab.modifiers | locks,
                                                grab.keycode, XCB_GRAB_MODE_ASYNC,
                                                XCB_GRAB_MODE_ASYNC));
     std::optional<Failure> failure;
@@ -201,22 +206,12 @@ bool X11HotkeyGrabber::nativeEventFilter(const QByteArray& eventType, void* mess
         return false;
     // Press and release have the same layout.
     auto* key = reinterpret_cast<xcb_key_press_event_t*>(event);
+    if (type == XCB_KEY_RELEASE)
+        return onRelease(*key);
     if (key->event != root_)
         return false;
     const uint16_t relevant =
         XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
-    if (type == XCB_KEY_RELEASE) {
-        // The modifiers may be let go first: the key alone ends the press.
-        bool ours = false;
-        for (auto& [id, grab] : grabs_) {
-            if (grab.keycode == key->detail) {
-                grab.down = false;
-                grab.releaseTime = key->time;
-                ours = true;
-            }
-        }
-        return ours;
-    }
     for (auto& [id, grab] : grabs_) {
         if (grab.keycode != key->detail || grab.modifiers != (key->state & relevant))
             continue;
@@ -224,9 +219,41 @@ bool X11HotkeyGrabber::nativeEventFilter(const QByteArray& eventType, void* mess
         // time; a press while the key is down is a repeat as well.
         const bool repeat = grab.down || (grab.releaseTime && key->time == grab.releaseTime);
         grab.down = true;
-        if (!repeat && handler_)
-            handler_(id);
+        if (!repeat)
+            post(id);
         return true;
     }
     return false;
+}
+
+// Qt may take several X events in one go when its thread was busy: the
+// handler runs once the events that came before the key (the focus given to
+// a window just shown) have reached the windows, so that the Run hot key's
+// toggle sees that window active.
+void X11HotkeyGrabber::post(int id) {
+    QMetaObject::invokeMethod(
+        context_.get(),
+        [this, id] {
+            if (handler_)
+                handler_(id);
+        },
+        Qt::QueuedConnection);
+}
+
+// The modifiers may be let go first: the key alone ends the press. A release
+// is noted wherever X reports it (another grab, such as an open menu's, may
+// take it from the root window), or the next press would pass for a repeat;
+// only those reported to the root window are the grab's and taken from Qt.
+bool X11HotkeyGrabber::onRelease(const xcb_key_press_event_t& key) {
+    const bool atRoot = key.event == root_;
+    bool ours = false;
+    for (auto& [id, grab] : grabs_) {
+        if (grab.keycode != key.detail)
+            continue;
+        grab.down = false;
+        if (atRoot)
+            grab.releaseTime = key.time;
+        ours = true;
+    }
+    return ours && atRoot;
 }

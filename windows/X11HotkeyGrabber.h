@@ -3,6 +3,7 @@
 #include "windows/HotkeyGrabber.h"
 
 #include <QAbstractNativeEventFilter>
+#include <QObject>
 
 #include <cstdint>
 #include <map>
@@ -11,6 +12,7 @@
 
 struct _XDisplay;
 struct xcb_connection_t;
+struct xcb_key_press_event_t;
 
 // Global hot keys on X11: passive key grabs on the root window, made on
 // Qt's own X11 connection, whose key events the grabber picks out of Qt's
@@ -47,6 +49,10 @@ private:
         uint32_t releaseTime = 0;
     };
 
+    // A key release; true when it belongs to a grab.
+    bool onRelease(const xcb_key_press_event_t& key);
+    // Runs the handler for the id from the event loop.
+    void post(int id);
     std::vector<uint16_t> lockCombinations() const;
     void ungrab(const Grab& grab);
     uint32_t atom(const char* name) const;
@@ -57,4 +63,6 @@ private:
     uint32_t root_;
     Handler handler_;
     std::map<int, Grab> grabs_;
+    // Calls posted to the handler go with it.
+    std::unique_ptr<QObject> context_;
 };

@@ -22,6 +22,7 @@
 #include <future>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -175,6 +176,58 @@ TEST_F(AppInit, TheLoopAnswersOtherStartsAndEndsOnAnExitRequest) {
     });
     EXPECT_EQ(app->run(), 0u);
     EXPECT_EQ(other.get(), (std::vector<std::optional<uint32_t>>{20240000, 0, 0}));
+}
+
+namespace {
+
+// What the main window is handed: each command with the thread it came on.
+class RecordingWindows : public AppWindows {
+public:
+    using Calls = std::vector<std::pair<uint32_t, std::thread::id>>;
+    explicit RecordingWindows(std::shared_ptr<Calls> calls) : calls_(std::move(calls)) {}
+    uint32_t onInstanceMessage(uint32_t) override { return 0; }
+    void onTimer(uint32_t) override {}
+    void onConfigChanged() override {}
+    bool onMainWindowCommand(uint32_t command) override {
+        calls_->emplace_back(command, std::this_thread::get_id());
+        return true;
+    }
+
+private:
+    std::shared_ptr<Calls> calls_;
+};
+
+} // namespace
+
+// The built-in plugin's commands come from a pool thread; the main window
+// takes them on the user-interface thread, in order, and none is taken
+// while there are no windows.
+TEST_F(AppInit, MainWindowCommandsReachTheWindowsOnTheUserInterfaceThread) {
+    auto calls = std::make_shared<RecordingWindows::Calls>();
+    app->setWindowsFactory([calls](App&) { return std::make_unique<RecordingWindows>(calls); });
+    EXPECT_FALSE(app->postMainWindowCommand(216)) << "no windows before init";
+    ASSERT_EQ(app->init(StartNormal), 0);
+    std::shared_ptr<PackageHost> host = PackageHost::instance();
+    ASSERT_TRUE(host);
+    EXPECT_TRUE(host->hasMainWindow());
+    auto posted = std::async(std::launch::async, [host] {
+        return host->postMainWindowCommand(216) && host->postMainWindowCommand(204);
+    });
+    ASSERT_TRUE(posted.get());
+    EXPECT_TRUE(calls->empty()) << "nothing runs on the poster's thread";
+    app->processTimers();
+    const auto ui = std::this_thread::get_id();
+    EXPECT_EQ(*calls, (RecordingWindows::Calls{{216, ui}, {204, ui}}));
+
+    app->shutdown();
+    EXPECT_FALSE(host->hasMainWindow());
+    EXPECT_FALSE(host->postMainWindowCommand(205));
+}
+
+TEST_F(AppInit, WithoutWindowsNoMainWindowCommandIsTaken) {
+    ASSERT_EQ(app->init(StartNormal), 0);
+    EXPECT_FALSE(app->hasMainWindow());
+    EXPECT_FALSE(app->postMainWindowCommand(216));
 }
 
 TEST(AppStateFile, AFormerPerUserFileMovesToTheCurrentName) {

@@ -7,9 +7,8 @@
 #include "python/GilLock.h"
 #include "tests/app/EndToEnd.h"
 #include "tests/app/PythonForTests.h"
+#include "tests/app/XWindows.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <gtest/gtest.h>
 
 namespace bp = boost::python;

@@ -73,6 +73,11 @@ bool FakeApp::postMainWindowCommand(uint32_t commandId) {
     return true;
 }
 
+bool FakeApp::hasMainWindow() {
+    std::lock_guard lock(mutex_);
+    return mainWindow_;
+}
+
 void FakeApp::editPackageConfig(const wstr& packageName) {
     std::lock_guard lock(mutex_);
     edits_.push_back(packageName);

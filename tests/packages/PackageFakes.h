@@ -57,6 +57,7 @@ public:
     void addPackagesListener(std::weak_ptr<DataFs::PackagesListener> listener) override;
     void removePackagesListener(const DataFs::PackagesListener* listener) override;
     bool postMainWindowCommand(uint32_t commandId) override;
+    bool hasMainWindow() override;
     void editPackageConfig(const wstr& packageName) override;
     void forgetPackageIcons(uint32_t packageId) override;
     void forgetPackageIcon(uint64_t iconHandle) override;

@@ -59,13 +59,18 @@ struct AboutFixture {
             qvtest::runTask(harness.take(plugin, PluginMsg::kindCatalog));
         }
     }
-    // Executes an item of the About plugin as the LaunchBox would.
-    void execute(uint32_t category, const wstr& target) {
+    // Sends "execute" of an item of the About plugin as the LaunchBox does;
+    // whether the plugin took it.
+    bool send(uint32_t category, const wstr& target) {
         auto item = std::make_shared<CatalogItem>(aboutId(), category, L"Item", wstr(), target,
                                                   CatalogItem::forbidden, false,
                                                   CatalogItem::noargs, 0, wstr());
-        ASSERT_TRUE(harness.manager()->sendMessage(aboutId(), PluginMsg::kindExecute,
-                                                   PluginMsg::Data::execution(item, nullptr)));
+        return harness.manager()->sendMessage(aboutId(), PluginMsg::kindExecute,
+                                              PluginMsg::Data::execution(item, nullptr));
+    }
+    // Sends and runs it.
+    void execute(uint32_t category, const wstr& target) {
+        ASSERT_TRUE(send(category, target));
         qvtest::runTask(harness.take(aboutName, PluginMsg::kindExecute));
     }
 
@@ -128,16 +133,43 @@ TEST(PluginAbout, ActivationRefreshesThePackageItems) {
 
 TEST(PluginAbout, CommandsGoToTheMainWindow) {
     AboutFixture f;
-    for (const wstr target : {L"quit", L"exit", L"about", L"nope", L"Quit"})
+    for (const wstr target : {L"quit", L"exit", L"about"})
         f.execute(CatalogItem::keyword, target);
     EXPECT_EQ(f.app->commands(), (std::vector<uint32_t>{204, 204, 205}));
+}
+
+// A command that cannot run is refused when it is sent, with the reason in
+// the log, so that the LaunchBox neither hides nor records a hit; one whose
+// main window went after it was sent says so when it runs.
+TEST(PluginAbout, ACommandThatCannotRunIsAnError) {
+    AboutFixture f;
+    struct Case {
+        const wchar_t* target;
+        bool mainWindow;
+        const wchar_t* error;
+    };
+    const Case cases[] = {
+        {L"nope", true, L"\"Item\" (nope) cannot run: there is no such command"},
+        {L"Quit", true, L"\"Item\" (Quit) cannot run: there is no such command"},
+        {L"console", false, L"\"Item\" (console) cannot run: there is no main window"},
+    };
+    for (const Case& c : cases) {
+        qvtest::LogRecords log;
+        f.app->setMainWindow(c.mainWindow);
+        EXPECT_FALSE(f.send(CatalogItem::keyword, c.target)) << wstr::toUtf8(c.target);
+        EXPECT_EQ(log.matching(Logger::Error, c.error).size(), 1u) << wstr::toUtf8(c.target);
+    }
+    EXPECT_TRUE(f.app->commands().empty());
 
     qvtest::LogRecords log;
+    f.app->setMainWindow(true);
+    ASSERT_TRUE(f.send(CatalogItem::keyword, L"diagnostic"));
     f.app->setMainWindow(false);
-    f.execute(CatalogItem::keyword, L"console");
-    EXPECT_EQ(f.app->commands().size(), 3u);
+    qvtest::runTask(f.harness.take(aboutName, PluginMsg::kindExecute));
+    EXPECT_TRUE(f.app->commands().empty());
     EXPECT_EQ(
-        log.matching(Logger::Debug, L"No main window: command 216 of \"console\" dropped").size(),
+        log.matching(Logger::Error, L"\"Item\" (diagnostic) cannot run: there is no main window")
+            .size(),
         1u);
 }
 

@@ -71,6 +71,7 @@ public:
     void addPackagesListener(std::weak_ptr<DataFs::PackagesListener>) override {}
     void removePackagesListener(const DataFs::PackagesListener*) override {}
     bool postMainWindowCommand(uint32_t) override { return false; }
+    bool hasMainWindow() override { return false; }
     void editPackageConfig(const wstr&) override {}
     void forgetPackageIcons(uint32_t) override {}
     void forgetPackageIcon(uint64_t) override {}

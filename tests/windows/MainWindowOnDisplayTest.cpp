@@ -8,6 +8,7 @@
 #include "app/MainLoop.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/RecordingMessageBox.h"
+#include "tests/support/WaitFor.h"
 #include "tests/windows/FakeWindowsHost.h"
 #include "windows/X11HotkeyGrabber.h"
 
@@ -178,6 +179,81 @@ TEST_F(MainWindowOnDisplayTest, AHotkeySentThroughXTestReachesItsWindow) {
     ASSERT_TRUE(xdotool("key ctrl+Super_L+k"));
     QCoreApplication::processEvents(QEventLoop::AllEvents, 200);
     EXPECT_EQ(host.calls.size(), 2u);
+}
+
+// A hot key that shows a window of the program gives that window the focus
+// while the key is still down; the key's release must still end the press,
+// or the next press passes for a repeat. Each press reaches the handler once.
+TEST_F(MainWindowOnDisplayTest, EveryPressCountsWhenTheHotkeyFocusesAWindowOfOurs) {
+    // Each show maps a new window, which the window manager focuses.
+    struct Host : qvtest::FakeWindowsHost {
+        std::unique_ptr<QWidget> window;
+        void toggleLaunchBox() override {
+            FakeWindowsHost::toggleLaunchBox();
+            if (window) {
+                window.reset();
+                return;
+            }
+            window = std::make_unique<QWidget>();
+            window->setWindowTitle("toggled");
+            window->resize(200, 100);
+            window->show();
+            window->activateWindow();
+        }
+    } toggler;
+    WndMain main(toggler, toggler, X11HotkeyGrabber::create());
+    AppConfig config; // Run: Ctrl+Win+K
+    main.registerHotkeys(true, &config);
+    for (std::size_t press = 1; press <= 4; ++press) {
+        ASSERT_TRUE(xdotool("key ctrl+Super_L+k"));
+        ASSERT_TRUE(spinUntil([&] { return toggler.calls.size() >= press; })) << press;
+        // As a user does, the next press comes once the window is up.
+        if (toggler.window)
+            ASSERT_TRUE(spinUntil([&] { return toggler.window->isActiveWindow(); })) << press;
+    }
+    EXPECT_EQ(toggler.calls, std::vector<std::string>(4, "toggle"));
+}
+
+// The hot key that comes while the program is busy, right after the window
+// manager gave the focus to a window just shown: the handler must see that
+// window active, as the Run hot key's toggle decides by it. Qt handles the
+// focus and the key in one go here, as it does when its thread was busy.
+TEST_F(MainWindowOnDisplayTest, AHotkeySeesTheFocusThatCameBeforeIt) {
+    struct Host : qvtest::FakeWindowsHost {
+        QWidget* watched = nullptr;
+        void toggleLaunchBox() override {
+            calls.push_back(watched && watched->isActiveWindow() ? "active" : "inactive");
+        }
+    } recorder;
+    WndMain main(recorder, recorder, X11HotkeyGrabber::create());
+    AppConfig config; // Run: Ctrl+Win+K
+    main.registerHotkeys(true, &config);
+    QWidget first, second;
+    first.setWindowTitle("first");
+    second.setWindowTitle("second");
+    for (QWidget* window : {&first, &second})
+        window->resize(200, 100);
+    first.show();
+    first.activateWindow();
+    ASSERT_TRUE(spinUntil([&] { return first.isActiveWindow(); }));
+    recorder.watched = &second;
+
+    // From here Qt handles no event until the key was pressed.
+    second.show();
+    XFlush(qtDisplay());
+    Display* observer = XOpenDisplay(nullptr);
+    ASSERT_NE(observer, nullptr);
+    const auto focused = [&] {
+        Window focus = 0;
+        int revert = 0;
+        XGetInputFocus(observer, &focus, &revert);
+        return focus == Window(second.winId());
+    };
+    ASSERT_TRUE(qvtest::waitFor(focused)) << "the window manager gives a new window the focus";
+    XCloseDisplay(observer);
+    ASSERT_TRUE(xdotool("key ctrl+Super_L+k"));
+    ASSERT_TRUE(spinUntil([&] { return !recorder.calls.empty(); }));
+    EXPECT_EQ(recorder.calls, std::vector<std::string>{"active"});
 }
 
 TEST_F(MainWindowOnDisplayTest, AKeyAnotherClientGrabbedFirstFailsWithTheXError) {

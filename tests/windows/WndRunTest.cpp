@@ -513,10 +513,10 @@ TEST_F(WndRunTest, ExecutionThatReachesNoPluginRecordsNothingAndStaysOpen) {
     EXPECT_TRUE(host.hits.empty());
     EXPECT_TRUE(host.terms.empty());
     EXPECT_TRUE(box->isVisible());
-    EXPECT_EQ(
-        log.matching(Logger::Warning, L"\"orphan\" was not executed: its plugin is not loaded")
-            .size(),
-        1u);
+    EXPECT_EQ(log.matching(Logger::Warning,
+                           L"\"orphan\" was not executed: its plugin is not loaded or refused it")
+                  .size(),
+              1u);
 }
 
 TEST_F(WndRunTest, EnterOnAnEmptyListDoesNothingAndWithoutSelectionExecutesTheFirstRow) {

@@ -1,0 +1,82 @@
+#pragma once
+
+// The windows of the program under test as X shows them, found and driven
+// with xdotool (input through XTest), as a user's desktop sees them.
+
+#include "tests/app/EndToEnd.h"
+#include "tests/support/QtTestApp.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace qvtest::e2e {
+
+// The command's output, without its last line breaks.
+inline std::string run(const std::string& command) {
+    std::string text;
+    if (FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[256];
+        for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            text.append(buffer, n);
+        pclose(pipe);
+    }
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    return text;
+}
+
+inline bool xdotool(const std::string& arguments) {
+    return std::system(("xdotool " + arguments).c_str()) == 0;
+}
+
+// The id of the first mapped window whose title matches the regular
+// expression, empty when none is.
+inline std::string visibleWindow(const std::string& title) {
+    return run("xdotool search --onlyvisible --name '" + title + "' 2>/dev/null | head -1");
+}
+
+inline bool isMapped(const std::string& id) {
+    return run("xwininfo -id " + id + " 2>/dev/null | grep 'Map State'").find("IsViewable") !=
+           std::string::npos;
+}
+
+// Waits until the window is mapped, or unmapped.
+inline bool waitMapped(const std::string& id, bool mapped) {
+    return waitFor([&] { return isMapped(id) == mapped; });
+}
+
+// Waits for a mapped window of that title and returns its id; empty when
+// none came in time.
+inline std::string waitVisibleWindow(const std::string& title) {
+    std::string id;
+    waitFor([&] { return !(id = visibleWindow(title)).empty(); });
+    return id;
+}
+
+// Waits until the window has the keyboard focus (the window manager's
+// active window may still name a window that was hidden).
+inline bool waitFocused(const std::string& id) {
+    return waitFor([&] { return run("xdotool getwindowfocus") == id; });
+}
+
+// The height of the visible window of that X id.
+inline int windowHeight(const std::string& id) {
+    const std::string shape = run("xdotool getwindowgeometry --shell " + id);
+    const auto at = shape.find("HEIGHT=");
+    return at == std::string::npos ? 0 : std::atoi(shape.c_str() + at + 7);
+}
+
+// Saves what the window shows as a PNG under the build folder (the test
+// process's Qt application reads it from the X server).
+inline bool saveScreenshot(const std::string& id, const std::string& name) {
+    qvtest::qtApp();
+    QScreen* screen = QGuiApplication::primaryScreen();
+    return screen && screen->grabWindow(WId(std::stoul(id)))
+                         .save(QString::fromStdString(std::string(QV_BUILD_DIR) + "/" + name));
+}
+
+} // namespace qvtest::e2e
