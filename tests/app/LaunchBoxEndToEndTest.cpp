@@ -53,13 +53,6 @@ private:
     fs::path path_;
 };
 
-// The height of the visible window of that X id.
-int windowHeight(const std::string& id) {
-    const std::string shape = runCommand("xdotool getwindowgeometry --shell " + id);
-    const auto at = shape.find("HEIGHT=");
-    return at == std::string::npos ? 0 : std::atoi(shape.c_str() + at + 7);
-}
-
 fs::path findFile(const fs::path& root, const std::string& extension) {
     std::error_code error;
     for (const auto& entry : fs::recursive_directory_iterator(root, error))
