@@ -137,6 +137,11 @@ void WndThemed::show(bool visible) {
     applyMinimumSize();
     hwnd()->showNormal();
     setForeground();
+    // Shown in front, the window counts as active until it is deactivated.
+    // Qt does not report the activation again when the window comes back
+    // before Qt took its focus away, so an earlier deactivation would make
+    // the next toggle show the window instead of hiding it.
+    lastDeactivation_ = 0;
 }
 
 // Qt keeps the minimum size as a property; the window's answer to

@@ -63,8 +63,9 @@ protected:
         ASSERT_TRUE(xdotool("type --delay 20 '" + label + "'"));
         // The box grows by the rows of its results.
         ASSERT_TRUE(waitFor([&] { return windowHeight(box) > empty; })) << readText(user.log);
-        if (!screenshot.empty())
+        if (!screenshot.empty()) {
             EXPECT_TRUE(saveScreenshot(box, screenshot));
+        }
         ASSERT_TRUE(xdotool("key Return"));
         ASSERT_TRUE(waitMapped(box, false)) << readText(user.log);
     }
@@ -76,8 +77,9 @@ protected:
         if (id.empty())
             return id;
         EXPECT_TRUE(waitFocused(id)) << title;
-        if (!screenshot.empty())
+        if (!screenshot.empty()) {
             EXPECT_TRUE(saveScreenshot(id, screenshot));
+        }
         EXPECT_TRUE(xdotool("key Escape"));
         EXPECT_TRUE(waitMapped(id, false)) << title;
         return id;

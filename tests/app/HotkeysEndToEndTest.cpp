@@ -69,15 +69,18 @@ TEST(EndToEndOnDisplay, EveryPressOfAHotkeyCounts) {
     for (const Step& step : steps) {
         SCOPED_TRACE(step.what);
         ASSERT_TRUE(xdotool(std::string("key ") + step.keys));
-        if (step.launchBox)
+        if (step.launchBox) {
             ASSERT_NO_FATAL_FAILURE(check(box, launchBoxTitle, *step.launchBox));
-        if (step.console)
+        }
+        if (step.console) {
             ASSERT_NO_FATAL_FAILURE(check(console, consoleTitle, *step.console));
+        }
         // A user sees the window come up before pressing again.
-        if (step.console)
-            ASSERT_TRUE(!*step.console || waitFocused(console));
-        else if (*step.launchBox)
+        if (step.console.value_or(false)) {
+            ASSERT_TRUE(waitFocused(console));
+        } else if (!step.console && *step.launchBox) {
             ASSERT_TRUE(waitFocused(box));
+        }
     }
 
     Program exit({"--exit"}, user.env, user.output);
