@@ -21,14 +21,6 @@ std::size_t count(const std::string& text, const std::string& part) {
     return n;
 }
 
-fs::path findFile(const fs::path& root, const std::string& extension) {
-    std::error_code error;
-    for (const auto& entry : fs::recursive_directory_iterator(root, error))
-        if (entry.path().extension() == extension)
-            return entry.path();
-    return {};
-}
-
 // The program with a package whose plugin writes each "events" message it
 // gets into the log, so that a reload of the configuration shows.
 class CatalogCommandsOnDisplay : public ::testing::Test {

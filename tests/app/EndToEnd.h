@@ -100,6 +100,15 @@ inline std::string readText(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// The first file below root with that extension (".png"), empty when none is.
+inline fs::path findFile(const fs::path& root, const std::string& extension) {
+    std::error_code error;
+    for (const auto& entry : fs::recursive_directory_iterator(root, error))
+        if (entry.path().extension() == extension)
+            return entry.path();
+    return {};
+}
+
 // What the shell command printed, without the trailing line breaks.
 inline std::string runCommand(const std::string& command) {
     std::string text;

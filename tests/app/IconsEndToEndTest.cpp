@@ -22,19 +22,6 @@ constexpr uint32_t kGreen = 0x00FF00;
 constexpr uint32_t kBlue = 0x0000FF;
 constexpr uint32_t kMagenta = 0xFF00FF;
 
-std::string run(const std::string& command) {
-    std::string text;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            text.append(buffer, n);
-        pclose(pipe);
-    }
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    return text;
-}
-
 // How many pixels of the window the X server shows in each colour (RGB).
 class WindowPixels {
 public:
@@ -126,10 +113,11 @@ TEST(EndToEndOnDisplay, TheLaunchBoxShowsTheIconsOfTheUsersThemeAsTheyArrive) {
     EXPECT_EQ(show.exitCode(), std::optional<int>(0)) << readText(user.output);
     std::string window;
     ASSERT_TRUE(waitFor([&] {
-        window = run("xdotool search --onlyvisible --name '^Quorvalent$' 2>/dev/null | head -1");
+        window =
+            runCommand("xdotool search --onlyvisible --name '^Quorvalent$' 2>/dev/null | head -1");
         return !window.empty();
     })) << readText(user.log);
-    ASSERT_TRUE(waitFor([&] { return run("xdotool getactivewindow") == window; }));
+    ASSERT_TRUE(waitFor([&] { return runCommand("xdotool getactivewindow") == window; }));
     const Window id = std::strtoul(window.c_str(), nullptr, 10);
     WindowPixels pixels;
     const int icon = 32 * 32;

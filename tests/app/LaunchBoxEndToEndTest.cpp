@@ -53,14 +53,6 @@ private:
     fs::path path_;
 };
 
-fs::path findFile(const fs::path& root, const std::string& extension) {
-    std::error_code error;
-    for (const auto& entry : fs::recursive_directory_iterator(root, error))
-        if (entry.path().extension() == extension)
-            return entry.path();
-    return {};
-}
-
 } // namespace
 
 TEST(EndToEndOnDisplay, TheLaunchBoxSearchesAndExecutesThroughThePlugin) {

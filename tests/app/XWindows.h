@@ -15,20 +15,6 @@
 
 namespace qvtest::e2e {
 
-// The command's output, without its last line breaks.
-inline std::string run(const std::string& command) {
-    std::string text;
-    if (FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[256];
-        for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            text.append(buffer, n);
-        pclose(pipe);
-    }
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    return text;
-}
-
 inline bool xdotool(const std::string& arguments) {
     return std::system(("xdotool " + arguments).c_str()) == 0;
 }
@@ -36,12 +22,12 @@ inline bool xdotool(const std::string& arguments) {
 // The id of the first mapped window whose title matches the regular
 // expression, empty when none is.
 inline std::string visibleWindow(const std::string& title) {
-    return run("xdotool search --onlyvisible --name '" + title + "' 2>/dev/null | head -1");
+    return runCommand("xdotool search --onlyvisible --name '" + title + "' 2>/dev/null | head -1");
 }
 
 inline bool isMapped(const std::string& id) {
-    return run("xwininfo -id " + id + " 2>/dev/null | grep 'Map State'").find("IsViewable") !=
-           std::string::npos;
+    return runCommand("xwininfo -id " + id + " 2>/dev/null | grep 'Map State'")
+               .find("IsViewable") != std::string::npos;
 }
 
 // Waits until the window is mapped, or unmapped.
@@ -60,12 +46,12 @@ inline std::string waitVisibleWindow(const std::string& title) {
 // Waits until the window has the keyboard focus (the window manager's
 // active window may still name a window that was hidden).
 inline bool waitFocused(const std::string& id) {
-    return waitFor([&] { return run("xdotool getwindowfocus") == id; });
+    return waitFor([&] { return runCommand("xdotool getwindowfocus") == id; });
 }
 
 // The height of the visible window of that X id.
 inline int windowHeight(const std::string& id) {
-    const std::string shape = run("xdotool getwindowgeometry --shell " + id);
+    const std::string shape = runCommand("xdotool getwindowgeometry --shell " + id);
     const auto at = shape.find("HEIGHT=");
     return at == std::string::npos ? 0 : std::atoi(shape.c_str() + at + 7);
 }
