@@ -96,6 +96,9 @@ echo "$install"
 wait_for 60 "loading DesktopApps" logged "Plugin loaded: DesktopApps"
 wait_for 60 "loading Calculator" logged "Plugin loaded: Calculator"
 
+# Esc closes the empty LaunchBox; the hot key opens it again.
+xdotool key Escape
+wait_for 30 "the LaunchBox to hide" [ -z "$(launchbox)" ]
 open_launchbox
 
 # Types the text until results show (the catalog may still be filling) and
