@@ -174,16 +174,13 @@ TEST_F(AppConfigTest, EveryKeyWithItsRangeAndWarning) {
         {L"gui", L"show_on_taskbar", L"no", nullptr, L"0", nullptr},
         {L"gui", L"max_results", L"abc", nullptr, L"10",
          L"Value \"abc\" of setting \"max_results\" in section [gui] of /fake/User/Quorvalent.ini "
-         L"is not a "
-         L"whole number. Using 10"},
+         L"is not a whole number. Using 10"},
         {L"gui", L"max_results", L"20 # twenty", nullptr, L"20",
          L"Value \"20 # twenty\" of setting \"max_results\" in section [gui] of "
-         L"/fake/User/Quorvalent.ini is "
-         L"not a whole number. Using 20"},
+         L"/fake/User/Quorvalent.ini is not a whole number. Using 20"},
         {L"gui", L"max_height", L"5000px", nullptr, L"0",
          L"Value \"5000px\" of setting \"max_height\" in section [gui] of "
-         L"/fake/User/Quorvalent.ini is not a "
-         L"whole number. Using 0"},
+         L"/fake/User/Quorvalent.ini is not a whole number. Using 0"},
         {L"gui", L"max_results", L"010", nullptr, L"10", nullptr},
         {L"gui", L"max_results", L"-5", nullptr, L"10", nullptr},
         {L"gui", L"max_results", L"5000", nullptr, L"1000", nullptr},

@@ -10,6 +10,7 @@
 #include "tests/app/PythonForTests.h"
 #include "tests/core/ScopedEnv.h"
 #include "tests/support/LogRecords.h"
+#include "tests/support/PrivateHome.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WaitFor.h"
@@ -21,7 +22,6 @@
 #include <fstream>
 #include <future>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -39,13 +39,7 @@ protected:
     void SetUp() override {
         qvtest::ensurePython();
         qvtest::qtApp();
-        fs::create_directories(root.path() / "runtime");
-        chmod((root.path() / "runtime").c_str(), 0700);
-        env.set("HOME", root.str())
-            .set("XDG_CONFIG_HOME", root.str() + "/config")
-            .set("XDG_DATA_HOME", root.str() + "/data")
-            .set("XDG_STATE_HOME", root.str() + "/state")
-            .set("XDG_RUNTIME_DIR", root.str() + "/runtime");
+        qvtest::pointHomeAt(root, env);
         root.write("install/quorvalent", "");
         root.write("install/default/App/Quorvalent.ini", "[app]\n");
         const auto program = root.write("install/bin/x64/quorvalent", "");

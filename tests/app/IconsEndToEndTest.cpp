@@ -2,6 +2,7 @@
 // LaunchBox rows show the icons of the theme named in the user's GTK
 // settings, each as soon as it is found, without a key press.
 #include "tests/app/EndToEnd.h"
+#include "tests/app/XWindows.h"
 #include "tests/support/ImageFixtures.h"
 
 #include <cstdio>
@@ -111,13 +112,9 @@ TEST(EndToEndOnDisplay, TheLaunchBoxShowsTheIconsOfTheUsersThemeAsTheyArrive) {
 
     Program show({"--show"}, user.env, user.output);
     EXPECT_EQ(show.exitCode(), std::optional<int>(0)) << readText(user.output);
-    std::string window;
-    ASSERT_TRUE(waitFor([&] {
-        window =
-            runCommand("xdotool search --onlyvisible --name '^Quorvalent$' 2>/dev/null | head -1");
-        return !window.empty();
-    })) << readText(user.log);
-    ASSERT_TRUE(waitFor([&] { return runCommand("xdotool getactivewindow") == window; }));
+    const std::string window = waitVisibleWindow("^Quorvalent$");
+    ASSERT_FALSE(window.empty()) << readText(user.log);
+    ASSERT_TRUE(waitFocused(window));
     const Window id = std::strtoul(window.c_str(), nullptr, 10);
     WindowPixels pixels;
     const int icon = 32 * 32;

@@ -73,14 +73,9 @@ TEST(EndToEndOnDisplay, TheLaunchBoxSearchesAndExecutesThroughThePlugin) {
 
     Program show({"--show"}, user.env, user.output);
     EXPECT_EQ(show.exitCode(), std::optional<int>(0)) << readText(user.output);
-    std::string window;
-    ASSERT_TRUE(waitFor([&] {
-        window =
-            runCommand("xdotool search --onlyvisible --name '^Quorvalent$' 2>/dev/null | head -1");
-        return !window.empty();
-    })) << readText(user.log);
-    ASSERT_TRUE(waitFor([&] { return runCommand("xdotool getactivewindow") == window; }))
-        << "the LaunchBox did not get the focus";
+    const std::string window = waitVisibleWindow("^Quorvalent$");
+    ASSERT_FALSE(window.empty()) << readText(user.log);
+    ASSERT_TRUE(waitFocused(window)) << "the LaunchBox did not get the focus";
     const int empty = windowHeight(window);
     ASSERT_EQ(std::system("xdotool type --delay 30 'marker la'"), 0);
     // The box grows by the rows of its results.

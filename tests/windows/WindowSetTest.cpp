@@ -13,6 +13,7 @@
 #include "python/GilLock.h"
 #include "tests/app/PythonForTests.h"
 #include "tests/core/ScopedEnv.h"
+#include "tests/support/PrivateHome.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/RecordingMessageBox.h"
 #include "tests/support/TempDir.h"
@@ -26,7 +27,6 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 namespace bp = boost::python;
 namespace fs = std::filesystem;
@@ -73,13 +73,7 @@ protected:
     void SetUp() override {
         qvtest::ensurePython();
         qvtest::qtApp();
-        fs::create_directories(root.path() / "runtime");
-        chmod((root.path() / "runtime").c_str(), 0700);
-        env.set("HOME", root.str())
-            .set("XDG_CONFIG_HOME", root.str() + "/config")
-            .set("XDG_DATA_HOME", root.str() + "/data")
-            .set("XDG_STATE_HOME", root.str() + "/state")
-            .set("XDG_RUNTIME_DIR", root.str() + "/runtime");
+        qvtest::pointHomeAt(root, env);
         root.write("install/quorvalent", "");
         // A theme with the status line.
         root.write("install/default/App/Quorvalent.ini",
