@@ -16,22 +16,6 @@ size_t skipBlanks(const wstr& text, size_t i) {
     return i;
 }
 
-// Argument 0: inside a leading pair of quotes, else up to the next blank;
-// neither backslashes nor later quotes are special.
-size_t readProgramName(const wstr& text, size_t i, wstr& out) {
-    if (text[i] != L'"') {
-        size_t end = i;
-        while (end < text.size() && !isBlank(text[end]))
-            ++end;
-        out.assign(text, i, end - i);
-        return end;
-    }
-    size_t close = text.find(L'"', i + 1);
-    size_t end = close == wstr::npos ? text.size() : close;
-    out.assign(text, i + 1, end - i - 1);
-    return close == wstr::npos ? end : close + 1;
-}
-
 size_t readArgument(const wstr& text, size_t i, wstr& out) {
     bool quoted = false;
     while (i < text.size() && (quoted || !isBlank(text[i]))) {
@@ -85,11 +69,10 @@ bool splitCommandLine(std::vector<wstr>& args, const wstr& commandLine) {
         ++i;
     if (i == commandLine.size())
         return true;
-    wstr arg;
-    i = skipBlanks(commandLine, readProgramName(commandLine, i, arg));
-    args.push_back(std::move(arg));
+    // Argument 0 too follows the rules that quoteArgument writes for: a
+    // program path may hold a quote or end in a backslash.
     while (i < commandLine.size()) {
-        arg.clear();
+        wstr arg;
         i = skipBlanks(commandLine, readArgument(commandLine, i, arg));
         args.push_back(std::move(arg));
     }

@@ -8,8 +8,8 @@
 // settings use): arguments separated by blanks outside double quotes; 2n
 // backslashes before a double quote give n backslashes and the quote toggles
 // quoting; 2n+1 give n backslashes and a literal quote; other backslashes
-// are literal; argument 0 is read up to the next blank, or inside a leading
-// pair of quotes, without backslash processing. Any thread.
+// are literal. Argument 0 follows the same rules, so that quoting and
+// splitting give every argument back. Any thread.
 namespace Sys {
 
 // Replaces args by the arguments of the command line; a text that is empty

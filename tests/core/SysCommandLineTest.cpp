@@ -19,8 +19,8 @@ TEST(SysCommandLine, Split) {
         {L"prog", {L"prog"}},
         {L"  prog  a   b  ", {L"prog", L"a", L"b"}},
         {L"\"C:\\Program Files\\x.exe\" arg", {L"C:\\Program Files\\x.exe", L"arg"}},
-        {L"prog\\\" a", {L"prog\\\"", L"a"}},  // argument 0: quotes inside are literal
-        {L"\"a b\"c d", {L"a b", L"c", L"d"}}, // argument 0 ends at its closing quote
+        {L"prog\\\" a", {L"prog\"", L"a"}}, // argument 0 takes the escapes too
+        {L"\"a b\"c d", {L"a bc", L"d"}},   // and goes on after its closing quote
         {L"\"unterminated name", {L"unterminated name"}},
         {L"p \"a b\" c", {L"p", L"a b", L"c"}},
         {L"p a\\\\b", {L"p", L"a\\\\b"}},       // backslashes without a quote are literal
@@ -76,13 +76,20 @@ TEST(SysCommandLine, Quote) {
     EXPECT_EQ(Sys::joinArguments({L"a", L"b c", L""}), L"a \"b c\" \"\"");
 }
 
-// Joining split arguments and splitting again gives them back (argument 0,
-// read by its own rule, is left out).
+// Joining arguments and splitting again gives them back, argument 0 (the
+// program, which a configuration editor's path may be) included.
 TEST(SysCommandLine, RoundTrip) {
     const Args samples[] = {
         {L"x", L"plain", L"two words", L"", L"trailing\\", L"trail space\\", L"q\"uote", L"\\\"",
          L"\\\\\"x\" y", L"tab\tin", L"ünïcødé 文字"},
         {L"x", L"\"", L"\\", L"a\\\\b", L"-flag=\"v\""},
+        {L"/opt/my \"quoted\" app/run", L"a"},
+        {L"/opt/ends in\\", L"a"},
+        {L"/opt/ends\\", L"a b"},
+        {L"/opt/\\\"mixed\\\\\" dir/x"},
+        {L""},
+        {L"", L""},
+        {L"C:\\Program Files\\x.exe", L"arg"},
     };
     for (const auto& args : samples) {
         for (bool always : {false, true}) {
