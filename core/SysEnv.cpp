@@ -134,7 +134,8 @@ EnvironmentMap environmentBlock() {
 std::vector<wstr> searchPath() {
     std::vector<wstr> folders;
     for (auto& part : wstr::split(readVariable("PATH"), L":", true, false)) {
-        if (isFolder(part))
+        // A relative part (".") would find programs in the current folder.
+        if (part.front() == L'/' && isFolder(part))
             folders.push_back(std::move(part));
     }
     return folders;

@@ -23,7 +23,8 @@ void expandEnvVarsInPlace(wstr& text);
 // wins, an entry without '=' is skipped.
 EnvironmentMap environmentBlock();
 
-// The folders of PATH (split at ':', empty parts dropped) that exist.
+// The folders of PATH (split at ':', empty and relative parts dropped) that
+// exist.
 std::vector<wstr> searchPath();
 
 // The extensions of PATHEXT (split at ';'), each with its leading dot.

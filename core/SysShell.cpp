@@ -2,9 +2,11 @@
 
 #include <cstdlib>
 #include <cwctype>
+#include <filesystem>
 #include <string>
 #include <sys/stat.h>
 
+#include "core/Logger.h"
 #include "core/Path.h"
 #include "core/ShellLink.h"
 #include "core/SysCommandLine.h"
@@ -17,6 +19,7 @@
 #include "platform/FileMode.h"
 #include "platform/MimeApps.h"
 #include "platform/Spawn.h"
+#include "platform/XdgDirs.h"
 
 namespace Sys {
 namespace {
@@ -89,12 +92,12 @@ bool isKnownVerb(const wstr& verb) {
     return verb.empty() || wstr::indexIn(verb, {L"open", L"explore", L"edit"}) >= 0;
 }
 
-// The file as given, or a bare program name found in PATH; empty when neither.
+// A path as given, or a bare program name found in PATH (never in the
+// current folder, where anyone may have left a program of that name); empty
+// when neither.
 wstr locate(const wstr& file, struct stat& st) {
-    if (stat(wstr::toUtf8(file).c_str(), &st) == 0)
-        return file;
     if (file.find(L'/') != wstr::npos)
-        return {};
+        return stat(wstr::toUtf8(file).c_str(), &st) == 0 ? file : wstr();
     wstr found = resolveExecutable(file, {}, {});
     return !found.empty() && stat(wstr::toUtf8(found).c_str(), &st) == 0 ? found : wstr();
 }
@@ -134,6 +137,41 @@ bool schemeHandler(const wstr& scheme, wstr& command, wstr* icon, const std::vec
 uint32_t launch(const wstr& path, const struct stat& st, const wstr& parameters, const wstr& verb,
                 const wstr& folder, bool followLinks);
 
+bool isBelow(const std::filesystem::path& file, const std::string& folder) {
+    if (folder.empty())
+        return false;
+    const auto root = (std::filesystem::path(folder) / "").lexically_normal().string();
+    return file.string().starts_with(root);
+}
+
+// Desktops run an entry that the user installed or marked executable; one
+// that was merely downloaded or unpacked somewhere is not trusted.
+bool isTrustedEntry(const wstr& file, const struct stat& st) {
+    if (st.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH))
+        return true;
+    std::error_code error;
+    const auto path = std::filesystem::absolute(wstr::toUtf8(file), error).lexically_normal();
+    if (error)
+        return false;
+    const std::string dataHome = Platform::xdg::dataHome();
+    if (isBelow(path, dataHome.empty() ? dataHome : dataHome + "/applications"))
+        return true;
+    for (const auto& dir : Platform::xdg::dataDirs())
+        if (isBelow(path, dir + "/applications"))
+            return true;
+    return false;
+}
+
+uint32_t refuseEntry(const wstr& file) {
+    wstr text;
+    logMessage(Logger::Warning,
+               wstr::format(text,
+                            L"Not running the desktop entry {}: it is neither executable nor in "
+                            L"an applications folder",
+                            file));
+    return fail(Platform::ERROR_ACCESS_DENIED);
+}
+
 // Runs what a desktop entry stands for; an entry pointing at another entry
 // only opens it, so entries cannot send us round in circles.
 uint32_t runDesktopEntry(const wstr& file, const wstr& parameters, const wstr& folder) {
@@ -159,7 +197,8 @@ uint32_t launch(const wstr& path, const struct stat& st, const wstr& parameters,
     if (regular && wstr::equals(verb, L"edit", false))
         return editFile(path);
     if (regular && followLinks && Path::hasExtension(path, L"desktop"))
-        return runDesktopEntry(path, parameters, folder);
+        return isTrustedEntry(path, st) ? runDesktopEntry(path, parameters, folder)
+                                        : refuseEntry(path);
     if (regular && Platform::isProgramFile(wstr::toUtf8(path)))
         return runProgram(path, splitParameters(parameters), folder);
     return openWithDesktop(path);

@@ -21,10 +21,13 @@ struct IconLocation {
 // success, else the error number (also kept as last error).
 // - An executable regular file runs with `parameters` split by the
 //   command-line rules, in `folder` when given (ERROR_DIRECTORY when that is
-//   not a folder). A bare name that is not a file here is looked up in PATH.
+//   not a folder). A bare name (no '/') is looked up in PATH only, never in
+//   the current folder.
 // - A desktop entry runs its program with its arguments and then
 //   `parameters`, in its working folder unless `folder` is given; a link
-//   entry opens its URL.
+//   entry opens its URL. Only an entry with an execute bit or below an
+//   applications folder of $XDG_DATA_HOME or $XDG_DATA_DIRS is trusted: any
+//   other is refused with ERROR_ACCESS_DENIED and a warning naming it.
 // - Documents, folders and URLs open with xdg-open (ERROR_NO_ASSOCIATION
 //   when it is missing).
 // - The verb "edit" opens a file in $VISUAL, else $EDITOR, else xdg-open.

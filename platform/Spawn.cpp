@@ -63,9 +63,10 @@ int prepareAttr(SpawnAttr& attr) {
 }
 
 // posix_spawnp would search the PATH of the process environment: search the
-// program's PATH instead, as the shell does (an empty entry is the current
-// folder; a found file that cannot run ends the search only when nothing
-// later can).
+// program's PATH instead, as the shell does (a found file that cannot run
+// ends the search only when nothing later can), but never the current
+// folder, which an empty or relative entry would name: anyone may have left
+// a program there.
 int spawnSearching(pid_t* child, const std::string& program, FileActions& actions, SpawnAttr& attr,
                    std::vector<char*>& args, std::vector<char*>& envp) {
     if (program.find('/') != std::string::npos)
@@ -77,9 +78,10 @@ int spawnSearching(pid_t* child, const std::string& program, FileActions& action
     for (;;) {
         size_t end = path.find(':', start);
         std::string folder = path.substr(start, end == std::string::npos ? end : end - start);
-        std::string candidate = (folder.empty() ? std::string(".") : folder) + "/" + program;
-        int rc = posix_spawn(child, candidate.c_str(), actions.get(), attr.get(), args.data(),
-                             envp.data());
+        std::string candidate = folder + "/" + program;
+        int rc = folder.starts_with('/') ? posix_spawn(child, candidate.c_str(), actions.get(),
+                                                       attr.get(), args.data(), envp.data())
+                                         : ENOENT;
         if (rc == 0)
             return 0;
         if (rc == EACCES)

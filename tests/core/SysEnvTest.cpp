@@ -93,10 +93,11 @@ TEST(SysEnv, LookupsWhileTheEnvironmentIsReplaced) {
     EXPECT_EQ(std::getenv("QV_SYSENV_RACE"), nullptr);
 }
 
+// Relative parts would look in the current folder.
 TEST(SysEnv, SearchPathKeepsExistingFoldersInOrder) {
     qvtest::TempDir a, b;
     qvtest::ScopedEnv env;
-    env.set("PATH", b.str() + "::" + a.str() + ":" + a.str() + "/missing:" + b.str() + "/");
+    env.set("PATH", b.str() + "::.:" + a.str() + ":" + a.str() + "/missing:./:" + b.str() + "/");
     EXPECT_EQ(Sys::searchPath(),
               (std::vector<wstr>{wide(b.path()), wide(a.path()), wide(b.path()) + L"/"}));
     env.unset("PATH");

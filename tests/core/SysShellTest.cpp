@@ -108,6 +108,28 @@ TEST_F(ShellExecute, BareNamesAreFoundInPath) {
     EXPECT_EQ(lines[2], "x");
 }
 
+// Started from a folder holding programs named like those of PATH (or like
+// none), a bare name never runs the folder's own, even with "." in PATH.
+TEST_F(ShellExecute, BareNamesAreNeverTakenFromTheCurrentFolder) {
+    qvtest::TempDir here;
+    for (const char* name : {"tool", "only-here", "notes.txt"}) {
+        const fs::path planted = here.write(name, "#!/bin/sh\necho planted > \"$QV_MARKER\"\n");
+        fs::permissions(planted, fs::perms::owner_all);
+    }
+    const fs::path saved = fs::current_path();
+    fs::current_path(here.path());
+    env.set("PATH", ".:" + bin.str() + ":/usr/bin:/bin");
+    const uint32_t onPath = Sys::shellExecute(L"tool");
+    const uint32_t onlyHere = Sys::shellExecute(L"only-here");
+    const uint32_t document = Sys::shellExecute(L"notes.txt");
+    fs::current_path(saved);
+    EXPECT_EQ(onPath, 0u);
+    EXPECT_EQ(run(), (Lines{here.str(), "tool"})) << "PATH's program, not the planted one";
+    EXPECT_EQ(onlyHere, Platform::ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(document, Platform::ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(fs::exists(marker()));
+}
+
 TEST_F(ShellExecute, DocumentsFoldersAndUrlsGoToXdgOpen) {
     fs::path document = work.write("notes.txt", "text");
     const std::vector<wstr> targets = {wide(document), wide(work.path()),
@@ -154,13 +176,54 @@ TEST_F(ShellExecute, DesktopEntriesRunTheirProgram) {
     fs::path entry = work.write("tool.desktop", "[Desktop Entry]\nType=Application\n"
                                                 "Exec=tool --from-entry %U\nPath=" +
                                                     work.str() + "\n");
+    fs::permissions(entry, fs::perms::owner_exec, fs::perm_options::add);
     ASSERT_EQ(Sys::shellExecute(wide(entry), L"extra", L""), 0u);
     EXPECT_EQ(run(), (Lines{work.str(), "tool", "--from-entry", "extra"}));
 
     fs::path url =
         work.write("site.desktop", "[Desktop Entry]\nType=Link\nURL=https://example.org\n");
+    fs::permissions(url, fs::perms::owner_exec, fs::perm_options::add);
     ASSERT_EQ(Sys::shellExecute(wide(url)), 0u);
     EXPECT_EQ(run().back(), "https://example.org");
+}
+
+// A downloaded entry is not run: only one the user made executable or one in
+// an applications folder of the XDG data folders (subfolders included) is.
+TEST_F(ShellExecute, OnlyTrustedDesktopEntriesRun) {
+    qvtest::TempDir data, system;
+    env.set("XDG_DATA_HOME", data.str()).set("XDG_DATA_DIRS", "/nowhere:" + system.str());
+    struct Row {
+        const char* name;
+        fs::path entry;
+        fs::perms mode;
+        bool runs;
+    };
+    const fs::perms plain = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                            fs::perms::others_read;
+    const Row rows[] = {
+        {"0644 among downloads", work.path() / "report.pdf.desktop", plain, false},
+        {"0644 beside an applications folder", data.path() / "applicationsX/a.desktop", plain,
+         false},
+        {"0644 climbing out of one", data.path() / "applications/../b.desktop", plain, false},
+        {"0744 among downloads", work.path() / "tool.desktop", plain | fs::perms::owner_exec, true},
+        {"0644 in the user's applications", data.path() / "applications/c.desktop", plain, true},
+        {"0644 below a system one", system.path() / "applications/sub/d.desktop", plain, true},
+    };
+    fs::create_directories(data.path() / "applications");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fs::create_directories(row.entry.lexically_normal().parent_path());
+        std::ofstream(row.entry.lexically_normal())
+            << "[Desktop Entry]\nType=Application\nExec=tool ran \"" << row.name << "\"\n";
+        fs::permissions(row.entry.lexically_normal(), row.mode);
+        if (!row.runs) {
+            EXPECT_EQ(Sys::shellExecute(wide(row.entry)), Platform::ERROR_ACCESS_DENIED);
+            continue;
+        }
+        ASSERT_EQ(Sys::shellExecute(wide(row.entry)), 0u);
+        EXPECT_EQ(run(), (Lines{fs::current_path().string(), "tool", "ran", row.name}));
+    }
+    EXPECT_FALSE(fs::exists(marker())) << "a refused entry ran after all";
 }
 
 TEST_F(ShellExecute, ChildrenInheritNoDescriptorAndAreReaped) {

@@ -105,4 +105,28 @@ TEST(Spawn, ChildrenGetTheProgramsEnvironment) {
     EXPECT_EQ(value, "from the table");
 }
 
+// Started from a folder that holds a program of the name, a search of PATH
+// never runs that one, whether PATH names the folder by an empty or a
+// relative entry.
+TEST(Spawn, TheSearchNeverLooksInTheCurrentFolder) {
+    qvtest::TempDir dir;
+    dir.write("here/qv-planted", "#!/bin/sh\necho planted > \"$1\"\n");
+    fs::permissions(dir.path() / "here/qv-planted", fs::perms::owner_all);
+    const Platform::env::Variables saved = Platform::env::all();
+    const fs::path was = fs::current_path();
+    fs::current_path(dir.path() / "here");
+    std::vector<int> results;
+    for (const char* path : {"", ":/usr/bin", "/usr/bin::/bin", ".", "./", "here/.."}) {
+        Platform::env::Variables changed = saved;
+        changed["PATH"] = path;
+        Platform::env::replace(changed);
+        results.push_back(Platform::spawnDetached(
+            "qv-planted", {"qv-planted", (dir.path() / "marker").string()}, "", true));
+    }
+    fs::current_path(was);
+    Platform::env::replace(saved);
+    EXPECT_EQ(results, std::vector<int>(6, ENOENT));
+    EXPECT_FALSE(fs::exists(dir.path() / "marker"));
+}
+
 } // namespace
