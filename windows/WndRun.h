@@ -111,8 +111,14 @@ public:
     // Clipboard text as the search box takes it: blanks collapsed, cut to
     // maxPasteLength characters, trimmed at the right.
     static wstr pasteText(const wstr& clipboard);
-    // Runs of spaces and control characters as one space, no trailing one.
+    // Runs of spaces and control characters as one space, no trailing one;
+    // bidirectional controls dropped.
     static wstr normalizeSpaces(const wstr& text);
+    // The bidirectional control characters (U+061C, U+200E, U+200F,
+    // U+202A-U+202E, U+2066-U+2069): a name or a pasted text that holds them
+    // could show its characters in another order than they are matched and
+    // run in.
+    static bool isBidiControl(wchar_t ch);
 
     // --- Execution (WndRunExecute.cpp) ----------------------------------------------
     // The modifiers are those of the key or click that executes.
@@ -122,7 +128,8 @@ public:
 
     // --- Rows (WndRunDraw.cpp) --------------------------------------------------------
     int computeItemHeight();
-    // The texts of the row in the current mode; false beyond the rows.
+    // The texts of the row in the current mode, without bidirectional
+    // controls; false beyond the rows.
     bool composeRowTexts(int row, RowTexts& texts);
     // App timer 10 and selection changes: the satellite's icon, a repaint.
     void updateIcons();

@@ -26,6 +26,12 @@ bool showsTarget(uint32_t category) {
            category == CatalogItem::url || category == CatalogItem::expression;
 }
 
+// Plugins name the items: a label must not rearrange what is drawn around it.
+void dropBidiControls(WndRun::RowTexts& texts) {
+    for (wstr* text : {&texts.title, &texts.desc})
+        std::erase_if(*text, WndRun::isBidiControl);
+}
+
 } // namespace
 
 int WndRun::computeItemHeight() {
@@ -50,11 +56,13 @@ bool WndRun::composeRowTexts(int row, RowTexts& texts) {
         if (static_cast<std::size_t>(row) >= actions_.size())
             return false;
         composeActionRow(*actions_[row], position, texts);
+        dropBidiControls(texts);
         return true;
     }
     if (static_cast<std::size_t>(row) >= results_->size())
         return false;
     composeResultRow((*results_)[row]->item(), position, texts);
+    dropBidiControls(texts);
     return true;
 }
 

@@ -54,11 +54,18 @@ std::size_t codePointsBefore(const QString& text, int units) {
 
 } // namespace
 
+bool WndRun::isBidiControl(wchar_t ch) {
+    return ch == 0x061C || ch == 0x200E || ch == 0x200F || (ch >= 0x202A && ch <= 0x202E) ||
+           (ch >= 0x2066 && ch <= 0x2069);
+}
+
 wstr WndRun::normalizeSpaces(const wstr& text) {
     wstr out;
     out.reserve(text.size());
     bool blank = false;
     for (wchar_t ch : text) {
+        if (isBidiControl(ch))
+            continue;
         if (isBlankOrControl(ch)) {
             blank = true;
             continue;

@@ -582,6 +582,28 @@ TEST_F(WndRunTest, PasteTextIsOneLineCutTo512WholeCharacters) {
     EXPECT_EQ(box->searchBox().getText(), L"xline one line two line three");
 }
 
+// A text that holds bidirectional controls shows its characters in another
+// order than they are: "invoice\u202Efdp.exe" reads "invoiceexe.pdf". They
+// are dropped from what is pasted and from the rows drawn; right-to-left
+// letters themselves stay.
+TEST_F(WndRunTest, BidirectionalControlsAreNeitherPastedNorDrawn) {
+    const std::pair<wstr, wstr> pasted[] = {
+        {L"invoice\u202Efdp.exe", L"invoicefdp.exe"},
+        {L"a\u2066b\u2069 \u202Ac\u202B\u202C\u202D", L"ab c"},
+        {L"\u200Fx\u061C\u200E \u2067\u2068", L"x"},
+        {L"\u05E9\u05DC\u05D5\u05DD 1", L"\u05E9\u05DC\u05D5\u05DD 1"},
+    };
+    for (const auto& [clipboard, text] : pasted)
+        EXPECT_EQ(WndRun::pasteText(clipboard), text) << wstr::toUtf8(clipboard);
+
+    host.items = {makeItem(L"invoice\u202Efdp.exe", CatalogItem::file)};
+    type(L"invoice");
+    WndRun::RowTexts texts;
+    ASSERT_TRUE(box->composeRowTexts(0, texts));
+    EXPECT_EQ(texts.title, L"invoicefdp.exe");
+    EXPECT_EQ(texts.desc, L"target:invoicefdp.exe");
+}
+
 TEST_F(WndRunTest, PasteShowingWithTheSameTextExecutesOtherwiseReplaces) {
     host.items = {makeItem(L"alpha")};
     host.clipboard = L"alp";
