@@ -7,6 +7,7 @@
 #include "core/SysTime.h"
 #include "core/Thread.h"
 #include "platform/Error.h"
+#include "platform/FileMode.h"
 #include "platform/Immortal.h"
 #include "platform/UniqueFd.h"
 
@@ -321,8 +322,11 @@ void Logger::openFile(bool append, bool report) {
         if (s.path.empty())
             return;
         const int flags = O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | (append ? 0 : O_TRUNC);
-        s.file.reset(::open(wstr::toUtf8(s.path).c_str(), flags, 0666));
+        s.file.reset(::open(wstr::toUtf8(s.path).c_str(), flags, 0600));
         if (s.file.valid()) {
+            // What ran is the user's own business, in a log of an earlier
+            // version too.
+            Platform::makePrivate(s.file.get());
             s.reportedOpenError = 0;
         } else if (const uint32_t error = setLastErrorFromErrno(); error != s.reportedOpenError) {
             // Each batch tries again; one failure is reported until another

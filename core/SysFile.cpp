@@ -30,8 +30,9 @@ bool statPath(const wstr& path, struct stat& st) {
     return false;
 }
 
+// Private: the folders the program makes hold what the user ran.
 bool makeFolder(const std::string& path) {
-    if (mkdir(path.c_str(), 0777) == 0) {
+    if (mkdir(path.c_str(), 0700) == 0) {
         Platform::setLastError(Platform::ERROR_SUCCESS);
         return true;
     }

@@ -29,7 +29,8 @@ int isDirectory(const wstr& path);
 // examined; true when it was writable already or now is.
 bool clearReadOnly(const wstr& path);
 
-// Creates the folder, with wholeTree also its missing parents. An existing
+// Creates the folder, with wholeTree also its missing parents, private to
+// the user (mode 0700 whatever the umask allows more). An existing
 // folder counts as success (last error 183 then); an existing file does not.
 bool createDirectories(const wstr& path, bool wholeTree);
 

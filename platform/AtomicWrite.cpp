@@ -50,11 +50,14 @@ std::string replacedFile(const std::string& path) {
 bool writeSideFile(const std::string& side, const std::string& target, const void* data,
                    size_t size, SideName name) {
     int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (name == SideName::Unique ? O_EXCL : O_TRUNC);
-    UniqueFd fd(open(side.c_str(), flags, 0666));
+    UniqueFd fd(open(side.c_str(), flags, 0600));
     if (!fd.valid())
         return false;
+    // A side file left by a crash may have been made before the files were
+    // private.
     struct stat old;
-    if (stat(target.c_str(), &old) == 0 && fchmod(fd.get(), old.st_mode & 07777) != 0)
+    const mode_t mode = stat(target.c_str(), &old) == 0 ? old.st_mode & 0700 : 0600;
+    if (fchmod(fd.get(), mode) != 0)
         return removeSideFile(side);
     if (!writeAll(fd.get(), data, size) || fsync(fd.get()) != 0 || close(fd.release()) != 0)
         return removeSideFile(side);

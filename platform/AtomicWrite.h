@@ -19,8 +19,10 @@ std::string replacedFile(const std::string& path);
 // exist yet; a fixed name may be left over from a crash and is truncated.
 enum class SideName { Unique, Fixed };
 
-// Writes the side file completely with the permissions of target (when
-// target exists), flushes and closes it. On failure the side file is gone.
+// Writes the side file completely, flushes and closes it. It is private to
+// the user whatever the umask: the owner's permissions of target (when
+// target exists, else read and write), none for the group and others. On
+// failure the side file is gone.
 bool writeSideFile(const std::string& side, const std::string& target, const void* data,
                    size_t size, SideName name);
 

@@ -37,4 +37,11 @@ bool isProgramFile(const std::string& path) {
     return n >= 2 && head[0] == '#' && head[1] == '!';
 }
 
+bool makePrivate(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0)
+        return false;
+    return (st.st_mode & 077) == 0 || fchmod(fd, st.st_mode & 07700) == 0;
+}
+
 } // namespace Platform

@@ -4,7 +4,9 @@
 
 #include <cerrno>
 #include <fstream>
+#include <optional>
 #include <sstream>
+#include <sys/stat.h>
 
 #include "tests/support/TempDir.h"
 
@@ -49,6 +51,50 @@ TEST(AtomicWrite, AFailedRenameRemovesTheSideFileAndKeepsErrno) {
     EXPECT_TRUE(errno == EISDIR || errno == ENOTEMPTY || errno == EEXIST) << errno;
     EXPECT_FALSE(fs::exists(side));
     EXPECT_TRUE(fs::is_directory(dir.path() / "data" / "inside"));
+}
+
+// Whatever the umask, a new file is the user's alone, a file of an earlier
+// version loses the group's and others' bits at its next rewrite, and the
+// owner's own bits (a read-only file) are kept; a side file that a crash
+// left open to others is not written as it was.
+TEST(AtomicWrite, RewrittenFilesArePrivate) {
+    struct Row {
+        const char* name;
+        mode_t umask;
+        std::optional<fs::perms> before;
+        fs::perms after;
+    };
+    using P = fs::perms;
+    const fs::perms rw = P::owner_read | P::owner_write;
+    const Row rows[] = {
+        {"a new file, umask 022", 022, std::nullopt, rw},
+        {"a new file, umask 002", 002, std::nullopt, rw},
+        {"a new file, umask 000", 000, std::nullopt, rw},
+        {"an earlier 0644 file", 022, rw | P::group_read | P::others_read, rw},
+        {"an earlier 0666 file", 002,
+         rw | P::group_write | P::group_read | P::others_read | P::others_write, rw},
+        {"a read-only file", 022, P::owner_read | P::group_read, P::owner_read},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        qvtest::TempDir dir;
+        const fs::path file = dir.path() / "history";
+        if (row.before) {
+            dir.write("history", "old");
+            fs::permissions(file, *row.before);
+        }
+        const fs::path side = dir.write("history.side", "left over");
+        fs::permissions(side, P::all);
+        const mode_t saved = umask(row.umask);
+        const std::string data = "new";
+        const bool written = Platform::writeSideFile(side, file, data.data(), data.size(),
+                                                     Platform::SideName::Fixed) &&
+                             Platform::replaceWithSideFile(side, file);
+        umask(saved);
+        ASSERT_TRUE(written);
+        EXPECT_EQ(fs::status(file).permissions(), row.after);
+        EXPECT_EQ(contentOf(file), "new");
+    }
 }
 
 } // namespace
