@@ -238,7 +238,8 @@ void App::startImageManager() {
 void App::loadCatalogFiles() {
     const wstr history = Path::combine(folders_.profileUser, appName() + L".history");
     const wstr cache = DataFs::catalogFilePath(folders_);
-    // Nothing writes them yet: a swap file there was left by a killed write.
+    // This instance holds the profile and nothing writes them yet: a swap
+    // file there was left by a killed write.
     SwapFile::removeLeftover(history);
     SwapFile::removeLeftover(cache);
     catalog_.loadHistoryFile(history);
@@ -298,11 +299,20 @@ void App::createWindows() {
 // Where a desktop creates the main window: from here on other starts find
 // this instance and may send it requests.
 void App::startInstanceServer() {
-    const std::string dir = Platform::runtimeDir();
+    std::string refused;
+    const std::string dir = Platform::runtimeDir(&refused);
     if (dir.empty())
         throw std::runtime_error(formatNarrow("Failed to use the runtime folder {} (error {})",
                                               Platform::runtimeDirCandidate(),
                                               Platform::lastError()));
+    if (!refused.empty()) {
+        wstr text;
+        logMessage(Logger::Warning,
+                   wstr::format(text,
+                                L"The runtime folder {} is not safe (another user's, a link, or "
+                                L"open to others); using {} instead",
+                                wstr::fromUtf8(refused.c_str()), wstr::fromUtf8(dir.c_str())));
+    }
     instanceServer_ = std::make_unique<InstanceServer>(
         dir + "/" + instanceSocketName(),
         [this](uint32_t message) { return onInstanceMessage(message); });

@@ -2,6 +2,7 @@
 
 #include "app/App.h"
 #include "app/EnvironmentSource.h"
+#include "app/ProfileClaim.h"
 #include "app/ShutdownBudget.h"
 #include "app/UiThreadOwner.h"
 #include "core/Format.h"
@@ -49,6 +50,40 @@ uint32_t forwardExit(RunningInstance& instance) {
     }
 }
 
+std::optional<ProfileClaim::Holder> profileHolder() {
+    DataFs::Folders folders;
+    try {
+        DataFs::locateFolders(folders);
+    } catch (const std::runtime_error&) {
+        // No profile: the start, if any, tells why.
+        return std::nullopt;
+    }
+    return ProfileClaim::holder(folders);
+}
+
+// Only the instance that holds the profile and the local folder writes
+// there: another start with a different runtime folder would find no
+// instance in its own.
+bool claimProfile(ProfileClaim& claim) {
+    DataFs::Folders folders;
+    DataFs::resolveFolders(folders);
+    switch (claim.claim(folders, instanceSocketPath())) {
+    case ProfileClaim::Claimed:
+        return true;
+    case ProfileClaim::HeldByOther: {
+        const auto holder = ProfileClaim::holder(folders);
+        std::fprintf(stderr, "Quorvalent already runs%s with this profile (%s is held).\n",
+                     holder && holder->pid > 0 ? formatNarrow(" as process {}", holder->pid).c_str()
+                                               : "",
+                     claim.failedPath().c_str());
+        return false;
+    }
+    default:
+        throw std::runtime_error(formatNarrow("Failed to lock {} (error {})", claim.failedPath(),
+                                              Platform::lastError()));
+    }
+}
+
 std::vector<wstr> arguments(int argc, char** argv) {
     std::vector<wstr> args;
     for (int i = 0; i < argc; ++i)
@@ -75,27 +110,24 @@ bool forwardToRunningInstance(const std::vector<wstr>& args, RunningInstance& in
                               uint32_t& command, uint32_t& exitCode) {
     exitCode = 0;
     command = parseStartCommand(args);
-    switch (command) {
-    case StartExit:
-        if (instance.find())
-            exitCode = forwardExit(instance);
-        return true;
-    case StartShow:
-        // Without an instance, this start runs and shows the LaunchBox itself.
-        if (!instance.find())
-            return false;
-        instance.send(StartShow);
-        return true;
-    case StartHide:
-        if (!instance.find()) {
-            exitCode = 1;
+    if (command == StartNormal)
+        return false;
+    if (!instance.find()) {
+        const std::string why = instance.unreachable();
+        if (!why.empty()) {
+            std::fprintf(stderr, "%s\n", why.c_str());
+            exitCode = 2;
             return true;
         }
-        instance.send(StartHide);
-        return true;
-    default:
-        return false;
+        // Without an instance, "--show" runs and shows the LaunchBox itself.
+        exitCode = command == StartHide ? 1 : 0;
+        return command != StartShow;
     }
+    if (command == StartExit)
+        exitCode = forwardExit(instance);
+    else
+        instance.send(command);
+    return true;
 }
 
 std::string instanceLockPath() {
@@ -111,7 +143,7 @@ int runApplication(int argc, char** argv, AppWindows::Factory windows) {
     EnvironmentSource::current();
     uint32_t command = StartNormal;
     uint32_t exitCode = 0;
-    SocketRunningInstance running(instanceSocketPath());
+    SocketRunningInstance running(instanceSocketPath(), profileHolder);
     if (forwardToRunningInstance(arguments(argc, argv), running, command, exitCode))
         return static_cast<int>(exitCode);
 
@@ -123,6 +155,9 @@ int runApplication(int argc, char** argv, AppWindows::Factory windows) {
     if (locked == Platform::InstanceLock::Failed)
         throw std::runtime_error(formatNarrow(
             "Failed to create unique application instance (error {})", Platform::lastError()));
+    ProfileClaim claim;
+    if (!claimProfile(claim))
+        return 2;
 
     Gui::QtSession qt(argc, argv);
     // Qt takes the user's locale; numbers read from files must not depend on it.

@@ -32,7 +32,9 @@ uint32_t parseStartCommand(const std::vector<wstr>& args);
 // Forwards the command of the arguments to the running instance. True when
 // the request was handled and the process must end with exitCode. "--exit"
 // follows the instance's process until it ends (0); one that outlives
-// exitWaitMs is killed, with a line on stderr, and the exit code is 3.
+// exitWaitMs is killed, with a line on stderr, and the exit code is 3. When
+// the instance that holds the profile cannot be reached, the request ends
+// with a line on stderr and the exit code 2.
 bool forwardToRunningInstance(const std::vector<wstr>& args, RunningInstance& instance,
                               uint32_t& command, uint32_t& exitCode);
 
@@ -43,6 +45,7 @@ std::string instanceSocketPath();
 
 // Forwards or runs the application, whose windows the factory makes (none:
 // no windows); returns the process exit code: the main loop's, 0 after
-// forwarding, 2 while another instance runs. Throws what the application's
+// forwarding, 2 while another instance runs for this user's runtime folder
+// or holds the profile. Throws what the application's
 // start-up and loop throw. Main thread.
 int runApplication(int argc, char** argv, AppWindows::Factory windows = {});

@@ -1,7 +1,26 @@
 #include "app/RunningInstance.h"
 
+#include "core/Format.h"
+
 bool SocketRunningInstance::find() {
-    return !socketPath_.empty() && client_.connect(socketPath_);
+    unreachable_.clear();
+    if (!socketPath_.empty() && client_.connect(socketPath_))
+        return true;
+    const auto holder = holder_ ? holder_() : std::nullopt;
+    if (!holder)
+        return false;
+    // The pid tells the holder from another instance that took its socket
+    // path since.
+    if (holder->pid > 0 && client_.connect(holder->socketPath) && client_.peerPid() == holder->pid)
+        return true;
+    unreachable_ = holder->pid > 0
+                       ? formatNarrow("Quorvalent already runs as process {} with this profile ({} "
+                                      "is held), but does not answer at {}.",
+                                      holder->pid, holder->lockPath, holder->socketPath)
+                       : formatNarrow("Quorvalent is starting with this profile ({} is held) and "
+                                      "does not answer yet.",
+                                      holder->lockPath);
+    return false;
 }
 
 uint32_t SocketRunningInstance::processId() {

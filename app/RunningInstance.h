@@ -1,9 +1,12 @@
 #pragma once
 
+#include "app/ProfileClaim.h"
 #include "platform/InstanceSocket.h"
 #include "platform/Process.h"
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
 // The instance of the program that already runs for this user, as a new
@@ -18,6 +21,9 @@ public:
 
     // True when an instance answers; the other calls need it.
     virtual bool find() = 0;
+    // After find failed: why an instance that holds the profile could not be
+    // reached, for the user; empty when none holds it.
+    virtual std::string unreachable() { return {}; }
     // Its process id; 0 when it cannot be told.
     virtual uint32_t processId() = 0;
     // Starts watching its process; false when that fails.
@@ -30,15 +36,21 @@ public:
     virtual bool terminate() = 0;
 };
 
-// The real one, over the instance socket and a pidfd.
+// The real one, over the instance socket and a pidfd: the socket of this
+// environment's runtime folder, else the one that the holder of the profile
+// recorded (an instance started with another runtime folder).
 class SocketRunningInstance : public RunningInstance {
 public:
     // How long a forwarded message waits for its answer.
     static constexpr int answerTimeoutMs = 5000;
+    // Looked up only when the runtime folder's socket does not answer.
+    using HolderLookup = std::function<std::optional<ProfileClaim::Holder>()>;
 
-    explicit SocketRunningInstance(std::string socketPath) : socketPath_(std::move(socketPath)) {}
+    explicit SocketRunningInstance(std::string socketPath, HolderLookup holder = {})
+        : socketPath_(std::move(socketPath)), holder_(std::move(holder)) {}
 
     bool find() override;
+    std::string unreachable() override { return unreachable_; }
     uint32_t processId() override;
     bool openProcess() override;
     void send(uint32_t message) override;
@@ -47,6 +59,8 @@ public:
 
 private:
     std::string socketPath_;
+    HolderLookup holder_;
+    std::string unreachable_;
     Platform::InstanceSocket::Client client_;
     Platform::Process process_;
 };

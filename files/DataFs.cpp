@@ -165,7 +165,24 @@ bool DataFs::resolveFolders(Folders& folders) {
     return resolveFolders(Sys::moduleFilePath(), folders);
 }
 
+bool DataFs::locateFolders(Folders& folders) {
+    return locateFolders(Sys::moduleFilePath(), folders);
+}
+
 bool DataFs::resolveFolders(const wstr& programFile, Folders& f) {
+    const bool portable = locateFolders(programFile, f);
+    // The XDG base folders may not exist yet on a fresh account.
+    createFolder(f.local, !portable);
+    createFolder(f.localApp, false);
+    createFolder(f.localPackages, false);
+    createFolder(f.profile, !portable);
+    createFolder(f.profileUser, false);
+    createFolder(f.profileInstalledPackages, false);
+    createFolder(f.profilePackages, false);
+    return portable;
+}
+
+bool DataFs::locateFolders(const wstr& programFile, Folders& f) {
     f = Folders();
     f.program = programFile;
     f.install = findInstallFolder(programFile);
@@ -189,14 +206,6 @@ bool DataFs::resolveFolders(const wstr& programFile, Folders& f) {
     f.profileInstalledPackages = Path::combine(f.profile, L"InstalledPackages");
     f.profilePackages = Path::combine(f.profile, L"Packages");
     f.profileUser = Path::combine(f.profile, L"User");
-    // The XDG base folders may not exist yet on a fresh account.
-    createFolder(f.local, portable.empty());
-    createFolder(f.localApp, false);
-    createFolder(f.localPackages, false);
-    createFolder(f.profile, portable.empty());
-    createFolder(f.profileUser, false);
-    createFolder(f.profileInstalledPackages, false);
-    createFolder(f.profilePackages, false);
     return !portable.empty();
 }
 
@@ -213,6 +222,11 @@ wstr DataFs::stateFilePath(const Folders& f, bool perUser) {
         return joinParts(f.local, {appTitle(), L".state"});
     return joinParts(f.local, {appTitle(), L".", lower(Sys::userName()), L"@",
                                lower(Sys::computerName()), L".state"});
+}
+
+std::vector<wstr> DataFs::instanceLockPaths(const Folders& f) {
+    return {joinParts(f.profile, {appTitle(), L".lock"}),
+            joinParts(f.local, {appTitle(), L".lock"})};
 }
 
 wstr DataFs::editorExePath(const Folders& f) {

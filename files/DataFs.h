@@ -45,6 +45,9 @@ public:
     static bool resolveFolders(const wstr& programFile, Folders& folders);
     // The same for the running program.
     static bool resolveFolders(Folders& folders);
+    // The folders as resolveFolders finds them, without creating any.
+    static bool locateFolders(const wstr& programFile, Folders& folders);
+    static bool locateFolders(Folders& folders);
 
     // Fixed words.
     static const wstr& appTitle(); // "Quorvalent"
@@ -57,6 +60,9 @@ public:
     static wstr logFilePath(const Folders& folders);
     static wstr catalogFilePath(const Folders& folders);
     static wstr stateFilePath(const Folders& folders, bool perUser);
+    // The lock files that the running instance holds in the profile and in
+    // the local folder.
+    static std::vector<wstr> instanceLockPaths(const Folders& folders);
     static wstr editorExePath(const Folders& folders);
     static wstr defaultEditorConfigPath(const Folders& folders);
     static wstr userEditorConfigPath(const Folders& folders);

@@ -2,6 +2,7 @@
 
 #include "platform/UniqueFd.h"
 
+#include <optional>
 #include <string>
 
 namespace Platform {
@@ -24,6 +25,15 @@ public:
     Result acquire(const std::string& path);
     bool held() const { return fd_.valid(); }
     void release() { fd_.reset(); }
+
+    // Replaces the held file's content with text, which the starts that find
+    // the lock held read with heldText. False, with the last error set, when
+    // it could not be written.
+    bool record(const std::string& text);
+
+    // The content of the file at path while another open file holds its lock;
+    // nothing when the file is missing or nobody holds it. Creates nothing.
+    static std::optional<std::string> heldText(const std::string& path);
 
 private:
     UniqueFd fd_;

@@ -9,8 +9,12 @@
 #include "tests/app/EndToEnd.h"
 #include "tests/app/PythonForTests.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <tuple>
+#include <unistd.h>
 
 namespace bp = boost::python;
 
@@ -85,7 +89,167 @@ bool cacheHolds(const fs::path& cache, const std::vector<std::wstring>& labels) 
     return true;
 }
 
+// Every file and folder below the roots with its size, time and mode, but
+// for the skipped files.
+using Tree = std::map<fs::path, std::tuple<uintmax_t, fs::file_time_type, fs::perms>>;
+Tree snapshot(const std::vector<fs::path>& roots, const std::vector<fs::path>& skipped) {
+    Tree tree;
+    for (const fs::path& root : roots)
+        for (const auto& entry : fs::recursive_directory_iterator(root)) {
+            if (std::find(skipped.begin(), skipped.end(), entry.path()) != skipped.end())
+                continue;
+            tree[entry.path()] = {entry.is_regular_file() ? entry.file_size() : 0,
+                                  entry.last_write_time(), entry.status().permissions()};
+        }
+    return tree;
+}
+
+size_t count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
 } // namespace
+
+// A start without XDG_RUNTIME_DIR (a cron job, an ssh session) looks in
+// another runtime folder than the running instance, yet finds it through the
+// profile: it does not run as a second instance, writes nothing there and
+// leaves the swap files alone, its requests reach the instance, and the
+// instance's own writes land.
+TEST(EndToEnd, AnotherRuntimeFolderMakesNoSecondInstanceOfAProfile) {
+    UserTree user;
+    SamplePackage sample("Profile" + std::to_string(getpid()));
+    const fs::path profile = user.config / "Quorvalent", local = user.state / "Quorvalent";
+    const fs::path cache = user.localFile(".catalog");
+    Program first({}, user.env, user.output);
+    ASSERT_TRUE(first.started());
+    ASSERT_TRUE(waitForText(user.log, "Init done in ")) << readText(user.output);
+    ASSERT_TRUE(waitFor([&] { return fs::exists(cache); })) << readText(user.log);
+    // Writes of the instance in flight: the other start must not take them
+    // for a killed write's leftovers.
+    const fs::path swaps[] = {fs::path(cache.string() + ".qvswap"),
+                              profile / "User/Quorvalent.history.qvswap"};
+    for (const fs::path& swap : swaps)
+        std::ofstream(swap) << "in flight";
+
+    auto other = user.env;
+    other.erase("XDG_RUNTIME_DIR");
+    other["TMPDIR"] = (user.dir.path() / "tmp").string();
+    fs::create_directories(user.dir.path() / "tmp");
+    const fs::path output = user.dir.path() / "other.txt";
+    const Tree before = snapshot({profile, local}, {user.log, cache});
+    Program second({}, other, output);
+    EXPECT_EQ(second.exitCode(), std::optional<int>(2)) << readText(output);
+    EXPECT_NE(readText(output).find("Quorvalent already runs as process " +
+                                    std::to_string(first.pid()) + " with this profile (" +
+                                    (profile / "Quorvalent.lock").string() + " is held)"),
+              std::string::npos)
+        << readText(output);
+    Program hide({"--hide"}, other, output);
+    EXPECT_EQ(hide.exitCode(), std::optional<int>(0)) << readText(output);
+    EXPECT_EQ(snapshot({profile, local}, {user.log, cache}), before);
+    for (const fs::path& swap : swaps)
+        EXPECT_EQ(readText(swap), "in flight") << swap;
+    EXPECT_EQ(count(readText(user.log), "] Profile dir: "), 1u) << readText(user.log);
+
+    // A package installed now reaches the cache through the swap file.
+    fs::create_directories(profile / "Packages/Landing");
+    std::string landing = sampleScript;
+    landing.replace(landing.find("Sample item"), 11, "Landing item");
+    std::ofstream(profile / "Packages/Landing/landing.py") << landing;
+    EXPECT_TRUE(waitFor([&] {
+        return cacheHolds(cache, {L"Sample item", L"Landing item"});
+    })) << readText(user.log);
+    EXPECT_FALSE(fs::exists(swaps[0]));
+
+    Program exit({"--exit"}, other, output);
+    EXPECT_EQ(exit.exitCode(), std::optional<int>(0)) << readText(output);
+    EXPECT_EQ(first.exitCode(), std::optional<int>(0)) << readText(user.output);
+}
+
+// Under a umask that lets the group or everyone read, the history, the log,
+// the caches, the state file and the folders the program makes are still the
+// user's alone, and a log of an earlier version becomes so when written.
+TEST(EndToEnd, WhatTheProgramWritesIsPrivateWhateverTheUmask) {
+    for (const mode_t mask : {022, 002}) {
+        SCOPED_TRACE(mask);
+        UserTree user;
+        SamplePackage sample("Private" + std::to_string(getpid()));
+        fs::create_directories(user.log.parent_path());
+        std::ofstream(user.log) << "written by an earlier version\r\n";
+        fs::permissions(user.log, fs::perms::owner_read | fs::perms::owner_write |
+                                      fs::perms::group_read | fs::perms::others_read);
+
+        const mode_t saved = umask(mask);
+        Program program({}, user.env, user.output);
+        umask(saved);
+        ASSERT_TRUE(program.started());
+        ASSERT_TRUE(waitFor([&] {
+            return cacheHolds(user.localFile(".catalog"), {L"Sample item"});
+        })) << readText(user.output)
+            << readText(user.log);
+        Program exit({"--exit"}, user.env, user.output);
+        EXPECT_EQ(exit.exitCode(), std::optional<int>(0)) << readText(user.output);
+        EXPECT_EQ(program.exitCode(), std::optional<int>(0)) << readText(user.output);
+
+        for (const fs::path& written :
+             {user.log, user.localFile(".catalog"), user.config / "Quorvalent/Quorvalent.lock",
+              user.state / "Quorvalent/Quorvalent.lock"})
+            EXPECT_TRUE(fs::exists(written)) << written;
+        for (const fs::path& root : {user.config, user.state / "Quorvalent"})
+            for (const auto& entry : fs::recursive_directory_iterator(root)) {
+                const auto open = fs::perms::group_all | fs::perms::others_all;
+                EXPECT_EQ(entry.status().permissions() & open, fs::perms::none)
+                    << entry.path() << " is open to others";
+            }
+    }
+}
+
+// Without XDG_RUNTIME_DIR the runtime folder's name can be guessed: one that
+// another user made first, or a link planted there, does not stop the start.
+// The program takes a folder in the user's home, says so in the log, and the
+// next start finds it there.
+TEST(EndToEnd, ARuntimeFolderTakenByAnotherUserDoesNotStopTheStart) {
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    for (const bool link : {false, true}) {
+        // Only root can give a folder away.
+        if (!link && geteuid() != 0)
+            continue;
+        SCOPED_TRACE(link ? "a link" : "another user's folder");
+        UserTree user;
+        const fs::path tmp = user.dir.path() / "tmp";
+        const fs::path taken = tmp / ("quorvalent-runtime-" + std::to_string(getuid()));
+        fs::create_directories(tmp);
+        if (link) {
+            fs::create_directory_symlink(user.dir.path(), taken);
+        } else {
+            fs::create_directory(taken);
+            ASSERT_EQ(chown(taken.c_str(), 65534, 65534), 0);
+        }
+        user.env.erase("XDG_RUNTIME_DIR");
+        user.env["TMPDIR"] = tmp.string();
+
+        Program program({}, user.env, user.output);
+        ASSERT_TRUE(program.started());
+        ASSERT_TRUE(waitForText(user.log, "Init done in "))
+            << readText(user.output) << readText(user.log);
+        const fs::path home = user.home / ".cache" / ("quorvalent-runtime-" + std::string(host));
+        EXPECT_NE(readText(user.log).find("] The runtime folder " + taken.string() +
+                                          " is not safe (another user's, a link, or open to "
+                                          "others); using " +
+                                          home.string() + " instead\r\n"),
+                  std::string::npos)
+            << readText(user.log);
+        EXPECT_TRUE(fs::exists(home / "quorvalent_wndcls_main"));
+
+        Program exit({"--exit"}, user.env, user.output);
+        EXPECT_EQ(exit.exitCode(), std::optional<int>(0)) << readText(user.output);
+        EXPECT_EQ(program.exitCode(), std::optional<int>(0)) << readText(user.output);
+    }
+}
 
 TEST(EndToEnd, OneInstanceStartsRefusesASecondAndEndsOnRequest) {
     UserTree user;

@@ -17,7 +17,10 @@ public:
     bool waited = false;
     bool terminated = false;
 
+    std::string unreachableText;
+
     bool find() override { return present; }
+    std::string unreachable() override { return unreachableText; }
     uint32_t processId() override { return pid; }
     bool openProcess() override { return canOpen; }
     void send(uint32_t message) override { sent.push_back(message); }
@@ -47,6 +50,10 @@ struct Row {
 TEST(Entry, CommandLineForwarding) {
     auto none = [](FakeInstance&) {};
     auto absent = [](FakeInstance& f) { f.present = false; };
+    auto unreachable = [](FakeInstance& f) {
+        f.present = false;
+        f.unreachableText = "Quorvalent already runs as process 4242 but does not answer.";
+    };
     const std::vector<Row> rows = {
         {"no argument starts normally", {L"qv"}, none, StartNormal, false, 0, {}},
         {"autorun starts normally", {L"qv", L"--autorun"}, none, StartNormal, false, 0, {}},
@@ -74,6 +81,11 @@ TEST(Entry, CommandLineForwarding) {
         {"a value after it is another word", {L"qv", L"--show=1"}, none, StartNormal, false, 0, {}},
         {"a slash is not two dashes", {L"qv", L"/show"}, none, StartNormal, false, 0, {}},
         {"argument 0 is the program", {L"--exit"}, none, StartNormal, false, 0, {}},
+        // The profile's holder started with another runtime folder and does
+        // not answer: no start of its own, whatever the request.
+        {"show to a holder out of reach", {L"qv", L"--show"}, unreachable, StartShow, true, 2, {}},
+        {"hide to a holder out of reach", {L"qv", L"--hide"}, unreachable, StartHide, true, 2, {}},
+        {"exit to a holder out of reach", {L"qv", L"--exit"}, unreachable, StartExit, true, 2, {}},
         {"an unknown process id fails",
          {L"qv", L"--exit"},
          [](FakeInstance& f) { f.pid = 0; },

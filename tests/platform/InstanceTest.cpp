@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -32,6 +33,30 @@ TEST(InstanceLock, OneHolderAtATime) {
     EXPECT_EQ(lastError(), ERROR_FILE_NOT_FOUND);
 }
 
+// What the holder records is read by other starts only while it holds the
+// lock, and reading neither creates the file nor takes the lock.
+TEST(InstanceLock, TheHoldersRecordIsReadWhileItHoldsTheLock) {
+    qvtest::TempDir dir;
+    const std::string path = (dir.path() / "profile.lock").string();
+    EXPECT_EQ(InstanceLock::heldText(path), std::nullopt);
+    EXPECT_FALSE(fs::exists(path));
+
+    InstanceLock holder;
+    ASSERT_EQ(holder.acquire(path), InstanceLock::Acquired);
+    ASSERT_TRUE(holder.record("4242\n/run/user/1/a-much-longer-socket-path\n"));
+    ASSERT_TRUE(holder.record("17\n/run/s\n"));
+    EXPECT_EQ(InstanceLock::heldText(path), std::optional<std::string>("17\n/run/s\n"))
+        << "a shorter record leaves nothing of the longer one";
+    EXPECT_EQ(InstanceLock().acquire(path), InstanceLock::HeldByOther) << "reading took nothing";
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    holder.release();
+    EXPECT_EQ(InstanceLock::heldText(path), std::nullopt) << "a record left by a dead holder";
+    EXPECT_FALSE(InstanceLock().record("x")) << "nothing held";
+}
+
 TEST(RuntimeDir, TheSessionsFolderElseAPrivateOne) {
     qvtest::TempDir dir;
     qvtest::ScopedEnv env;
@@ -44,13 +69,58 @@ TEST(RuntimeDir, TheSessionsFolderElseAPrivateOne) {
     struct stat st {};
     ASSERT_EQ(stat(fallback.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
 
-    chmod(fallback.c_str(), 0755);
-    EXPECT_EQ(runtimeDir(), "") << "a folder others may enter is refused";
-    EXPECT_EQ(runtimeDirCandidate(), fallback) << "and messages can name it";
-    fs::remove(fallback);
-    fs::create_directory_symlink(dir.path(), fallback);
-    EXPECT_EQ(runtimeDir(), "") << "so is a link put in its place";
+// The fallback's name can be guessed: a folder that another user made there
+// first, a link put in its place or one that others may enter is passed over
+// for a private one under the home folder, and the start goes on.
+TEST(RuntimeDir, AnUnsafeFallbackGivesWayToOneInTheHome) {
+    qvtest::TempDir dir;
+    qvtest::ScopedEnv env;
+    env.unset("XDG_RUNTIME_DIR").set("TMPDIR", dir.str()).set("HOME", dir.str() + "/home");
+    fs::create_directory(dir.path() / "home");
+    const std::string fallback = dir.str() + "/quorvalent-runtime-" + std::to_string(getuid());
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    const std::string home = dir.str() + "/home/.cache/quorvalent-runtime-" + host;
+    // Each plants its folder; false when this user cannot (only root gives a
+    // folder away).
+    const std::vector<std::pair<const char*, std::function<bool()>>> rows = {
+        {"another user's folder",
+         [&] {
+             fs::create_directory(fallback);
+             return chmod(fallback.c_str(), 0700) == 0 &&
+                    chown(fallback.c_str(), 65534, 65534) == 0;
+         }},
+        {"a link to a folder of ours",
+         [&] {
+             fs::create_directory_symlink(dir.path(), fallback);
+             return true;
+         }},
+        {"a folder others may enter",
+         [&] { return fs::create_directory(fallback) && chmod(fallback.c_str(), 0755) == 0; }},
+    };
+    for (const auto& [name, plant] : rows) {
+        SCOPED_TRACE(name);
+        fs::remove_all(fallback);
+        fs::remove_all(dir.path() / "home/.cache");
+        if (!plant())
+            continue;
+        std::string refused;
+        EXPECT_EQ(runtimeDir(&refused), home);
+        EXPECT_EQ(refused, fallback) << "for the log";
+        struct stat st {};
+        ASSERT_EQ(lstat(home.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+        ASSERT_EQ(stat((dir.path() / "home/.cache").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+        EXPECT_EQ(runtimeDir(), home) << "the same folder every time";
+    }
+    // Planted in the home as well: no folder is better than a stolen one.
+    fs::remove_all(home);
+    fs::create_directory_symlink(dir.path(), home);
+    EXPECT_EQ(runtimeDir(), "");
+    EXPECT_EQ(runtimeDirCandidate(), fallback) << "messages can name it";
 }
 
 TEST(InstanceSocket, OneMessageAndItsAnswerPerConnection) {
