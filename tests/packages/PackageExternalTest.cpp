@@ -8,6 +8,7 @@
 #include "core/Logger.h"
 #include "core/SysClipboard.h"
 #include "packages/PackageManager.h"
+#include "platform/Environment.h"
 #include "python/GilLock.h"
 #include "python/PythonBuiltins.h"
 #include "tests/packages/PackageFakes.h"
@@ -796,10 +797,16 @@ TEST_F(LoadedPackages, TheCalculatorExampleAnswersTypedText) {
 }
 
 // The interpreter read the environment when it started: the desktop's data
-// folders are pointed at a fixture through os.environ while the test runs.
+// folders are pointed at a fixture through os.environ while the test runs,
+// and through the program's own table, which tells the shell where the
+// trusted applications folders are.
 class DataFolders {
 public:
-    explicit DataFolders(const std::filesystem::path& root) {
+    explicit DataFolders(const std::filesystem::path& root) : saved_(Platform::env::all()) {
+        Platform::env::Variables changed = saved_;
+        changed["XDG_DATA_HOME"] = (root / "home").string();
+        changed["XDG_DATA_DIRS"] = (root / "system").string();
+        Platform::env::replace(std::move(changed));
         qvtest::requirePython();
         GilLock gil;
         names_ = std::make_unique<bp::dict>();
@@ -817,11 +824,13 @@ public:
                  "    os.environ.pop(k, None) if v is None else os.environ.update({k: v})\n",
                  *names_);
         names_.reset();
+        Platform::env::replace(saved_);
     }
     DataFolders(const DataFolders&) = delete;
     DataFolders& operator=(const DataFolders&) = delete;
 
 private:
+    Platform::env::Variables saved_;
     std::unique_ptr<bp::dict> names_; // made and dropped with the GIL held
 };
 
