@@ -128,17 +128,26 @@ wstr PackageExternal::findResource(const wstr& name) {
     return stored;
 }
 
+// A pattern without a folder matches the file names, in the subfolders when
+// recursive; one with a folder ("lib/*") matches the whole names below the
+// package, in the folders below its own when recursive.
 std::vector<wstr> PackageExternal::listResources(const wstr& pattern, bool recursive,
                                                  int caseSensitive) {
+    const std::size_t depth = std::count(pattern.begin(), pattern.end(), L'/');
     Mutex::Lock lock(layersMutex_);
     std::vector<wstr> names;
     std::unordered_set<wstr> listed; // lower-cased: a name shadowed in any case is listed once
     for (auto layer = layers_.rbegin(); layer != layers_.rend(); ++layer) {
-        std::vector<wstr> found = caseSensitive == ownRule
-                                      ? (*layer)->listFiles(pattern, recursive)
-                                      : (*layer)->listFiles(pattern, recursive, caseSensitive);
+        const bool sensitive =
+            caseSensitive == ownRule ? (*layer)->isCaseSensitive() : caseSensitive != 0;
+        const std::vector<wstr> found = (*layer)->listFiles(
+            depth == 0 ? pattern : wstr(L"*"), depth == 0 ? recursive : true, sensitive);
         for (const wstr& each : found) {
             wstr name = ZipArchive::normalizeEntryName(each);
+            if (depth > 0 &&
+                (!wstr::wildcardMatch(name, pattern, sensitive) ||
+                 (!recursive && std::size_t(std::count(name.begin(), name.end(), L'/')) != depth)))
+                continue;
             if (listed.insert(wstr::lowerCopy(name)).second)
                 names.push_back(std::move(name));
         }

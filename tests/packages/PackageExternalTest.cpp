@@ -111,6 +111,37 @@ TEST_F(Layers, ListsEachNameOnceLatestLayerFirst) {
     EXPECT_EQ(package_->resourceInfo(L"only-early.txt", false).size(), 2u);
 }
 
+// A pattern with a folder lists what "*" lists below that folder; what is
+// not a regular file (a FIFO) is neither listed nor found, as it cannot be
+// loaded either.
+TEST_F(Layers, FolderPatternsAndOnlyRegularFiles) {
+    folder_.write("early/lib/a.py", "a");
+    folder_.write("early/lib/deep/b.py", "b");
+    ASSERT_EQ(mkfifo((folder_.path() / "early/pipe.txt").c_str(), 0600), 0);
+    struct Row {
+        const wchar_t* pattern;
+        bool recursive;
+        std::vector<wstr> names;
+    } rows[] = {
+        {L"lib/*", true, {L"lib/a.py", L"lib/deep/b.py"}},
+        {L"lib/*", false, {L"lib/a.py"}},
+        {L"LIB/*.PY", true, {L"lib/a.py", L"lib/deep/b.py"}},
+        {L"sub/*", true, {L"sub/deep.txt", L"sub/win.txt"}},
+        {L"*/deep*", true, {L"lib/deep/b.py", L"sub/deep.txt"}},
+        {L"*",
+         true,
+         {L"lib/a.py", L"lib/deep/b.py", L"only-early.txt", L"shared.txt", L"sub/deep.txt",
+          L"sub/win.txt"}},
+    };
+    for (const Row& row : rows) {
+        std::vector<wstr> names = package_->findResources(row.pattern, row.recursive, false);
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, row.names) << wstr::toUtf8(row.pattern) << " " << row.recursive;
+    }
+    EXPECT_EQ(package_->findResource(L"pipe.txt", false), L"");
+    EXPECT_EQ(package_->findResource(L"lib/deep/B.py", false), L"lib/deep/b.py");
+}
+
 TEST(PackageExternal, PlacesThatDoNotOpen) {
     qvtest::TempDir folder;
     folder.write("broken.quorvalent-package", "not a zip archive");
@@ -493,8 +524,8 @@ TEST_F(LoadedPackages, AHostilePackageReadsNothingOutsideItself) {
             done = item->message;
     EXPECT_EQ(done, L"hostile done dotdot=FileNotFoundError(Resource not found: "
                     L"Hostile/../secret.txt) link=FileNotFoundError(Resource not found: "
-                    L"Hostile/linked.txt) fifo=FileNotFoundError(Resource is not a regular "
-                    L"file: Hostile/pipe.txt) zero=None loop=['inside.txt']")
+                    L"Hostile/linked.txt) fifo=FileNotFoundError(Resource not found: "
+                    L"Hostile/pipe.txt) zero=None loop=['inside.txt']")
         << wstr::toUtf8(done);
     EXPECT_EQ(done.find(L"SECRET"), wstr::npos);
     const wstr where = wstr::fromUtf8(folder.c_str());
