@@ -474,9 +474,12 @@ _MAX_PLUGINS = 100
 _MANIFEST = "__quorvalent_plugins__"
 
 
-def _is_plugin_class(obj, base):
+def _is_plugin_class(obj, base, module_name):
+    # A class the script imported (a base class of the package's lib/, say)
+    # belongs to the module that defines it: it would be the plugin of every
+    # script that imports it.
     return (isinstance(obj, type) and obj is not base and bool(obj.__bases__)
-            and issubclass(obj, base))
+            and issubclass(obj, base) and obj.__module__ == module_name)
 
 
 def _manifest_classes(module, module_name, package_name, base):
@@ -484,7 +487,7 @@ def _manifest_classes(module, module_name, package_name, base):
     candidates = manifest(package_name=package_name) if callable(manifest) else manifest
     classes = []
     for candidate in candidates:
-        if not _is_plugin_class(candidate, base):
+        if not _is_plugin_class(candidate, base, module_name):
             _log_error("{}.{} contains invalid plugin class(es). Skipping module.".format(
                 module_name, _MANIFEST))
             return []
@@ -502,7 +505,7 @@ def _listed_classes(module, module_name, base):
         if not name or name.startswith("_"):
             continue
         try:
-            if not _is_plugin_class(module.__dict__.get(name), base):
+            if not _is_plugin_class(module.__dict__.get(name), base, module_name):
                 continue
         except Exception as error:
             _log_error("Error while looking at {}.{}".format(module_name, name), error)

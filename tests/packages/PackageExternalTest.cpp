@@ -640,9 +640,9 @@ class Same(quorvalent.Plugin):
     def __del__(self):
         api.log('', 0, 1, 'released a')
 class Nameless(quorvalent.Plugin):
-    __module__ = 'nowhere'
     def __del__(self):
         api.log('', 0, 1, 'released nameless')
+Nameless.__name__ = 'no..name'
 )");
     app_->writePackageFile("Dels", "b.py", R"(import quorvalent
 import quorvalent_api as api
