@@ -2,7 +2,8 @@
 
 #include "python/Converters.h"
 
-#include "python/ArgumentErrors.h"
+#include "python/ApiFunction.h"
+#include "python/Python.h"
 
 #include <cstring>
 #include <new>

@@ -101,6 +101,11 @@ def _log_error(message, error=None):
 sys.stdout = LogSink(1)
 sys.stderr = LogSink(2)
 
+# help() as the interactive interpreter has it, for the console's statements:
+# the program imports no site module, which would define it.
+import _sitebuiltins
+builtins.help = _sitebuiltins._Helper()
+
 
 def _no_exit(*args, **kwargs):
     raise NotImplementedError("exit() call trapped by Quorvalent")

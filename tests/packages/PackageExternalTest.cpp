@@ -583,6 +583,12 @@ class Mistaken(quorvalent.Plugin):
         settings = {}
         settings['missing']
 )");
+    const std::filesystem::path uninitialised =
+        app_->writePackageFile("Faulty", "c_uninitialised.py", R"(import quorvalent
+class Forgetful(quorvalent.Plugin):
+    def __init__(self):
+        self.ready = True
+)");
     auto syntaxReports = [this] {
         std::vector<std::string> found;
         for (const auto& item : records_.all()) {
@@ -600,6 +606,13 @@ class Mistaken(quorvalent.Plugin):
                                    L"'missing'\nTraceback (most recent call last):\n  File \"" +
                                    wide(mistaken.string()) + L"\", line 11, in on_catalog"));
     EXPECT_TRUE(logged(L"wrong type: CatalogItem() argument 'category' must be int, not str"));
+    const wstr forgotten = L"Error while creating plugin Faulty.Forgetful: File \"" +
+                           wide(uninitialised.string()) +
+                           L"\", line 3, in __init__: Forgetful.__init__ does not call "
+                           L"super().__init__(): add it as the first line of __init__";
+    EXPECT_EQ(records_.matching(Logger::Error, forgotten).size(), 1u);
+    for (const auto& item : records_.all())
+        EXPECT_EQ(item->message.find(L"converter"), wstr::npos) << wstr::toUtf8(item->message);
     EXPECT_EQ(records_
                   .matching(Logger::Warning,
                             L"Ignoring item with invalid property(ies) from plugin Faulty.Mistaken "
@@ -696,8 +709,8 @@ class Looper(quorvalent.Plugin):
     EXPECT_TRUE(loggedStartingWith(L"Error from Stuck.Looper.on_start: SystemExit"));
 }
 
-// A plugin registers icons with its package and frees them; elsewhere no
-// package takes them.
+// A plugin registers icons with its package, makes one its default and
+// removes it again (0), and frees them; elsewhere no package takes them.
 TEST_F(LoadedPackages, IconsOfAPlugin) {
     app_->writePackageFile("Iconic", "painter.py", R"(import quorvalent
 import quorvalent_api as api
@@ -711,6 +724,7 @@ class Painter(quorvalent.Plugin):
         except ValueError as e:
             refused = str(e)
         self.set_default_icon(handle)
+        self.set_default_icon(0)
         api.log('', 0, 1, 'icons %s %s %s %s %s %s' % (
             handle >> 32 == self.package_id(), same == handle, refused, api.free_icon(handle),
             api.free_icon(handle), api.free_icon(5)))
