@@ -65,10 +65,6 @@ wstr toWstr(PyObject* object) {
     return text;
 }
 
-bp::object borrowed(PyObject* object) {
-    return bp::object(bp::handle<>(bp::borrowed(object)));
-}
-
 WstrList toList(PyObject* object) {
     bp::list items(borrowed(object));
     WstrList result(bp::len(items));

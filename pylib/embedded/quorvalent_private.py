@@ -72,23 +72,10 @@ def _print_exc():
 _ERROR = 3
 
 
-def _is_import_machinery(filename):
-    # importlib's frames and ours: they say nothing about the plugin's code.
-    return (filename == _is_import_machinery.__code__.co_filename
-            or filename.startswith("<frozen importlib.")
-            or filename.endswith("/importlib/__init__.py"))
-
-
-def _error_text(error):
-    """The exception as Python prints it, then the frames of the code that
-    raised it: the text the program's log gives a Python error."""
-    import traceback
-    text = "".join(traceback.format_exception_only(type(error), error)).strip()
-    frames = [frame for frame in traceback.extract_tb(error.__traceback__)
-              if not _is_import_machinery(frame.filename)]
-    if frames:
-        text += "\nTraceback (most recent call last):\n" + "".join(traceback.format_list(frames))
-    return text.rstrip("\n")
+# The exception as Python prints it, then the frames of the code that raised
+# it without the import machinery's and ours: the text the program's log
+# gives every Python error. The program sets it at start-up.
+_error_text = None
 
 
 def _log_error(message, error=None):
