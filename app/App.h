@@ -2,8 +2,8 @@
 
 #include "app/AppServices.h"
 #include "app/AppState.h"
-#include "app/AppWindows.h"
 #include "app/AppTimers.h"
+#include "app/AppWindows.h"
 #include "app/ConfigEdit.h"
 #include "app/CurrentConfig.h"
 #include "app/MainWindowCommands.h"
@@ -122,9 +122,12 @@ public:
     // The settings in force; null before init. Any thread.
     std::shared_ptr<const AppConfig> config() const { return config_.get(); }
     // Loads the settings again; when they changed, makes them current and
-    // applies them to every part that copies them. False when the files give
-    // the same settings (or could not be read). User-interface thread.
-    bool reloadConfig();
+    // applies them to every part that copies them. Returns the "events" flags
+    // that tell plugins of the change: PluginMsg::appConfigChanged, with
+    // internetSettingsChanged when the [network] settings changed too; 0 when
+    // the files give the same settings (or could not be read).
+    // User-interface thread.
+    uint32_t reloadConfig();
 
     // The catalog; its operations say which threads may call them.
     Catalog& catalog() { return catalog_; }

@@ -124,11 +124,15 @@ std::vector<wstr> withoutDuplicateThemes(const IniReader& reader, const std::vec
     return unique;
 }
 
-// The proxy as the [network] setting would name it.
-wstr proxyWord(const ProxySettings& proxy) {
-    if (proxy.mode == ProxySystem)
+// The proxy setting of a text it was read from, as written: "system" (also
+// for an empty text), "none" (also for noproxy), else the list read.
+wstr proxyWord(const wstr& text, const ProxySettings& proxy) {
+    const wstr word = wstr::trimCopy(text);
+    if (word.empty() || word == L"system")
         return L"system";
-    return proxy.mode == ProxyNone ? wstr(L"none") : proxyListToString(proxy);
+    if (word == L"none" || word == L"noproxy")
+        return L"none";
+    return proxyListToString(proxy);
 }
 
 struct PackageMark {
@@ -229,15 +233,17 @@ ProxySettings AppConfig::readProxy(const IniReader& reader, const ProxySettings&
         return current;
     ProxySettings value;
     const wstr text = reader.get(sectionNetwork, L"proxy");
-    if (parseProxySetting(value, text))
+    if (parseProxySetting(value, text)) {
+        proxySetting = proxyWord(text, value);
         return value;
+    }
     wstr message;
     warn(wstr::format(message,
                       L"Unknown value \"{}\" for setting \"proxy\" in section [{}]{} (expected "
                       L"system, none, or scheme=url lines whose urls end in a port). Falling back "
                       L"to default: {}",
                       text, sectionNetwork, ofFile(reader, sectionNetwork, L"proxy"),
-                      proxyWord(current)));
+                      proxySetting));
     return current;
 }
 
@@ -445,7 +451,7 @@ void AppConfig::readConsoleSection(const IniReader& reader) {
 
 void AppConfig::readNetworkSection(const IniReader& reader) {
     proxy = readProxy(reader, proxy);
-    settingsStore.set(sectionNetwork, L"proxy", proxyListToString(proxy));
+    settingsStore.set(sectionNetwork, L"proxy", proxySetting);
     timeout = readInt(reader, sectionNetwork, L"timeout", timeout, 2, 60);
     wstr text;
     settingsStore.set(sectionNetwork, L"timeout", wstr::format(text, L"{}", timeout));
@@ -575,9 +581,13 @@ bool AppConfig::operator==(const AppConfig& o) const {
            webBrowserNewWindow == o.webBrowserNewWindow &&
            webBrowserPrivateMode == o.webBrowserPrivateMode &&
            consoleGeometry == o.consoleGeometry && showTimePrefix == o.showTimePrefix &&
-           flashOn == o.flashOn && aliases == o.aliases && proxy == o.proxy &&
-           timeout == o.timeout && samePackages(ignoredPackages, o.ignoredPackages) &&
+           flashOn == o.flashOn && aliases == o.aliases && sameNetwork(o) &&
+           samePackages(ignoredPackages, o.ignoredPackages) &&
            varOf(settingsStore) == varOf(o.settingsStore);
+}
+
+bool AppConfig::sameNetwork(const AppConfig& o) const {
+    return proxy == o.proxy && proxySetting == o.proxySetting && timeout == o.timeout;
 }
 
 bool AppConfig::applyLaunchAtStartup() const {

@@ -49,6 +49,9 @@ public:
     // Whether two records hold the same settings (hot keys by their codes,
     // ignored packages without case, and of the text store only [var]).
     bool operator==(const AppConfig& other) const;
+    // Whether the [network] settings are the same (the proxy as written
+    // included, which may change while the proxy in force does not).
+    bool sameNetwork(const AppConfig& other) const;
 
     // Writes or deletes the autostart entry according to launch_at_startup;
     // false (with a warning) when that fails or no application runs.
@@ -81,7 +84,8 @@ public:
     static GeometrySetting readGeometry(const IniReader& reader, const wstr& section,
                                         const wstr& key, GeometrySetting current);
     static Hotkey readHotkey(const IniReader& reader, const wstr& key, const Hotkey& current);
-    static ProxySettings readProxy(const IniReader& reader, const ProxySettings& current);
+    // Also sets proxySetting when the value is read.
+    ProxySettings readProxy(const IniReader& reader, const ProxySettings& current);
     static std::vector<wstr> readIgnoredPackages(const IniReader& reader,
                                                  const std::vector<wstr>& current);
     // The command line resolved to its executable; empty, with an error
@@ -142,6 +146,9 @@ public:
 
     // [network]
     ProxySettings proxy;
+    // The proxy setting as written, what plugins read of it: "system",
+    // "none", or the scheme=url lines of a list.
+    wstr proxySetting = L"system";
     int32_t timeout = 5;
 
     SettingsStore settingsStore;

@@ -94,9 +94,9 @@ void App::runTimer(uint32_t id) {
         broadcastEvents(PluginMsg::startMenuChanged);
         break;
     case TimerConfigFilesChanged:
-        if (reloadConfig()) {
+        if (const uint32_t events = reloadConfig()) {
             if (auto manager = packageManager())
-                manager->reloadPackageSettings(PluginMsg::appConfigChanged);
+                manager->reloadPackageSettings(events);
         }
         break;
     case TimerReloadAll:
@@ -146,10 +146,9 @@ void App::onEnvironmentTimer() {
     logMessage(Logger::Info, L"Environment changed.");
     if (Py_IsInitialized())
         Python::syncEnviron(environment);
-    const bool changed = reloadConfig();
+    const uint32_t events = reloadConfig();
     if (auto manager = packageManager())
-        manager->reloadPackageSettings(PluginMsg::environmentChanged |
-                                       (changed ? uint32_t(PluginMsg::appConfigChanged) : 0u));
+        manager->reloadPackageSettings(PluginMsg::environmentChanged | events);
 }
 
 void App::broadcastEvents(uint32_t flags) {

@@ -10,6 +10,7 @@
 #include "core/SysShell.h"
 #include "gui/ImageManager.h"
 #include "packages/PackageManager.h"
+#include "packages/PluginMsg.h"
 
 #include "platform/Environment.h"
 
@@ -57,13 +58,14 @@ bool callUtil(const char* function, const char* key, const wstr& value, bool exe
 
 } // namespace
 
-bool App::reloadConfig() {
+uint32_t App::reloadConfig() {
     // Nothing to compare with before start-up loaded the settings.
-    if (!config())
-        return false;
+    const std::shared_ptr<const AppConfig> before = config();
+    if (!before)
+        return 0;
     auto config = config_.reload(DataFs::appConfigFiles(folders_));
     if (!config)
-        return false;
+        return 0;
     logMessage(Logger::Info, L"Application configuration has changed");
     Logger::enableFile(config->writeLogFile);
     applyCatalogSettings(*config);
@@ -75,7 +77,8 @@ bool App::reloadConfig() {
         images->onConfigChanged();
     if (windows_)
         windows_->onConfigChanged();
-    return true;
+    return PluginMsg::appConfigChanged |
+           (config->sameNetwork(*before) ? 0u : uint32_t(PluginMsg::internetSettingsChanged));
 }
 
 int App::reloadEnvironment(std::map<wstr, wstr>* out) {

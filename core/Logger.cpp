@@ -79,12 +79,37 @@ double defaultUptime(const LoggerState& s) {
     return s.createdUptime + since.count();
 }
 
+// A record is one line of the file, whatever its message holds: a line break
+// or another control character (a NUL makes tools take the file for binary)
+// is written as \n, \r, \t or \xHH.
+void appendEscaped(wstr& line, const wstr& message) {
+    for (wchar_t c : message) {
+        if (c >= 0x20 && c != 0x7F) {
+            line += c;
+            continue;
+        }
+        switch (c) {
+        case L'\n':
+            line += L"\\n";
+            break;
+        case L'\r':
+            line += L"\\r";
+            break;
+        case L'\t':
+            line += L"\\t";
+            break;
+        default:
+            wstr::format(line, L"\\x{:02x}", unsigned(c));
+        }
+    }
+}
+
 void writeLine(int fd, const Logger::Item& item) {
     const Logger::LocalTime& t = item.time;
     wstr line;
     wstr::format(line, L"{:04}-{:02}-{:02} {:02}:{:02}:{:02}.{:03} [{}] ", t.year, t.month, t.day,
                  t.hour, t.minute, t.second, t.milliseconds, Logger::levelLetter(item.level));
-    line += item.message;
+    appendEscaped(line, item.message);
     line += L"\r\n";
     const std::string bytes = wstr::toUtf8(line);
     [[maybe_unused]] auto written = ::write(fd, bytes.data(), bytes.size());

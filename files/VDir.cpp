@@ -146,11 +146,26 @@ bool VDirPhys::staysInside(const wstr& relative) const {
     return false;
 }
 
+// Only regular files are the package's files: a FIFO or a device would
+// block or never end a read, so that they are neither found nor listed (with
+// one warning); folders are no files either.
+bool VDirPhys::isPackageFile(const wstr& relative) const {
+    const wstr full = Path::combine(path_, relative);
+    if (isRegularFile(full))
+        return true;
+    if (!kindOf(full).isDirectory && warned_.insert(relative).second) {
+        wstr message;
+        warn(wstr::format(message, L"Refused package file {}/{}: it is not a regular file", path_,
+                          relative));
+    }
+    return false;
+}
+
 wstr VDirPhys::findFile(const wstr& name, bool caseSensitive) {
     if (!isOpen() || (caseSensitive && hasWildcard(name)))
         return wstr();
     wstr found = resolve(name, caseSensitive);
-    if (found.empty() || kindOf(Path::combine(path_, found)).isDirectory)
+    if (found.empty() || !isPackageFile(found))
         return wstr();
     return found;
 }
@@ -165,7 +180,8 @@ std::vector<wstr> VDirPhys::listFiles(const wstr& pattern, bool recursive, bool 
     if (FileScanner::scan(files, path_, pattern, flags,
                           recursive ? FileScanner::unlimitedDepth : 0) != 0)
         files.clear();
-    std::erase_if(files, [&](const wstr& file) { return !staysInside(file); });
+    std::erase_if(files,
+                  [&](const wstr& file) { return !staysInside(file) || !isPackageFile(file); });
     return files;
 }
 

@@ -104,6 +104,7 @@ private:
     // False, with a warning, when the real path of the relative name lies
     // outside the folder (a link leading out).
     bool staysInside(const wstr& relative) const;
+    bool isPackageFile(const wstr& relative) const;
 
     // Names already warned about, so that a package asking again does not
     // fill the log.

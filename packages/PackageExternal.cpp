@@ -55,6 +55,23 @@ bool refused(const wstr& package, const wstr& name) {
     return true;
 }
 
+// Why an instance holds no plugin: its class's __init__ did not call
+// Plugin.__init__, told with the place of that __init__ and the mend.
+wstr whyNoPlugin(const bp::object& instance) {
+    const bp::object cls = instance.attr("__class__");
+    const wstr name = bp::extract<wstr>(cls.attr("__name__"));
+    const bp::object code = bp::getattr(cls.attr("__init__"), "__code__", bp::object());
+    wstr text;
+    if (!code.is_none())
+        wstr::format(text, L"File \"{}\", line {}, in __init__: ",
+                     bp::extract<wstr>(code.attr("co_filename"))(),
+                     bp::extract<long>(code.attr("co_firstlineno"))());
+    return wstr::format(text,
+                        L"{}.__init__ does not call super().__init__(): add it as the first line "
+                        L"of __init__",
+                        name);
+}
+
 } // namespace
 
 std::shared_ptr<PackageExternal> PackageExternal::create(const wstr& name, uint64_t revision,
@@ -128,17 +145,26 @@ wstr PackageExternal::findResource(const wstr& name) {
     return stored;
 }
 
+// A pattern without a folder matches the file names, in the subfolders when
+// recursive; one with a folder ("lib/*") matches the whole names below the
+// package, in the folders below its own when recursive.
 std::vector<wstr> PackageExternal::listResources(const wstr& pattern, bool recursive,
                                                  int caseSensitive) {
+    const std::size_t depth = std::count(pattern.begin(), pattern.end(), L'/');
     Mutex::Lock lock(layersMutex_);
     std::vector<wstr> names;
     std::unordered_set<wstr> listed; // lower-cased: a name shadowed in any case is listed once
     for (auto layer = layers_.rbegin(); layer != layers_.rend(); ++layer) {
-        std::vector<wstr> found = caseSensitive == ownRule
-                                      ? (*layer)->listFiles(pattern, recursive)
-                                      : (*layer)->listFiles(pattern, recursive, caseSensitive);
+        const bool sensitive =
+            caseSensitive == ownRule ? (*layer)->isCaseSensitive() : caseSensitive != 0;
+        const std::vector<wstr> found = (*layer)->listFiles(
+            depth == 0 ? pattern : wstr(L"*"), depth == 0 ? recursive : true, sensitive);
         for (const wstr& each : found) {
             wstr name = ZipArchive::normalizeEntryName(each);
+            if (depth > 0 &&
+                (!wstr::wildcardMatch(name, pattern, sensitive) ||
+                 (!recursive && std::size_t(std::count(name.begin(), name.end(), L'/')) != depth)))
+                continue;
             if (listed.insert(wstr::lowerCopy(name)).second)
                 names.push_back(std::move(name));
         }
@@ -232,8 +258,15 @@ void PackageExternal::loadScript(const wstr& script) {
     for (Py_ssize_t i = 0; i < count; ++i) {
         std::shared_ptr<Plugin> plugin;
         try {
-            PluginWrap& wrap = bp::extract<PluginWrap&>(instances[i]);
-            plugin = wrap.shared_from_this();
+            bp::extract<PluginWrap&> wrap(instances[i]);
+            if (!wrap.check()) {
+                const wstr className =
+                    bp::extract<wstr>(instances[i].attr("__class__").attr("__name__"));
+                log(Logger::Error, L"Error while creating plugin {}.{}: {}", name(), className,
+                    whyNoPlugin(instances[i]));
+                continue;
+            }
+            plugin = wrap().shared_from_this();
         } catch (const bp::error_already_set&) {
             log(Logger::Warning, L"Error while registering a Python plugin from {}/{}: {}", name(),
                 script, widen(Python::formatError()));

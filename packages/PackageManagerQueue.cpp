@@ -264,13 +264,11 @@ void PackageManager::reportStuckTasks() {
         }
     }
     for (const PackageTaskPtr& task : stuck) {
-        PluginPtr plugin = task->plugin().lock();
         wstr message;
         logMessage(Logger::Warning,
                    wstr::format(message,
-                                L"{}: \"{}\" has run for more than {} ms; the catalog cache no "
-                                L"longer waits for this plugin",
-                                plugin ? plugin->fullName() : packageName(task->packageId()),
+                                L"{} has run for more than {} ms; the catalog cache no longer "
+                                L"waits for this plugin",
                                 wstr::fromUtf8(task->describe().c_str()), options_.stuckTaskMs));
     }
 }

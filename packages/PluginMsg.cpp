@@ -82,8 +82,9 @@ PluginMsg::PluginMsg(const std::shared_ptr<Package>& package, const std::shared_
 }
 
 std::string PluginMsg::describe() const {
-    return fmt::format("PluginMsg {} ({:#08x}.{:#08x} rev{})", kindName(), packageId(),
-                       static_cast<uint32_t>(pluginId_), packageRevision());
+    const std::shared_ptr<Plugin> owner = plugin().lock();
+    const std::string name = owner ? wstr::toUtf8(owner->fullName()) : "an unloaded plugin";
+    return fmt::format("{}.on_{} (instance #{})", name, kindName(), packageRevision());
 }
 
 bool PluginMsg::isValid() const {

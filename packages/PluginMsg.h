@@ -78,7 +78,8 @@ public:
     PluginMsg(const std::shared_ptr<Package>& package, const std::shared_ptr<Plugin>& plugin,
               uint32_t kind, const Data& data, uint32_t delayMs);
 
-    // "PluginMsg <kind> (<package id>.<plugin half> rev<revision>)".
+    // The method the message calls, as the log names it:
+    // "<package>.<class>.on_<kind> (instance #<revision>)".
     std::string describe() const override;
     bool isValid() const override;
     // Absorbs a newer equal message (same plugin and kind): "suggest" takes

@@ -11,11 +11,31 @@ def _setting(key):
     return api.settings_get(api.app_settings(), "network", key) or ""
 
 
-def proxies():
-    """The proxy of each scheme, from the "scheme=url" lines of the proxy
-    setting; empty for no proxy."""
+def _system_proxies():
+    # The environment's proxies as the program reads them: http, https and
+    # ftp, each variable in either case, each falling back to all_proxy.
+    import os
+
+    def variable(name):
+        return os.environ.get(name) or os.environ.get(name.upper())
+
+    every = variable("all_proxy")
     result = {}
-    for line in _setting("proxy").splitlines():
+    for scheme in ("http", "https", "ftp"):
+        url = variable(scheme + "_proxy") or every
+        if url:
+            result[scheme] = url
+    return result
+
+
+def proxies():
+    """The proxy of each scheme: the environment's for the proxy setting
+    "system", none for "none", else from its "scheme=url" lines."""
+    setting = _setting("proxy").strip()
+    if setting == "system":
+        return _system_proxies()
+    result = {}
+    for line in setting.splitlines():
         scheme, sep, url = line.strip().partition("=")
         if sep and scheme and url:
             result[scheme] = url

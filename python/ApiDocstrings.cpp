@@ -1,12 +1,15 @@
 // The docstrings of the builtin module quorvalent_api, so that help() in the
 // console explains each function and class. They are kept in one table, apart
-// from the definitions, and attached once the module is defined.
-//
-// Argument names are given in the texts only: names in the definitions would
-// let Python callers pass keywords, and the API takes positional arguments.
+// from the definitions: each function's starts with its Python signature,
+// from which its definition takes the names (and defaults) of its
+// parameters; the classes' are attached once the module is defined.
 #include <boost/python.hpp>
 
 #include "python/PythonBuiltins.h"
+
+#include "python/ApiDefinition.h"
+
+#include <string>
 
 namespace bp = boost::python;
 
@@ -75,8 +78,10 @@ const std::vector<ApiDocstring>& apiDocstrings() {
                           "incomplete lines included."},
         {"log", "log(source, line, level, message)\n\nWrites a record to the program's log. "
                 "source: a str naming where it comes from (may be empty); line: an int (0 for "
-                "none); level: 1 info, 2 warning, 3 error, 4 fatal (other values log as "
-                "info); message: the text."},
+                "none); level: 1 info, 2 warning, 3 error, 4 fatal (any other int logs "
+                "as info); message: the text. In the log file the record is one line: line "
+                "breaks and other control characters of the message are written as \\n, \\r, "
+                "\\t or \\xHH."},
         {"hash_string",
          "hash_string(text) -> int\n\nThe 64-bit hash the catalog uses for ids, of the text's "
          "UTF-8 bytes (up to its first NUL)."},
@@ -143,7 +148,8 @@ const std::vector<ApiDocstring>& apiDocstrings() {
         // --- Settings --------------------------------------------------------------
         {"app_settings",
          "app_settings() -> int\n\nThe handle of the program's settings for the settings_* "
-         "functions (sections app, gui, external, console, network, var)."},
+         "functions (sections app, gui, external, console, network, var; values as text; the "
+         "network proxy as written: system, none, or its scheme=url lines)."},
         {"settings_load",
          "settings_load(package) -> int or None\n\nThe handle of the calling plugin's package "
          "settings, read on first use. package: None, or on a thread of no plugin the name of "
@@ -171,7 +177,9 @@ const std::vector<ApiDocstring>& apiDocstrings() {
          "action), on_activated(), on_deactivated() and on_events(flags) when it defines them. "
          "The methods that change the catalog act only inside such a call."},
         {"Plugin.__init__",
-         "Plugin()\n\nA derived class that defines __init__ must call Plugin.__init__(self)."},
+         "Plugin()\n\nA derived class that defines __init__ must call super().__init__() "
+         "first: without it the instance is no plugin (an error in the log names the file and "
+         "line)."},
         {"Plugin.full_name", "full_name() -> str\n\nThe plugin's name: \"<package>.<class>\"."},
         {"Plugin.name", "name() -> str\n\nThe same as full_name()."},
         {"Plugin.id", "id() -> int\n\nThe plugin's 64-bit id, made from its full name; "
@@ -208,18 +216,20 @@ const std::vector<ApiDocstring>& apiDocstrings() {
          "(only with match 1000). Other pairs are refused with a warning."},
         {"Plugin.has_resource",
          "has_resource(name) -> bool\n\nWhether the package has a file of that name (\"a.txt\", "
-         "\"sub/b.png\"), without case."},
+         "\"sub/b.png\"), without case, that the load functions read: a FIFO or a device is "
+         "none."},
         {"Plugin.find_resources",
-         "find_resources(pattern) -> list of str\n\nThe names of the package's files that "
-         "match the wildcard pattern, in its subfolders too."},
+         "find_resources(pattern) -> list of str\n\nThe names of the package's files whose "
+         "name matches the wildcard pattern, in its subfolders too; a pattern with a folder "
+         "(\"lib/*\") matches the whole names below that folder."},
         {"Plugin.load_binary_resource",
          "load_binary_resource(name) -> bytes\n\nThe content of a file of the package, at most "
          "16 MiB. Raises FileNotFoundError when there is none or it is not a regular file (a FIFO, "
          "a device), OSError when it is larger or cannot be read."},
         {"Plugin.load_text_resource",
-         "load_text_resource(name) -> str\n\nA file of the package as text (UTF-8, or UTF-16 "
-         "with a byte-order mark). Raises like load_binary_resource, and TypeError when it "
-         "cannot be decoded."},
+         "load_text_resource(name) -> str\n\nA file of the package as text: UTF-8, UTF-16 or "
+         "UTF-32 with a byte-order mark, else UTF-8 when it is valid, else Windows-1252. Raises "
+         "like load_binary_resource, and ValueError when a marked file cannot be decoded."},
         {"Plugin.set_default_icon",
          "set_default_icon(handle)\n\nThe icon (of load_icon) of the plugin's items that have "
          "none; 0 removes it. Raises ValueError for a handle of another package."},
@@ -294,31 +304,39 @@ const std::vector<ApiDocstring>& apiDocstrings() {
          "displayed_args() -> str\n\nThe arguments as shown: the displayed ones when set, else "
          "the raw ones."},
         {"CatalogItem.set_args",
-         "set_args(raw_args[, displayed_args])\n\nSets the arguments (trimmed) and the text "
-         "shown for them; changes the id. Ignored when the item forbids arguments."},
+         "set_args(raw_args, displayed_args='')\n\nSets the arguments (trimmed) and the text "
+         "shown for them (empty: the raw ones); changes the id. Ignored when the item forbids "
+         "arguments."},
         {"CatalogItem.clone",
          "clone() -> CatalogItem\n\nA new item with the same fields and arguments."},
     };
     return docs;
 }
 
-// A name that the module no longer has is skipped: the docstrings test
-// reports it.
+const char* apiDocstring(const std::string& name) {
+    for (const ApiDocstring& doc : apiDocstrings()) {
+        if (name == doc.name)
+            return doc.text;
+    }
+    return nullptr;
+}
+
+// The functions got theirs when they were defined.
 void addDocstrings() {
     bp::object module = bp::scope();
     module.attr("__doc__") =
         "The program's functions and classes for plugins; plugins import them through the "
         "module quorvalent. Every function and constructor takes positional arguments only.";
     for (const ApiDocstring& doc : apiDocstrings()) {
-        const std::string path = doc.name;
-        const std::size_t dot = path.find('.');
-        const std::string owner = dot == std::string::npos ? std::string() : path.substr(0, dot);
-        const std::string attribute = path.substr(dot == std::string::npos ? 0 : dot + 1);
-        if (!owner.empty() && !PyObject_HasAttrString(module.ptr(), owner.c_str()))
+        PyObject* cls = PyObject_GetAttrString(module.ptr(), doc.name);
+        if (!cls) {
+            PyErr_Clear();
             continue;
-        bp::object target = owner.empty() ? module : module.attr(owner.c_str());
-        if (PyObject_HasAttrString(target.ptr(), attribute.c_str()))
-            target.attr(attribute.c_str()).attr("__doc__") = doc.text;
+        }
+        if (PyType_Check(cls))
+            bp::object(bp::handle<>(cls)).attr("__doc__") = doc.text;
+        else
+            Py_DECREF(cls);
     }
 }
 

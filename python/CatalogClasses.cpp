@@ -6,7 +6,8 @@
 
 #include "catalog/CatalogAction.h"
 #include "catalog/CatalogItem.h"
-#include "python/ArgumentErrors.h"
+#include "python/ApiDefinition.h"
+#include "python/ApiFunction.h"
 #include "python/PluginWrap.h"
 #include "python/Python.h"
 
@@ -89,6 +90,10 @@ wstr actionText(const CatalogAction& action) {
     return wstr::format(text, L"{} ({})", action.label(), action.name());
 }
 
+bool actionEqual(const CatalogAction& a, const CatalogAction& b) {
+    return a.id() == b.id();
+}
+
 bool actionLess(const CatalogAction& a, const CatalogAction& b) {
     return CatalogAction::compare(a, b) < 0;
 }
@@ -136,8 +141,35 @@ void setArgs(CatalogItem& item, const wstr& raw, const wstr& displayed) {
     item.setArgs(raw, displayed);
 }
 
-void setRawArgs(CatalogItem& item, const wstr& raw) {
-    item.setArgs(raw, wstr());
+bool itemEqual(const CatalogItem& a, const CatalogItem& b) {
+    return a.id() == b.id();
+}
+
+bool itemLess(const CatalogItem& a, const CatalogItem& b) {
+    return a.id() < b.id();
+}
+
+// The six comparisons of a class from its equality and its order; another
+// type of operand is NotImplemented, as Python expects of them.
+template <class T>
+void defineComparisons(const bp::object& cls, const std::string& name,
+                       bool (*equal)(const T&, const T&), bool (*less)(const T&, const T&)) {
+    using Compare = std::function<bool(const T&, const T&)>;
+    const std::pair<const char*, Compare> comparisons[] = {
+        {"__eq__", equal},
+        {"__ne__", [equal](const T& a, const T& b) { return !equal(a, b); }},
+        {"__lt__", less},
+        {"__le__", [equal, less](const T& a, const T& b) { return equal(a, b) || less(a, b); }},
+        {"__gt__", [less](const T& a, const T& b) { return less(b, a); }},
+        {"__ge__", [equal, less](const T& a, const T& b) { return equal(a, b) || less(b, a); }},
+    };
+    for (const auto& [method, compare] : comparisons) {
+        const std::string doc = std::string(method) + "(other)";
+        Python::defineApiFunction(cls, name + "." + method,
+                                  bp::make_function(compare, bp::default_call_policies(),
+                                                    boost::mpl::vector<bool, const T&, const T&>()),
+                                  Python::parameterTypes<const T&, const T&>(), doc.c_str());
+    }
 }
 
 } // namespace
@@ -150,78 +182,59 @@ CatalogItemPtr detail::copyItem(const CatalogItem& item) {
 
 void defineCatalogAction() {
     using A = CatalogAction;
-    bp::class_<A, std::shared_ptr<A>, boost::noncopyable>("CatalogAction", bp::no_init)
-        .def("__init__", bp::make_constructor(&makeAction))
-        .def("__str__", &actionText)
-        .def(
-            "__eq__", +[](const A& a, const A& b) { return a.id() == b.id(); })
-        .def(
-            "__ne__", +[](const A& a, const A& b) { return a.id() != b.id(); })
-        .def(
-            "__lt__", +[](const A& a, const A& b) { return actionLess(a, b); })
-        .def(
-            "__le__", +[](const A& a, const A& b) { return a.id() == b.id() || actionLess(a, b); })
-        .def(
-            "__gt__", +[](const A& a, const A& b) { return actionLess(b, a); })
-        .def(
-            "__ge__", +[](const A& a, const A& b) { return a.id() == b.id() || actionLess(b, a); })
-        .def("valid", &A::isValid)
-        .def(
-            "plugin_id", +[](const A& a) -> unsigned long long { return a.pluginId(); })
-        .def("app_owned", &A::isAppOwned)
-        .def(
-            "name", +[](const A& a) { return a.name(); })
-        .def(
-            "label", +[](const A& a) { return a.label(); })
-        .def(
-            "short_desc", +[](const A& a) { return a.shortDesc(); })
-        .def(
-            "data_bag", +[](const A& a) { return a.dataBag(); });
+    bp::class_<A, std::shared_ptr<A>, boost::noncopyable> cls("CatalogAction", bp::no_init);
+    defineConstructor(cls, "CatalogAction.__init__", &makeAction);
+    Python::defineUnpicklable(cls, "CatalogAction");
+    defineFunction(cls, "CatalogAction.__str__", &actionText, "__str__()");
+    defineComparisons<A>(cls, "CatalogAction", &actionEqual, &actionLess);
+    defineFunction(cls, "CatalogAction.valid", &A::isValid);
+    defineFunction(
+        cls, "CatalogAction.plugin_id",
+        +[](const A& a) -> unsigned long long { return a.pluginId(); });
+    defineFunction(cls, "CatalogAction.app_owned", &A::isAppOwned);
+    defineFunction(
+        cls, "CatalogAction.name", +[](const A& a) { return a.name(); });
+    defineFunction(
+        cls, "CatalogAction.label", +[](const A& a) { return a.label(); });
+    defineFunction(
+        cls, "CatalogAction.short_desc", +[](const A& a) { return a.shortDesc(); });
+    defineFunction(
+        cls, "CatalogAction.data_bag", +[](const A& a) { return a.dataBag(); });
     PointerListConversion<A>::registerBoth("list of CatalogAction");
     Python::nameArgumentType<A>("CatalogAction");
 }
 
 void defineCatalogItem() {
     using I = CatalogItem;
-    bp::class_<I, std::shared_ptr<I>, boost::noncopyable>("CatalogItem", bp::no_init)
-        .def("__init__", bp::make_constructor(&makeItem))
-        .def("__str__", &itemText)
-        .def(
-            "__eq__", +[](const I& a, const I& b) { return a.id() == b.id(); })
-        .def(
-            "__ne__", +[](const I& a, const I& b) { return a.id() != b.id(); })
-        .def(
-            "__lt__", +[](const I& a, const I& b) { return a.id() < b.id(); })
-        .def(
-            "__le__", +[](const I& a, const I& b) { return a.id() <= b.id(); })
-        .def(
-            "__gt__", +[](const I& a, const I& b) { return a.id() > b.id(); })
-        .def(
-            "__ge__", +[](const I& a, const I& b) { return a.id() >= b.id(); })
-        .def(
-            "__hash__", +[](const I& item) -> unsigned long long { return item.id(); })
-        .def("valid", &I::isValid)
-        .def(
-            "id", +[](const I& item) -> unsigned long long { return item.id(); })
-        .def("category", &I::category)
-        .def("label", &label)
-        .def("set_label", &setLabel)
-        .def("short_desc", &shortDesc)
-        .def("set_short_desc", &I::setShortDesc)
-        .def("target", &target)
-        .def("hit_hint", &I::hitHint)
-        .def("args_hint", &I::argsHint)
-        .def("accepts_args", &I::acceptsArgs)
-        .def("requires_args", &I::requiresArgs)
-        .def("loop_on_suggest", &I::loopOnSuggest)
-        .def("set_loop_on_suggest", &I::setLoopOnSuggest)
-        .def("data_bag", &dataBag)
-        .def("set_data_bag", &I::setDataBag)
-        .def("raw_args", &rawArgs)
-        .def("displayed_args", &displayedArgs)
-        .def("set_args", &setArgs)
-        .def("set_args", &setRawArgs)
-        .def("clone", &detail::copyItem);
+    bp::class_<I, std::shared_ptr<I>, boost::noncopyable> cls("CatalogItem", bp::no_init);
+    defineConstructor(cls, "CatalogItem.__init__", &makeItem);
+    Python::defineUnpicklable(cls, "CatalogItem");
+    defineFunction(cls, "CatalogItem.__str__", &itemText, "__str__()");
+    defineComparisons<I>(cls, "CatalogItem", &itemEqual, &itemLess);
+    defineFunction(
+        cls, "CatalogItem.__hash__", +[](const I& item) -> unsigned long long { return item.id(); },
+        "__hash__()");
+    defineFunction(cls, "CatalogItem.valid", &I::isValid);
+    defineFunction(
+        cls, "CatalogItem.id", +[](const I& item) -> unsigned long long { return item.id(); });
+    defineFunction(cls, "CatalogItem.category", &I::category);
+    defineFunction(cls, "CatalogItem.label", &label);
+    defineFunction(cls, "CatalogItem.set_label", &setLabel);
+    defineFunction(cls, "CatalogItem.short_desc", &shortDesc);
+    defineFunction(cls, "CatalogItem.set_short_desc", &I::setShortDesc);
+    defineFunction(cls, "CatalogItem.target", &target);
+    defineFunction(cls, "CatalogItem.hit_hint", &I::hitHint);
+    defineFunction(cls, "CatalogItem.args_hint", &I::argsHint);
+    defineFunction(cls, "CatalogItem.accepts_args", &I::acceptsArgs);
+    defineFunction(cls, "CatalogItem.requires_args", &I::requiresArgs);
+    defineFunction(cls, "CatalogItem.loop_on_suggest", &I::loopOnSuggest);
+    defineFunction(cls, "CatalogItem.set_loop_on_suggest", &I::setLoopOnSuggest);
+    defineFunction(cls, "CatalogItem.data_bag", &dataBag);
+    defineFunction(cls, "CatalogItem.set_data_bag", &I::setDataBag);
+    defineFunction(cls, "CatalogItem.raw_args", &rawArgs);
+    defineFunction(cls, "CatalogItem.displayed_args", &displayedArgs);
+    defineFunction(cls, "CatalogItem.set_args", &setArgs);
+    defineFunction(cls, "CatalogItem.clone", &detail::copyItem);
     PointerListConversion<I>::registerBoth("list of CatalogItem");
     Python::nameArgumentType<I>("CatalogItem");
 }

@@ -2,7 +2,8 @@
 
 #include "python/Converters.h"
 
-#include "python/ArgumentErrors.h"
+#include "python/ApiFunction.h"
+#include "python/Python.h"
 
 #include <cstring>
 #include <new>
@@ -62,10 +63,6 @@ wstr toWstr(PyObject* object) {
     wstr text(bytes / sizeof(wchar_t), L'\0');
     std::memcpy(text.data(), PyBytes_AS_STRING(utf32.get()) + bom, bytes);
     return text;
-}
-
-bp::object borrowed(PyObject* object) {
-    return bp::object(bp::handle<>(bp::borrowed(object)));
 }
 
 WstrList toList(PyObject* object) {

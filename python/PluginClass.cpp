@@ -5,7 +5,8 @@
 
 #include "core/Utf.h"
 #include "packages/Package.h"
-#include "python/ArgumentErrors.h"
+#include "python/ApiDefinition.h"
+#include "python/ApiFunction.h"
 #include "python/Converters.h"
 #include "python/GuardedFunction.h"
 #include "python/PluginWrap.h"
@@ -19,7 +20,6 @@
 #include <vector>
 
 namespace bp = boost::python;
-using Python::makeGuardedFunction;
 using PythonBuiltins::detail::PluginWrap;
 
 namespace PythonBuiltins {
@@ -140,24 +140,18 @@ wstr loadTextResource(const PluginWrap* plugin, const wstr& name) {
     try {
         Utf::decodeText(text, bytes.data(), bytes.size(), label);
     } catch (const std::exception& e) {
-        Python::setError(PyExc_TypeError, L"{}", wstr::fromUtf8(e.what()));
+        Python::setError(PyExc_ValueError, L"{}", wstr::fromUtf8(e.what()));
     }
     return text;
 }
 
 // Checked before anything else, so also for an obsolete plugin, which is
-// then ignored.
+// then ignored. 0 removes the default icon.
 void setDefaultIcon(PluginWrap* plugin, unsigned long long handle) {
-    if (static_cast<uint32_t>(handle >> 32) != plugin->packageId())
+    if (handle != 0 && static_cast<uint32_t>(handle >> 32) != plugin->packageId())
         Python::setError(PyExc_ValueError, L"invalid IconHandle");
     if (std::shared_ptr<Package> package = plugin->package())
         package->setDefaultIcon(plugin->id(), handle);
-}
-
-template <class Sig, class Class, class Fn>
-void defineGuarded(bp::class_<Class, std::shared_ptr<Class>, boost::noncopyable>& cls,
-                   const char* name, Fn function) {
-    bp::objects::add_to_namespace(cls, name, makeGuardedFunction<Sig>(function));
 }
 
 } // namespace
@@ -165,47 +159,54 @@ void defineGuarded(bp::class_<Class, std::shared_ptr<Class>, boost::noncopyable>
 void definePlugin() {
     using Cls = bp::class_<PluginWrap, std::shared_ptr<PluginWrap>, boost::noncopyable>;
     Cls cls("Plugin", bp::init<>());
-    cls.def("__str__", &fullName)
-        .def("full_name", &fullName)
-        .def("id", &id)
-        .def("revision", &revision)
-        .def("package_id", &packageId)
-        .def("package_full_name", &packageName);
-    defineGuarded<void(PluginWrap*)>(cls, "should_terminate",
+    Python::defineApiFunction(cls, "Plugin.__init__", cls.attr("__init__"),
+                              Python::parameterTypes<bp::object>(),
+                              apiDocstring("Plugin.__init__"));
+    Python::defineUnpicklable(cls, "Plugin");
+    defineFunction(cls, "Plugin.__str__", &fullName, "__str__()");
+    defineFunction(cls, "Plugin.full_name", &fullName);
+    defineFunction(cls, "Plugin.id", &id);
+    defineFunction(cls, "Plugin.revision", &revision);
+    defineFunction(cls, "Plugin.package_id", &packageId);
+    defineFunction(cls, "Plugin.package_full_name", &packageName);
+    defineGuarded<void(PluginWrap*)>(cls, "Plugin.should_terminate",
                                      [](PluginWrap* plugin) { plugin->isObsolete(); });
     defineGuarded<unsigned long long(PluginWrap*, unsigned, const Actions&)>(
-        cls, "set_actions", [](PluginWrap* plugin, unsigned category, const Actions& actions) {
+        cls, "Plugin.set_actions",
+        [](PluginWrap* plugin, unsigned category, const Actions& actions) {
             return plugin->setActions(category, actions);
         });
     defineGuarded<void(PluginWrap*, unsigned)>(
-        cls, "clear_actions",
+        cls, "Plugin.clear_actions",
         [](PluginWrap* plugin, unsigned category) { plugin->clearActions(category); });
-    defineGuarded<void(PluginWrap*)>(cls, "clear_all_actions",
+    defineGuarded<void(PluginWrap*)>(cls, "Plugin.clear_all_actions",
                                      [](PluginWrap* plugin) { plugin->clearAllActions(); });
     bp::converter::registry::push_back(&ItemCopies::convertible, &ItemCopies::construct,
                                        bp::type_id<ItemCopies>());
     Python::nameArgumentType<ItemCopies, CatalogItemPtr>("list of CatalogItem");
     Python::nameArgumentType<PluginWrap>("Plugin");
     defineGuarded<void(PluginWrap*, const ItemCopies&)>(
-        cls, "set_catalog",
+        cls, "Plugin.set_catalog",
         [](PluginWrap* plugin, const ItemCopies& copies) { plugin->setCatalog(copies.items); });
     defineGuarded<void(PluginWrap*, const ItemCopies&)>(
-        cls, "merge_catalog",
+        cls, "Plugin.merge_catalog",
         [](PluginWrap* plugin, const ItemCopies& copies) { plugin->mergeCatalog(copies.items); });
     defineGuarded<void(PluginWrap*, const ItemCopies&, unsigned, unsigned)>(
-        cls, "set_suggestions",
+        cls, "Plugin.set_suggestions",
         [](PluginWrap* plugin, const ItemCopies& copies, unsigned match, unsigned sort) {
             plugin->setSuggestions(copies.items, match, sort);
         });
-    defineGuarded<bool(const PluginWrap*, const wstr&)>(cls, "has_resource", &hasResource);
-    defineGuarded<Python::WstrList(const PluginWrap*, const wstr&)>(cls, "find_resources",
+    defineGuarded<bool(const PluginWrap*, const wstr&)>(cls, "Plugin.has_resource", &hasResource);
+    defineGuarded<Python::WstrList(const PluginWrap*, const wstr&)>(cls, "Plugin.find_resources",
                                                                     &findResources);
-    defineGuarded<Python::Bytes(const PluginWrap*, const wstr&)>(cls, "load_binary_resource",
+    defineGuarded<Python::Bytes(const PluginWrap*, const wstr&)>(cls, "Plugin.load_binary_resource",
                                                                  &loadBinaryResource);
-    defineGuarded<wstr(const PluginWrap*, const wstr&)>(cls, "load_text_resource",
+    defineGuarded<wstr(const PluginWrap*, const wstr&)>(cls, "Plugin.load_text_resource",
                                                         &loadTextResource);
-    defineGuarded<void(PluginWrap*, unsigned long long)>(cls, "set_default_icon", &setDefaultIcon);
-    cls.def("name", &fullName).def("package_name", &packageName);
+    defineGuarded<void(PluginWrap*, unsigned long long)>(cls, "Plugin.set_default_icon",
+                                                         &setDefaultIcon);
+    defineFunction(cls, "Plugin.name", &fullName);
+    defineFunction(cls, "Plugin.package_name", &packageName);
 }
 
 } // namespace PythonBuiltins

@@ -15,10 +15,6 @@ namespace bp = boost::python;
 namespace PythonBuiltins::detail {
 namespace {
 
-bp::object borrowed(PyObject* object) {
-    return bp::object(bp::handle<>(bp::borrowed(object)));
-}
-
 wstr widen(const std::string& utf8) {
     return wstr::fromUtf8(utf8.c_str());
 }
@@ -59,7 +55,7 @@ PluginWrap::PluginWrap(PyObject* self) : Plugin(fullNameOf(self)), self_(self) {
 PluginWrap::~PluginWrap() = default;
 
 wstr PluginWrap::fullNameOf(PyObject* self) {
-    const wstr path = Python::qualifiedClassName(borrowed(self));
+    const wstr path = Python::qualifiedClassName(Python::borrowed(self));
     const std::vector<wstr> parts = wstr::split(path, L".", true, false);
     wstr joined;
     wstr::join(joined, parts, L".");
@@ -101,7 +97,7 @@ void PluginWrap::dispatchEvent(const PluginMsg& msg) {
     if (!self_)
         return;
     try {
-        bp::object method = bp::getattr(borrowed(self_), name.c_str(), bp::object());
+        bp::object method = bp::getattr(Python::borrowed(self_), name.c_str(), bp::object());
         if (!method) {
             PyErr_Clear();
             return;

@@ -191,6 +191,7 @@ void prepareEnvironment(const wstr& overridePath) {
         required.append(name);
     privateModule.attr("require_modules")(required);
     privateModule.attr("_import_plugin_modules") = bp::make_function(&importPluginModules);
+    privateModule.attr("_error_text") = bp::make_function(&errorText);
     keepInterruptDisposition();
 }
 
@@ -238,10 +239,6 @@ std::string trimmed(const std::string& text) {
     if (first == std::string::npos || last == std::string::npos || last < first)
         return {};
     return text.substr(first, last + 1 - first);
-}
-
-bp::object borrowed(PyObject* object) {
-    return bp::object(bp::handle<>(bp::borrowed(object ? object : Py_None)));
 }
 
 // The exception as Python prints it ("KeyError: 'missing'"; a SyntaxError
@@ -298,6 +295,21 @@ std::size_t waitForOtherThreadStates(uint32_t timeoutMs) {
 void logEnvironError() {
     logMessage(Logger::Error,
                widen("Failed to update os.environ. Python exception: " + formatError()));
+}
+
+// describe, never throwing: a failure on the way is told instead.
+std::string describeSafely(PyObject* type, PyObject* value, PyObject* traceback) {
+    try {
+        return describe(type, value, traceback);
+    } catch (const bp::error_already_set&) {
+        PyErr_Clear();
+        return "[Python exception occurred while parsing previous exception]";
+    } catch (const std::exception& e) {
+        return formatNarrow("[Internal exception occurred while parsing Python exception: {}]",
+                            e.what());
+    } catch (...) {
+        return "[Unknown internal exception occurred while parsing Python exception]";
+    }
 }
 
 } // namespace
@@ -405,6 +417,10 @@ bp::object importModule(const std::string& name) {
     }
 }
 
+bp::object borrowed(PyObject* object) {
+    return bp::object(bp::handle<>(bp::borrowed(object ? object : Py_None)));
+}
+
 std::string formatError() {
     PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
     PyErr_Fetch(&type, &value, &traceback);
@@ -414,17 +430,13 @@ std::string formatError() {
         PyErr_NormalizeException(&type, &value, &traceback);
     bp::handle<> ownType(bp::allow_null(type)), ownValue(bp::allow_null(value)),
         ownTraceback(bp::allow_null(traceback));
-    try {
-        return describe(type, value, traceback);
-    } catch (const bp::error_already_set&) {
-        PyErr_Clear();
-        return "[Python exception occurred while parsing previous exception]";
-    } catch (const std::exception& e) {
-        return formatNarrow("[Internal exception occurred while parsing Python exception: {}]",
-                            e.what());
-    } catch (...) {
-        return "[Unknown internal exception occurred while parsing Python exception]";
-    }
+    return describeSafely(type, value, traceback);
+}
+
+std::string errorText(const bp::object& error) {
+    bp::handle<> traceback(bp::allow_null(PyException_GetTraceback(error.ptr())));
+    return describeSafely(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr(),
+                          traceback.get());
 }
 
 void throwError(const std::string& prefix) {

@@ -70,6 +70,14 @@ boost::python::object importModule(const std::string& name);
 // GIL. Any thread.
 std::string formatError();
 
+// The same text of an exception object (with its traceback), the rule the
+// private module's log records follow too. The caller holds the GIL.
+std::string errorText(const boost::python::object& error);
+
+// A new reference to an object the caller borrowed (None for null), so that
+// it can be kept as an object. The caller holds the GIL.
+boost::python::object borrowed(PyObject* object);
+
 // Throws the pending Python exception as std::runtime_error: `prefix`, a
 // blank when the prefix is not empty, "Python exception: " and its text.
 // Takes the GIL itself. Any thread.

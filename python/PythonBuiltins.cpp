@@ -11,7 +11,7 @@
 #include "packages/PackageHost.h"
 #include "packages/PackageIcon.h"
 #include "packages/PackageManager.h"
-#include "python/ArgumentErrors.h"
+#include "python/ApiDefinition.h"
 #include "python/Converters.h"
 #include "python/GuardedFunction.h"
 #include "python/Python.h"
@@ -26,7 +26,6 @@
 #include <vector>
 
 namespace bp = boost::python;
-using Python::makeGuardedFunction;
 
 BOOST_PYTHON_MODULE(quorvalent_api) {
     PythonBuiltins::defineApiModule();
@@ -38,10 +37,6 @@ namespace {
 // The seed of the catalog's item and action ids, so that plugins compute the
 // same hashes.
 constexpr uint64_t idSeed = 0x46B4DEC784D49158ull;
-
-void define(const char* name, const bp::object& function) {
-    bp::objects::add_to_namespace(bp::scope(), name, function);
-}
 
 std::shared_ptr<PackageManager> packageManager() {
     std::shared_ptr<PackageHost> host = PackageHost::instance();
@@ -143,11 +138,18 @@ void unregisterPythonThread(unsigned guard) {
         manager->unregisterPythonThread();
 }
 
-// Levels other than info, warning, error and fatal log as info.
-void log(wstr source, int line, unsigned level, wstr message) {
-    if (level < Logger::Info || level > Logger::Fatal)
-        level = Logger::Info;
-    Logger::log(static_cast<Logger::Level>(level), Logger::fromScript, std::move(source), line,
+// Levels other than info, warning, error and fatal log as info, whatever
+// the int.
+void log(wstr source, int line, const bp::object& level, wstr message) {
+    if (!PyLong_Check(level.ptr()))
+        Python::setError(PyExc_TypeError, L"log() argument 'level' must be int, not {}",
+                         wstr::fromUtf8(Py_TYPE(level.ptr())->tp_name));
+    int overflow = 0;
+    long value = PyLong_AsLongAndOverflow(level.ptr(), &overflow);
+    if (overflow != 0 || value < Logger::Info || value > Logger::Fatal)
+        value = Logger::Info;
+    Python::ReleaseGIL unlocked;
+    Logger::log(static_cast<Logger::Level>(value), Logger::fromScript, std::move(source), line,
                 std::move(message));
 }
 
@@ -177,47 +179,46 @@ bp::tuple versionTuple() {
 }
 
 void defineIdentity() {
-    define("name", makeGuardedFunction<wstr()>([] { return appName(); }));
-    define("label", makeGuardedFunction<wstr()>([] { return DataFs::appTitle(); }));
-    define("version_tuple", bp::make_function(&versionTuple));
-    define("version_string", makeGuardedFunction<wstr()>(&appVersion));
-    define("arch", makeGuardedFunction<wstr()>([] { return wstr(L"x64"); }));
-    define("computer_name", makeGuardedFunction<wstr()>(&Sys::computerName));
-    define("user_name", makeGuardedFunction<wstr()>(&Sys::userName));
+    defineGuarded<wstr()>(bp::scope(), "name", [] { return appName(); });
+    defineGuarded<wstr()>(bp::scope(), "label", [] { return DataFs::appTitle(); });
+    defineFunction(bp::scope(), "version_tuple", &versionTuple);
+    defineGuarded<wstr()>(bp::scope(), "version_string", &appVersion);
+    defineGuarded<wstr()>(bp::scope(), "arch", [] { return wstr(L"x64"); });
+    defineGuarded<wstr()>(bp::scope(), "computer_name", &Sys::computerName);
+    defineGuarded<wstr()>(bp::scope(), "user_name", &Sys::userName);
 }
 
 void defineFolders() {
     using F = DataFs::Folders;
-    define("packages_list", makeGuardedFunction<Python::WstrList()>(&packagesList));
-    define("exe_path", makeGuardedFunction<wstr()>([] { return folder(&F::bootstrap); }));
-    define("live_packages_dir",
-           makeGuardedFunction<wstr()>([] { return folder(&F::profilePackages); }));
-    define("installed_packages_dir",
-           makeGuardedFunction<wstr()>([] { return folder(&F::profileInstalledPackages); }));
-    define("user_config_dir", makeGuardedFunction<wstr()>([] { return folder(&F::profileUser); }));
-    define("packages_cache_dir",
-           makeGuardedFunction<wstr()>([] { return folder(&F::localPackages); }));
-    define("should_terminate", makeGuardedFunction<bool()>(&shouldTerminate));
-    define("load_icon", bp::make_function(&loadIcon));
-    define("free_icon", makeGuardedFunction<bool(unsigned long long)>(&freeIcon));
+    defineGuarded<Python::WstrList()>(bp::scope(), "packages_list", &packagesList);
+    defineGuarded<wstr()>(bp::scope(), "exe_path", [] { return folder(&F::bootstrap); });
+    defineGuarded<wstr()>(bp::scope(), "live_packages_dir",
+                          [] { return folder(&F::profilePackages); });
+    defineGuarded<wstr()>(bp::scope(), "installed_packages_dir",
+                          [] { return folder(&F::profileInstalledPackages); });
+    defineGuarded<wstr()>(bp::scope(), "user_config_dir", [] { return folder(&F::profileUser); });
+    defineGuarded<wstr()>(bp::scope(), "packages_cache_dir",
+                          [] { return folder(&F::localPackages); });
+    defineGuarded<bool()>(bp::scope(), "should_terminate", &shouldTerminate);
+    defineFunction(bp::scope(), "load_icon", &loadIcon);
+    defineGuarded<bool(unsigned long long)>(bp::scope(), "free_icon", &freeIcon);
 }
 
 void defineThreadsAndStreams() {
-    define("register_python_thread", bp::make_function(&registerPythonThread));
-    define("unregister_python_thread", bp::make_function(&unregisterPythonThread));
-    define("std_print", makeGuardedFunction<void(int, const wstr&)>([](int id, const wstr& text) {
-               StdStreams::instance().print(id, text);
-           }));
-    define("std_flush",
-           makeGuardedFunction<void(int)>([](int id) { StdStreams::instance().flush(id); }));
-    define("std_flush_all", makeGuardedFunction<void()>([] { StdStreams::instance().flushAll(); }));
-    define("log", makeGuardedFunction<void(wstr, int, unsigned, wstr)>(&log));
+    defineFunction(bp::scope(), "register_python_thread", &registerPythonThread);
+    defineFunction(bp::scope(), "unregister_python_thread", &unregisterPythonThread);
+    defineGuarded<void(int, const wstr&)>(bp::scope(), "std_print", [](int id, const wstr& text) {
+        StdStreams::instance().print(id, text);
+    });
+    defineGuarded<void(int)>(bp::scope(), "std_flush",
+                             [](int id) { StdStreams::instance().flush(id); });
+    defineGuarded<void()>(bp::scope(), "std_flush_all", [] { StdStreams::instance().flushAll(); });
+    defineFunction(bp::scope(), "log", &log);
 }
 
 } // namespace
 
 void defineApiModule() {
-    Python::explainArgumentErrors();
     defineCoreFunctions();
     defineShellFunctions();
     definePlugin();
@@ -231,8 +232,8 @@ void defineCoreFunctions() {
     defineIdentity();
     defineFolders();
     defineThreadsAndStreams();
-    define("hash_string", makeGuardedFunction<unsigned long long(const wstr&)>(&hashString));
-    define("fuzzy_score", makeGuardedFunction<unsigned long long(wstr, const wstr&, bool)>(&fuzzy));
+    defineGuarded<unsigned long long(const wstr&)>(bp::scope(), "hash_string", &hashString);
+    defineGuarded<unsigned long long(wstr, const wstr&, bool)>(bp::scope(), "fuzzy_score", &fuzzy);
 }
 
 void flushAllStd(wstr* capture) {

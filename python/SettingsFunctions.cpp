@@ -12,6 +12,7 @@
 #include "packages/Package.h"
 #include "packages/PackageHost.h"
 #include "packages/PackageManager.h"
+#include "python/ApiDefinition.h"
 #include "python/Converters.h"
 #include "python/GuardedFunction.h"
 #include "python/Python.h"
@@ -23,7 +24,6 @@
 #include <utility>
 
 namespace bp = boost::python;
-using Python::makeGuardedFunction;
 using Python::ReleaseGIL;
 
 namespace PythonBuiltins {
@@ -123,20 +123,16 @@ bp::object settingsGet(unsigned handle, const Python::OptionalStr& section, cons
     return found ? bp::object(*found) : bp::object();
 }
 
-void define(const char* name, const bp::object& function) {
-    bp::objects::add_to_namespace(bp::scope(), name, function);
-}
-
 } // namespace
 
 void defineSettings() {
-    define("app_settings", makeGuardedFunction<unsigned()>([] { return appSettingsHandle; }));
-    define("settings_load", bp::make_function(&settingsLoad));
-    define("settings_sections", makeGuardedFunction<Python::WstrList(unsigned)>(&sections));
-    define("settings_keys", bp::make_function(&settingsKeys));
-    define("settings_has_section", bp::make_function(&settingsHasSection));
-    define("settings_has", bp::make_function(&settingsHas));
-    define("settings_get", bp::make_function(&settingsGet));
+    defineGuarded<unsigned()>(bp::scope(), "app_settings", [] { return appSettingsHandle; });
+    defineFunction(bp::scope(), "settings_load", &settingsLoad);
+    defineGuarded<Python::WstrList(unsigned)>(bp::scope(), "settings_sections", &sections);
+    defineFunction(bp::scope(), "settings_keys", &settingsKeys);
+    defineFunction(bp::scope(), "settings_has_section", &settingsHasSection);
+    defineFunction(bp::scope(), "settings_has", &settingsHas);
+    defineFunction(bp::scope(), "settings_get", &settingsGet);
 }
 
 } // namespace PythonBuiltins

@@ -17,6 +17,7 @@
 #include "core/SysShell.h"
 #include "files/FileScanner.h"
 #include "platform/Error.h"
+#include "python/ApiDefinition.h"
 #include "python/Converters.h"
 #include "python/GuardedFunction.h"
 #include "python/Python.h"
@@ -27,7 +28,6 @@
 #include <optional>
 
 namespace bp = boost::python;
-using Python::makeGuardedFunction;
 using Python::ReleaseGIL;
 
 namespace PythonBuiltins {
@@ -37,10 +37,6 @@ namespace {
 // thread before a program starts. No window system here needs the caller to
 // wait for it.
 constexpr uint32_t timerActivate = 12;
-
-void define(const char* name, const bp::object& function) {
-    bp::objects::add_to_namespace(bp::scope(), name, function);
-}
 
 bp::object strOrNone(const wstr& text) {
     return text.empty() ? bp::object() : bp::object(text);
@@ -188,23 +184,22 @@ bp::object urlSchemeToCommand(wstr url) {
 } // namespace
 
 void defineShellFunctions() {
-    define("get_clipboard", makeGuardedFunction<wstr()>(&Sys::getClipboardText));
-    define("set_clipboard", makeGuardedFunction<bool(const wstr&)>(&Sys::setClipboardText));
-    define("cmdline_split", makeGuardedFunction<Python::WstrList(const wstr&)>(&splitCommandLine));
-    define("cmdline_quote", makeGuardedFunction<wstr(const Python::WstrList&, bool)>(
-                                [](const Python::WstrList& args, bool always) {
-                                    return Sys::joinArguments(args, always);
-                                }));
-    define("file_attributes",
-           makeGuardedFunction<unsigned(const wstr&, bool)>(
-               [](const wstr& path, bool follow) { return Sys::fileAttributes(path, follow, 1); }));
-    define("read_link", bp::make_function(&readLink));
-    define("scan_directory", bp::make_function(&scanDirectory));
-    define("shell_execute", bp::make_function(&shellExecute));
-    define("shell_known_folder_path", makeGuardedFunction<wstr(wstr)>(&knownFolderPath));
-    define("shell_resolve_exe_path", bp::make_function(&resolveExePath));
-    define("shell_string_resource", bp::make_function(&stringResource));
-    define("shell_url_scheme_to_command", bp::make_function(&urlSchemeToCommand));
+    defineGuarded<wstr()>(bp::scope(), "get_clipboard", &Sys::getClipboardText);
+    defineGuarded<bool(const wstr&)>(bp::scope(), "set_clipboard", &Sys::setClipboardText);
+    defineGuarded<Python::WstrList(const wstr&)>(bp::scope(), "cmdline_split", &splitCommandLine);
+    defineGuarded<wstr(const Python::WstrList&, bool)>(
+        bp::scope(), "cmdline_quote",
+        [](const Python::WstrList& args, bool always) { return Sys::joinArguments(args, always); });
+    defineGuarded<unsigned(const wstr&, bool)>(
+        bp::scope(), "file_attributes",
+        [](const wstr& path, bool follow) { return Sys::fileAttributes(path, follow, 1); });
+    defineFunction(bp::scope(), "read_link", &readLink);
+    defineFunction(bp::scope(), "scan_directory", &scanDirectory);
+    defineFunction(bp::scope(), "shell_execute", &shellExecute);
+    defineGuarded<wstr(wstr)>(bp::scope(), "shell_known_folder_path", &knownFolderPath);
+    defineFunction(bp::scope(), "shell_resolve_exe_path", &resolveExePath);
+    defineFunction(bp::scope(), "shell_string_resource", &stringResource);
+    defineFunction(bp::scope(), "shell_url_scheme_to_command", &urlSchemeToCommand);
 }
 
 } // namespace PythonBuiltins

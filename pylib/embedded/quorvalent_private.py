@@ -72,23 +72,10 @@ def _print_exc():
 _ERROR = 3
 
 
-def _is_import_machinery(filename):
-    # importlib's frames and ours: they say nothing about the plugin's code.
-    return (filename == _is_import_machinery.__code__.co_filename
-            or filename.startswith("<frozen importlib.")
-            or filename.endswith("/importlib/__init__.py"))
-
-
-def _error_text(error):
-    """The exception as Python prints it, then the frames of the code that
-    raised it: the text the program's log gives a Python error."""
-    import traceback
-    text = "".join(traceback.format_exception_only(type(error), error)).strip()
-    frames = [frame for frame in traceback.extract_tb(error.__traceback__)
-              if not _is_import_machinery(frame.filename)]
-    if frames:
-        text += "\nTraceback (most recent call last):\n" + "".join(traceback.format_list(frames))
-    return text.rstrip("\n")
+# The exception as Python prints it, then the frames of the code that raised
+# it without the import machinery's and ours: the text the program's log
+# gives every Python error. The program sets it at start-up.
+_error_text = None
 
 
 def _log_error(message, error=None):
@@ -100,6 +87,11 @@ def _log_error(message, error=None):
 
 sys.stdout = LogSink(1)
 sys.stderr = LogSink(2)
+
+# help() as the interactive interpreter has it, for the console's statements:
+# the program imports no site module, which would define it.
+import _sitebuiltins
+builtins.help = _sitebuiltins._Helper()
 
 
 def _no_exit(*args, **kwargs):
@@ -474,9 +466,12 @@ _MAX_PLUGINS = 100
 _MANIFEST = "__quorvalent_plugins__"
 
 
-def _is_plugin_class(obj, base):
+def _is_plugin_class(obj, base, module_name):
+    # A class the script imported (a base class of the package's lib/, say)
+    # belongs to the module that defines it: it would be the plugin of every
+    # script that imports it.
     return (isinstance(obj, type) and obj is not base and bool(obj.__bases__)
-            and issubclass(obj, base))
+            and issubclass(obj, base) and obj.__module__ == module_name)
 
 
 def _manifest_classes(module, module_name, package_name, base):
@@ -484,7 +479,7 @@ def _manifest_classes(module, module_name, package_name, base):
     candidates = manifest(package_name=package_name) if callable(manifest) else manifest
     classes = []
     for candidate in candidates:
-        if not _is_plugin_class(candidate, base):
+        if not _is_plugin_class(candidate, base, module_name):
             _log_error("{}.{} contains invalid plugin class(es). Skipping module.".format(
                 module_name, _MANIFEST))
             return []
@@ -502,7 +497,7 @@ def _listed_classes(module, module_name, base):
         if not name or name.startswith("_"):
             continue
         try:
-            if not _is_plugin_class(module.__dict__.get(name), base):
+            if not _is_plugin_class(module.__dict__.get(name), base, module_name):
                 continue
         except Exception as error:
             _log_error("Error while looking at {}.{}".format(module_name, name), error)

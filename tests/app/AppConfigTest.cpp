@@ -213,14 +213,17 @@ TEST_F(AppConfigTest, EveryKeyWithItsRangeAndWarning) {
         {L"network", L"timeout", L"90", nullptr, L"60", nullptr},
         {L"network", L"timeout", L"0x10", nullptr, L"16", nullptr},
         {L"network", L"proxy", L"http://Host:81", nullptr, L"http=http://host:81", nullptr},
-        {L"network", L"proxy", L"noproxy", nullptr, L"", nullptr},
+        {L"network", L"proxy", L"noproxy", nullptr, L"none", nullptr},
+        {L"network", L"proxy", L"none", nullptr, L"none", nullptr},
+        {L"network", L"proxy", L"system", nullptr, L"system", nullptr},
+        {L"network", L"proxy", L" ", nullptr, L"system", nullptr},
         {L"network", L"proxy", L"host:81", nullptr, L"http=http://host:81",
          L"Scheme not found in proxy URL (defaults to http): \"host:81\""},
-        {L"network", L"proxy", L"http://host", nullptr, L"",
+        {L"network", L"proxy", L"http://host", nullptr, L"system",
          L"Unknown value \"http://host\" for setting \"proxy\" in section [network] of "
          L"/fake/User/Quorvalent.ini "
          L"(expected system, none, or scheme=url lines whose urls end in a port). Falling back "
-         L"to default: none"},
+         L"to default: system"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << wstr::toUtf8(c.key) << " = " << wstr::toUtf8(c.value));
@@ -397,6 +400,7 @@ TEST_F(AppConfigTest, ComparesEverySettingButHotkeyTexts) {
         {"aliases", [](AppConfig& c) { c.aliases[L"qv"] = L"pass"; }},
         {"proxy mode", [](AppConfig& c) { c.proxy.mode = ProxySystem; }},
         {"proxy entries", [](AppConfig& c) { c.proxy.entries[L"http"] = L"http://h:80"; }},
+        {"proxy setting", [](AppConfig& c) { c.proxySetting = L"none"; }},
         {"timeout", [](AppConfig& c) { c.timeout = 6; }},
         {"ignored_packages", [](AppConfig& c) { c.ignoredPackages = {L"foo"}; }},
         {"var", [](AppConfig& c) { c.settingsStore.set(L"var", L"x", L"1"); }},
@@ -405,6 +409,11 @@ TEST_F(AppConfigTest, ComparesEverySettingButHotkeyTexts) {
         AppConfig changed;
         change(changed);
         EXPECT_FALSE(changed == AppConfig()) << name;
+        // The [network] changes, and those only, are told to plugins as such.
+        const std::string field = name;
+        EXPECT_EQ(changed.sameNetwork(AppConfig()),
+                  !(field.starts_with("proxy") || field == "timeout"))
+            << name;
     }
 
     AppConfig a;

@@ -285,6 +285,44 @@ TEST(EndToEnd, OneInstanceStartsRefusesASecondAndEndsOnRequest) {
         << readText(user.log);
 }
 
+// A reload of a changed configuration reaches the plugins as "events": 1,
+// with 1024 when the [network] settings changed (here from the default
+// system proxy, which this environment leaves direct, to none: the same
+// proxy in force, another setting); plugins read the setting as written.
+TEST(EndToEnd, AReloadTellsPluginsWhetherTheNetworkSettingsChanged) {
+    UserTree user;
+    for (auto it = user.env.begin(); it != user.env.end();)
+        it = wstr::lowerCopy(wstr::fromUtf8(it->first.c_str())).ends_with(L"_proxy")
+                 ? user.env.erase(it)
+                 : std::next(it);
+    const fs::path package = user.config / "Quorvalent/Packages/Listener";
+    fs::create_directories(package);
+    fs::create_directories(user.config / "Quorvalent/User");
+    std::ofstream(package / "listener.py")
+        << "import quorvalent\n"
+           "class Listener(quorvalent.Plugin):\n"
+           "    def on_events(self, flags):\n"
+           "        handle = quorvalent.app_settings()\n"
+           "        proxy = quorvalent.settings_get(handle, 'network', 'proxy')\n"
+           "        print('listener events %d proxy %s' % (flags, proxy))\n";
+    Program program({}, user.env, user.output);
+    ASSERT_TRUE(program.started());
+    ASSERT_TRUE(waitForText(user.log, "] Plugin loaded: Listener.Listener (instance #1)\r\n"))
+        << readText(user.output) << readText(user.log);
+
+    const fs::path ini = user.config / "Quorvalent/User/Quorvalent.ini";
+    std::ofstream(ini) << "[network]\nproxy = none\n";
+    EXPECT_TRUE(waitForText(user.log, "] Python: listener events 1025 proxy none\r\n"))
+        << readText(user.log);
+    std::ofstream(ini) << "[network]\nproxy = none\n[gui]\nmax_results = 20\n";
+    EXPECT_TRUE(waitForText(user.log, "] Python: listener events 1 proxy none\r\n"))
+        << readText(user.log);
+
+    Program exit({"--exit"}, user.env, user.output);
+    EXPECT_EQ(exit.exitCode(), std::optional<int>(0)) << readText(user.output);
+    EXPECT_EQ(program.exitCode(), std::optional<int>(0)) << readText(user.output);
+}
+
 // The program loads a package of its default Packages folder, and the item
 // its plugin hands in reaches the catalog cache, written 5 s after the change.
 TEST(EndToEnd, APackageOfTheDefaultFolderLoadsAndItsItemIsCached) {

@@ -43,7 +43,7 @@ std::string plugin(const std::string& body) {
     return "import threading, time\nimport quorvalent\nimport quorvalent_api as api\n" + body;
 }
 
-const std::string stuck = std::string(badPackage) + ".Bad: \"PluginMsg ";
+const std::string stuck = std::string(badPackage) + ".Bad.on_";
 const std::string leftRunning = "] Python is not finalized: ";
 const std::string lockHeld = "] The Python lock is still held after 1000 ms, by a thread of " +
                              std::string(badPackage) + ".Bad (thread ";
@@ -99,7 +99,7 @@ class Bad(quorvalent.Plugin):
 )"),
      Stop::Exit,
      "Python: bad",
-     {stuck + "start"}},
+     {stuck + "start (instance #1) has run for more than"}},
     {"OnStartThatSwallowsSystemExit",
      plugin(R"(class Bad(quorvalent.Plugin):
     def on_start(self):
@@ -123,7 +123,7 @@ class Bad(quorvalent.Plugin):
 )"),
      Stop::Exit,
      "Python: bad",
-     {stuck + "catalog"}},
+     {stuck + "catalog (instance #1) has run for more than"}},
     {"AnImportThatLoops",
      plugin(R"(print("bad import")
 while True:

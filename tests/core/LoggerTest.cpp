@@ -86,6 +86,19 @@ TEST_F(LoggerTest, WritesOneUtf8LinePerRecord) {
     EXPECT_EQ(last->time.dayOfWeek, 2);
 }
 
+// A message of several lines (a traceback) stays one record of one line, and
+// no control character (a NUL makes grep take the file for binary) reaches
+// the file; the record itself keeps the message as it was.
+TEST_F(LoggerTest, ControlCharactersAreEscapedInTheFile) {
+    const wstr message =
+        wstr(L"Error: KeyError\nTraceback:\r\n  File \"a.py\"\tline 3 \x1b[1m\x7f") +
+        wstr(1, L'\0') + L" end";
+    logMessage(Logger::Error, message);
+    EXPECT_EQ(readFile(file), "2024-03-05 07:08:09.042 [E] Error: KeyError\\nTraceback:\\r\\n  "
+                              "File \"a.py\"\\tline 3 \\x1b[1m\\x7f\\x00 end\r\n");
+    EXPECT_EQ(Logger::fetch(0).back()->message, message);
+}
+
 TEST_F(LoggerTest, DefaultClockGivesLocalTimeAndProcessUptime) {
     Logger::setClock({});
     logMessage(Logger::Info, L"now");

@@ -112,6 +112,37 @@ TEST_F(Layers, ListsEachNameOnceLatestLayerFirst) {
     EXPECT_EQ(package_->resourceInfo(L"only-early.txt", false).size(), 2u);
 }
 
+// A pattern with a folder lists what "*" lists below that folder; what is
+// not a regular file (a FIFO) is neither listed nor found, as it cannot be
+// loaded either.
+TEST_F(Layers, FolderPatternsAndOnlyRegularFiles) {
+    folder_.write("early/lib/a.py", "a");
+    folder_.write("early/lib/deep/b.py", "b");
+    ASSERT_EQ(mkfifo((folder_.path() / "early/pipe.txt").c_str(), 0600), 0);
+    struct Row {
+        const wchar_t* pattern;
+        bool recursive;
+        std::vector<wstr> names;
+    } rows[] = {
+        {L"lib/*", true, {L"lib/a.py", L"lib/deep/b.py"}},
+        {L"lib/*", false, {L"lib/a.py"}},
+        {L"LIB/*.PY", true, {L"lib/a.py", L"lib/deep/b.py"}},
+        {L"sub/*", true, {L"sub/deep.txt", L"sub/win.txt"}},
+        {L"*/deep*", true, {L"lib/deep/b.py", L"sub/deep.txt"}},
+        {L"*",
+         true,
+         {L"lib/a.py", L"lib/deep/b.py", L"only-early.txt", L"shared.txt", L"sub/deep.txt",
+          L"sub/win.txt"}},
+    };
+    for (const Row& row : rows) {
+        std::vector<wstr> names = package_->findResources(row.pattern, row.recursive, false);
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, row.names) << wstr::toUtf8(row.pattern) << " " << row.recursive;
+    }
+    EXPECT_EQ(package_->findResource(L"pipe.txt", false), L"");
+    EXPECT_EQ(package_->findResource(L"lib/deep/B.py", false), L"lib/deep/b.py");
+}
+
 TEST(PackageExternal, PlacesThatDoNotOpen) {
     qvtest::TempDir folder;
     folder.write("broken.quorvalent-package", "not a zip archive");
@@ -494,8 +525,8 @@ TEST_F(LoadedPackages, AHostilePackageReadsNothingOutsideItself) {
             done = item->message;
     EXPECT_EQ(done, L"hostile done dotdot=FileNotFoundError(Resource not found: "
                     L"Hostile/../secret.txt) link=FileNotFoundError(Resource not found: "
-                    L"Hostile/linked.txt) fifo=FileNotFoundError(Resource is not a regular "
-                    L"file: Hostile/pipe.txt) zero=None loop=['inside.txt']")
+                    L"Hostile/linked.txt) fifo=FileNotFoundError(Resource not found: "
+                    L"Hostile/pipe.txt) zero=None loop=['inside.txt']")
         << wstr::toUtf8(done);
     EXPECT_EQ(done.find(L"SECRET"), wstr::npos);
     const wstr where = wstr::fromUtf8(folder.c_str());
@@ -553,6 +584,12 @@ class Mistaken(quorvalent.Plugin):
         settings = {}
         settings['missing']
 )");
+    const std::filesystem::path uninitialised =
+        app_->writePackageFile("Faulty", "c_uninitialised.py", R"(import quorvalent
+class Forgetful(quorvalent.Plugin):
+    def __init__(self):
+        self.ready = True
+)");
     auto syntaxReports = [this] {
         std::vector<std::string> found;
         for (const auto& item : records_.all()) {
@@ -570,6 +607,13 @@ class Mistaken(quorvalent.Plugin):
                                    L"'missing'\nTraceback (most recent call last):\n  File \"" +
                                    wide(mistaken.string()) + L"\", line 11, in on_catalog"));
     EXPECT_TRUE(logged(L"wrong type: CatalogItem() argument 'category' must be int, not str"));
+    const wstr forgotten = L"Error while creating plugin Faulty.Forgetful: File \"" +
+                           wide(uninitialised.string()) +
+                           L"\", line 3, in __init__: Forgetful.__init__ does not call "
+                           L"super().__init__(): add it as the first line of __init__";
+    EXPECT_EQ(records_.matching(Logger::Error, forgotten).size(), 1u);
+    for (const auto& item : records_.all())
+        EXPECT_EQ(item->message.find(L"converter"), wstr::npos) << wstr::toUtf8(item->message);
     EXPECT_EQ(records_
                   .matching(Logger::Warning,
                             L"Ignoring item with invalid property(ies) from plugin Faulty.Mistaken "
@@ -610,9 +654,9 @@ class Same(quorvalent.Plugin):
     def __del__(self):
         api.log('', 0, 1, 'released a')
 class Nameless(quorvalent.Plugin):
-    __module__ = 'nowhere'
     def __del__(self):
         api.log('', 0, 1, 'released nameless')
+Nameless.__name__ = 'no..name'
 )");
     app_->writePackageFile("Dels", "b.py", R"(import quorvalent
 import quorvalent_api as api
@@ -666,8 +710,8 @@ class Looper(quorvalent.Plugin):
     EXPECT_TRUE(loggedStartingWith(L"Error from Stuck.Looper.on_start: SystemExit"));
 }
 
-// A plugin registers icons with its package and frees them; elsewhere no
-// package takes them.
+// A plugin registers icons with its package, makes one its default and
+// removes it again (0), and frees them; elsewhere no package takes them.
 TEST_F(LoadedPackages, IconsOfAPlugin) {
     app_->writePackageFile("Iconic", "painter.py", R"(import quorvalent
 import quorvalent_api as api
@@ -681,6 +725,7 @@ class Painter(quorvalent.Plugin):
         except ValueError as e:
             refused = str(e)
         self.set_default_icon(handle)
+        self.set_default_icon(0)
         api.log('', 0, 1, 'icons %s %s %s %s %s %s' % (
             handle >> 32 == self.package_id(), same == handle, refused, api.free_icon(handle),
             api.free_icon(handle), api.free_icon(5)))

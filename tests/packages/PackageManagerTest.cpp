@@ -578,7 +578,7 @@ TEST(PackageManager, AStuckMessageIsReportedOnce) {
     RunningTask running(s.harness.take(L"ToolA.Finder", PluginMsg::kindCatalog));
     ASSERT_TRUE(gate.waitArrived());
     auto reported = [&] {
-        return countContaining(log, Logger::Warning, L"ToolA.Finder: \"PluginMsg catalog (");
+        return countContaining(log, Logger::Warning, L"ToolA.Finder.on_catalog (instance #");
     };
     const auto deadline = std::chrono::steady_clock::now() + qvtest::waitLimit;
     while (reported() == 0) {

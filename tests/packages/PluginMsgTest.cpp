@@ -90,12 +90,12 @@ TEST(PluginMsg, CreateRefusesMissingOrUnloadedTargets) {
     EXPECT_FALSE(PluginMsg::create(f.package, f.plugin, PluginMsg::kindStart, {}));
 }
 
+// Messages are named in the words of the log: the plugin's method and the
+// load of the package.
 TEST(PluginMsg, Describe) {
     Fixture f;
-    const std::string expected =
-        fmt::format("PluginMsg suggest ({:#08x}.{:#08x} rev3)", f.package->id(),
-                    static_cast<uint32_t>(f.plugin->id()));
-    EXPECT_EQ(f.message(PluginMsg::kindSuggest)->describe(), expected);
+    EXPECT_EQ(f.message(PluginMsg::kindSuggest)->describe(),
+              "ToolA.Finder.on_suggest (instance #3)");
 }
 
 // Rows: the pending kind; columns: the running kind, both in table order.

@@ -291,6 +291,39 @@ TEST_F(ApiFunctions, ApplicationSettingsThroughHandleOne) {
               "refused");
 }
 
+// Plugins read the proxy setting as written; quorvalent_net resolves
+// "system" through the environment as the program does.
+TEST_F(ApiFunctions, TheProxySettingAsWrittenAndTheProxiesItMeans) {
+    auto app = qvtest::ApiServices::install();
+    const std::pair<const wchar_t*, const char*> rows[] = {
+        {L"system", "('system', {'http': 'http://near:3128', 'https': 'socks5://all:1080', "
+                    "'ftp': 'socks5://all:1080'})"},
+        {L"none", "('none', {})"},
+        {L"http=http://h:81\nhttps=http://s:82",
+         "('http=http://h:81\\nhttps=http://s:82', {'http': 'http://h:81', 'https': "
+         "'http://s:82'})"},
+    };
+    for (const auto& [setting, expected] : rows) {
+        auto config = std::make_shared<AppConfig>();
+        config->settingsStore.set(L"network", L"proxy", setting);
+        app->setConfig(config);
+        EXPECT_EQ(evaluate("import os, quorvalent_net\n"
+                           "saved = dict(os.environ)\n"
+                           "for name in [n for n in os.environ if n.lower().endswith('_proxy')]:\n"
+                           "    del os.environ[name]\n"
+                           "os.environ.update(HTTP_PROXY='http://near:3128', "
+                           "ALL_PROXY='socks5://all:1080')\n"
+                           "try:\n"
+                           "    result = (api.settings_get(1, 'network', 'proxy'), "
+                           "quorvalent_net.proxies())\n"
+                           "finally:\n"
+                           "    os.environ.clear()\n"
+                           "    os.environ.update(saved)\n"),
+                  expected)
+            << wstr::toUtf8(setting);
+    }
+}
+
 // The helpers the program calls to show files and open addresses run the
 // configured programs.
 TEST_F(ApiFunctions, UtilityModuleUsesTheExternalSettings) {

@@ -72,4 +72,31 @@ for module in (quorvalent_api, quorvalent, quorvalent_util, quorvalent_net, quor
     }
 }
 
+// help() shows each function with its Python signature and nothing of the
+// binding library's C++ signatures; help(quorvalent) lists the classes too,
+// and help exists in the console's namespace.
+TEST(Docstrings, HelpShowsPythonSignatures) {
+    GilLock gil;
+    bp::dict space = qvtest::runPython(R"py(
+import builtins, pydoc, quorvalent
+def shown(obj):
+    return pydoc.render_doc(obj, renderer=pydoc.plaintext)
+module = shown(quorvalent)
+pages = module + ''.join(shown(obj) for obj in (quorvalent.Plugin, quorvalent.log))
+found = [part for part in (
+    'class CatalogAction', 'class CatalogItem', 'class Plugin',
+    "set_args(self, raw_args, displayed_args='', /)",
+    'log(source, line, level, message, /)\n    Writes a record',
+    'set_catalog(self, items, /)\n |      Replaces the plugin',
+    '__init__(self, plugin, category, label, short_desc, target, args_hint, loop_on_suggest, '
+    'hit_hint, icon_handle, data_bag, /)') if part not in module + pages]
+foreign = [part for part in ('C++ signature', 'PyCapsule', 'Boost.Python.function', '<unnamed',
+                             'arg1', 'wstr', 'lvalue') if part in pages]
+has_help = callable(getattr(builtins, 'help', None))
+)py");
+    EXPECT_EQ(strings(space["found"]), std::vector<std::string>());
+    EXPECT_EQ(strings(space["foreign"]), std::vector<std::string>());
+    EXPECT_TRUE(bp::extract<bool>(space["has_help"])());
+}
+
 } // namespace

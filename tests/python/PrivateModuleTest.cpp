@@ -252,12 +252,14 @@ archive = make_archive(root + '/manpack.quorvalent-package', {
     'invalid.py': base + '__quorvalent_plugins__ = [A, int]\n',
     'failing.py': base + 'class C(quorvalent.Plugin):\n    def __init__(self):\n        raise ValueError("no C")\n',
     'broken.py': 'raise RuntimeError("broken on import")\n',
+    'lib/base.py': 'import quorvalent\nclass BasePlugin(quorvalent.Plugin): pass\n',
+    'imports.py': 'from .lib.base import BasePlugin\nclass Own(BasePlugin): pass\n',
 })
 qp.packages_importer.set_package_loaders('manpack', False, [archive])
 import quorvalent
 plugins = []
 result = []
-for module in ['listed', 'chosen', 'called', 'invalid', 'failing', 'broken']:
+for module in ['listed', 'chosen', 'called', 'invalid', 'failing', 'broken', 'imports']:
     try:
         found = qp.reload_module('manpack.' + module, 'manpack')
     except RuntimeError as e:
@@ -268,7 +270,8 @@ forget('manpack')
 import quorvalent_api
 quorvalent_api.std_flush_all()
 )");
-    EXPECT_EQ(str(space["result"]), "[['A', 'B'], ['B'], ['A'], [], ['A', 'B'], ['RuntimeError']]");
+    EXPECT_EQ(str(space["result"]),
+              "[['A', 'B'], ['B'], ['A'], [], ['A', 'B'], ['RuntimeError'], ['Own']]");
     const auto errors = messages(records, Logger::Error);
     ASSERT_EQ(errors.size(), 2u);
     EXPECT_EQ(errors[0], "manpack.invalid.__quorvalent_plugins__ contains invalid plugin "
