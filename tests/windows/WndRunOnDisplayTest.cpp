@@ -4,6 +4,7 @@
 #include "tests/windows/WndRunFixture.h"
 
 #include "core/MessageBox.h"
+#include "gui/WndClass.h"
 #include "windows/ModalBox.h"
 #include "windows/WndSatellite.h"
 
@@ -290,9 +291,11 @@ TEST_F(WndRunOnDisplay, AMiddleClickPastesTheSelectionCleaned) {
     }
 }
 
-// No image for the selected item: no satellite window on the screen, not
-// even an empty square; an item with an image brings it back.
-TEST_F(WndRunOnDisplay, NoSatelliteWindowIsMappedWithoutAnImage) {
+// The satellite shows what the selected row shows: the item's own image, or
+// the program's icon that the row draws for an item without one. Without a
+// selected item no satellite window is on the screen, not even an empty
+// square.
+TEST_F(WndRunOnDisplay, TheSatelliteShowsTheIconOfTheSelectedRow) {
     box.reset();
     theme->satelliteShow = Theme::ShowAlways;
     class OneIcon : public ItemIcons {
@@ -306,21 +309,33 @@ TEST_F(WndRunOnDisplay, NoSatelliteWindowIsMappedWithoutAnImage) {
         }
     } oneIcon;
     box = std::make_unique<WndRun>(nullptr, theme, host, oneIcon);
+    const QImage programIcon =
+        loadIcon(101, int(theme->satelliteSize)).pixmap(int(theme->satelliteSize)).toImage();
+    const auto centreOf = [](const QImage& image) {
+        return image.pixelColor(image.width() / 2, image.height() / 2);
+    };
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE("showing " + std::to_string(round + 1));
         box->show(true);
         ASSERT_TRUE(processUntil([&] { return mappedOnServer(*box->hwnd()); }));
-        QWidget& satellite = *box->satellite()->hwnd();
+        WndSatellite& satellite = *box->satellite();
         const auto settled = [&](bool mapped) {
-            return processUntil([&] { return mappedOnServer(satellite) == mapped; });
+            return processUntil([&] { return mappedOnServer(*satellite.hwnd()) == mapped; });
         };
         EXPECT_TRUE(settled(false)) << "an empty box";
         box->searchBox().setText(L"term");
-        EXPECT_TRUE(settled(false)) << "an item without an image";
+        EXPECT_TRUE(settled(true)) << "an item without an image of its own";
+        ASSERT_TRUE(satellite.shownImage());
+        EXPECT_EQ(centreOf(*satellite.shownImage()), centreOf(programIcon));
         box->searchBox().setText(L"files");
-        EXPECT_TRUE(settled(true)) << "an item with an image";
+        EXPECT_TRUE(processUntil([&] {
+            return satellite.shownImage() &&
+                   centreOf(*satellite.shownImage()) == QColor(Qt::darkCyan);
+        })) << "an item with an image";
+        box->searchBox().setText(L"no such thing");
+        EXPECT_TRUE(settled(false)) << "no item";
         box->searchBox().setText(L"settings");
-        EXPECT_TRUE(settled(false)) << "the next item has none";
+        EXPECT_TRUE(settled(true));
         box->show(false);
         EXPECT_TRUE(settled(false));
     }
