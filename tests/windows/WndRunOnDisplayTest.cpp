@@ -542,7 +542,7 @@ TEST_F(WndRunOnDisplay, AQuickClickOnTheBodyLeavesTheKeyboardToTheSearchBox) {
         EXPECT_TRUE(processUntil([&] { return box->searchBox().getText() == text; }))
             << wstr::toUtf8(box->searchBox().getText());
     }
-    EXPECT_EQ(frame().topLeft(), before);
+    EXPECT_EQ(frame().topLeft(), before) << "moved to " << frame().x() << "," << frame().y();
     EXPECT_TRUE(host.captured.empty()) << "a click recorded as a move";
 }
 
