@@ -28,10 +28,14 @@ class CtrlList::Delegate : public QStyledItemDelegate {
 public:
     explicit Delegate(const CtrlList& list) : list_(list) {}
 
+    // Only the height is the owner's: a row is as wide as the list, whatever
+    // width the list has now. A width given here would be kept for every
+    // row and outlast a narrower list, which then scrolls sideways and cuts
+    // the rows' right ends.
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         MeasureItemInfo info{index.row(), option.rect.width(), option.fontMetrics.height()};
         list_.sendToOwner(MeasureItem, 0, reinterpret_cast<intptr_t>(&info));
-        return {info.width, info.height};
+        return {0, info.height};
     }
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
@@ -56,6 +60,7 @@ CtrlList::CtrlList(Wnd& parent, ParentListener* listener, uint32_t style)
     list->setItemDelegate(delegate_.get());
     list->setUniformItemSizes(true);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     QObject::connect(list->selectionModel(), &QItemSelectionModel::currentChanged, list, [this] {
         if (!changingSelection_)
             notifySelectionChange();

@@ -68,6 +68,13 @@ intptr_t CtrlSizeGrip::wndProc(uint32_t message, uintptr_t wParam, intptr_t lPar
     }
 }
 
+void CtrlSizeGrip::setColours(QColor dotColour, QColor backColour) {
+    dotColour_ = dotColour;
+    backColour_ = backColour;
+    if (exists())
+        hwnd()->update();
+}
+
 void CtrlSizeGrip::beginDrag(QPoint cursor) {
     QWidget* parent = hwnd()->parentWidget();
     if (!parent)

@@ -28,6 +28,8 @@ public:
     void paint(QPainter& painter, const QRect& rect) override;
     // Sizes the parent for the cursor at that screen position.
     virtual void resizeParent(QPoint cursor);
+    // New colours (a theme applied again) and a repaint.
+    void setColours(QColor dotColour, QColor backColour);
 
     Qt::CursorShape cursorShape() const;
     bool dragging() const { return dragging_; }

@@ -195,6 +195,7 @@ void WndRun::applyTheme() {
     static_cast<QListView*>(list_->hwnd())
         ->setVerticalScrollBarPolicy((t.layout & Theme::ListScrollbar) ? Qt::ScrollBarAsNeeded
                                                                        : Qt::ScrollBarAlwaysOff);
+    grip_->setColours(colour(t, Theme::Faded), colour(t, Theme::Background));
     readSettings();
     itemHeight_ = computeItemHeight();
     applySatelliteTheme();
@@ -205,8 +206,12 @@ void WndRun::applyTheme() {
     updateStatus();
     rebuildFonts();
     applyTaskbarStyle(false);
+    // The box's height follows the bands laid out with the theme's margins
+    // and fonts: those first, then the place, then the bands at that size.
+    layout(0, 0);
     placeOnMonitor(true);
     layout(0, 0);
+    invalidate(nullptr, true);
 }
 
 void WndRun::applyTaskbarStyle(bool force) {
@@ -346,26 +351,29 @@ Sys::Rect WndRun::placementRect(bool reposition, int minWidth, int base, bool& r
 }
 
 // Grows the rectangle by the rows that fit between it and the bottom of the
-// work area, moving it up when not even one row fits.
+// work area. When not even one row fits, the box moves up so that one does;
+// a box placed at the mouse moves up (not past the work area's top) so that
+// all the rows it may show fit, as it is kept inside the work area.
 void WndRun::fitRows(Sys::Rect& rect, int base, const Sys::Rect& work, bool& record) {
     const std::size_t rows = mode_ == ModeActions ? actions_.size() : results_->size();
     if (rows == 0 || itemHeight_ <= 0)
         return;
-    const int margin = controlMarginY();
-    int available = (work.bottom - (rect.top + base + margin)) / itemHeight_;
-    if (available < 1) {
-        available = 1;
-        if (!movingOrSizing_) {
-            const int height = rect.bottom - rect.top;
-            rect.top = work.bottom - (base + margin + 1 + itemHeight_);
-            rect.bottom = rect.top + height;
-            auto config = host_.config();
-            record = config && config->geometry.mode == GeometrySetting::Persistent;
-        }
-    }
     auto config = host_.config();
     const int maxHeight = config ? config->maxHeight : 10;
-    if (!expanded_ && maxHeight >= 1)
+    const bool capped = !expanded_ && maxHeight >= 1;
+    const int margin = controlMarginY();
+    const auto fitting = [&] { return (work.bottom - (rect.top + base + margin)) / itemHeight_; };
+    int wanted = 1;
+    if (config && config->geometry.mode == GeometrySetting::MousePos)
+        wanted = static_cast<int>(std::min<std::size_t>(rows, capped ? maxHeight : rows));
+    if (fitting() < wanted && !movingOrSizing_) {
+        const int height = rect.bottom - rect.top;
+        rect.top = std::max(work.bottom - (base + margin + 1 + wanted * itemHeight_), work.top);
+        rect.bottom = rect.top + height;
+        record = config && config->geometry.mode == GeometrySetting::Persistent;
+    }
+    int available = std::max(fitting(), 1);
+    if (capped)
         available = std::min(available, maxHeight);
     const int shown = static_cast<int>(std::min<std::size_t>(available, rows));
     rect.bottom = rect.top + base + margin + 1 + shown * itemHeight_;
@@ -604,6 +612,20 @@ void WndRun::onFocusTimer() {
 
 // --- Moving and sizing ---------------------------------------------------------------------
 
+// Dragging by the body: the window system moves the window once the pointer
+// moved with the button held. Started on the press, a click would leave the
+// window manager waiting in its move for a release it already missed.
+void WndRun::moveByTheBody(QPoint cursor) {
+    if (cursor == *bodyPressedAt_)
+        return;
+    bodyPressedAt_.reset();
+    QWindow* window = hwnd()->windowHandle();
+    if (window && window->startSystemMove()) {
+        movingOrSizing_ = true;
+        expanded_ = false;
+    }
+}
+
 void WndRun::onMoved() {
     if (!isVisible() || !(movingOrSizing_ || std::exchange(dragEnding_, false)))
         return;
@@ -658,13 +680,15 @@ intptr_t WndRun::wndProc(uint32_t message, uintptr_t wParam, intptr_t lParam) {
         toggleExpanded();
         return 0;
     case LButtonDown:
-        // Dragging by the body: the window system moves the window.
-        if (QWindow* window = hwnd()->windowHandle(); window && window->startSystemMove()) {
-            movingOrSizing_ = true;
-            expanded_ = false;
-        }
+        // A click is no drag: the move waits for the pointer to go somewhere.
+        bodyPressedAt_ = hwnd()->mapToGlobal(unpackPoint(lParam));
         return 0;
+    case MouseMove:
+        if (bodyPressedAt_ && (wParam & ButtonLeft))
+            moveByTheBody(hwnd()->mapToGlobal(unpackPoint(lParam)));
+        return WndThemed::wndProc(message, wParam, lParam);
     case LButtonUp:
+        bodyPressedAt_.reset();
         // The window system hands the button's release back when the move
         // by the body ends; the window's last position comes after it.
         if (std::exchange(movingOrSizing_, false))

@@ -13,6 +13,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class ItemIcons;
@@ -177,6 +178,7 @@ private:
     void showRetained();
     void hideWindow();
     void onFocusTimer();
+    void moveByTheBody(QPoint cursor);
     void onMoved();
     void recordGeometry(const QRect& frame);
 
@@ -242,6 +244,9 @@ private:
     // A move by the body has ended; the window's position that the window
     // system reports next is where the user put it.
     bool dragEnding_ = false;
+    // Where the left button went down on the body, until it is released or
+    // the window system takes the move over.
+    std::optional<QPoint> bodyPressedAt_;
     QRect titleRect_;
     QRect editRect_;
     QRect listRect_;

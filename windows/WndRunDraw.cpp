@@ -221,8 +221,14 @@ void WndRun::updateIcons() {
                               ? selectedItem()
                               : chain_.steps().back()->item;
     QImage image;
-    if (item)
-        image = icons_.icon(item, scaleX(static_cast<int>(theme()->satelliteSize)), true);
+    if (item) {
+        const int size = scaleX(static_cast<int>(theme()->satelliteSize));
+        image = icons_.icon(item, size, true);
+        // The program's icon, as the item's row draws it while the item has
+        // none of its own.
+        if (image.isNull())
+            image = programIcon(size);
+    }
     // The satellite resizes for every new image: hand it over only on a change.
     const qint64 key = image.isNull() ? 0 : image.cacheKey();
     if (item == satelliteItem_ && key == satelliteImageKey_)

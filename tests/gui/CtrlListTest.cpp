@@ -5,10 +5,12 @@
 
 #include <QListView>
 #include <QPainter>
+#include <QScrollBar>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
 #include <set>
 
 using namespace Gui;
@@ -158,6 +160,37 @@ TEST_F(CtrlListTest, InvalidatingRedrawsTheRows) {
     drawn.clear();
     list->update();
     EXPECT_TRUE(drawn.size() >= 3u) << "painted at once";
+}
+
+// Rows measured while the list was wide, then narrowed and widened: every
+// row is drawn as wide as the list is now, and the list never scrolls
+// sideways.
+TEST_F(CtrlListTest, RowsAreAsWideAsTheListAtEachWidth) {
+    std::map<int, int> drawnWidths;
+    owner.handler = [&](uint32_t message, uintptr_t, intptr_t lParam) -> std::optional<intptr_t> {
+        if (message == MeasureItem) {
+            reinterpret_cast<MeasureItemInfo*>(lParam)->height = 25;
+            return 1;
+        }
+        if (message == DrawItem) {
+            auto* item = reinterpret_cast<DrawItemInfo*>(lParam);
+            drawnWidths[item->index] = item->rect.width();
+            return 1;
+        }
+        return std::nullopt;
+    };
+    auto* view = static_cast<QListView*>(list->hwnd());
+    list->hwnd()->resize(340, 100);
+    list->setCount(3);
+    for (int width : {340, 200, 120, 260}) {
+        list->hwnd()->resize(width, 100);
+        drawnWidths.clear();
+        view->grab();
+        const int viewport = view->viewport()->width();
+        EXPECT_EQ(drawnWidths, (std::map<int, int>{{0, viewport}, {1, viewport}, {2, viewport}}))
+            << "at " << width;
+        EXPECT_FALSE(view->horizontalScrollBar()->isVisible()) << "at " << width;
+    }
 }
 
 } // namespace

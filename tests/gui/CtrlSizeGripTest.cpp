@@ -80,4 +80,26 @@ TEST_F(CtrlSizeGripTest, MovesWithoutADragDoNothing) {
     EXPECT_EQ(grip.cursorShape(), Qt::SizeVerCursor);
 }
 
+// A theme applied again: the grip draws its dots and background in the
+// new colours.
+TEST_F(CtrlSizeGripTest, NewColoursAreDrawnAtOnce) {
+    CtrlSizeGrip grip(parent, CtrlSizeGrip::GripHorizontal | CtrlSizeGrip::GripFullDots, Qt::gray,
+                      Qt::white);
+    grip.hwnd()->setGeometry(480, 280, 20, 20);
+    // The lowest dot of the right column: two pixels square, one dot in from
+    // the corner.
+    const QPoint dot(20 - 2 - 1, 20 - 2 - 1);
+    struct Case {
+        QColor dots;
+        QColor back;
+    };
+    const Case cases[] = {{Qt::gray, Qt::white}, {Qt::yellow, Qt::darkBlue}};
+    for (const Case& c : cases) {
+        grip.setColours(c.dots, c.back);
+        const QImage image = grip.hwnd()->grab().toImage();
+        EXPECT_EQ(image.pixelColor(1, 1), c.back);
+        EXPECT_EQ(image.pixelColor(dot), c.dots);
+    }
+}
+
 } // namespace

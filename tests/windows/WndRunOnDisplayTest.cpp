@@ -4,6 +4,7 @@
 #include "tests/windows/WndRunFixture.h"
 
 #include "core/MessageBox.h"
+#include "gui/WndClass.h"
 #include "windows/ModalBox.h"
 #include "windows/WndSatellite.h"
 
@@ -11,15 +12,19 @@
 #include <QDialog>
 #include <QDir>
 #include <QGuiApplication>
+#include <QListView>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTimer>
 #include <QWindow>
 
 #include <QClipboard>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 // Last: Xlib's macros clash with names of the headers above.
 #include <X11/Xlib.h>
@@ -181,6 +186,22 @@ bool mappedOnServer(QWidget& widget) {
     return attributes.map_state == IsViewable;
 }
 
+// Holds the left button down; lets it go at the end of the scope, also when
+// an assertion failed meanwhile, so that the next test finds it up.
+class ButtonHeld {
+public:
+    ButtonHeld() : held_(xdotool("mousedown 1") == 0) {}
+    ~ButtonHeld() { release(); }
+    ButtonHeld(const ButtonHeld&) = delete;
+    ButtonHeld& operator=(const ButtonHeld&) = delete;
+
+    bool held() const { return held_; }
+    bool release() { return !std::exchange(held_, false) || xdotool("mouseup 1") == 0; }
+
+private:
+    bool held_;
+};
+
 // Dragged by its body (the status line's band, the window's own), the box
 // goes where the user put it; afterwards it is again the program that sizes
 // it: a search without results gives it its base height, Alt+X expands and
@@ -201,13 +222,16 @@ TEST_F(WndRunOnDisplay, AfterADragByTheBodyTheProgramSizesTheBoxAgain) {
         ASSERT_FALSE(band.isEmpty());
         ASSERT_EQ(xdotool("mousemove " + screenPoint(*box->hwnd(), band.topLeft() + QPoint(4, 2))),
                   0);
-        ASSERT_EQ(xdotool("mousedown 1"), 0);
-        // The window manager takes the keyboard while it moves a window.
+        ButtonHeld button;
+        ASSERT_TRUE(button.held());
+        // The window manager takes the keyboard while it moves a window,
+        // which it starts once the pointer moved with the button held.
+        ASSERT_EQ(xdotool("mousemove_relative -- 1 1"), 0);
         ASSERT_TRUE(processUntil([&] { return QApplication::activeWindow() != box->hwnd(); }))
             << "the window manager took no move";
         ASSERT_EQ(xdotool("mousemove_relative -- 60 40"), 0);
         ASSERT_EQ(xdotool("mousemove_relative -- 20 10"), 0);
-        ASSERT_EQ(xdotool("mouseup 1"), 0);
+        ASSERT_TRUE(button.release());
         ASSERT_TRUE(processUntil([&] {
             return frame().topLeft() == before + QPoint(80, 50) &&
                    !(QGuiApplication::mouseButtons() & Qt::LeftButton);
@@ -267,9 +291,11 @@ TEST_F(WndRunOnDisplay, AMiddleClickPastesTheSelectionCleaned) {
     }
 }
 
-// No image for the selected item: no satellite window on the screen, not
-// even an empty square; an item with an image brings it back.
-TEST_F(WndRunOnDisplay, NoSatelliteWindowIsMappedWithoutAnImage) {
+// The satellite shows what the selected row shows: the item's own image, or
+// the program's icon that the row draws for an item without one. Without a
+// selected item no satellite window is on the screen, not even an empty
+// square.
+TEST_F(WndRunOnDisplay, TheSatelliteShowsTheIconOfTheSelectedRow) {
     box.reset();
     theme->satelliteShow = Theme::ShowAlways;
     class OneIcon : public ItemIcons {
@@ -283,21 +309,33 @@ TEST_F(WndRunOnDisplay, NoSatelliteWindowIsMappedWithoutAnImage) {
         }
     } oneIcon;
     box = std::make_unique<WndRun>(nullptr, theme, host, oneIcon);
+    const QImage programIcon =
+        loadIcon(101, int(theme->satelliteSize)).pixmap(int(theme->satelliteSize)).toImage();
+    const auto centreOf = [](const QImage& image) {
+        return image.pixelColor(image.width() / 2, image.height() / 2);
+    };
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE("showing " + std::to_string(round + 1));
         box->show(true);
         ASSERT_TRUE(processUntil([&] { return mappedOnServer(*box->hwnd()); }));
-        QWidget& satellite = *box->satellite()->hwnd();
+        WndSatellite& satellite = *box->satellite();
         const auto settled = [&](bool mapped) {
-            return processUntil([&] { return mappedOnServer(satellite) == mapped; });
+            return processUntil([&] { return mappedOnServer(*satellite.hwnd()) == mapped; });
         };
         EXPECT_TRUE(settled(false)) << "an empty box";
         box->searchBox().setText(L"term");
-        EXPECT_TRUE(settled(false)) << "an item without an image";
+        EXPECT_TRUE(settled(true)) << "an item without an image of its own";
+        ASSERT_TRUE(satellite.shownImage());
+        EXPECT_EQ(centreOf(*satellite.shownImage()), centreOf(programIcon));
         box->searchBox().setText(L"files");
-        EXPECT_TRUE(settled(true)) << "an item with an image";
+        EXPECT_TRUE(processUntil([&] {
+            return satellite.shownImage() &&
+                   centreOf(*satellite.shownImage()) == QColor(Qt::darkCyan);
+        })) << "an item with an image";
+        box->searchBox().setText(L"no such thing");
+        EXPECT_TRUE(settled(false)) << "no item";
         box->searchBox().setText(L"settings");
-        EXPECT_TRUE(settled(false)) << "the next item has none";
+        EXPECT_TRUE(settled(true));
         box->show(false);
         EXPECT_TRUE(settled(false));
     }
@@ -342,6 +380,189 @@ TEST_F(WndRunOnDisplay, AConfirmationOpensCentredOnItsOwnersScreen) {
                 << centre.x() << "," << centre.y() << " instead of " << screen.center().x() << ","
                 << screen.center().y();
     }
+}
+
+} // namespace
+
+namespace {
+
+// The grip: the LaunchBox's child along its right edge.
+QWidget& gripOf(WndRun& box) {
+    QWidget& window = *box.hwnd();
+    QWidget* grip = window.childAt(window.width() - 1, window.height() / 2);
+    EXPECT_TRUE(grip);
+    return grip ? *grip : window;
+}
+
+// The rows the list shows whole from top to bottom, whether each row shown is
+// as wide as the list's viewport, and whether the list scrolls sideways.
+struct ListShape {
+    int wholeRows = 0;
+    bool rowsFillTheWidth = true;
+    bool sidewaysScrollBar = false;
+};
+
+ListShape shapeOf(WndRun& box) {
+    auto* view = qobject_cast<QListView*>(box.list().hwnd());
+    ListShape shape;
+    shape.sidewaysScrollBar = view->horizontalScrollBar()->isVisible();
+    const QRect viewport = view->viewport()->rect();
+    for (int row = 0; row < view->model()->rowCount(); ++row) {
+        const QRect rect = view->visualRect(view->model()->index(row, 0));
+        if (!viewport.intersects(rect))
+            continue;
+        shape.rowsFillTheWidth = shape.rowsFillTheWidth && rect.left() == viewport.left() &&
+                                 rect.right() == viewport.right();
+        shape.wholeRows += rect.top() >= viewport.top() && rect.bottom() <= viewport.bottom();
+    }
+    return shape;
+}
+
+// What the X server shows of the window.
+QImage onScreen(QWidget& window) {
+    return window.screen()->grabWindow(0).toImage().copy(window.frameGeometry());
+}
+
+// Saved once the window shows its background at the top left corner.
+void saveScreenshot(QWidget& window, const Theme& theme, const QString& name) {
+    const QRgb background = QColor::fromRgba(theme.colours[Theme::Background]).rgb();
+    EXPECT_TRUE(processUntil([&] { return onScreen(window).pixel(1, 1) == background; }));
+    const QString folder = QString(QV_BUILD_DIR) + "/screenshots";
+    QDir().mkpath(folder);
+    EXPECT_TRUE(onScreen(window).save(folder + "/" + name));
+}
+
+// Widened with its grip, an item executed, then shown with the history: the
+// box is back at its usual width and its list is laid out for it, rows as
+// wide as the list (their right-aligned "#n" and actions not cut), no
+// sideways scroll bar, the last row whole.
+TEST_F(WndRunOnDisplay, TheListFollowsTheBoxWidthAfterAGripResize) {
+    host.settings->maxHeight = 3;
+    for (const auto& item : host.items)
+        host.actions[item->baseId()] = {makeAction(L"open", L"Open"), makeAction(L"edit", L"Edit")};
+    host.history = host.items;
+    box->show(true);
+    ASSERT_TRUE(processUntil([&] { return QApplication::activeWindow() == box->hwnd(); }));
+    box->searchBox().setText(L"e");
+    const int width = frame().width();
+    const int margin = theme->controlMargin.x;
+    QWidget& grip = gripOf(*box);
+    ASSERT_EQ(xdotool("mousemove " + screenPoint(grip, grip.rect().center())), 0);
+    ButtonHeld button;
+    ASSERT_TRUE(button.held());
+    ASSERT_EQ(xdotool("mousemove_relative -- 141 0"), 0);
+    ASSERT_TRUE(processUntil([&] { return frame().width() == width + 141; }))
+        << frame().width() << " after the grip's drag from " << width;
+    ASSERT_TRUE(button.release());
+    EXPECT_EQ(box->list().hwnd()->width(), width + 141 - 2 * margin);
+
+    ASSERT_EQ(xdotool("key Return"), 0);
+    ASSERT_TRUE(processUntil([&] { return !box->isVisible(); }));
+    box->showMode(true, WndRun::ShowHistory);
+    ASSERT_TRUE(processUntil([&] {
+        return mappedOnServer(*box->hwnd()) && box->list().count() == 4 &&
+               box->hwnd()->windowHandle()->geometry() == box->hwnd()->geometry();
+    }));
+    saveScreenshot(*box->hwnd(), *theme, "launchbox-history-after-resize.png");
+    EXPECT_EQ(frame().width(), width);
+    EXPECT_EQ(box->list().hwnd()->width(), width - 2 * margin);
+    const ListShape shape = shapeOf(*box);
+    EXPECT_FALSE(shape.sidewaysScrollBar);
+    EXPECT_TRUE(shape.rowsFillTheWidth);
+    EXPECT_EQ(shape.wholeRows, 3);
+}
+
+// The pixels of that colour in the window's own drawing, outside its search
+// box and list (whose text may blend into any colour).
+int backgroundPixels(WndRun& box, QRgb colour) {
+    const QImage image = onScreen(*box.hwnd());
+    const QRect children[] = {box.searchBox().hwnd()->geometry(), box.list().hwnd()->geometry()};
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            count += image.pixel(x, y) == colour &&
+                     std::none_of(std::begin(children), std::end(children),
+                                  [&](const QRect& child) { return child.contains(x, y); });
+    return count;
+}
+
+// Another theme while the box is shown, as a reload applies it: no pixel of
+// the old background is left (the grip's strip along the right edge
+// included), the theme's margin is kept on both sides of the list, and the
+// box is as high as its rows in the new theme. Then one that changes the
+// colours alone.
+TEST_F(WndRunOnDisplay, ASwitchedThemeRepaintsTheWholeBoxWithItsMargins) {
+    box->show(true);
+    ASSERT_TRUE(processUntil([&] { return QApplication::activeWindow() == box->hwnd(); }));
+    box->searchBox().setText(L"e");
+    ASSERT_EQ(labels().size(), 4u);
+    const std::map<wstr, wstr> themes[] = {
+        {{L"color_background", L"#1c3a5e"},
+         {L"color_faded", L"#e0c040"},
+         {L"control_margin", L"12,12"}},
+        {{L"color_background", L"#5e1c3a"}, {L"control_margin", L"12,12"}},
+    };
+    for (const auto& values : themes) {
+        SCOPED_TRACE(wstr::toUtf8(values.at(L"color_background")));
+        const QRgb before = QColor::fromRgba(theme->colours[Theme::Background]).rgb();
+        ASSERT_TRUE(processUntil([&] { return backgroundPixels(*box, before) > 0; }));
+        theme->initialize(box->hwnd(), values);
+        box->applyTheme();
+        const QRgb after = QColor::fromRgba(theme->colours[Theme::Background]).rgb();
+        EXPECT_TRUE(processUntil([&] { return backgroundPixels(*box, before) == 0; }))
+            << backgroundPixels(*box, before) << " pixels of the old background";
+        saveScreenshot(*box->hwnd(), *theme, "launchbox-theme-switch.png");
+        const QImage image = onScreen(*box->hwnd());
+        const QRect list = box->list().hwnd()->geometry();
+        EXPECT_EQ(list.left(), 12);
+        EXPECT_EQ(image.width() - 1 - list.right(), 12) << "the right margin";
+        int strip = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = list.right() + 1; x < image.width(); ++x)
+                strip += image.pixel(x, y) != after;
+        EXPECT_EQ(strip, 0) << "pixels of another colour in the right margin";
+        EXPECT_EQ(shapeOf(*box).wholeRows, 4) << "rows cut";
+    }
+}
+
+// A click on the body without a move is no drag: the window manager takes no
+// move, the box stays where it is and keeps the keyboard.
+TEST_F(WndRunOnDisplay, AQuickClickOnTheBodyLeavesTheKeyboardToTheSearchBox) {
+    box->show(true);
+    ASSERT_TRUE(processUntil([&] { return QApplication::activeWindow() == box->hwnd(); }));
+    const QPoint before = frame().topLeft();
+    const std::pair<const char*, const wchar_t*> rounds[] = {{"te", L"te"}, {"x", L"tex"}};
+    for (const auto& [typed, text] : rounds) {
+        // The status line's band, which moves down as rows come.
+        const QRect band = box->statusRect();
+        ASSERT_FALSE(band.isEmpty());
+        const std::string at = screenPoint(*box->hwnd(), band.topLeft() + QPoint(4, 2));
+        ASSERT_EQ(xdotool("mousemove " + at + " click 1"), 0);
+        ASSERT_EQ(xdotool(std::string("type --delay 20 ") + typed), 0);
+        EXPECT_TRUE(processUntil([&] { return box->searchBox().getText() == text; }))
+            << wstr::toUtf8(box->searchBox().getText());
+    }
+    EXPECT_EQ(frame().topLeft(), before) << "moved to " << frame().x() << "," << frame().y();
+    EXPECT_TRUE(host.captured.empty()) << "a click recorded as a move";
+}
+
+// Placed at the mouse near the bottom right corner, the box moves up so
+// that the rows max_height allows fit in the work area.
+TEST_F(WndRunOnDisplay, AtTheMouseNearTheBottomCornerTheBoxShowsItsRows) {
+    host.settings->geometry.mode = GeometrySetting::MousePos;
+    host.settings->maxHeight = 3;
+    const QRect work = box->hwnd()->screen()->availableGeometry();
+    screens->cursor = Sys::Point{work.right() - 4, work.bottom() - 4};
+    box->show(true);
+    ASSERT_TRUE(processUntil([&] { return QApplication::activeWindow() == box->hwnd(); }));
+    box->searchBox().setText(L"e");
+    ASSERT_EQ(labels().size(), 4u);
+    ASSERT_TRUE(processUntil(
+        [&] { return box->hwnd()->windowHandle()->geometry() == box->hwnd()->geometry(); }));
+    EXPECT_EQ(shapeOf(*box).wholeRows, 3);
+    EXPECT_TRUE(work.contains(frame()))
+        << frame().x() << "," << frame().y() << " " << frame().width() << "x" << frame().height();
+    EXPECT_EQ(frame().right(), work.right()) << "still at the mouse";
 }
 
 } // namespace
