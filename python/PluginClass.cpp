@@ -171,8 +171,11 @@ void definePlugin() {
         .def("revision", &revision)
         .def("package_id", &packageId)
         .def("package_full_name", &packageName);
-    defineGuarded<void(PluginWrap*)>(cls, "should_terminate",
-                                     [](PluginWrap* plugin) { plugin->isObsolete(); });
+    // The module function's answer, and True as well for an instance whose
+    // package was reloaded or unloaded.
+    defineGuarded<bool(PluginWrap*)>(cls, "should_terminate", [](PluginWrap* plugin) {
+        return callerShouldTerminate() || plugin->isObsolete();
+    });
     defineGuarded<unsigned long long(PluginWrap*, unsigned, const Actions&)>(
         cls, "set_actions", [](PluginWrap* plugin, unsigned category, const Actions& actions) {
             return plugin->setActions(category, actions);

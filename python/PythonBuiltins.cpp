@@ -20,6 +20,7 @@
 
 #include <xxhash.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -98,7 +99,11 @@ Python::WstrList packagesList() {
     return names;
 }
 
+std::atomic<bool> shuttingDown{false};
+
 bool shouldTerminate() {
+    if (shuttingDown.load())
+        return true;
     std::shared_ptr<PackageManager> manager = packageManager();
     return manager && manager->callerState() == PackageManager::callerShouldTerminate;
 }
@@ -233,6 +238,14 @@ void defineCoreFunctions() {
     defineThreadsAndStreams();
     define("hash_string", makeGuardedFunction<unsigned long long(const wstr&)>(&hashString));
     define("fuzzy_score", makeGuardedFunction<unsigned long long(wstr, const wstr&, bool)>(&fuzzy));
+}
+
+void setShuttingDown(bool value) {
+    shuttingDown.store(value);
+}
+
+bool callerShouldTerminate() {
+    return shouldTerminate();
 }
 
 void flushAllStd(wstr* capture) {
