@@ -123,6 +123,11 @@ void writeFile(const fs::path& path, const std::string& text) {
 } // namespace
 
 TEST(EndToEnd, APluginsChildProcessesEndAsToldAndTheProgramEndsInOrder) {
+#ifdef __SANITIZE_THREAD__
+    // The thread sanitizer mistakes a thread that a forked child starts (the
+    // queue's feeder) for one of the parent's, and the child hangs.
+    GTEST_SKIP() << "threads in a forked child hang under the thread sanitizer";
+#endif
     UserTree user;
     const fs::path package = user.config / "Quorvalent/Packages/Forker";
     writeFile(package / "work.py", workModule);
