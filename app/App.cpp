@@ -22,7 +22,6 @@
 #include "platform/Error.h"
 #include "platform/KeyboardLayout.h"
 #include "platform/RuntimeDir.h"
-#include "platform/ThreadId.h"
 #include "python/GilLock.h"
 #include "python/PythonBuiltins.h"
 
@@ -189,6 +188,7 @@ std::vector<wstr> App::logMonitors() const {
 }
 
 void App::startPython() {
+    PythonBuiltins::setShuttingDown(false);
     // A host that embeds the application (the tests) may run the interpreter
     // already: it is used as it is and left running.
     if (Py_IsInitialized())
@@ -346,6 +346,7 @@ uint32_t App::onInstanceMessage(uint32_t message) {
 }
 
 void App::shutdown() {
+    PythonBuiltins::setShuttingDown(true);
     limitPythonWaits();
     stopSignals_.reset();
     instanceServer_.reset();
@@ -373,9 +374,10 @@ void App::shutdown() {
     }
     Logger::clearListeners();
     if (std::exchange(pythonStarted_, false))
-        pythonLeftRunning_ = !Python::finalize(ShutdownBudget::pluginThreadsMs,
-                                               ShutdownBudget::pluginThreadsInterruptedMs,
-                                               ShutdownBudget::pythonSettleMs);
+        pythonLeftRunning_ = !Python::finalize(
+            ShutdownBudget::pluginThreadsMs, ShutdownBudget::pluginThreadsInterruptedMs,
+            ShutdownBudget::pythonSettleMs, ShutdownBudget::pythonExitHandlersMs,
+            ShutdownBudget::pythonFlushMs);
     // Those that embed the application (tests) go on with Python as before,
     // unless a thread holds its lock.
     if (!GilLock::givenUp())
@@ -389,27 +391,24 @@ void App::shutdown() {
 
 namespace {
 
-// Names the plugin whose thread keeps the GIL: of the threads that ran
-// plugin code when the shutdown began, those still running (the others wait
-// for the GIL, asleep), else all still there.
-void logPythonLockHolder(const std::map<uint32_t, wstr>& threads, uint32_t waitedMs) {
-    std::vector<wstr> running, alive;
-    for (const auto& [thread, owner] : threads) {
-        wstr who;
-        wstr::format(who, L"{} (thread {})", owner, thread);
-        if (Platform::threadIsRunning(thread))
-            running.push_back(who);
-        else if (Platform::threadExists(thread))
-            alive.push_back(who);
-    }
-    wstr names;
-    wstr::join(names, running.empty() ? alive : running, L", ");
+// Names the thread that keeps the GIL, and the plugin it serves when it is
+// one of the threads that ran plugin code when the shutdown began; threads
+// that only wait for the GIL are never named.
+void logPythonLockHolder(const std::map<uint32_t, wstr>& threads, uint32_t waitedMs,
+                         uint32_t holder) {
+    wstr who;
+    if (holder == 0)
+        who = L"a thread that is not known";
+    else if (auto owner = threads.find(holder); owner != threads.end())
+        wstr::format(who, L"thread {} of {}", holder, owner->second);
+    else
+        wstr::format(who, L"thread {}, which runs no plugin's message or thread", holder);
     wstr text;
     logMessage(Logger::Warning,
                wstr::format(text,
-                            L"The Python lock is still held after {} ms, by a thread of {}; what "
-                            L"needs Python is skipped from here on",
-                            waitedMs, names.empty() ? wstr(L"no known plugin") : names));
+                            L"The Python lock is still held after {} ms, by {}; what needs "
+                            L"Python is skipped while it holds it",
+                            waitedMs, who));
 }
 
 } // namespace
@@ -420,7 +419,9 @@ void App::limitPythonWaits() {
     auto manager = packageManager();
     GilLock::limitWaits(ShutdownBudget::pythonLockMs,
                         [threads = manager ? manager->pluginThreads() : std::map<uint32_t, wstr>()](
-                            uint32_t waitedMs) { logPythonLockHolder(threads, waitedMs); });
+                            uint32_t waitedMs, uint32_t holder) {
+                            logPythonLockHolder(threads, waitedMs, holder);
+                        });
 }
 
 void App::onDataFsEvent(uint32_t bits) {

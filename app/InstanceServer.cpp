@@ -25,6 +25,7 @@ InstanceServer::InstanceServer(const std::string& path, Handler handler, const L
     if (!listen_.valid())
         throw std::runtime_error(
             formatNarrow("Failed to create the instance socket {} (error {})", path, lastError()));
+    listenInChild_.set(listen_.get());
     listenNotifier_ = new QSocketNotifier(listen_.get(), QSocketNotifier::Read, context_.get());
     QObject::connect(listenNotifier_, &QSocketNotifier::activated, context_.get(),
                      [this] { acceptClients(); });
@@ -36,6 +37,7 @@ InstanceServer::~InstanceServer() {
     for (auto& [fd, client] : clients_)
         client.context.reset();
     clients_.clear();
+    listenInChild_.set(-1);
     listen_.reset();
     unlink(path_.c_str());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ForkedChild.h"
 #include "platform/UniqueFd.h"
 
 #include <cstdint>
@@ -14,7 +15,8 @@ class QSocketNotifier;
 // Answers the private messages that other starts of the program send to the
 // running instance (platform/InstanceSocket.h), inside the user-interface
 // thread's Qt loop: where the main window of a desktop would receive them.
-// Nothing listens before it exists, so a second start sees no instance.
+// Nothing listens before it exists, so a second start sees no instance; a
+// child forked from the program does not keep listening.
 // Connections are bounded in number and in how long they may stay silent,
 // and running out of descriptors pauses accepting instead of spinning, so
 // idle or hostile clients of the same user cannot freeze the loop.
@@ -59,6 +61,7 @@ private:
     Handler handler_;
     Limits limits_;
     Platform::UniqueFd listen_;
+    Platform::ForkedChild::CloseInChild listenInChild_;
     std::unique_ptr<QObject> context_;
     QSocketNotifier* listenNotifier_ = nullptr;
     bool paused_ = false;

@@ -30,21 +30,27 @@ constexpr uint32_t dataMonitorMs = 3000; // the wait DataFs::stop makes
 constexpr uint32_t fileMonitorMs = 7000;
 constexpr uint32_t configEditMs = ConfigEdit::stopTimeoutMs;
 // The GIL, at each stage that needs it: a plugin thread that holds it this
-// long is given up on once, and every later stage skips what needs Python.
-constexpr uint32_t pythonLockMs = 1000;
+// long is given up on once, and later stages skip what needs Python while it
+// still holds it. Several seconds, so that a slow call into C (a long regular
+// expression) ends first and nothing of the other plugins is skipped.
+constexpr uint32_t pythonLockMs = 5000;
 // Threads the plugins started themselves.
 constexpr uint32_t pluginThreadsMs = 1000;
 constexpr uint32_t pluginThreadsInterruptedMs = 1000;
 constexpr uint32_t pythonSettleMs = 200;
+// The exit handlers (atexit) that plugins and their modules registered.
+constexpr uint32_t pythonExitHandlersMs = 2000;
+// Flushing Python's open files when the interpreter is left running.
+constexpr uint32_t pythonFlushMs = 1000;
 constexpr uint32_t loggerMs = Logger::stopTimeoutMs;
 // After App::shutdown: other holders of the application let it go.
 constexpr uint32_t appReleaseMs = 5000;
 
-constexpr uint32_t totalMs = catalogWriterMs + imageManagerMs + packagesMonitorMs +
-                             packagesMonitorInterruptedMs + poolWorkersMs +
-                             poolWorkersInterruptedMs + poolSchedulerMs + dataMonitorMs +
-                             fileMonitorMs + configEditMs + pythonLockMs + pluginThreadsMs +
-                             pluginThreadsInterruptedMs + pythonSettleMs + loggerMs + appReleaseMs;
+constexpr uint32_t totalMs =
+    catalogWriterMs + imageManagerMs + packagesMonitorMs + packagesMonitorInterruptedMs +
+    poolWorkersMs + poolWorkersInterruptedMs + poolSchedulerMs + dataMonitorMs + fileMonitorMs +
+    configEditMs + pythonLockMs + pluginThreadsMs + pluginThreadsInterruptedMs + pythonSettleMs +
+    pythonExitHandlersMs + loggerMs + appReleaseMs;
 
 // What "--exit" adds to the total before it ends the instance by force: the
 // process still has to leave after its last stage.

@@ -1,3 +1,6 @@
+// Python's headers go before Qt's, whose "slots" macro they use as a name.
+#include "python/GilLock.h"
+
 #include "packages/PackageManager.h"
 
 #include "core/Logger.h"
@@ -95,12 +98,27 @@ void PackageManager::stop() {
     if (pool)
         pool->stop();
     // The pool names a worker it leaves running by its id: the log tells
-    // whose code keeps it (a worker's task is its until it ends).
+    // whose code keeps it (a worker's task is its until it ends). A worker
+    // that waits for the Python lock, which another thread keeps, is not
+    // its plugin's doing: those are counted, not named.
+    std::size_t waiting = 0;
     for (const auto& [thread, owner] : pluginThreads(true)) {
+        if (GilLock::givenUp() && thread != GilLock::holder()) {
+            ++waiting;
+            continue;
+        }
         wstr message;
         logMessage(Logger::Warning,
                    wstr::format(message, L"Thread {} is left running in plugin code of {}", thread,
                                 owner));
+    }
+    if (waiting > 0) {
+        wstr message;
+        logMessage(Logger::Warning,
+                   wstr::format(message,
+                                L"{} thread(s) of plugins are left running, waiting for the "
+                                L"Python lock",
+                                waiting));
     }
     Mutex::Lock lock(mutex_);
     pending_.clear();

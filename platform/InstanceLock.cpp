@@ -25,6 +25,7 @@ InstanceLock::Result InstanceLock::acquire(const std::string& path) {
         }
     }
     fd_ = std::move(fd);
+    inChild_.set(fd_.get());
     return Acquired;
 }
 

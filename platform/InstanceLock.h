@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ForkedChild.h"
 #include "platform/UniqueFd.h"
 
 #include <optional>
@@ -10,7 +11,9 @@ namespace Platform {
 // The single-instance rule: an exclusive lock (flock) on a file, held while
 // the object holds the file open. The kernel drops the lock when the process
 // ends, however it ends, so a crashed instance never blocks the next one.
-// The descriptor is close-on-exec: programs we start never inherit the lock.
+// The descriptor is close-on-exec: programs we start never inherit the lock;
+// and a child forked from the program closes it, so that a child left running
+// never holds the lock for an instance that has ended.
 // Owner's thread.
 class InstanceLock {
 public:
@@ -24,7 +27,10 @@ public:
     // waiting. Failed sets the last error.
     Result acquire(const std::string& path);
     bool held() const { return fd_.valid(); }
-    void release() { fd_.reset(); }
+    void release() {
+        inChild_.set(-1);
+        fd_.reset();
+    }
 
     // Replaces the held file's content with text, which the starts that find
     // the lock held read with heldText. False, with the last error set, when
@@ -37,6 +43,7 @@ public:
 
 private:
     UniqueFd fd_;
+    ForkedChild::CloseInChild inChild_;
 };
 
 } // namespace Platform

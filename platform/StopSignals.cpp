@@ -9,9 +9,18 @@ namespace {
 
 std::atomic<int> targetFd{-1};
 std::atomic<int> received{0};
+std::atomic<pid_t> ownerPid{0};
 static_assert(std::atomic<int>::is_always_lock_free, "used in a signal handler");
 
+// A process forked from the program (plugin code may fork) shares the event
+// descriptor: its signal is its own, and takes the default action there,
+// however soon after the fork it comes.
 void onStopSignal(int signal) {
+    if (::getpid() != ownerPid.load()) {
+        ::signal(signal, SIG_DFL);
+        ::raise(signal);
+        return;
+    }
     const int savedErrno = errno;
     received.store(signal);
     const uint64_t one = 1;
@@ -27,6 +36,7 @@ const int StopSignals::signals_[count] = {SIGINT, SIGTERM, SIGHUP};
 StopSignals::StopSignals(int eventFd) {
     targetFd.store(eventFd);
     received.store(0);
+    ownerPid.store(::getpid());
     struct sigaction action = {};
     action.sa_handler = &onStopSignal;
     sigemptyset(&action.sa_mask);

@@ -49,8 +49,9 @@ const std::vector<ApiDocstring>& apiDocstrings() {
         {"should_terminate",
          "should_terminate() -> bool\n\nTrue when the work of the calling thread is no longer "
          "wanted: its message was cancelled or superseded, or its plugin or package was "
-         "unloaded. Long work checks it often and returns when it is True. False on a thread "
-         "of no plugin."},
+         "unloaded, or the program is shutting down (then True on every thread). Long work "
+         "checks it often and returns when it is True. Otherwise False on a thread of no "
+         "plugin."},
         {"load_icon",
          "load_icon(sources, force, package) -> int or None\n\nRegisters an icon with the "
          "calling plugin's package and returns its handle for CatalogItem (None when no package "
@@ -192,8 +193,8 @@ const std::vector<ApiDocstring>& apiDocstrings() {
         {"Plugin.package_full_name", "package_full_name() -> str\n\nThe package's name."},
         {"Plugin.package_name", "package_name() -> str\n\nThe same as package_full_name()."},
         {"Plugin.should_terminate",
-         "should_terminate() -> None\n\nReturns nothing; call the module function "
-         "should_terminate() to learn whether the current work must stop."},
+         "should_terminate() -> bool\n\nThe module function should_terminate(), and True as "
+         "well when this instance is obsolete (its package was reloaded or unloaded)."},
         {"Plugin.set_actions",
          "set_actions(category, actions) -> int\n\nReplaces the plugin's actions for items of "
          "the category with the list of CatalogAction; returns how many were kept (0 when "

@@ -1,6 +1,7 @@
 #include "python/GilLock.h"
 
 #include "platform/Immortal.h"
+#include "python/Python.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -15,8 +16,9 @@ namespace {
 struct Limit {
     std::mutex mutex;
     std::optional<uint32_t> timeoutMs;
-    std::function<void(uint32_t)> report;
+    std::function<void(uint32_t, uint32_t)> report;
     bool givenUp = false;
+    uint32_t holder = 0;
 };
 
 // Left alive at exit: a helper may still wait for the GIL then.
@@ -25,12 +27,39 @@ Limit& limit() {
     return instance.get();
 }
 
+// The thread whose state the interpreter made current when it gave it the
+// GIL, which it still holds: this interpreter keeps that state in one
+// process-wide slot, read here without the GIL. A holder that keeps the GIL
+// keeps its state alive. 0 when none holds it.
+uint32_t currentHolder() {
+    const PyThreadState* holder = _PyThreadState_UncheckedGet();
+    return holder ? static_cast<uint32_t>(holder->native_thread_id) : 0;
+}
+
+// Marks a wait given up; true for the first one, which is reported.
+bool giveUp(uint32_t& holder) {
+    std::lock_guard lock(limit().mutex);
+    if (limit().givenUp)
+        return false;
+    limit().givenUp = true;
+    limit().holder = holder = currentHolder();
+    return true;
+}
+
+// The GIL came free: later work needs it no longer in vain.
+void lift() {
+    std::lock_guard lock(limit().mutex);
+    limit().givenUp = false;
+    limit().holder = 0;
+}
+
 // One hand-over between a caller and its helper thread.
 struct Errand {
     enum Stage { Waiting, Running, Done, Abandoned };
     std::mutex mutex;
     std::condition_variable changed;
     Stage stage = Waiting;
+    bool late = false; // given up while it ran
     std::function<void()> work;
 };
 
@@ -40,6 +69,7 @@ void runErrand(const std::shared_ptr<Errand>& errand) {
         std::lock_guard lock(errand->mutex);
         if (errand->stage == Errand::Abandoned) {
             PyGILState_Release(state);
+            lift();
             return;
         }
         errand->stage = Errand::Running;
@@ -52,11 +82,16 @@ void runErrand(const std::shared_ptr<Errand>& errand) {
     PyGILState_Release(state);
     std::lock_guard lock(errand->mutex);
     errand->stage = Errand::Done;
+    if (errand->late)
+        lift();
     errand->changed.notify_all();
 }
 
-// True when the helper ran the work to its end within the time.
-bool runOnHelper(std::function<void()> work, std::chrono::milliseconds timeout) {
+// True when the helper ran the work to its end within the time. Otherwise
+// the wait is given up (under the errand's lock, so that a helper that gets
+// the GIL right after lifts it), and `first` tells whether it is the first.
+bool runOnHelper(std::function<void()> work, std::chrono::milliseconds timeout, bool& first,
+                 uint32_t& holder) {
     auto errand = std::make_shared<Errand>();
     errand->work = std::move(work);
     std::thread([errand] { runErrand(errand); }).detach();
@@ -66,6 +101,9 @@ bool runOnHelper(std::function<void()> work, std::chrono::milliseconds timeout) 
     // Work under way is left to end by itself; what it uses, it owns.
     if (errand->stage == Errand::Waiting)
         errand->stage = Errand::Abandoned;
+    else
+        errand->late = true;
+    first = giveUp(holder);
     return false;
 }
 
@@ -81,6 +119,9 @@ void GilLock::acquire() {
 void GilLock::release() {
     if (!held_)
         return;
+    // The lock that took the GIL is where the thread leaves Python.
+    if (state_ == PyGILState_UNLOCKED)
+        Python::leaveIfForkedChild();
     PyGILState_Release(state_);
     held_ = false;
 }
@@ -103,20 +144,22 @@ bool GilLock::runLimited(std::function<void()> work, uint32_t extraMs) {
         return true;
     }
     const uint32_t waitedMs = *timeoutMs + extraMs;
-    if (runOnHelper(std::move(work), std::chrono::milliseconds(waitedMs)))
+    bool first = false;
+    uint32_t holder = 0;
+    if (runOnHelper(std::move(work), std::chrono::milliseconds(waitedMs), first, holder))
         return true;
-    std::function<void(uint32_t)> report;
-    {
+    std::function<void(uint32_t, uint32_t)> report;
+    if (first) {
         std::lock_guard lock(limit().mutex);
-        if (!std::exchange(limit().givenUp, true))
-            report = limit().report;
+        report = limit().report;
     }
     if (report)
-        report(waitedMs);
+        report(waitedMs, holder);
     return false;
 }
 
-void GilLock::limitWaits(uint32_t timeoutMs, std::function<void(uint32_t waitedMs)> report) {
+void GilLock::limitWaits(uint32_t timeoutMs,
+                         std::function<void(uint32_t waitedMs, uint32_t holder)> report) {
     std::lock_guard lock(limit().mutex);
     limit().timeoutMs = timeoutMs;
     limit().report = std::move(report);
@@ -127,9 +170,15 @@ bool GilLock::givenUp() {
     return limit().givenUp;
 }
 
+uint32_t GilLock::holder() {
+    std::lock_guard lock(limit().mutex);
+    return limit().givenUp ? limit().holder : 0;
+}
+
 void GilLock::unlimitWaits() {
     std::lock_guard lock(limit().mutex);
     limit().timeoutMs.reset();
     limit().report = nullptr;
     limit().givenUp = false;
+    limit().holder = 0;
 }

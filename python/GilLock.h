@@ -29,8 +29,10 @@ public:
     // helper thread that takes the GIL and runs it, and the caller waits for
     // that at most the limit (plus extraMs, for work that waits by design).
     // Past it the helper is left waiting (it runs nothing once it gets the
-    // GIL), the wait is reported once, and every later call skips its work at
-    // once: the interpreter is then left as it is, never finalized.
+    // GIL), the wait is reported, and later calls skip their work at
+    // once while the GIL is still held; once the helper gets it, the holder
+    // has let go and later calls run their work again. Work skipped so is
+    // not done later: the interpreter is then never finalized.
     //
     // Runs the work with the GIL held: on the calling thread, however long
     // the GIL takes, until limitWaits was called; false when it was skipped
@@ -38,11 +40,16 @@ public:
     // caller holds no GIL.
     static bool runLimited(std::function<void()> work, uint32_t extraMs = 0);
     // From now on, runLimited waits at most timeoutMs for each work; report
-    // runs once, on the thread that gives up, with the time it waited. Any
+    // runs once, on the thread that gives up, with the time it waited and the
+    // kernel id of the thread that holds the GIL then (0 when none does). Any
     // thread (shutdown).
-    static void limitWaits(uint32_t timeoutMs, std::function<void(uint32_t waitedMs)> report);
-    // A wait was given up: a thread other than ours holds the GIL.
+    static void limitWaits(uint32_t timeoutMs,
+                           std::function<void(uint32_t waitedMs, uint32_t holder)> report);
+    // A wait was given up, and the thread that held the GIL then has not
+    // let it go yet.
     static bool givenUp();
+    // That thread's kernel id while givenUp(); 0 otherwise or when unknown.
+    static uint32_t holder();
     // Waits are unlimited again and nothing is given up (a test that limited
     // them leaves the next one as it found it). Any thread.
     static void unlimitWaits();

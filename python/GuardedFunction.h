@@ -2,6 +2,8 @@
 
 #include <boost/python.hpp>
 
+#include "platform/ForkedChild.h"
+
 #include <boost/function.hpp>
 #include <boost/mpl/vector.hpp>
 
@@ -16,9 +18,13 @@ namespace Python {
 // that other Python threads run while the program works; restores the thread
 // state when it goes away, also while an exception passes. Releases nothing
 // when the thread does not hold the GIL. Lives on one thread, for one call.
+// Every function of the API that reaches the program's state makes one: in a
+// process forked from plugin code it raises RuntimeError instead, as that
+// state is a copy whose locks other threads (which the child does not have)
+// may have held at the fork.
 class ReleaseGIL {
 public:
-    ReleaseGIL() : state_(PyGILState_Check() ? PyEval_SaveThread() : nullptr) {}
+    ReleaseGIL() : state_(enter()) {}
     ~ReleaseGIL() {
         if (state_)
             PyEval_RestoreThread(state_);
@@ -27,6 +33,15 @@ public:
     ReleaseGIL& operator=(const ReleaseGIL&) = delete;
 
 private:
+    static PyThreadState* enter() {
+        if (Platform::ForkedChild::current()) {
+            PyErr_SetString(PyExc_RuntimeError, "the program's functions are not available in a "
+                                                "process forked from plugin code");
+            boost::python::throw_error_already_set();
+        }
+        return PyGILState_Check() ? PyEval_SaveThread() : nullptr;
+    }
+
     PyThreadState* state_;
 };
 

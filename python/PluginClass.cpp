@@ -169,8 +169,11 @@ void definePlugin() {
     defineFunction(cls, "Plugin.revision", &revision);
     defineFunction(cls, "Plugin.package_id", &packageId);
     defineFunction(cls, "Plugin.package_full_name", &packageName);
-    defineGuarded<void(PluginWrap*)>(cls, "Plugin.should_terminate",
-                                     [](PluginWrap* plugin) { plugin->isObsolete(); });
+    // The module function's answer, and True as well for an instance whose
+    // package was reloaded or unloaded.
+    defineGuarded<bool(PluginWrap*)>(cls, "Plugin.should_terminate", [](PluginWrap* plugin) {
+        return callerShouldTerminate() || plugin->isObsolete();
+    });
     defineGuarded<unsigned long long(PluginWrap*, unsigned, const Actions&)>(
         cls, "Plugin.set_actions",
         [](PluginWrap* plugin, unsigned category, const Actions& actions) {

@@ -4,6 +4,7 @@
 
 #include "core/Logger.h"
 #include "core/SysEnv.h"
+#include "platform/ForkedChild.h"
 #include "python/Converters.h"
 #include "python/GilLock.h"
 #include "python/PythonBuiltins.h"
@@ -16,6 +17,7 @@
 #include <optional>
 #include <stdexcept>
 #include <thread>
+#include <unistd.h>
 
 namespace bp = boost::python;
 
@@ -265,6 +267,27 @@ void stopPluginThreads(uint32_t threadsMs, uint32_t interruptedMs) {
     }
 }
 
+// Py_Finalize runs the exit handlers that plugins registered within this.
+void setExitHandlersBound(uint32_t ms) {
+    try {
+        bp::import(wstr::toUtf8(privateModuleName()).c_str()).attr("exit_handlers_seconds") =
+            ms / 1000.0;
+    } catch (const bp::error_already_set&) {
+        logMessage(Logger::Error,
+                   widen("Failed to bound the exit handlers. Python exception: " + formatError()));
+    }
+}
+
+// Without Py_Finalize, what Python files hold in their buffers would be lost.
+void flushOpenFiles(uint32_t ms) {
+    try {
+        bp::import(wstr::toUtf8(privateModuleName()).c_str()).attr("flush_open_files")(ms / 1000.0);
+    } catch (const bp::error_already_set&) {
+        logMessage(Logger::Error,
+                   widen("Failed to flush Python's files. Python exception: " + formatError()));
+    }
+}
+
 // Thread states of the interpreter other than the calling thread's and the
 // thread's that started it (the caller may be a helper of that thread). With
 // the GIL held.
@@ -370,14 +393,16 @@ void init(const wstr& home, const wstr& path, const wstr& overridePath,
     }
 }
 
-bool finalize(uint32_t threadsMs, uint32_t interruptedMs, uint32_t settleMs) {
+bool finalize(uint32_t threadsMs, uint32_t interruptedMs, uint32_t settleMs,
+              uint32_t exitHandlersMs, uint32_t flushMs) {
     // Each step waits for the GIL within GilLock's limit (at shutdown), and
     // for as long as the step itself may take.
     auto others = std::make_shared<std::atomic<std::size_t>>(0);
     const bool stopped = GilLock::runLimited(
-        [threadsMs, interruptedMs] {
+        [threadsMs, interruptedMs, exitHandlersMs] {
             mainNamespace() = bp::object();
             stopPluginThreads(threadsMs, interruptedMs);
+            setExitHandlersBound(exitHandlersMs);
         },
         threadsMs + interruptedMs + settleMs);
     const bool settled =
@@ -385,22 +410,24 @@ bool finalize(uint32_t threadsMs, uint32_t interruptedMs, uint32_t settleMs) {
         GilLock::runLimited([others, settleMs] { *others = waitForOtherThreadStates(settleMs); },
                             settleMs);
     PythonBuiltins::flushAllStd(nullptr);
-    if (!settled)
-        return false;
-    if (*others > 0) {
+    if (settled && *others == 0) {
+        if (mainThreadState)
+            PyEval_AcquireThread(mainThreadState);
+        mainThreadState = nullptr;
+        Py_Finalize();
+        return true;
+    }
+    if (settled) {
         wstr text;
         logMessage(Logger::Warning,
                    wstr::format(text,
                                 L"Python is not finalized: {} other thread(s) still run Python "
                                 L"code",
                                 others->load()));
-        return false;
     }
-    if (mainThreadState)
-        PyEval_AcquireThread(mainThreadState);
-    mainThreadState = nullptr;
-    Py_Finalize();
-    return true;
+    // Skipped at once while a thread keeps the GIL.
+    GilLock::runLimited([flushMs] { flushOpenFiles(flushMs); }, flushMs);
+    return false;
 }
 
 bp::object& mainNamespace() {
@@ -421,7 +448,26 @@ bp::object borrowed(PyObject* object) {
     return bp::object(bp::handle<>(bp::borrowed(object ? object : Py_None)));
 }
 
+void leaveIfForkedChild() {
+    if (!Platform::ForkedChild::current())
+        return;
+    PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);
+    if (type)
+        PyErr_NormalizeException(&type, &value, &traceback);
+    if (value && traceback)
+        PyException_SetTraceback(value, traceback);
+    try {
+        bp::import(wstr::toUtf8(privateModuleName()).c_str())
+            .attr("leave_forked_child")(borrowed(value));
+    } catch (const bp::error_already_set&) {
+    }
+    // Only when Python failed to end it.
+    _exit(1);
+}
+
 std::string formatError() {
+    leaveIfForkedChild();
     PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
     PyErr_Fetch(&type, &value, &traceback);
     // An exception set from C holds only its arguments ("('missing',)")

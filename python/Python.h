@@ -52,7 +52,12 @@ wstr bytecodeFolder(const wstr& programFolder);
 // state. At shutdown each step waits for the GIL within GilLock's limit (see
 // GilLock::runLimited); when a thread keeps it past that, nothing more is
 // done and the result is false as well.
-bool finalize(uint32_t threadsMs = 1000, uint32_t interruptedMs = 1000, uint32_t settleMs = 200);
+// The exit handlers that plugins and their modules registered (atexit) run
+// in Py_Finalize within exitHandlersMs together; past it they are left.
+// When the interpreter is left running, the Python files still open are
+// flushed (within flushMs), so that what plugins wrote reaches the disk.
+bool finalize(uint32_t threadsMs = 1000, uint32_t interruptedMs = 1000, uint32_t settleMs = 200,
+              uint32_t exitHandlersMs = 2000, uint32_t flushMs = 1000);
 
 // The __dict__ of module __main__ while the interpreter runs, None before
 // and after. The console runs its statements in it. Read with the GIL held.
@@ -63,6 +68,14 @@ boost::python::object& mainNamespace();
 // std::runtime_error "Failed to import "<name>". Python exception: ..." when
 // that fails. Any thread.
 boost::python::object importModule(const std::string& name);
+
+// In a process forked from plugin code (os.fork), a thread that comes back
+// from Python into the program ends the process as Python ends a program:
+// with the code of a pending SystemExit, 1 after another exception (printed
+// to the process's standard error), else 0; the program's teardown never
+// runs there. Returns at once in the program's own process. The caller holds
+// the GIL, and has taken it itself.
+void leaveIfForkedChild();
 
 // The text of the pending Python exception, which it clears: the exception
 // as Python prints it ("KeyError: 'missing'"), then its traceback without

@@ -20,6 +20,7 @@
 
 #include <xxhash.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -93,7 +94,11 @@ Python::WstrList packagesList() {
     return names;
 }
 
+std::atomic<bool> shuttingDown{false};
+
 bool shouldTerminate() {
+    if (shuttingDown.load())
+        return true;
     std::shared_ptr<PackageManager> manager = packageManager();
     return manager && manager->callerState() == PackageManager::callerShouldTerminate;
 }
@@ -234,6 +239,14 @@ void defineCoreFunctions() {
     defineThreadsAndStreams();
     defineGuarded<unsigned long long(const wstr&)>(bp::scope(), "hash_string", &hashString);
     defineGuarded<unsigned long long(wstr, const wstr&, bool)>(bp::scope(), "fuzzy_score", &fuzzy);
+}
+
+void setShuttingDown(bool value) {
+    shuttingDown.store(value);
+}
+
+bool callerShouldTerminate() {
+    return shouldTerminate();
 }
 
 void flushAllStd(wstr* capture) {

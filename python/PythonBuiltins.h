@@ -50,6 +50,13 @@ void flushAllStd(wstr* capture);
 // stopped. Takes the GIL; any thread.
 void interruptThread(uint32_t threadId);
 
+// From the start of the program's shutdown on, should_terminate() is True
+// on every thread; a new start of the application (tests embed several)
+// clears it. Any thread.
+void setShuttingDown(bool shuttingDown);
+// What should_terminate() answers the calling thread. Any thread.
+bool callerShouldTerminate();
+
 // The values register_python_thread and unregister_python_thread insist on,
 // so that only the start-up module's thread hooks call them.
 constexpr unsigned registerThreadGuard = 0x5C2E91A7;

@@ -25,13 +25,30 @@ import _thread
 
 import quorvalent_api
 
+# The program is no Python interpreter: code that starts Python in a new
+# process (multiprocessing's spawn and forkserver methods) gets the one the
+# program is built with.
+sys.executable = os.path.join(sys.base_exec_prefix, "bin",
+                              "python{}.{}".format(*sys.version_info[:2]))
+
 # A folder whose sources stand in for those of the package archives; the
 # program sets it at start-up when there is one.
 override_path = None
 
 
+# The program's process: a process forked from plugin code has another id.
+_program_pid = os.getpid()
+
+
+def in_forked_child():
+    """Whether this is a process forked from plugin code: an ordinary Python
+    process that shares nothing more with the program than fork gave it."""
+    return os.getpid() != _program_pid
+
+
 class LogSink:
-    """A text stream whose lines become records of the program's log."""
+    """A text stream whose lines become records of the program's log; in a
+    process forked from plugin code, the process's own standard stream."""
 
     encoding = "utf-8"
     errors = "strict"
@@ -41,12 +58,16 @@ class LogSink:
 
     def write(self, s):
         """Buffers the text; each complete line becomes a log record."""
-        quorvalent_api.std_print(self._id, s)
+        if in_forked_child():
+            os.write(self._id, s.encode(self.encoding, "backslashreplace"))
+        else:
+            quorvalent_api.std_print(self._id, s)
         return len(s)
 
     def flush(self):
         """Logs the complete lines still buffered."""
-        quorvalent_api.std_flush(self._id)
+        if not in_forked_child():
+            quorvalent_api.std_flush(self._id)
 
     def writable(self):
         """Always True."""
@@ -66,6 +87,11 @@ class LogSink:
 def _print_exc():
     import traceback
     traceback.print_exc()
+
+
+def _print_exception(error):
+    import traceback
+    traceback.print_exception(error)
 
 
 # Levels of quorvalent_api.log.
@@ -94,29 +120,55 @@ import _sitebuiltins
 builtins.help = _sitebuiltins._Helper()
 
 
-def _no_exit(*args, **kwargs):
-    raise NotImplementedError("exit() call trapped by Quorvalent")
+def _exit_trap(real):
+    """The exit function in the program's process raises; in a process forked
+    from plugin code it is the function itself."""
+    def _no_exit(*args, **kwargs):
+        if in_forked_child():
+            return real(*args, **kwargs)
+        raise NotImplementedError("exit() call trapped by Quorvalent")
+    return _no_exit
 
 
 def _trap_exits():
     # The functions are reachable under more names than these (posix._exit
     # is os._exit): every module loaded now that holds one of them gets the
-    # trap in its place, and later imports find the trap.
-    real = [function for function in (
-        getattr(builtins, "exit", None), getattr(builtins, "quit", None), os._exit,
-        sys.exit, _thread.exit, _thread.exit_thread) if function is not None]
-    builtins.exit = builtins.quit = os._exit = sys.exit = _no_exit
-    _thread.exit = _thread.exit_thread = _no_exit
-    for module in list(sys.modules.values()):
+    # trap in its place, and later imports find the trap. Without the site
+    # module, exit and quit are sys.exit.
+    for name in ("exit", "quit"):
+        if getattr(builtins, name, None) is None:
+            setattr(builtins, name, sys.exit)
+    real = [builtins.exit, builtins.quit, os._exit, sys.exit, _thread.exit, _thread.exit_thread]
+    traps = {id(function): _exit_trap(function) for function in real}
+    for module in list(sys.modules.values()) + [builtins]:
         space = getattr(module, "__dict__", None)
         if not isinstance(space, dict):
             continue
         for name, value in list(space.items()):
-            if any(value is function for function in real):
-                space[name] = _no_exit
+            # The functions live on (in `real`): an equal id is the function.
+            if id(value) in traps:
+                space[name] = traps[id(value)]
 
 
+def _trap_fresh_builtins(imp):
+    """A second copy of the built-in posix module (importlib.util.
+    module_from_spec) would hold the real _exit, and a second copy of _imp
+    the real function that makes one: both get the trap."""
+    create = imp.create_builtin
+
+    def create_builtin(spec):
+        module = create(spec)
+        if spec.name == "posix" and callable(getattr(module, "_exit", None)):
+            module._exit = _exit_trap(module._exit)
+        elif spec.name == "_imp":
+            _trap_fresh_builtins(module)
+        return module
+    imp.create_builtin = create_builtin
+
+
+_real_exit = os._exit
 _trap_exits()
+_trap_fresh_builtins(sys.modules["_imp"])
 
 # Guard values of the program's thread registration functions.
 _REGISTER_GUARD = 0x5C2E91A7
@@ -130,6 +182,29 @@ _plugin_threads = {}
 _plugin_threads_lock = _thread.allocate_lock()
 # Whom each of those threads serves: its plugin's full name, or its package.
 _thread_owners = {}
+
+
+def leave_forked_child(error=None):
+    """Ends a process forked from plugin code whose thread leaves Python for
+    the program's code, which belongs to the program: as Python ends a
+    program, with the code of a SystemExit, 1 after another exception (which
+    is printed), else 0."""
+    status = 0
+    if isinstance(error, SystemExit):
+        if isinstance(error.code, int):
+            status = error.code
+        elif error.code is not None:
+            print(error.code, file=sys.stderr)
+            status = 1
+    elif error is not None:
+        _print_exception(error)
+        status = 1
+    for stream in (sys.stdout, sys.stderr):
+        try:
+            stream.flush()
+        except Exception:
+            pass
+    _real_exit(status)
 
 
 def _thread_launchpad(parent_id, event, func, args, kwargs):
@@ -149,6 +224,8 @@ def _thread_launchpad(parent_id, event, func, args, kwargs):
             event.set()
         func(*args, **kwargs)
     finally:
+        if in_forked_child():
+            leave_forked_child()
         try:
             quorvalent_api.unregister_python_thread(_UNREGISTER_GUARD)
         finally:
@@ -176,6 +253,119 @@ def _thread_create(function, args, kwargs={}):
 _thread.start_new_thread = _thread_create
 _thread.start_new = _thread_create
 threading._start_new_thread = _thread_create
+
+
+def _after_fork_in_child():
+    # The program's own threads are no threading.Thread: forked from one,
+    # the child's main thread would be a dummy that threading's shutdown
+    # (multiprocessing runs it in its children) cannot end.
+    if isinstance(threading.current_thread(), threading._DummyThread):
+        threading._main_thread = threading._MainThread()
+    # The child's threads serve no plugin of the program, whose registry
+    # and locks stay behind in the parent.
+    _thread.start_new_thread = _thread.start_new = _thread_create_impl
+    threading._start_new_thread = _thread_create_impl
+    _plugin_threads.clear()
+    _thread_owners.clear()
+
+
+os.register_at_fork(after_in_child=_after_fork_in_child)
+
+
+def _thread_excepthook(args):
+    """An exception that ends a plugin's thread: one error record naming the
+    thread, whom it serves, and where the exception came from."""
+    if args.exc_type is SystemExit:
+        return
+    if in_forked_child():
+        threading.__excepthook__(args)
+        return
+    thread = args.thread
+    ident = thread.ident if thread is not None else _thread.get_ident()
+    name = thread.name if thread is not None else str(ident)
+    owner = _thread_owners.get(ident)
+    _log_error("Uncaught exception in thread {}{}".format(
+        name, " of " + owner if owner else ""), args.exc_value)
+
+
+threading.excepthook = _thread_excepthook
+
+# Exit handlers run when the interpreter stops, as the program ends. Those
+# that plugins and their modules register run in order, but together within
+# a bound: one that waits without end (multiprocessing's waits for every
+# child process) must not hold the program's end.
+import atexit
+
+_exit_handlers = []
+_exit_handlers_lock = _thread.allocate_lock()
+_running_exit_handler = None
+# The bound, in seconds; the program sets it before the interpreter stops.
+exit_handlers_seconds = 2.0
+
+
+def _register_exit_handler(function, *args, **kwargs):
+    with _exit_handlers_lock:
+        _exit_handlers.append((function, args, kwargs))
+    return function
+
+
+def _unregister_exit_handler(function):
+    with _exit_handlers_lock:
+        _exit_handlers[:] = [entry for entry in _exit_handlers if entry[0] != function]
+
+
+def _run_bounded(function, seconds):
+    """Runs the function on a thread of its own and waits for it at most the
+    seconds; True when it ended. One that did not is left running."""
+    done = _thread.allocate_lock()
+    done.acquire()
+
+    def run():
+        try:
+            function()
+        finally:
+            done.release()
+    _thread_create_impl(run, ())
+    return done.acquire(timeout=max(0.0, seconds))
+
+
+def _function_name(function):
+    return "{}.{}".format(getattr(function, "__module__", "?"),
+                          getattr(function, "__qualname__", function))
+
+
+def _run_exit_handlers_in_order():
+    global _running_exit_handler
+    while True:
+        with _exit_handlers_lock:
+            if not _exit_handlers:
+                return
+            function, args, kwargs = _exit_handlers.pop()
+        _running_exit_handler = function
+        try:
+            function(*args, **kwargs)
+        except SystemExit:
+            pass
+        except BaseException as error:
+            _log_error("Error in exit handler " + _function_name(function), error)
+
+
+def _run_exit_handlers():
+    if in_forked_child() or not _exit_handlers:
+        return
+    if _run_bounded(_run_exit_handlers_in_order, exit_handlers_seconds):
+        return
+    with _exit_handlers_lock:
+        skipped = len(_exit_handlers)
+    quorvalent_api.log("", 0, 2, "Exit handler {} did not end within {:.0f} ms; it is left "
+                       "running and {} more are skipped".format(
+                           _function_name(_running_exit_handler), exit_handlers_seconds * 1000,
+                           skipped))
+
+
+atexit.register(_run_exit_handlers)
+atexit.register = _register_exit_handler
+atexit.unregister = _unregister_exit_handler
 
 
 def _raise_in_thread(ident, exception):
@@ -218,6 +408,24 @@ def stop_plugin_threads(join_seconds, exit_seconds):
         if thread.ident not in alive:
             thread.join(exit_seconds)
     return len(alive)
+
+
+def flush_open_files(seconds):
+    """Flushes the Python files still open, for an interpreter that is not
+    stopped (a thread left running keeps it): what plugins wrote reaches the
+    disk. A flush that waits (another thread is in the middle of a write to
+    the file) is left after the seconds."""
+    import io
+    files = [obj for obj in gc.get_objects() if isinstance(obj, io.IOBase)]
+
+    def flush_all():
+        for file in files:
+            try:
+                if not file.closed and file.writable():
+                    file.flush()
+            except Exception:
+                pass
+    _run_bounded(flush_all, seconds)
 
 
 def _type_name(obj):

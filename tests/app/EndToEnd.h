@@ -100,6 +100,13 @@ inline std::string readText(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// Alive, and not a zombie that has ended.
+inline bool running(pid_t pid) {
+    const std::string stat = readText("/proc/" + std::to_string(pid) + "/stat");
+    const auto close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
+}
+
 // The first file below root with that extension (".png"), empty when none is.
 inline fs::path findFile(const fs::path& root, const std::string& extension) {
     std::error_code error;

@@ -122,11 +122,13 @@ TEST(EndToEnd, APluginCannotEndTheProgramThroughAnExitFunction) {
                                             "quit(3)",
                                             "_thread.exit()",
                                             "_thread.exit_thread()",
-                                            "importlib.import_module(\"posix\")._exit(3)"};
+                                            "importlib.import_module(\"posix\")._exit(3)",
+                                            "importlib.util.module_from_spec(importlib.util."
+                                            "find_spec(\"posix\"))._exit(3)"};
     UserTree user;
     const fs::path package = user.config / "Quorvalent/Packages/Quitter";
     fs::create_directories(package);
-    std::string script = R"(import importlib, os, posix, sys, _thread
+    std::string script = R"(import importlib, importlib.util, os, posix, sys, _thread
 import quorvalent
 import quorvalent_api as api
 class Quitter(quorvalent.Plugin):
@@ -193,4 +195,45 @@ TEST(EndToEnd, AScriptThatDoesNotCompileIsOneErrorRecordWithItsPlace) {
     EXPECT_EQ(linesWith(log, "SyntaxError: expected ':'").size(), 1u) << log;
     for (const char* noise : {"Python:", "importlib", "quorvalent_private"})
         EXPECT_EQ(linesWith(log, noise).size(), 0u) << noise << " in\n" << log;
+}
+
+// An exception that ends a plugin's thread, here the exit trap's: one error
+// record naming the thread, its plugin, the script and the line, without the
+// program's own frames.
+TEST(EndToEnd, AnExceptionThatEndsAPluginsThreadIsOneErrorRecord) {
+    UserTree user;
+    const fs::path package = user.config / "Quorvalent/Packages/Thrower";
+    fs::create_directories(package);
+    std::ofstream(package / "thrower.py") << R"(import os, threading
+import quorvalent
+def leave():
+    os._exit(3)
+class Thrower(quorvalent.Plugin):
+    def on_start(self):
+        thread = threading.Thread(target=leave, name='leaver')
+        thread.start()
+        thread.join()
+        print('thrower done')
+)";
+
+    Program program({}, user.env, user.output);
+    ASSERT_TRUE(program.started());
+    ASSERT_TRUE(waitForText(user.log, "Python: thrower done"))
+        << readText(user.output) << readText(user.log);
+    Program exit({"--exit"}, user.env, user.output);
+    EXPECT_EQ(exit.exitCode(), std::optional<int>(0)) << readText(user.output);
+    EXPECT_EQ(program.exitCode(), std::optional<int>(0)) << readText(user.output);
+
+    const std::string log = readText(user.log);
+    const std::vector<std::string> records = linesWith(log, "[E] ");
+    ASSERT_EQ(records.size(), 1u) << log;
+    EXPECT_NE(records[0].find("Uncaught exception in thread leaver of Thrower.Thrower: "
+                              "NotImplementedError: exit() call trapped by Quorvalent"),
+              std::string::npos)
+        << records[0];
+    const std::string place =
+        "File \"" + (package / "thrower.py").string() + "\", line 4, in leave";
+    EXPECT_NE(log.find(place), std::string::npos) << log;
+    EXPECT_EQ(linesWith(log, "Python: ").size(), 1u) << "only the plugin's own print\n" << log;
+    EXPECT_EQ(log.find("quorvalent_private"), std::string::npos) << log;
 }

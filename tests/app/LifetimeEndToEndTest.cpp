@@ -63,13 +63,6 @@ bool closeBox(const std::string& id, Close how) {
     return waitFor([&] { return !programWindows().contains(id); });
 }
 
-// Alive, and not a zombie that has ended.
-bool running(pid_t pid) {
-    const std::string stat = readText("/proc/" + std::to_string(pid) + "/stat");
-    const auto close = stat.rfind(')');
-    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z';
-}
-
 size_t count(const std::string& text, const std::string& piece) {
     size_t n = 0;
     for (auto at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))

@@ -2,6 +2,7 @@
 // runs the built program with a package that misbehaves beside one that
 // behaves, ends it, and starts it once more on the same profile.
 
+#include "app/ShutdownBudget.h"
 #include "catalog/Catalog.h"
 #include "catalog/CatalogResults.h"
 #include "tests/app/EndToEnd.h"
@@ -16,10 +17,22 @@ namespace {
 constexpr const char* badPackage = "AaBad";
 constexpr const char* goodPackage = "ZzGood";
 
-// A plugin that hands in one item.
-const char* goodScript = R"(import quorvalent
+// A plugin that hands in one item, writes a file that it leaves to the
+// interpreter to flush as it stops, and runs a thread that ends once
+// should_terminate() is True (which it is from the start of the shutdown, a
+// second before the thread would be interrupted).
+const char* goodScript = R"(import threading, time
+import quorvalent
 import quorvalent_api as api
+_data = open('{data}', 'w')
+_data.write('written by the good plugin')
+def careful():
+    while not api.should_terminate():
+        time.sleep(0.01)
+    print('good thread saw should_terminate')
 class Good(quorvalent.Plugin):
+    def on_start(self):
+        threading.Thread(target=careful).start()
     def on_catalog(self):
         self.set_catalog([api.CatalogItem(self, 30, 'Good item', '', 'good', 0, False, 0, 0, '')])
 )";
@@ -37,6 +50,12 @@ struct Row {
     std::string ready = "Python: bad";
     // More lines the log must hold by the end.
     std::vector<std::string> logged;
+    // Whether no thread keeps the Python lock at the end, so that the good
+    // plugin's thread stops and its file reaches the disk (flushed also when
+    // the interpreter is left running).
+    bool pythonEnds = true;
+    // Pieces the log must not hold.
+    std::vector<std::string> notLogged = {};
 };
 
 std::string plugin(const std::string& body) {
@@ -45,8 +64,13 @@ std::string plugin(const std::string& body) {
 
 const std::string stuck = std::string(badPackage) + ".Bad.on_";
 const std::string leftRunning = "] Python is not finalized: ";
-const std::string lockHeld = "] The Python lock is still held after 1000 ms, by a thread of " +
-                             std::string(badPackage) + ".Bad (thread ";
+const std::string lockHeld = "] The Python lock is still held after 5000 ms, by thread ";
+const std::string heldByBad =
+    " of " + std::string(badPackage) + ".Bad; what needs Python is skipped";
+const std::string heldByNoPlugin = ", which runs no plugin's message or thread; what needs Python";
+// No line blames the good plugin, whose thread only waits for the lock.
+const std::vector<std::string> goodNotBlamed = {"of " + std::string(goodPackage) + ".Good;",
+                                                "plugin code of " + std::string(goodPackage)};
 
 // A daemon thread that backtracks in C for ever, holding the Python lock
 // without a break, once the test says go.
@@ -180,12 +204,60 @@ class Bad(quorvalent.Plugin):
      Stop::Exit,
      "Python: bad",
      {}},
-    {"AThreadHoldingThePythonLockInC", plugin(lockHog), Stop::Exit, "Python: bad", {lockHeld}},
+    {"AThreadHoldingThePythonLockInC",
+     plugin(lockHog),
+     Stop::Exit,
+     "Python: bad",
+     {lockHeld, heldByBad},
+     false,
+     goodNotBlamed},
     {"AThreadHoldingThePythonLockInCThenSigterm",
      plugin(lockHog),
      Stop::Term,
      "Python: bad",
-     {lockHeld, "] Received SIGTERM; shutting down."}},
+     {lockHeld, heldByBad, "] Received SIGTERM; shutting down."},
+     false,
+     goodNotBlamed},
+    // Asleep in C with the lock for 3 seconds: the shutdown waits for it, and
+    // nothing of the other plugins is skipped.
+    {"AThreadHoldingThePythonLockForThreeSeconds",
+     plugin(R"(import ctypes, os
+def hog():
+    while not os.path.exists('{go}'):
+        time.sleep(0.01)
+    print("bad thread")
+    ctypes.PyDLL(None).sleep(3)
+class Bad(quorvalent.Plugin):
+    def on_start(self):
+        threading.Thread(target=hog, daemon=True).start()
+)"),
+     Stop::Exit,
+     "Python: bad",
+     {},
+     true,
+     {"The Python lock is still held", "is left running"}},
+    // The lock's holder is no plugin's thread but a package's import, asleep
+    // in C: no plugin is named.
+    {"AnImportHoldingThePythonLock",
+     plugin(R"(import ctypes, os
+while not os.path.exists('{go}'):
+    time.sleep(0.01)
+print("bad import")
+ctypes.PyDLL(None).sleep(1000000)
+)"),
+     Stop::Exit,
+     "Python: bad",
+     {lockHeld, heldByNoPlugin},
+     false,
+     goodNotBlamed},
+    {"AnExitHandlerThatNeverEnds",
+     plugin(R"(import atexit
+atexit.register(time.sleep, 1000000)
+print("bad exit handler")
+)"),
+     Stop::Exit,
+     "Python: bad",
+     {"] Exit handler time.sleep did not end within 2000 ms; it is left running"}},
     {"Sigterm", "", Stop::Term, "] Init done in ", {"] Received SIGTERM; shutting down."}},
     {"Sigint", "", Stop::Int, "] Init done in ", {"] Received SIGINT; shutting down."}},
 };
@@ -221,10 +293,13 @@ TEST_P(Shutdown, EndsInOrderAndOnTime) {
     const Row& row = GetParam();
     UserTree user;
     const fs::path go = user.dir.path() / "go";
+    const fs::path data = user.dir.path() / "data.txt";
     std::string script = row.script;
     if (const auto at = script.find("{go}"); at != std::string::npos)
         script.replace(at, 4, go.string());
-    writePackage(user, goodPackage, goodScript);
+    std::string good = goodScript;
+    good.replace(good.find("{data}"), 6, data.string());
+    writePackage(user, goodPackage, good);
     if (!script.empty())
         writePackage(user, badPackage, script);
     const fs::path cache = user.localFile(".catalog");
@@ -255,10 +330,16 @@ TEST_P(Shutdown, EndsInOrderAndOnTime) {
     EXPECT_EQ(program.exitCode(), std::optional<int>(0)) << report();
     const auto stopTime = steady_clock::now() - stopped;
     const std::string log = readText(user.log);
-    EXPECT_LT(stopTime, seconds(10)) << log;
+    EXPECT_LT(stopTime, milliseconds(ShutdownBudget::totalMs)) << log;
     EXPECT_NE(log.find("] Shutting down with code 0.\r\n"), std::string::npos) << log;
     for (const std::string& line : row.logged)
         EXPECT_NE(log.find(line), std::string::npos) << line << " in\n" << log;
+    for (const std::string& piece : row.notLogged)
+        EXPECT_EQ(log.find(piece), std::string::npos) << piece << " in\n" << log;
+    if (row.pythonEnds) {
+        EXPECT_NE(log.find("Python: good thread saw should_terminate"), std::string::npos) << log;
+        EXPECT_EQ(readText(data), "written by the good plugin") << log;
+    }
 
     // The next start finds the cache whole.
     fs::remove_all(user.config / "Quorvalent" / "Packages" / badPackage);

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -55,6 +56,42 @@ TEST(InstanceLock, TheHoldersRecordIsReadWhileItHoldsTheLock) {
     holder.release();
     EXPECT_EQ(InstanceLock::heldText(path), std::nullopt) << "a record left by a dead holder";
     EXPECT_FALSE(InstanceLock().record("x")) << "nothing held";
+}
+
+// A child forked while the lock is held shares it through its copy of the
+// descriptor, and would hold it once the instance has ended: the child's
+// copy is closed at the fork, the parent's lock stays.
+TEST(InstanceLock, AForkedChildDoesNotHoldIt) {
+    qvtest::TempDir dir;
+    const std::string path = (dir.path() / "app.lock").string();
+    auto lock = std::make_unique<InstanceLock>();
+    ASSERT_EQ(lock->acquire(path), InstanceLock::Acquired);
+    int gate[2], ready[2];
+    ASSERT_EQ(pipe(gate), 0);
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(gate[1]);
+        close(ready[0]);
+        // Still held by the parent; then the child lives on past its release.
+        const char held = InstanceLock().acquire(path) == InstanceLock::HeldByOther ? 0 : 1;
+        char byte = 0;
+        [[maybe_unused]] const ssize_t sent = write(ready[1], &held, 1);
+        [[maybe_unused]] const ssize_t got = read(gate[0], &byte, 1);
+        _exit(held);
+    }
+    close(gate[0]);
+    close(ready[1]);
+    char held = 1;
+    ASSERT_EQ(read(ready[0], &held, 1), 1);
+    close(ready[0]);
+    lock.reset();
+    EXPECT_EQ(InstanceLock().acquire(path), InstanceLock::Acquired) << "the child left it free";
+    close(gate[1]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST(RuntimeDir, TheSessionsFolderElseAPrivateOne) {

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace Platform;
 
 namespace {
@@ -43,5 +46,26 @@ TEST(StopSignals, SignalTheEventWhileInstalled) {
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(disposition(signals[i]), &ignored);
         sigaction(signals[i], &saved[i], nullptr);
+    }
+}
+
+// A child forked from the program shares the event descriptor; a stop signal
+// it gets is its own and ends it, and the program's event stays quiet.
+TEST(StopSignals, AForkedChildTakesTheDefaultAction) {
+    EventFd event(true);
+    ASSERT_TRUE(event.valid());
+    StopSignals stopSignals(event.fd());
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signalName(signal));
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            raise(signal);
+            _exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+        EXPECT_EQ(event.wait(0), static_cast<uint32_t>(WAIT_TIMEOUT));
     }
 }

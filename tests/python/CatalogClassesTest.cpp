@@ -5,6 +5,7 @@
 #include "python/GilLock.h"
 #include "python/GuardedFunction.h"
 #include "python/PluginWrap.h"
+#include "python/PythonBuiltins.h"
 #include "tests/python/ApiFakes.h"
 #include "tests/python/PythonTestSupport.h"
 
@@ -74,7 +75,7 @@ TEST_F(CatalogClasses, PluginIdentityComesFromItsModuleAndClass) {
                          "          loose.full_name(), loose.id(), finder.should_terminate()]");
     EXPECT_EQ(str(space["result"]),
               "['mypack.Finder', 'mypack.Finder', 'mypack.Finder', 'mypack', 'mypack', True, True, "
-              "'', 0, None]");
+              "'', 0, False]");
     auto& plugin = bp::extract<PythonBuiltins::detail::PluginWrap&>(space["finder"])();
     wstr packageName;
     EXPECT_EQ(plugin.id(), Plugin::parseFullName(L"mypack.Finder", packageName));
@@ -174,6 +175,17 @@ result = [finder.set_actions(30, [api.CatalogAction(finder.id(), 'go', 'Go', '',
         "Obsolete instance of plugin mypack.Finder, parent Package has been reloaded or unloaded";
     EXPECT_EQ(str(space["result"]), "[0, '" + obsolete + "', '" + obsolete + "', '" + obsolete +
                                         "', '" + obsolete + "']");
+}
+
+// From the start of the shutdown on, both functions answer True on any
+// thread, the plugin's method as the module's.
+TEST_F(CatalogClasses, ShouldTerminateIsTrueOnceTheProgramShutsDown) {
+    const char* ask = "result = [api.should_terminate(), finder.should_terminate()]";
+    EXPECT_EQ(str(run(ask)["result"]), "[False, False]");
+    PythonBuiltins::setShuttingDown(true);
+    const std::string during = str(run(ask)["result"]);
+    PythonBuiltins::setShuttingDown(false);
+    EXPECT_EQ(during, "[True, True]");
 }
 
 // The catalog keeps what plugins hand it and drops it on threads without the

@@ -1,7 +1,9 @@
 #include <boost/python.hpp>
 
+#include "platform/ThreadId.h"
 #include "python/GilLock.h"
 #include "tests/python/PythonTestSupport.h"
+#include "tests/support/WaitFor.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +12,7 @@
 #include <future>
 #include <memory>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -55,6 +58,7 @@ class GilHog {
 public:
     GilHog() {
         thread_ = std::thread([this] {
+            id_ = Platform::currentThreadId();
             GilLock gil;
             held_.set_value();
             release_.get_future().wait();
@@ -68,8 +72,10 @@ public:
         release_.set_value();
         thread_.join();
     }
+    uint32_t id() const { return id_; }
 
 private:
+    std::atomic<uint32_t> id_{0};
     std::promise<void> held_, release_;
     std::thread thread_;
 };
@@ -88,15 +94,21 @@ TEST(GilLock, LimitedWorkRunsOnAHelperWithinTheLimit) {
     EXPECT_FALSE(PyGILState_Check());
 }
 
-// Without a limit the caller would wait here for good.
-TEST(GilLock, AGilHeldPastTheLimitIsGivenUpOnceAndLaterWorkIsSkipped) {
-    std::vector<uint32_t> reports;
+// Without a limit the caller would wait here for good. The report names the
+// thread that holds the GIL; once it lets go, work runs again.
+TEST(GilLock, AGilHeldPastTheLimitIsGivenUpOnceAndLaterWorkRunsOnceItIsFree) {
+    std::vector<std::pair<uint32_t, uint32_t>> reports;
     auto ran = std::make_shared<std::atomic<int>>(0);
+    uint32_t hogId = 0;
     {
         GilHog hog;
-        GilLock::limitWaits(50, [&](uint32_t waitedMs) { reports.push_back(waitedMs); });
+        hogId = hog.id();
+        GilLock::limitWaits(50, [&](uint32_t waitedMs, uint32_t holder) {
+            reports.emplace_back(waitedMs, holder);
+        });
         EXPECT_FALSE(GilLock::runLimited([ran] { ++*ran; }, 20));
         EXPECT_TRUE(GilLock::givenUp());
+        EXPECT_EQ(GilLock::holder(), hogId);
         const auto before = std::chrono::steady_clock::now();
         EXPECT_FALSE(GilLock::runLimited([ran] { ++*ran; }));
         EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(50))
@@ -104,15 +116,19 @@ TEST(GilLock, AGilHeldPastTheLimitIsGivenUpOnceAndLaterWorkIsSkipped) {
         hog.letGo();
     }
     // The helper left waiting gets the GIL now, runs nothing and lets it go:
-    // this thread can take it.
+    // the next work runs.
+    EXPECT_TRUE(qvtest::waitFor([] { return !GilLock::givenUp(); }, std::chrono::seconds(30),
+                                std::chrono::milliseconds(5)));
+    EXPECT_EQ(GilLock::holder(), 0u);
+    EXPECT_EQ(*ran, 0);
+    EXPECT_TRUE(GilLock::runLimited([ran] { ++*ran; }));
+    EXPECT_EQ(*ran, 1);
     GilLock::unlimitWaits();
     {
         GilLock gil;
         EXPECT_TRUE(gil.held());
     }
-    EXPECT_EQ(*ran, 0);
-    EXPECT_EQ(reports, std::vector<uint32_t>{70});
-    EXPECT_FALSE(GilLock::givenUp());
+    EXPECT_EQ(reports, (std::vector<std::pair<uint32_t, uint32_t>>{{70, hogId}}));
 }
 
 } // namespace
