@@ -118,7 +118,9 @@ const std::vector<ApiDocstring>& apiDocstrings() {
          "shell_execute(file, parameters, folder, verb, api_flags, show_command) -> int\n\n"
          "Starts what the file stands for and returns at once: 0 on success, else an error "
          "number (2: file not found). An executable runs with the parameters (a command line) "
-         "in the folder when it is not empty; a desktop entry runs its program; documents, "
+         "in the folder when it is not empty; a desktop entry runs its program with the "
+         "parameters as the files of its Exec line, in a terminal emulator when it says "
+         "Terminal=true; documents, "
          "folders and URLs open with the desktop's application (xdg-open). verb: \"\" or "
          "\"open\", \"explore\", or \"edit\" ($VISUAL, else $EDITOR); others fail. api_flags: "
          "None or an int, not used; show_command: an int, not used."},
