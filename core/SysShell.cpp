@@ -8,10 +8,10 @@
 
 #include "core/Logger.h"
 #include "core/Path.h"
-#include "core/ShellLink.h"
 #include "core/SysCommandLine.h"
 #include "core/SysEnv.h"
 #include "core/SysFile.h"
+#include "core/SysTerminal.h"
 #include "core/TextLocale.h"
 #include "platform/DesktopEntry.h"
 #include "platform/Environment.h"
@@ -172,23 +172,44 @@ uint32_t refuseEntry(const wstr& file) {
     return fail(Platform::ERROR_ACCESS_DENIED);
 }
 
-// Runs what a desktop entry stands for; an entry pointing at another entry
-// only opens it, so entries cannot send us round in circles.
-uint32_t runDesktopEntry(const wstr& file, const wstr& parameters, const wstr& folder) {
-    ShellLink link;
-    loadShellLink(link, file);
-    if (link.target().empty())
-        return openWithDesktop(file);
-    if (isUrl(link.target()))
-        return openWithDesktop(link.target());
+// Runs one command of a desktop entry: its program, in a terminal when the
+// entry asks for one; a command naming no program (a document, another
+// entry) only opens that, so entries cannot send us round in circles.
+uint32_t runEntryCommand(const wstr& file, Narrow command, bool terminal, const wstr& folder) {
     struct stat st;
-    wstr target = locate(link.target(), st);
-    if (target.empty())
+    wstr program = locate(expandEnvVars(wstr::fromUtf8(command.front().c_str())), st);
+    if (program.empty())
         return fail(Platform::ERROR_FILE_NOT_FOUND);
-    wstr joined = link.arguments();
-    if (!parameters.empty())
-        joined += (joined.empty() ? L"" : L" ") + parameters;
-    return launch(target, st, joined, {}, folder.empty() ? link.workingDirectory() : folder, false);
+    if (!S_ISREG(st.st_mode) || !Platform::isProgramFile(wstr::toUtf8(program)))
+        return openWithDesktop(program);
+    command.front() = wstr::toUtf8(program);
+    if (terminal)
+        command = terminalCommand(file, command);
+    if (command.empty())
+        return fail(Platform::ERROR_FILE_NOT_FOUND);
+    return spawn(command.front(), command, folder, false);
+}
+
+// Runs what a desktop entry stands for, with the parameters as the files of
+// its Exec line; a link entry opens its URL.
+uint32_t runDesktopEntry(const wstr& file, const wstr& parameters, const wstr& folder) {
+    Platform::DesktopEntry entry;
+    if (!entry.load(wstr::toUtf8(file)))
+        return openWithDesktop(file);
+    if (entry.value("Type") == "Link") {
+        std::string url = entry.value("URL");
+        return openWithDesktop(url.empty() ? file : wstr::fromUtf8(url.c_str()));
+    }
+    const auto commands = entry.commands(narrowAll(splitParameters(parameters)));
+    if (commands.empty())
+        return openWithDesktop(file);
+    const wstr workDir =
+        folder.empty() ? expandEnvVars(wstr::fromUtf8(entry.value("Path").c_str())) : folder;
+    for (const auto& command : commands)
+        if (uint32_t error =
+                runEntryCommand(file, command, entry.value("Terminal") == "true", workDir))
+            return error;
+    return fail(Platform::ERROR_SUCCESS);
 }
 
 uint32_t launch(const wstr& path, const struct stat& st, const wstr& parameters, const wstr& verb,

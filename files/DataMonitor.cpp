@@ -127,7 +127,8 @@ private:
     void removeWatches();
     void dispatchChanges();
     void notifyEventListeners(uint32_t bits);
-    std::vector<FileMonitor::EventPtr> fetchGroupEvents(size_t group);
+    std::vector<FileMonitor::EventPtr> fetchGroupEvents(size_t group, bool* rootClosed = nullptr);
+    uint64_t* shellStamp(size_t group);
     void drainEvents(size_t group);
     void onUserConfigEvent(const FileMonitor::Event& event, uint64_t now);
     void onPackagesFolderEvent(const FileMonitor::Event& event, uint64_t now);
@@ -141,6 +142,7 @@ private:
     Timing timing_;
     Thread thread_;
     Event watching_{false}; // set once the thread has placed its first watches
+    bool placedOnce_ = false;
     // Used by the thread only, from its start to its end.
     std::array<WatchGroup, groupCount> groups_;
     std::map<wstr, Pending> pending_;
@@ -325,14 +327,29 @@ uint32_t DataFs::Monitor::waitTime() const {
     return timeout;
 }
 
+// A Desktop or applications folder that appears after the first placement
+// (created, mounted) brings its files along: that counts as a change.
 void DataFs::Monitor::addWatches() {
-    for (auto& group : groups_) {
+    for (size_t index = 0; index < groupCount; ++index) {
+        auto& group = groups_[index];
         if (group.excluded)
             continue;
-        for (auto& root : group.roots)
-            if (root.id == 0 && !root.path.empty())
-                root.id = fileMonitor_->addDir(root.path, group.event.handle());
+        for (auto& root : group.roots) {
+            if (root.id != 0 || root.path.empty())
+                continue;
+            root.id = fileMonitor_->addDir(root.path, group.event.handle());
+            if (root.id != 0 && placedOnce_)
+                if (uint64_t* stamp = shellStamp(index))
+                    *stamp = nowMs();
+        }
     }
+    placedOnce_ = true;
+}
+
+uint64_t* DataFs::Monitor::shellStamp(size_t group) {
+    if (group == DesktopGroup)
+        return &desktopStamp_;
+    return group == StartMenuGroup ? &startMenuStamp_ : nullptr;
 }
 
 void DataFs::Monitor::removeWatches() {
@@ -382,9 +399,10 @@ void DataFs::Monitor::notifyEventListeners(uint32_t bits) {
     notifyLive(eventListeners, [bits](EventListener& listener) { listener.onDataFsEvent(bits); });
 }
 
-// The group's queued events; a watch that went away is forgotten here and
-// its end is not among them.
-std::vector<FileMonitor::EventPtr> DataFs::Monitor::fetchGroupEvents(size_t group) {
+// The group's queued events; a watch that went away is forgotten here, its
+// end is not among them, and `rootClosed` tells whether a root went away.
+std::vector<FileMonitor::EventPtr> DataFs::Monitor::fetchGroupEvents(size_t group,
+                                                                     bool* rootClosed) {
     auto& roots = groups_[group].roots;
     std::vector<uint32_t> ids;
     for (const auto& root : roots)
@@ -396,9 +414,13 @@ std::vector<FileMonitor::EventPtr> DataFs::Monitor::fetchGroupEvents(size_t grou
             events.push_back(std::move(event));
             continue;
         }
-        for (auto& root : roots)
-            if (root.id == event->watchId)
-                root.id = 0;
+        for (auto& root : roots) {
+            if (root.id != event->watchId)
+                continue;
+            root.id = 0;
+            if (rootClosed && event->kind == FileMonitor::WatchClosed)
+                *rootClosed = true;
+        }
     }
     return events;
 }
@@ -495,9 +517,11 @@ void DataFs::Monitor::onOverflow(size_t group, uint64_t now) {
                 registerPackageName(name, now, false);
 }
 
+// A folder that went away took its files with it: a change too.
 void DataFs::Monitor::onShellEvent(size_t group, uint64_t& stamp) {
     uint64_t now = nowMs();
-    if (!fetchGroupEvents(group).empty())
+    bool rootClosed = false;
+    if (!fetchGroupEvents(group, &rootClosed).empty() || rootClosed)
         stamp = now;
 }
 

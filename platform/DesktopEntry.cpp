@@ -1,5 +1,6 @@
 #include "platform/DesktopEntry.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <sstream>
 
@@ -50,7 +51,14 @@ std::string unescape(const std::string& raw) {
     return out;
 }
 
-std::string replaceFieldCodes(const std::string& arg, const std::string& fileCode) {
+// What the field codes of a word stand for; empty texts drop their codes.
+struct FieldValues {
+    std::string file;
+    std::string name;
+    std::string entryPath;
+};
+
+std::string replaceFieldCodes(const std::string& arg, const FieldValues& values) {
     std::string out;
     for (size_t i = 0; i < arg.size(); ++i) {
         if (arg[i] != '%' || i + 1 == arg.size()) {
@@ -66,15 +74,41 @@ std::string replaceFieldCodes(const std::string& arg, const std::string& fileCod
         if (code == '%')
             out += '%';
         else if (std::string_view("fFuU").find(code) != std::string_view::npos)
-            out += fileCode;
+            out += values.file;
+        else if (code == 'c')
+            out += values.name;
+        else if (code == 'k')
+            out += values.entryPath;
     }
     return out;
+}
+
+bool isFileList(const std::string& arg) {
+    return arg == "%F" || arg == "%U";
+}
+
+// Whether the word holds a file field code (one of `codes`), "%%" skipped.
+bool holdsCode(const std::string& arg, std::string_view codes) {
+    for (size_t i = 0; i + 1 < arg.size(); ++i) {
+        if (arg[i] != '%')
+            continue;
+        if (codes.find(arg[i + 1]) != std::string_view::npos)
+            return true;
+        ++i;
+    }
+    return false;
+}
+
+// A word that takes one file: %f or %u anywhere, %F or %U inside a word.
+bool takesOneFile(const std::string& arg) {
+    return !isFileList(arg) && holdsCode(arg, "fFuU");
 }
 
 } // namespace
 
 bool DesktopEntry::load(const std::string& path) {
     values_.clear();
+    path_ = path;
     std::string content;
     readError_ = Platform::readFile(path, content) ? 0 : errno;
     std::istringstream in(content);
@@ -143,10 +177,44 @@ std::optional<std::vector<std::string>> DesktopEntry::splitExec(const std::strin
 std::vector<std::string> DesktopEntry::execArguments(const std::string& fileCode) const {
     std::vector<std::string> args;
     for (const auto& raw : splitExec(value("Exec")).value_or(std::vector<std::string>())) {
-        std::string arg = replaceFieldCodes(raw, fileCode);
+        std::string arg = replaceFieldCodes(raw, {fileCode, {}, {}});
         if (!arg.empty() || raw.empty())
             args.push_back(std::move(arg));
     }
+    return args;
+}
+
+std::vector<std::vector<std::string>>
+DesktopEntry::commands(const std::vector<std::string>& files) const {
+    const auto exec = splitExec(value("Exec"));
+    if (!exec || exec->empty())
+        return {};
+    if (files.size() < 2 || std::none_of(exec->begin(), exec->end(), takesOneFile))
+        return {command(*exec, files)};
+    std::vector<std::vector<std::string>> commands;
+    for (const auto& file : files)
+        commands.push_back(command(*exec, {file}));
+    return commands;
+}
+
+std::vector<std::string> DesktopEntry::command(const std::vector<std::string>& exec,
+                                               const std::vector<std::string>& files) const {
+    const FieldValues values{files.empty() ? std::string() : files.front(), value("Name"), path_};
+    std::vector<std::string> args;
+    bool filesPlaced = false;
+    for (const auto& raw : exec) {
+        filesPlaced = filesPlaced || holdsCode(raw, "fFuU");
+        if (isFileList(raw)) {
+            args.insert(args.end(), files.begin(), files.end());
+        } else if (raw == "%i") {
+            if (!value("Icon").empty())
+                args.insert(args.end(), {"--icon", value("Icon")});
+        } else if (std::string arg = replaceFieldCodes(raw, values); !arg.empty() || raw.empty()) {
+            args.push_back(std::move(arg));
+        }
+    }
+    if (!filesPlaced)
+        args.insert(args.end(), files.begin(), files.end());
     return args;
 }
 

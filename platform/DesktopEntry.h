@@ -37,7 +37,21 @@ public:
     // empty by that goes. Empty when Exec is missing or malformed.
     std::vector<std::string> execArguments(const std::string& fileCode) const;
 
+    // The command lines that run the entry's program with `files` (file names
+    // or URLs; here what the user typed): %F and %U as arguments of their
+    // own become all files, %f and %u (and %F or %U inside a word) one file,
+    // so that several files run one command per file; %i becomes "--icon"
+    // and the Icon, %c the Name, %k the entry's file, "%%" '%', and the
+    // deprecated field codes go. Without a file field code the files follow
+    // the arguments. An argument left empty by the expansion goes. Empty
+    // when Exec is missing or malformed.
+    std::vector<std::vector<std::string>> commands(const std::vector<std::string>& files) const;
+
 private:
+    std::vector<std::string> command(const std::vector<std::string>& exec,
+                                     const std::vector<std::string>& files) const;
+
+    std::string path_;
     std::map<std::string, std::string> values_;
     int readError_ = 0;
 };

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <mutex>
 #include <poll.h>
 #include <spawn.h>
@@ -44,7 +45,21 @@ private:
     posix_spawnattr_t attr_;
 };
 
-int prepareActions(FileActions& actions, const std::string& workDir) {
+// A detached child is the user's program, not ours: it reads no input of
+// ours and writes nothing into the terminal or log we may be started from.
+int detachStreams(FileActions& actions) {
+    if (int rc = posix_spawn_file_actions_addopen(actions.get(), 0, "/dev/null", O_RDONLY, 0))
+        return rc;
+    for (int fd : {1, 2})
+        if (int rc = posix_spawn_file_actions_addopen(actions.get(), fd, "/dev/null", O_WRONLY, 0))
+            return rc;
+    return 0;
+}
+
+int prepareActions(FileActions& actions, const std::string& workDir, bool detached) {
+    if (detached)
+        if (int rc = detachStreams(actions))
+            return rc;
     if (!workDir.empty()) {
         if (int rc = posix_spawn_file_actions_addchdir_np(actions.get(), workDir.c_str()))
             return rc;
@@ -173,11 +188,13 @@ void reapInBackground(pid_t child) {
     }
 }
 
-int spawnChild(const std::string& program, const std::vector<std::string>& argv,
-               const std::string& workDir, bool searchPath, pid_t* pid) {
+namespace {
+
+int spawn(const std::string& program, const std::vector<std::string>& argv,
+          const std::string& workDir, bool searchPath, bool detached, pid_t* pid) {
     FileActions actions;
     SpawnAttr attr;
-    if (int rc = prepareActions(actions, workDir))
+    if (int rc = prepareActions(actions, workDir, detached))
         return rc;
     if (int rc = prepareAttr(attr))
         return rc;
@@ -200,10 +217,17 @@ int spawnChild(const std::string& program, const std::vector<std::string>& argv,
     return 0;
 }
 
+} // namespace
+
+int spawnChild(const std::string& program, const std::vector<std::string>& argv,
+               const std::string& workDir, bool searchPath, pid_t* pid) {
+    return spawn(program, argv, workDir, searchPath, false, pid);
+}
+
 int spawnDetached(const std::string& program, const std::vector<std::string>& argv,
                   const std::string& workDir, bool searchPath, pid_t* pid) {
     pid_t child = 0;
-    if (int rc = spawnChild(program, argv, workDir, searchPath, &child))
+    if (int rc = spawn(program, argv, workDir, searchPath, true, &child))
         return rc;
     if (pid)
         *pid = child;

@@ -1,5 +1,5 @@
-"""Helpers the program calls to show files and open web addresses with the
-programs the [external] settings name, or the desktop's defaults."""
+"""Helpers the program calls to show and edit files and open web addresses
+with the programs the [external] settings name, or the desktop's defaults."""
 
 import os
 
@@ -36,6 +36,18 @@ def explore_file(file):
     if error:
         raise OSError(error, "Failed to open " + folder)
     return folder
+
+
+def edit_file(file):
+    """Opens a file in the configured editor, else in the desktop's ($VISUAL,
+    $EDITOR, or the program the desktop opens it with)."""
+    editor = _setting("editor")
+    if editor:
+        return _run(editor, file)
+    error = api.shell_execute(file, "", "", "edit", None, -1)
+    if error:
+        raise OSError(error, "Failed to edit " + file)
+    return file
 
 
 def web_browser_command(url, execute=False):

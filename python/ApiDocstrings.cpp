@@ -125,8 +125,10 @@ const std::vector<ApiDocstring>& apiDocstrings() {
          "Starts what the file stands for and returns at once: 0 on success, else an error "
          "number (2: file not found). An executable runs with the parameters (a command line) "
          "in the folder when it is not empty; a bare name (no '/') is looked up in PATH only. "
-         "A desktop entry runs its program when it is executable or in an applications folder "
-         "of the XDG data folders, else nothing runs (5: access denied). Documents, "
+         "A desktop entry runs its program, with the parameters as the files of its Exec line "
+         "and in a terminal emulator when it says Terminal=true, when it is executable or in an "
+         "applications folder of the XDG data folders, else nothing runs (5: access denied). "
+         "Documents, "
          "folders and URLs open with the desktop's application (xdg-open). verb: \"\" or "
          "\"open\", \"explore\", or \"edit\" ($VISUAL, else $EDITOR); others fail. api_flags: "
          "None or an int, not used; show_command: an int, not used."},

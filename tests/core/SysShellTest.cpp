@@ -9,6 +9,7 @@
 
 #include "platform/Error.h"
 #include "tests/core/ScopedEnv.h"
+#include "tests/support/LogRecords.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/WaitFor.h"
 
@@ -224,6 +225,44 @@ TEST_F(ShellExecute, OnlyTrustedDesktopEntriesRun) {
         EXPECT_EQ(run(), (Lines{fs::current_path().string(), "tool", "ran", row.name}));
     }
     EXPECT_FALSE(fs::exists(marker())) << "a refused entry ran after all";
+}
+
+// Typed parameters are the files of the Exec line, each argument kept whole.
+TEST_F(ShellExecute, DesktopEntriesTakeParametersAsTheirFiles) {
+    fs::path entry = work.write("tool.desktop", "[Desktop Entry]\nType=Application\n"
+                                                "Exec=\"tool\" --in=%f \"a \\\\\\\\ b\" 5%%\n");
+    fs::permissions(entry, fs::perms::owner_exec, fs::perm_options::add);
+    ASSERT_EQ(Sys::shellExecute(wide(entry), L"\"my file\"", L""), 0u);
+    EXPECT_EQ(run(), (Lines{fs::current_path().string(), "tool", "--in=my file", "a \\ b", "5%"}));
+}
+
+// Terminal=true: the program runs in the first terminal emulator found.
+TEST_F(ShellExecute, TerminalEntriesRunInATerminal) {
+    fs::path entry = work.write("vi.desktop", "[Desktop Entry]\nType=Application\nTerminal=true\n"
+                                              "Exec=tool %F\nPath=" +
+                                                  work.str() + "\n");
+    fs::permissions(entry, fs::perms::owner_exec, fs::perm_options::add);
+    script("xterm");
+    ASSERT_EQ(Sys::shellExecute(wide(entry), L"\"a b\" c"), 0u);
+    const std::string tool = (bin.path() / "tool").string();
+    EXPECT_EQ(run(), (Lines{work.str(), "xterm", "-e", tool, "a b", "c"}));
+    script("x-terminal-emulator");
+    ASSERT_EQ(Sys::shellExecute(wide(entry), L"c"), 0u);
+    EXPECT_EQ(run(), (Lines{work.str(), "x-terminal-emulator", "-e", tool, "c"}));
+
+    // None: an error in the log names the entry, and nothing runs.
+    env.set("PATH", bin.str());
+    fs::remove(bin.path() / "xterm");
+    fs::remove(bin.path() / "x-terminal-emulator");
+    qvtest::LogRecords log;
+    EXPECT_EQ(Sys::shellExecute(wide(entry), L"c"), Platform::ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(
+        log.matching(Logger::Error, L"No terminal emulator found to run " + wide(entry) +
+                                        L" (tried x-terminal-emulator, gnome-terminal, konsole, "
+                                        L"xfce4-terminal, mate-terminal, xterm)")
+            .size(),
+        1u);
+    EXPECT_FALSE(fs::exists(marker()));
 }
 
 TEST_F(ShellExecute, ChildrenInheritNoDescriptorAndAreReaped) {

@@ -1,5 +1,6 @@
 #include "files/DataFs.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <gtest/gtest.h>
@@ -166,6 +167,22 @@ TEST_F(DataMonitorTest, DesktopAndStartMenuChanges) {
             all |= bits;
         return all == (DataFs::DesktopChanged | DataFs::StartMenuChanged);
     }));
+}
+
+// An applications folder made after the start arrives with its files, so
+// its appearance is the change; its removal takes them away again.
+TEST_F(DataMonitorTest, StartMenuFolderMadeOrRemovedLaterIsAChange) {
+    shell.startMenus.push_back(wide(dir.path() / "late/applications"));
+    start();
+    auto startMenuChanges = [&] {
+        return std::count_if(
+            listener->bits_.begin(), listener->bits_.end(),
+            [](const auto& report) { return (report.first & DataFs::StartMenuChanged) != 0; });
+    };
+    dir.write("late/applications/only.desktop", "[Desktop Entry]");
+    ASSERT_TRUE(listener->waitUntil([&] { return startMenuChanges() == 1; }, 30000));
+    fs::remove_all(dir.path() / "late");
+    ASSERT_TRUE(listener->waitUntil([&] { return startMenuChanges() == 2; }, 30000));
 }
 
 TEST_F(DataMonitorTest, ChangesWithoutPackageListenerAreDropped) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <unistd.h>
 
 #include "platform/Environment.h"
@@ -46,6 +47,41 @@ TEST(Spawn, RunsInItsFolderAndSessionAndIsReaped) {
     EXPECT_EQ(folder, dir.str());
     EXPECT_EQ(session, std::to_string(pid)); // a session of its own
     EXPECT_TRUE(waitFor([&] { return processState(pid) == 0; })) << "still " << processState(pid);
+}
+
+// The standard streams of the process, as the links in /proc name them.
+std::string streamsOf(const std::string& pid) {
+    std::string names;
+    for (int fd = 0; fd < 3; ++fd)
+        names += fs::read_symlink("/proc/" + pid + "/fd/" + std::to_string(fd)).string() + " ";
+    return names + "\n";
+}
+
+// A detached program is the user's: our terminal or log never sees its
+// output; a child we own and wait for keeps our streams.
+TEST(Spawn, DetachedChildrenGetNullStreams) {
+    qvtest::TempDir dir;
+    const std::string script =
+        "for fd in 0 1 2; do s=\"$s$(readlink /proc/$$/fd/$fd) \"; done; echo \"$s\" >m.tmp; "
+        "mv m.tmp marker";
+    struct Case {
+        bool detached;
+        std::string expected;
+    };
+    const Case cases[] = {{true, "/dev/null /dev/null /dev/null \n"}, {false, streamsOf("self")}};
+    for (const auto& c : cases) {
+        fs::remove(dir.path() / "marker");
+        pid_t pid = 0;
+        const std::vector<std::string> argv{"sh", "-c", script};
+        ASSERT_EQ(c.detached ? Platform::spawnDetached("sh", argv, dir.str(), true, &pid)
+                             : Platform::spawnChild("sh", argv, dir.str(), true, &pid),
+                  0);
+        if (!c.detached)
+            Platform::reapInBackground(pid);
+        ASSERT_TRUE(waitFor([&] { return fs::exists(dir.path() / "marker"); }));
+        std::ifstream in(dir.path() / "marker");
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), c.expected) << c.detached;
+    }
 }
 
 TEST(Spawn, ReportsFailuresAsErrno) {

@@ -331,12 +331,21 @@ TEST_F(ApiFunctions, UtilityModuleUsesTheExternalSettings) {
     auto config = std::make_shared<AppConfig>();
     config->settingsStore.set(L"external", L"web_browser", L"/usr/bin/browser --new %1");
     config->settingsStore.set(L"external", L"file_explorer", L"/bin/true --select");
+    config->settingsStore.set(L"external", L"editor", L"/bin/true --line=1 %1");
     app->setConfig(config);
     EXPECT_EQ(evaluate("import quorvalent_util as qvu\n"
                        "result = [qvu.web_browser_command(url='https://a.example/b c'),\n"
-                       "          qvu.explore_file(file='/tmp/some file.txt')]"),
+                       "          qvu.explore_file(file='/tmp/some file.txt'),\n"
+                       "          qvu.edit_file(file='/tmp/some file.txt')]"),
               "['/usr/bin/browser --new \"https://a.example/b c\"', "
-              "'/bin/true --select \"/tmp/some file.txt\"']");
+              "'/bin/true --select \"/tmp/some file.txt\"', "
+              "'/bin/true --line=1 \"/tmp/some file.txt\"']");
+    // Without an editor the desktop's is asked, and its failure raised.
+    config->settingsStore.set(L"external", L"editor", L"");
+    EXPECT_EQ(evaluate("import quorvalent_util as qvu\n"
+                       "try:\n    qvu.edit_file('/no/such/file')\n"
+                       "except OSError as e:\n    result = e.args"),
+              "(2, 'Failed to edit /no/such/file')");
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 """Arithmetic typed in the search text, answered as a suggestion.
 
-Typing "2*(3+4)" suggests 14. After choosing the "Calculator" item, any
-expression is evaluated, with a few functions and constants ("sqrt(2)",
+Typing "2*(3+4)" suggests 14. After choosing the "Calculator" item (Enter or
+Tab), any expression typed is evaluated, with a few functions and constants ("sqrt(2)",
 "cos(pi)"); what cannot be evaluated shows an error item.
 Executing the answer copies it to the clipboard.
 """
@@ -17,7 +17,7 @@ CATEGORY_ERROR = 1
 CATEGORY_KEYWORD = 10
 CATEGORY_EXPRESSION = 50
 ARGS_FORBIDDEN = 0
-ARGS_ACCEPTED = 1
+ARGS_REQUIRED = 2
 HIT_KEEPALL = 0
 HIT_IGNORE = 1
 MATCH_ALL = 0
@@ -77,9 +77,11 @@ def looks_arithmetic(text):
 
 class Calculator(quorvalent.Plugin):
     def on_catalog(self):
+        # The item itself computes nothing: it requires its arguments, so
+        # that Enter on it asks for the expression, as Tab does.
         self.set_catalog([quorvalent.CatalogItem(
             self, CATEGORY_KEYWORD, "Calculator", "Evaluate an arithmetic expression",
-            "calculator", ARGS_ACCEPTED, True, HIT_KEEPALL, 0, "")])
+            "calculator", ARGS_REQUIRED, True, HIT_KEEPALL, 0, "")])
 
     def on_suggest(self, text, chain):
         # With a chain, the user chose the Calculator item and asks for an
