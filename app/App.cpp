@@ -353,6 +353,8 @@ void App::shutdown() {
     // Before the services the windows use.
     mainCommands_.setOpen(false);
     windows_.reset();
+    // A window moved or sized in the last second is still to be written.
+    state_.savePending();
     // Without the catalog's lock: the writer takes it for its snapshot.
     catalog_.stopWriter();
     // Before the packages: the images thread asks them for icons.

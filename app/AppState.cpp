@@ -454,11 +454,18 @@ AppState::WindowPlacement AppState::applyConsoleGeometry(int32_t minWidth, int32
 // --- Saving ------------------------------------------------------------------------
 
 void AppState::scheduleSave() {
+    savePending_ = true;
     if (std::shared_ptr<AppServices> app = AppServices::instance())
         app->setTimer(saveTimerId, saveDelayMs);
 }
 
+void AppState::savePending() {
+    if (savePending_)
+        save();
+}
+
 void AppState::save() {
+    savePending_ = false;
     if (path_.empty() || keepFile_)
         return;
     if (runStates.empty() && consoleStates.empty()) {

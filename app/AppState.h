@@ -109,6 +109,8 @@ public:
     void scheduleSave();
     // Writes the file, or deletes it when nothing is stored.
     void save();
+    // Saves now when a save is scheduled: at exit, the timer never fires.
+    void savePending();
 
     // "{x}x{y}".
     static wstr formatPoint(int32_t x, int32_t y);
@@ -138,4 +140,5 @@ private:
     // Set when the file could not be read as a whole (a newer format, a
     // broken structure): it is then left as it is until a new capture.
     bool keepFile_ = false;
+    bool savePending_ = false;
 };

@@ -203,3 +203,13 @@ GeometryWorkArea geometryWorkArea(const GeometrySetting& setting, std::optional<
     result.area = primary ? primary->work : Sys::Rect{0, 0, 800, 600};
     return result;
 }
+
+GeometryWorkArea geometryWorkArea(const GeometrySetting& setting) {
+    std::optional<ScreenPoint> cursor;
+    if (auto point = Sys::cursorPos())
+        cursor = ScreenPoint{point->x, point->y};
+    std::optional<Sys::Rect> active;
+    if (setting.mode == GeometrySetting::ActiveMonitor)
+        active = Sys::activeWindowRect();
+    return geometryWorkArea(setting, cursor, active);
+}

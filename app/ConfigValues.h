@@ -77,3 +77,6 @@ struct ScreenPoint {
 };
 GeometryWorkArea geometryWorkArea(const GeometrySetting& setting, std::optional<ScreenPoint> cursor,
                                   std::optional<Sys::Rect> foregroundWindow);
+// The same with the cursor position and the active window the display
+// service reports now.
+GeometryWorkArea geometryWorkArea(const GeometrySetting& setting);

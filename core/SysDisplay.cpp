@@ -66,4 +66,8 @@ std::optional<Point> cursorPos() {
     return current()->cursorPos();
 }
 
+std::optional<Rect> activeWindowRect() {
+    return current()->activeWindowRect();
+}
+
 } // namespace Sys

@@ -53,6 +53,9 @@ public:
     virtual uintptr_t windowMonitor(const void* window);
     // Where the mouse pointer is, in desktop pixels; nothing when unknown.
     virtual std::optional<Point> cursorPos() { return std::nullopt; }
+    // The rectangle of the desktop's active window (another program's, as
+    // often as not), in desktop pixels; nothing when none is known.
+    virtual std::optional<Rect> activeWindowRect() { return std::nullopt; }
 };
 
 // Installs the service; null brings back the stand-in. Any thread.
@@ -69,5 +72,8 @@ uintptr_t windowMonitor(const void* window);
 
 // See DisplayService::cursorPos. Any thread.
 std::optional<Point> cursorPos();
+
+// See DisplayService::activeWindowRect. Any thread.
+std::optional<Rect> activeWindowRect();
 
 } // namespace Sys

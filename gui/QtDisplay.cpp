@@ -7,6 +7,10 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include <xcb/xcb.h>
 
 namespace Gui {
 namespace {
@@ -57,6 +61,54 @@ std::shared_ptr<Sys::MonitorInfo> describe(QScreen* screen) {
     return info;
 }
 
+// An xcb reply, freed with free().
+template <typename T> using XcbReply = std::unique_ptr<T, decltype(&std::free)>;
+template <typename T> XcbReply<T> own(T* reply) {
+    return XcbReply<T>(reply, &std::free);
+}
+
+std::optional<xcb_window_t> activeWindow(xcb_connection_t* connection, xcb_window_t root) {
+    static const char name[] = "_NET_ACTIVE_WINDOW";
+    auto atom = own(xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 1, std::strlen(name), name), nullptr));
+    if (!atom || atom->atom == XCB_ATOM_NONE)
+        return std::nullopt;
+    auto property = own(xcb_get_property_reply(
+        connection, xcb_get_property(connection, 0, root, atom->atom, XCB_ATOM_WINDOW, 0, 1),
+        nullptr));
+    if (!property || xcb_get_property_value_length(property.get()) < 4)
+        return std::nullopt;
+    const xcb_window_t window = *static_cast<xcb_window_t*>(xcb_get_property_value(property.get()));
+    if (window == XCB_WINDOW_NONE)
+        return std::nullopt;
+    return window;
+}
+
+// The active window's rectangle in the root window's coordinates (the
+// desktop's, also with several monitors side by side).
+std::optional<Sys::Rect> readActiveWindowRect() {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (!connection)
+        return std::nullopt;
+    const xcb_setup_t* setup = xcb_get_setup(connection);
+    if (!setup || xcb_setup_roots_length(setup) < 1)
+        return std::nullopt;
+    const xcb_window_t root = xcb_setup_roots_iterator(setup).data->root;
+    const std::optional<xcb_window_t> window = activeWindow(connection, root);
+    if (!window)
+        return std::nullopt;
+    // A window that went away meanwhile gives no replies.
+    auto geometry =
+        own(xcb_get_geometry_reply(connection, xcb_get_geometry(connection, *window), nullptr));
+    auto origin = own(xcb_translate_coordinates_reply(
+        connection, xcb_translate_coordinates(connection, *window, root, 0, 0), nullptr));
+    if (!geometry || !origin)
+        return std::nullopt;
+    return Sys::Rect{origin->dst_x, origin->dst_y, origin->dst_x + geometry->width,
+                     origin->dst_y + geometry->height};
+}
+
 } // namespace
 
 std::vector<std::shared_ptr<Sys::MonitorInfo>> QtDisplay::monitors() {
@@ -92,6 +144,12 @@ std::optional<Sys::Point> QtDisplay::cursorPos() {
             return Answer(Sys::Point{pos.x(), pos.y()});
         },
         std::nullopt, UiCall::quickAnswer);
+}
+
+std::optional<Sys::Rect> QtDisplay::activeWindowRect() {
+    using Answer = std::optional<Sys::Rect>;
+    return ui_->run<Answer>([] { return readActiveWindowRect(); }, std::nullopt,
+                            UiCall::quickAnswer);
 }
 
 } // namespace Gui

@@ -9,7 +9,8 @@ namespace Gui {
 
 // The screens as Qt sees them: one monitor per QScreen (its handle is the
 // screen's address), the work area its available geometry, the DPI its
-// logical DPI, and the pointer position from QCursor. Asked on the
+// logical DPI, the pointer position from QCursor and the active window from
+// the X server. Asked on the
 // user-interface thread; callers on other threads wait for it (bounded).
 class QtDisplay : public Sys::DisplayService {
 public:
@@ -23,6 +24,9 @@ public:
     uintptr_t windowMonitor(const void* window) override;
     // Any thread.
     std::optional<Sys::Point> cursorPos() override;
+    // The window the X window manager names active (_NET_ACTIVE_WINDOW).
+    // Any thread.
+    std::optional<Sys::Rect> activeWindowRect() override;
 
 private:
     std::shared_ptr<UiCall> ui_;

@@ -165,6 +165,12 @@ bool WndEventFilter::translate(QWidget* widget, QEvent* event) {
                         reinterpret_cast<intptr_t>(&static_cast<QPaintEvent*>(event)->rect()));
     case QEvent::Resize:
         return dispatch(widget, event, Size, 0, packSize(widget->size()));
+    case QEvent::Move:
+        // The window manager moves windows without resizing them; the
+        // widget and its other watchers still see the move.
+        if (widget->isWindow())
+            dispatch(widget, event, Move, 0, packPoint(widget->frameGeometry().topLeft()));
+        return false;
     case QEvent::Timer:
         return dispatch(widget, event, Timer,
                         static_cast<uintptr_t>(static_cast<QTimerEvent*>(event)->timerId()), 0);

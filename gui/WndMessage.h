@@ -18,6 +18,7 @@ namespace Gui {
 enum Msg : uint32_t {
     Create = 0x0001,
     Destroy = 0x0002,
+    Move = 0x0003,     // a top-level window moved; lParam: packPoint(frame's top-left)
     Size = 0x0005,     // lParam: packSize(client size)
     Activate = 0x0006, // wParam: ActivateInactive, ActivateActive or ActivateClick
     Paint = 0x000F,    // wParam: QPainter* or 0; lParam: const QRect* update rectangle or 0

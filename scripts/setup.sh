@@ -16,7 +16,7 @@ packages=(
   libqt6svg6
   # a display for the window tests (scripts/with-display.sh): X server, window
   # manager, tray host, input and clipboard tools
-  xvfb xauth openbox trayer xdotool xclip x11-utils
+  xvfb xauth openbox trayer xdotool xclip x11-utils x11-xserver-utils wmctrl
   # archives made by zip for the zip reader's tests
   zip
   # optional Python modules the plugins may use

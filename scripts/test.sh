@@ -4,7 +4,8 @@
 # clang's fuzzer runtime is present, runs the tests of the concurrent code
 # under ThreadSanitizer (scripts/tsan.sh), then every test through ctest: the
 # ordinary ones on Qt's offscreen platform, then those named OnDisplay on a
-# private X display (scripts/with-display.sh), whose summary closes the output.
+# private X display (scripts/with-display.sh), then those named OnTwoMonitors
+# on one with two monitors, whose summary closes the output.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -28,6 +29,8 @@ bash scripts/tsan.sh
 
 cd "$build"
 status=0
-ctest --output-on-failure -j "$(nproc)" -E OnDisplay || status=$?
+ctest --output-on-failure -j "$(nproc)" -E 'OnDisplay|OnTwoMonitors' || status=$?
 bash "$root/scripts/with-display.sh" ctest --output-on-failure -R OnDisplay || status=$?
+QV_XVFB_SCREENS=2 bash "$root/scripts/with-display.sh" ctest --output-on-failure -R OnTwoMonitors ||
+  status=$?
 exit "$status"

@@ -47,8 +47,9 @@ public:
         const bool maximized = widget->isMaximized();
         placement.showCmd = maximized ? AppState::WindowPlacement::showMaximized
                                       : AppState::WindowPlacement::showNormal;
-        placement.normalRect =
-            toSysRect(maximized ? widget->normalGeometry() : widget->frameGeometry());
+        // The window's own area, without the window manager's frame: the
+        // frame is not known before the window is shown in a new run.
+        placement.normalRect = toSysRect(maximized ? widget->normalGeometry() : widget->geometry());
         return true;
     }
 
@@ -132,6 +133,10 @@ intptr_t WndConsole::wndProc(uint32_t message, uintptr_t wParam, intptr_t lParam
         if (isVisible())
             captureGeometry(false);
         return messageResult(0);
+    case Move:
+        if (isVisible())
+            captureGeometry(false);
+        break;
     case Sizing:
     case ExitSizeMove:
         captureGeometry(true);
@@ -253,10 +258,7 @@ void WndConsole::placeDefault() {
     GeometrySetting setting;
     if (auto config = host_.config())
         setting = config->consoleGeometry;
-    std::optional<ScreenPoint> cursor;
-    if (auto point = Sys::cursorPos())
-        cursor = ScreenPoint{point->x, point->y};
-    const Sys::Rect area = geometryWorkArea(setting, cursor, std::nullopt).area;
+    const Sys::Rect area = geometryWorkArea(setting).area;
     const int areaWidth = area.right - area.left;
     const int areaHeight = area.bottom - area.top;
     int width = areaWidth * 2 / 3;
@@ -281,8 +283,7 @@ std::optional<bool> WndConsole::placeStored() {
     const QRect rect = toQRect(placement.normalRect);
     if (rect.width() <= 0 || rect.height() <= 0)
         return std::nullopt;
-    hwnd()->move(rect.topLeft());
-    hwnd()->resize(rect.size());
+    hwnd()->setGeometry(rect);
     return placement.showCmd == AppState::WindowPlacement::showMaximized;
 }
 

@@ -70,6 +70,7 @@ public:
         }
         case QEvent::MouseButtonPress:
         case QEvent::MouseButtonDblClick:
+        case QEvent::MouseButtonRelease:
         case QEvent::MouseMove:
             return forward(static_cast<QMouseEvent*>(event));
         default:
@@ -78,24 +79,47 @@ public:
     }
 
 private:
+    // Unless a click executes, a press of either button on a row arms a drag
+    // of its item; moving the pointer far enough with that button held starts
+    // it.
     bool forward(QMouseEvent* event) {
         const QPoint at = event->position().toPoint();
-        if (event->type() == QEvent::MouseButtonPress && event->button() == Qt::LeftButton)
-            pressedAt_ = at;
-        if (event->type() == QEvent::MouseMove && (event->buttons() & Qt::LeftButton) &&
-            (at - pressedAt_).manhattanLength() >= QApplication::startDragDistance())
-            return owner_.dragRow(pressedAt_);
+        const Qt::MouseButton button = event->button();
+        const bool dragButton = button == Qt::LeftButton || button == Qt::RightButton;
         uint32_t message = MouseMove;
-        if (event->type() == QEvent::MouseButtonDblClick)
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            if (dragButton && !owner_.singleClick_) {
+                armedButton_ = button;
+                pressedAt_ = at;
+            }
+            message = button == Qt::RightButton ? RButtonDown : LButtonDown;
+            break;
+        case QEvent::MouseButtonDblClick:
             message = LButtonDblClk;
-        else if (event->type() == QEvent::MouseButtonPress)
-            message = event->button() == Qt::RightButton ? RButtonDown : LButtonDown;
+            break;
+        case QEvent::MouseButtonRelease:
+            if (button == armedButton_)
+                armedButton_ = Qt::NoButton;
+            if (button != Qt::RightButton)
+                return false;
+            message = RButtonUp;
+            break;
+        default:
+            if (armedButton_ != Qt::NoButton && (event->buttons() & armedButton_) &&
+                (at - pressedAt_).manhattanLength() >= QApplication::startDragDistance()) {
+                armedButton_ = Qt::NoButton;
+                return owner_.dragRow(pressedAt_);
+            }
+            break;
+        }
         const uintptr_t flags = modifierFlags(event->modifiers());
         return owner_.onListMouse(message, flags, packPoint(at));
     }
 
     WndRun& owner_;
     QPoint pressedAt_;
+    Qt::MouseButton armedButton_ = Qt::NoButton;
 };
 
 void WndRun::watchListViewport() {
@@ -108,6 +132,8 @@ WndRun::WndRun(Instance instance, std::shared_ptr<Theme> theme, LaunchBoxHost& h
     : WndThemed(instance, std::move(theme)), host_(host), icons_(icons),
       results_(std::make_shared<CatalogResults>()) {
     readSettings();
+    if (auto config = host_.config())
+        showOnTaskbar_ = config->showOnTaskbar;
     separator_ = L" ";
     separator_ += wchar_t(this->theme()->fonts[Theme::Small].separatorChar);
     separator_ += L" ";
@@ -137,13 +163,14 @@ WndRun::~WndRun() {
     close(0);
 }
 
+// The settings each reload takes again. show_on_taskbar is not among them:
+// applyTaskbarStyle compares it with the window's type to change that.
 void WndRun::readSettings() {
     auto config = host_.config();
     if (!config)
         return;
     autoWidth_ = config->autoWidth;
     maxResults_ = static_cast<std::size_t>(std::max(config->maxResults, 1));
-    showOnTaskbar_ = config->showOnTaskbar;
     singleClick_ = config->singleClick;
 }
 
@@ -197,6 +224,12 @@ void WndRun::applyTheme() {
                                                                        : Qt::ScrollBarAlwaysOff);
     grip_->setColours(colour(t, Theme::Faded), colour(t, Theme::Background));
     readSettings();
+    // A click on a row executes it in single-click mode: the rows show a hand.
+    QWidget* rows = static_cast<QListView*>(list_->hwnd())->viewport();
+    if (singleClick_)
+        rows->setCursor(Qt::PointingHandCursor);
+    else
+        rows->unsetCursor();
     itemHeight_ = computeItemHeight();
     applySatelliteTheme();
     if (t.opacity < 255)
@@ -330,7 +363,7 @@ Sys::Rect WndRun::placementRect(bool reposition, int minWidth, int base, bool& r
     std::optional<ScreenPoint> cursor;
     if (auto pos = Sys::cursorPos())
         cursor = ScreenPoint{pos->x, pos->y};
-    const Sys::Rect work = geometryWorkArea(geometry, cursor, std::nullopt).area;
+    const Sys::Rect work = geometryWorkArea(geometry).area;
     const int workWidth = work.right - work.left;
     const int width = std::max(autoWidth_ * workWidth / 100, minWidth);
     Sys::Rect rect;

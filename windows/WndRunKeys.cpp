@@ -350,6 +350,7 @@ intptr_t WndRun::onChildMessage(Wnd& child, uint32_t message, uintptr_t wParam, 
         return 0;
     }
     case RButtonDown:
+    case RButtonUp:
     case LButtonDown:
     case LButtonDblClk:
     case MouseMove:
@@ -369,7 +370,10 @@ bool WndRun::onListMouse(uint32_t message, uintptr_t flags, intptr_t point) {
     const int row = view->indexAt(at).row();
     const bool resultRow =
         row >= 0 && mode_ != ModeActions && static_cast<std::size_t>(row) < results_->size();
-    if (message == RButtonDown) {
+    // The item menu comes with the release: a press may begin a drag.
+    if (message == RButtonDown)
+        return true;
+    if (message == RButtonUp) {
         if (resultRow) {
             selectRow(row);
             host_.showItemMenu(selectedItem(), *this, view->viewport()->mapToGlobal(at));

@@ -342,6 +342,28 @@ TEST_F(AppStateTest, CapturesOnlyPersistentGeometryAndSchedulesTheSave) {
     EXPECT_EQ(state.runStates.front()->pos.x, 4000);
 }
 
+// The program ends before the save timer fires: the capture is written
+// then, and only a capture that was not saved yet is.
+TEST_F(AppStateTest, AScheduledSaveIsWrittenWhenTheProgramEnds) {
+    AppState state;
+    state.load(path());
+    state.save();
+    ASSERT_FALSE(std::filesystem::exists(file)) << "nothing stored yet";
+    state.captureRunGeometry({20, 30, 520, 100});
+    ASSERT_FALSE(std::filesystem::exists(file));
+    state.savePending();
+    EXPECT_NE(readFile(file).find("\"20x30\""), std::string::npos) << readFile(file);
+
+    std::filesystem::remove(file);
+    state.savePending();
+    EXPECT_FALSE(std::filesystem::exists(file)) << "saved already";
+    state.captureRunGeometry({40, 30, 540, 100});
+    state.save();
+    std::filesystem::remove(file);
+    state.savePending();
+    EXPECT_FALSE(std::filesystem::exists(file)) << "the timer saved it";
+}
+
 TEST_F(AppStateTest, DerivesAGeometryFromTheMostRecentSetUp) {
     write(file101("{\"launchbox\": [" + launchbox(twoSideBySide, "\"1940x100\"", "800") + ", " +
                   launchbox(L"monitors(0,0,1024,768,96dpi)", "\"0x0\"", "500") + "]}"));

@@ -2,56 +2,16 @@
 // hands in an item and writes a marker file when it is executed; "--show"
 // from a second start opens the LaunchBox, XTest types the query, Enter
 // executes, and the history file records the hit.
-#include <boost/python.hpp>
+#include "tests/app/MarkerPackage.h"
 
-#include "python/GilLock.h"
 #include "tests/app/EndToEnd.h"
-#include "tests/app/PythonForTests.h"
 #include "tests/app/XWindows.h"
 
 #include <gtest/gtest.h>
 
-namespace bp = boost::python;
 using namespace qvtest::e2e;
 
 namespace {
-
-// Writes the archive of a one-plugin package into the default Packages folder.
-class MarkerPackage {
-public:
-    MarkerPackage(const std::string& name, const fs::path& marker)
-        : path_(fs::path(QV_BUILD_DIR) / "default" / "Packages" / (name + ".quorvalent-package")) {
-        const std::string script = R"(import quorvalent
-import quorvalent_api as api
-class Marker(quorvalent.Plugin):
-    def on_catalog(self):
-        self.set_catalog([api.CatalogItem(self, 30, 'Marker launch', '', '/opt/marker/target',
-                                          0, False, 0, 0, '')])
-    def on_execute(self, item, action):
-        with open(')" + marker.string() +
-                                   R"(', 'w') as f:
-            f.write(item.target())
-)";
-        qvtest::ensurePython();
-        GilLock gil;
-        bp::dict names;
-        names["path"] = path_.string();
-        names["script"] = script;
-        bp::exec("import zipfile\n"
-                 "with zipfile.ZipFile(path, 'w') as archive:\n"
-                 "    archive.writestr('marker.py', script)\n",
-                 names);
-    }
-    ~MarkerPackage() {
-        std::error_code error;
-        fs::remove(path_, error);
-    }
-    MarkerPackage(const MarkerPackage&) = delete;
-    MarkerPackage& operator=(const MarkerPackage&) = delete;
-
-private:
-    fs::path path_;
-};
 
 // A user of the display with the marker package, whose instance is started
 // and has its item in the catalog cache.
@@ -60,7 +20,8 @@ struct MarkerUser {
 
     UserTree user;
     const fs::path marker = user.dir.path() / "marker.txt";
-    MarkerPackage package{"Marker" + std::to_string(getpid()), marker};
+    MarkerPackage package{"Marker" + std::to_string(getpid()), marker,
+                          {{"Marker launch", "/opt/marker/target"}}};
 };
 
 // Types the item's name into the shown LaunchBox and executes it with Enter:

@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ostream>
 #include <string>
 
 namespace qvtest::e2e {
@@ -49,11 +50,30 @@ inline bool waitFocused(const std::string& id) {
     return waitFor([&] { return runCommand("xdotool getwindowfocus") == id; });
 }
 
+// Where the window of that X id is on the desktop (its own area, without the
+// window manager's frame); empty when it cannot be read.
+struct WindowGeometry {
+    int x = 0, y = 0, width = 0, height = 0;
+    bool operator==(const WindowGeometry&) const = default;
+};
+inline WindowGeometry windowGeometry(const std::string& id) {
+    // xwininfo's position is the window's own; xdotool's counts a
+    // reparenting window manager's frame twice.
+    const std::string info = runCommand("xwininfo -id " + id + " 2>/dev/null");
+    auto value = [&](const std::string& label) {
+        const auto at = info.find(label);
+        return at == std::string::npos ? 0 : std::atoi(info.c_str() + at + label.size());
+    };
+    return {value("Absolute upper-left X:"), value("Absolute upper-left Y:"), value("Width:"),
+            value("Height:")};
+}
+inline std::ostream& operator<<(std::ostream& out, const WindowGeometry& g) {
+    return out << g.width << "x" << g.height << "+" << g.x << "+" << g.y;
+}
+
 // The height of the visible window of that X id.
 inline int windowHeight(const std::string& id) {
-    const std::string shape = runCommand("xdotool getwindowgeometry --shell " + id);
-    const auto at = shape.find("HEIGHT=");
-    return at == std::string::npos ? 0 : std::atoi(shape.c_str() + at + 7);
+    return windowGeometry(id).height;
 }
 
 // Saves what the window shows as a PNG under the build folder (the test

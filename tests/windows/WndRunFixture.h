@@ -161,11 +161,14 @@ public:
     std::vector<CatalogItemPtr> properties;
 };
 
-// Monitors as the test sets them, and the mouse where the test puts it.
+// Monitors as the test sets them, and the mouse and the active window where
+// the test puts them.
 class LaunchBoxScreens : public Screens {
 public:
     std::optional<Sys::Point> cursorPos() override { return cursor; }
+    std::optional<Sys::Rect> activeWindowRect() override { return activeWindow; }
     std::optional<Sys::Point> cursor;
+    std::optional<Sys::Rect> activeWindow;
 };
 
 class WndRunTest : public ::testing::Test {

@@ -9,10 +9,13 @@
 #include "windows/WndSatellite.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QDialog>
 #include <QDir>
+#include <QDropEvent>
 #include <QGuiApplication>
 #include <QListView>
+#include <QMimeData>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
@@ -563,6 +566,79 @@ TEST_F(WndRunOnDisplay, AtTheMouseNearTheBottomCornerTheBoxShowsItsRows) {
     EXPECT_TRUE(work.contains(frame()))
         << frame().x() << "," << frame().y() << " " << frame().width() << "x" << frame().height();
     EXPECT_EQ(frame().right(), work.right()) << "still at the mouse";
+}
+
+// Where a row of the result list is on the screen, as xdotool takes it.
+std::string rowPoint(WndRun& box, int row) {
+    auto* view = static_cast<QListView*>(box.list().hwnd());
+    return screenPoint(*view->viewport(), view->visualRect(view->model()->index(row, 0)).center());
+}
+
+// In single-click mode a click on a row executes it: the rows show the hand
+// under the pointer, and a reload that ends the mode takes it away again.
+TEST_F(WndRunOnDisplay, SingleClickRowsShowTheHand) {
+    box->show(true);
+    ASSERT_TRUE(processUntil([&] { return QApplication::activeWindow() == box->hwnd(); }));
+    box->searchBox().setText(L"e");
+    ASSERT_EQ(labels().size(), 4u);
+    const QWidget* rows = static_cast<QListView*>(box->list().hwnd())->viewport();
+    ASSERT_EQ(xdotool("mousemove " + rowPoint(*box, 1)), 0);
+    ASSERT_TRUE(processUntil([&] { return QApplication::widgetAt(QCursor::pos()) == rows; }));
+    for (bool singleClick : {true, false, true}) {
+        SCOPED_TRACE(singleClick ? "single click" : "double click");
+        host.settings->singleClick = singleClick;
+        box->applyTheme();
+        const QWidget* under = QApplication::widgetAt(QCursor::pos());
+        ASSERT_EQ(under, rows);
+        EXPECT_EQ(under->cursor().shape(), singleClick ? Qt::PointingHandCursor : Qt::ArrowCursor);
+    }
+}
+
+// Takes what is dropped on it as text.
+class DropTarget : public QWidget {
+public:
+    DropTarget() { setAcceptDrops(true); }
+    QString dropped;
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override { event->acceptProposedAction(); }
+    void dragMoveEvent(QDragMoveEvent* event) override { event->acceptProposedAction(); }
+    void dropEvent(QDropEvent* event) override {
+        dropped = event->mimeData()->text();
+        event->acceptProposedAction();
+    }
+};
+
+// A row dragged with either button goes out as the item's target; a right
+// click that does not move opens the item's menu instead.
+TEST_F(WndRunOnDisplay, EitherButtonDragsARowOut) {
+    DropTarget target;
+    target.setGeometry(700, 450, 300, 200);
+    target.show();
+    box->show(true);
+    ASSERT_TRUE(processUntil([&] {
+        return QApplication::activeWindow() == box->hwnd() && target.windowHandle() &&
+               target.windowHandle()->isExposed();
+    }));
+    const std::string drop = screenPoint(target, target.rect().center());
+    for (int button : {1, 3}) {
+        SCOPED_TRACE("button " + std::to_string(button));
+        box->searchBox().setText(L"files");
+        ASSERT_EQ(labels(), std::vector<wstr>{L"Files"});
+        target.dropped.clear();
+        const std::string b = std::to_string(button);
+        // Queued at once: the drag's own loop takes the moves and the release.
+        ASSERT_EQ(xdotool("mousemove " + rowPoint(*box, 0) + " mousedown " + b +
+                          " mousemove_relative 30 30 mousemove " + drop +
+                          " mousemove_relative 5 5 mouseup " + b),
+                  0);
+        EXPECT_TRUE(processUntil([&] { return target.dropped == "target:Files"; }))
+            << target.dropped.toStdString();
+        EXPECT_TRUE(host.itemMenus.empty());
+    }
+    ASSERT_EQ(xdotool("mousemove " + rowPoint(*box, 0) + " click 3"), 0);
+    ASSERT_TRUE(processUntil([&] { return !host.itemMenus.empty(); }));
+    EXPECT_EQ(host.itemMenus[0]->label(), L"Files");
 }
 
 } // namespace

@@ -672,6 +672,37 @@ TEST_F(WndRunTest, MousePositionPlacementIsClampedIntoTheWorkArea) {
     EXPECT_LE(f.bottom() + 1, 1040);
 }
 
+// Two monitors, the pointer on the left one and another program's window
+// active on the right one.
+TEST_F(WndRunTest, EachGeometryOpensOnItsMonitor) {
+    screens->list = {monitor(1, {0, 0, 1920, 1080}, {0, 0, 1920, 1040}, 96, true),
+                     monitor(2, {1920, 0, 3840, 1080}, {1920, 0, 3840, 1040}, 96, false)};
+    screens->cursor = Sys::Point{500, 500};
+    screens->activeWindow = Sys::Rect{2000, 100, 2600, 500};
+    const struct {
+        GeometrySetting geometry;
+        int left;
+    } cases[] = {
+        {{GeometrySetting::ActiveMonitor, 0}, 1920},
+        {{GeometrySetting::MouseMonitor, 0}, 0},
+        {{GeometrySetting::Auto, 2}, 1920},
+        {{GeometrySetting::Auto, 0}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(wstr::toUtf8(geometryToString(c.geometry)));
+        host.settings->geometry = c.geometry;
+        box->show(false);
+        box->show(true);
+        EXPECT_EQ(frame().x(), c.left + (1920 - frame().width()) / 2);
+    }
+    // No active window known: the primary monitor.
+    screens->activeWindow.reset();
+    host.settings->geometry = {GeometrySetting::ActiveMonitor, 0};
+    box->show(false);
+    box->show(true);
+    EXPECT_EQ(frame().x(), (1920 - frame().width()) / 2);
+}
+
 TEST_F(WndRunTest, PersistentPlacementUsesTheStoredRectangle) {
     host.settings->geometry.mode = GeometrySetting::Persistent;
     host.stored = Sys::Rect{100, 200, 900, 260};
@@ -725,7 +756,10 @@ TEST_F(WndRunTest, WheelMovesFiveRowsAndClicksFollowTheSingleClickSetting) {
 
     const int rowHeight = box->itemHeight();
     const intptr_t secondRow = packPoint({5, rowHeight + rowHeight / 2});
+    // The menu comes with the release: the press may begin a drag.
     box->list().sendMessage(RButtonDown, ButtonRight, secondRow);
+    EXPECT_TRUE(host.itemMenus.empty());
+    box->list().sendMessage(RButtonUp, 0, secondRow);
     ASSERT_EQ(host.itemMenus.size(), 1u);
     EXPECT_EQ(host.itemMenus[0]->label(), L"row 1");
 
