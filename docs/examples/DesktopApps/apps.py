@@ -38,6 +38,8 @@ ACTIONS = (
     ("edit", "Edit Entry", "Open the desktop entry in the editor"),
 )
 
+# Field codes of Exec lines that stand for files, URLs and the like.
+FIELD_CODES = ("%f", "%F", "%u", "%U", "%d", "%D", "%n", "%N", "%i", "%c", "%k", "%v", "%m")
 ICON_SIZES = ("48x48", "64x64", "32x32", "128x128", "256x256", "24x24", "16x16")
 
 
@@ -45,6 +47,12 @@ def data_folders():
     home = os.environ.get("XDG_DATA_HOME") or os.path.expanduser("~/.local/share")
     system = os.environ.get("XDG_DATA_DIRS") or "/usr/local/share:/usr/share"
     return [home] + [folder for folder in system.split(":") if folder]
+
+
+def command_of(exec_line):
+    """The Exec line without its field codes, as the status line shows it."""
+    words = [word for word in exec_line.split() if word not in FIELD_CODES]
+    return " ".join(words).replace("%%", "%")
 
 
 def desktop_entries():
@@ -119,7 +127,7 @@ class DesktopApps(quorvalent.Plugin):
                 continue
             icon = icon_file(entry.get("Icon", ""))
             handle = quorvalent.load_icon(["@" + icon], False, None) if icon else 0
-            description = entry.get("Comment") or entry.get("GenericName") or entry["Exec"]
+            description = entry.get("Comment") or entry.get("GenericName") or command_of(entry["Exec"])
             items.append(quorvalent.CatalogItem(
                 self, CATEGORY_REFERENCE, entry.get("Name", entry_id), description, path,
                 ARGS_ACCEPTED, False, HIT_KEEPALL, handle or 0, entry_id))
