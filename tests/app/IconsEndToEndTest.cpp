@@ -179,6 +179,8 @@ TEST(EndToEndOnDisplay, TheUsersGtkIconThemeWinsOverQtsDefaultOnEachDesktop) {
                   std::string::npos)
             << "XDG_CURRENT_DESKTOP=" << desktop << "\n"
             << readText(user.log);
+        // The instance answers requests once its start is done.
+        ASSERT_TRUE(waitForText(user.log, "] Init done in ")) << readText(user.log);
         Program exit({"--exit"}, user.env, user.output);
         EXPECT_EQ(exit.exitCode(), std::optional<int>(0)) << readText(user.output);
         EXPECT_EQ(program.exitCode(), std::optional<int>(0)) << readText(user.output);
