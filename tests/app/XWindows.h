@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <sstream>
 #include <string>
 
 namespace qvtest::e2e {
@@ -95,11 +96,18 @@ inline void chooseFromTrayMenu(const std::string& key) {
     auto shown = [] {
         return runCommand("xdotool search --onlyvisible --classname '^quorvalent$' 2>/dev/null");
     };
-    const std::string before = shown();
+    const std::string before = "\n" + shown() + "\n";
     const std::string panel = runCommand("xdotool search --name '^panel$' 2>/dev/null | head -1");
     runCommand("xdotool mousemove --window " + panel + " 12 12 click 3");
-    // The menu is up.
-    waitFor([&] { return shown() != before; });
+    // The menu is up: a window that was not shown before (a box closed just
+    // before may still be on its way out, which is no sign of the menu).
+    waitFor([&] {
+        std::istringstream ids(shown());
+        for (std::string id; std::getline(ids, id);)
+            if (before.find("\n" + id + "\n") == std::string::npos)
+                return true;
+        return false;
+    });
     runCommand("xdotool key " + key);
 }
 
