@@ -156,11 +156,24 @@ public:
     static int reloadEnvironment(std::map<wstr, wstr>* out = nullptr);
 
     // Opens a file's folder, or a web address, through the Python utility
-    // module; when that fails, through the shell. Any thread; the GIL is
+    // module; when that fails, through the shell, and when that fails too,
+    // logs an error that says what to install or set. Any thread; the GIL is
     // released before the shell runs. There is no message pump to keep
     // going on this system, so pump changes nothing.
     static void exploreFile(const wstr& path);
     static void openUrl(const wstr& url, bool pump);
+
+    // The main window's commands that open something outside the program
+    // (MainWindowCommands::Opening): why the command cannot run now, in
+    // words a user can act on; empty when it can, and for other commands.
+    // Any thread.
+    wstr commandProblem(uint32_t command);
+    // Carries out such a command; one that cannot run logs its problem as
+    // an error instead (the configuration editor, in a box, as its other
+    // failures). User-interface thread.
+    void runOpeningCommand(uint32_t command);
+    // The change log the program installs beside itself.
+    static wstr changeLogPath(const DataFs::Folders& folders);
 
     // The answer to a private message of another start: the windows' when
     // they exist. User-interface thread.

@@ -368,6 +368,7 @@ void AppConfig::readGuiSection(const IniReader& reader) {
 void AppConfig::readThemes(const IniReader& reader, const std::vector<wstr>& list) {
     themes = withoutDuplicateThemes(reader, list);
     SettingsStore scratch;
+    SettingsStore origins;
     std::vector<wstr> declared;
     for (const wstr& section : reader.sections()) {
         if (!isThemeSection(section))
@@ -387,17 +388,27 @@ void AppConfig::readThemes(const IniReader& reader, const std::vector<wstr>& lis
         declared.push_back(name);
         if (wstr::indexIn(name, themes) < 0)
             continue;
-        for (const wstr& key : themeKeyList())
-            if (reader.hasOption(section, key))
-                scratch.set(wstr::lowerCopy(name), key, reader.get(section, key));
+        for (const wstr& key : themeKeyList()) {
+            if (!reader.hasOption(section, key))
+                continue;
+            scratch.set(wstr::lowerCopy(name), key, reader.get(section, key));
+            wstr origin;
+            origins.set(
+                wstr::lowerCopy(name), key,
+                wstr::format(origin, L"theme \"{}\" in {}", name, reader.fileOf(section, key)));
+        }
     }
     themeSettings.clear();
+    themeOrigins.clear();
     for (const wstr& theme : themes) {
         auto section = scratch.findSection(wstr::lowerCopy(theme));
         if (section == scratch.sectionsEnd())
             continue;
-        for (const auto& [key, value] : section->second)
+        for (const auto& [key, value] : section->second) {
             themeSettings[wstr::lowerCopy(key)] = value;
+            themeOrigins[wstr::lowerCopy(key)] =
+                origins.getOrDefault(wstr::lowerCopy(theme), key, L"");
+        }
     }
 }
 

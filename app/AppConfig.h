@@ -124,6 +124,9 @@ public:
     std::vector<wstr> themes;
     // Lower-case theme key -> value, later themes of the list overriding.
     std::map<wstr, wstr> themeSettings;
+    // Lower-case theme key -> where its value came from, for the theme's
+    // warnings: 'theme "Dark" in /path/Quorvalent.ini'. Not a setting.
+    std::map<wstr, wstr> themeOrigins;
 
     // [external]: resolved command lines; tri-states are -1 (unset), 0 or 1.
     wstr editor;

@@ -100,7 +100,10 @@ void App::runTimer(uint32_t id) {
         }
         break;
     case TimerReloadAll:
-        reloadConfig();
+        // A requested reload applies the settings again also when they are
+        // the same: a hot key another program held may be free by now.
+        if (!reloadConfig() && windows_)
+            windows_->onConfigChanged();
         if (auto images = imageManager())
             images->reset();
         if (auto manager = packageManager())

@@ -57,6 +57,11 @@ bool AppPackageHost::hasMainWindow() {
     return app && app->hasMainWindow();
 }
 
+wstr AppPackageHost::commandProblem(uint32_t commandId) {
+    auto app = app_.lock();
+    return app ? app->commandProblem(commandId) : wstr();
+}
+
 void AppPackageHost::editPackageConfig(const wstr& packageName) {
     auto app = app_.lock();
     if (auto edit = app ? app->configEdit() : nullptr)

@@ -24,6 +24,7 @@ public:
     void removePackagesListener(const DataFs::PackagesListener* listener) override;
     bool postMainWindowCommand(uint32_t commandId) override;
     bool hasMainWindow() override;
+    wstr commandProblem(uint32_t commandId) override;
     void editPackageConfig(const wstr& packageName) override;
     // The image manager forgets the icons it took from them.
     void forgetPackageIcons(uint32_t packageId) override;

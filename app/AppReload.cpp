@@ -6,6 +6,7 @@
 
 #include "app/App.h"
 #include "app/EnvironmentSource.h"
+#include "app/OpenFailure.h"
 #include "core/Logger.h"
 #include "core/SysShell.h"
 #include "gui/ImageManager.h"
@@ -94,11 +95,15 @@ int App::reloadEnvironment(std::map<wstr, wstr>* out) {
 }
 
 void App::exploreFile(const wstr& path) {
-    if (!callUtil("explore_file", "file", path, false))
-        Sys::shellExecute(path);
+    if (callUtil("explore_file", "file", path, false))
+        return;
+    if (uint32_t error = Sys::shellExecute(path))
+        logMessage(Logger::Error, openFailureText(path, error, L"file_explorer"));
 }
 
 void App::openUrl(const wstr& url, bool) {
-    if (!callUtil("web_browser_command", "url", url, true))
-        Sys::shellExecute(url);
+    if (callUtil("web_browser_command", "url", url, true))
+        return;
+    if (uint32_t error = Sys::shellExecute(url))
+        logMessage(Logger::Error, openFailureText(url, error, L"web_browser"));
 }

@@ -18,8 +18,6 @@
 
 namespace {
 
-const char* const creatorUrl = "https://quorvalent.example/";
-
 using RunState = AppState::GeometryState<AppState::WndRunGeoState>;
 using ConsoleState = AppState::GeometryState<AppState::WndConsoleGeoState>;
 
@@ -488,7 +486,7 @@ void AppState::writeFile() {
     Json::Value root(Json::objectValue);
     Json::Value& header = root[".header"];
     header["creator"] = wstr::toUtf8(creator);
-    header["creator_url"] = creatorUrl;
+    header["creator_url"] = wstr::toUtf8(DataFs::appWebsite());
     header["format"] = fileFormat;
     header["modified"] = wstr::toUtf8(Sys::isoTimestamp(false));
     header["type"] = "state";

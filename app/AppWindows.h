@@ -33,7 +33,8 @@ public:
     virtual void onTimer(uint32_t id) = 0;
 
     // The application settings changed (after every reload that changed
-    // them): hot keys and whatever the windows copy from the settings.
+    // them), or the user asked for a reload (tray "Reload Configuration"):
+    // hot keys and whatever the windows copy from the settings.
     virtual void onConfigChanged() = 0;
 
     // A tray-menu command that another thread handed to the main window

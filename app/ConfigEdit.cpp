@@ -1,5 +1,6 @@
 #include "app/ConfigEdit.h"
 
+#include "app/OpenFailure.h"
 #include "core/Hash.h"
 #include "core/MessageBox.h"
 #include "core/Path.h"
@@ -7,6 +8,7 @@
 #include "core/SysCommandLine.h"
 #include "core/SysEnv.h"
 #include "core/SysFile.h"
+#include "core/SysInfo.h"
 #include "core/SysShell.h"
 #include "platform/Environment.h"
 #include "platform/Error.h"
@@ -268,10 +270,11 @@ void ConfigEdit::launchEditor(State& state, const Task& task, const Editor& edit
     if (editor.args.empty()) {
         for (const auto& file : files) {
             if (uint32_t error = Sys::shellExecute(file.path, {}, L"edit")) {
-                addReport(
-                    reports, Logger::Warning, MessageBox::MB_ICONWARNING,
-                    wstr::format(text, L"Unable to open file \"{}\" (error {})", file.path, error));
-                text.clear();
+                addReport(reports, Logger::Error, MessageBox::MB_ICONWARNING,
+                          openFailureText(file.path, error, L"config_editor"));
+                // Without an opener the other files fail alike: one report.
+                if (error == Sys::ERROR_NO_ASSOCIATION)
+                    return;
                 continue;
             }
             pause(launchPauseMs);
@@ -290,9 +293,8 @@ void ConfigEdit::launchEditor(State& state, const Task& task, const Editor& edit
         *instance = {task.id, task.name, line, Process()};
         if (int rc = instance->process.spawn(argv)) {
             addReport(reports, Logger::Warning, first ? MessageBox::MB_ICONWARNING : 0,
-                      wstr::format(text,
-                                   L"Failed to launch editor (error {})!\nCommand line was:\n{}",
-                                   errorFromErrno(rc), line));
+                      wstr::format(text, L"Failed to launch editor: {}\nCommand line was:\n{}",
+                                   Sys::windowsErrorText(errorFromErrno(rc), false), line));
             text.clear();
             first = false;
             continue;

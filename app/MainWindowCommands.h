@@ -10,6 +10,15 @@
 // them; they are refused while no main window exists to carry them out.
 class MainWindowCommands {
 public:
+    // The commands that open a file, folder or address outside the program
+    // (the tray menu's ids).
+    enum Opening : uint32_t {
+        Documentation = 206,
+        ChangeLog = 207,
+        ConfigureApp = 209,
+        BrowseProfile = 210,
+    };
+
     // Opened once the windows exist, closed when their destruction starts;
     // closing drops what is still queued. User-interface thread.
     void setOpen(bool open);

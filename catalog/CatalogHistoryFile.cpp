@@ -10,6 +10,7 @@
 #include "core/SysFile.h"
 #include "core/SysTime.h"
 #include "core/Utf.h"
+#include "files/DataFs.h"
 #include "platform/Error.h"
 
 #include <cerrno>
@@ -577,7 +578,7 @@ Json::Value headerValue() {
     Json::Value header(Json::objectValue);
     header["creator"] =
         jsonText(wstr::format(creator, L"{} v{}", identity.title, identity.versionString()));
-    header["creator_url"] = CatalogHistoryFile::creatorUrl;
+    header["creator_url"] = wstr::toUtf8(DataFs::appWebsite());
     header["format"] = CatalogHistoryFile::currentFormat;
     header["modified"] = jsonText(Sys::isoTimestamp(false));
     header["type"] = "history";

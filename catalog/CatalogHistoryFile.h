@@ -25,7 +25,6 @@ class CatalogHistoryFile {
 public:
     static constexpr uint32_t currentFormat = 102;
     static constexpr uint64_t maxFileSize = 104857600;
-    static constexpr const char* creatorUrl = "https://quorvalent.org/";
 
     // A file read and checked. Ids in terms and hits name the loaded items
     // (converted ids where the file's format asked for it).

@@ -4,12 +4,13 @@
 #include <vector>
 
 #include "core/Wstr.h"
+#include "platform/Error.h"
 
 namespace Sys {
 
 // No application is associated with the file for this operation (the
 // program that opens documents and URLs is missing).
-constexpr uint32_t ERROR_NO_ASSOCIATION = 1155;
+constexpr uint32_t ERROR_NO_ASSOCIATION = Platform::ERROR_NO_ASSOCIATION;
 
 // A path followed by a comma and an icon index, parsed.
 struct IconLocation {

@@ -141,6 +141,16 @@ const wstr& DataFs::appTitle() {
     return name;
 }
 
+const wstr& DataFs::appWebsite() {
+    static const wstr url(L"https://quorvalent.org/");
+    return url;
+}
+
+const wstr& DataFs::appDocumentation() {
+    static const wstr url = appWebsite() + L"docs/";
+    return url;
+}
+
 const wstr& DataFs::packageExtensionSuffix() {
     static const wstr suffix = appName() + L"-package";
     return suffix;

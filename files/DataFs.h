@@ -51,6 +51,10 @@ public:
 
     // Fixed words.
     static const wstr& appTitle(); // "Quorvalent"
+    // The product's web address and its documentation's, as every text and
+    // stored file of the program names them.
+    static const wstr& appWebsite();       // "https://quorvalent.org/"
+    static const wstr& appDocumentation(); // "https://quorvalent.org/docs/"
     static const wstr& packageExtensionSuffix();
     static const wstr& iniExtension();
     static const wstr& pyExtension();

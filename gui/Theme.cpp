@@ -176,21 +176,24 @@ bool parseNamedColour(const wstr& text, uint32_t& colour) {
     return true;
 }
 
-// Reads the theme keys of one map, warning about the bad ones.
+// Reads the theme keys of one map, warning about the bad ones with the
+// theme and file each came from.
 class KeyReader {
 public:
-    explicit KeyReader(const std::map<wstr, wstr>& values) {
+    KeyReader(const std::map<wstr, wstr>& values, const std::map<wstr, wstr>& origins) {
         for (const auto& [key, value] : values)
             store_.set(L"", key, value);
+        for (const auto& [key, origin] : origins)
+            store_.set(L"origin", key, origin);
     }
 
     bool has(const wchar_t* key) const { return store_.hasKey(L"", key); }
     wstr get(const wchar_t* key) const { return store_.getOrDefault(L"", key, L""); }
 
-    static void warn(const wchar_t* key, const wstr& value) {
+    void warn(const wchar_t* key, const wstr& value) const {
         wstr text;
-        logMessage(Logger::Warning,
-                   wstr::format(text, L"Invalid value for setting {}: {}", key, value));
+        logMessage(Logger::Warning, wstr::format(text, L"Invalid value for setting {}{}: {}", key,
+                                                 originOf(key), value));
     }
 
     // Reads the key with parse, which gives false for a bad value.
@@ -200,7 +203,34 @@ public:
             warn(key, value);
     }
 
+    // A number: one outside [min, max] is warned about and brought within
+    // it; a text without one is warned about and changes nothing.
+    void readNumber(const wchar_t* key, int32_t& value, int32_t min, int32_t max) const {
+        const wstr text = wstr::trimCopy(get(key));
+        if (text.empty())
+            return;
+        const std::optional<int64_t> number = readInteger(text);
+        if (!number) {
+            warn(key, text);
+            return;
+        }
+        value = static_cast<int32_t>(std::clamp<int64_t>(*number, min, max));
+        if (value == *number)
+            return;
+        wstr message;
+        logMessage(Logger::Warning,
+                   wstr::format(message,
+                                L"Out-of-range value for setting {}{}: {} (from {} to {}); {} "
+                                L"is used",
+                                key, originOf(key), text, min, max, value));
+    }
+
 private:
+    wstr originOf(const wchar_t* key) const {
+        const wstr origin = store_.getOrDefault(L"origin", key, L"");
+        return origin.empty() ? wstr() : wstr(L" of ") + origin;
+    }
+
     SettingsStore store_;
 };
 
@@ -335,8 +365,8 @@ void Theme::resetDefaults() {
     listItemTitleFont = SNormal;
 }
 
-void Theme::load(const std::map<wstr, wstr>& values) {
-    const KeyReader keys(values);
+void Theme::load(const std::map<wstr, wstr>& values, const std::map<wstr, wstr>& origins) {
+    const KeyReader keys(values, origins);
     if (keys.has(L"font_face"))
         fontFaces = readFaces(keys.get(L"font_face"));
     const wchar_t* sizeKeys[] = {L"font_small_size", L"font_snormal_size", L"font_normal_size",
@@ -344,13 +374,13 @@ void Theme::load(const std::map<wstr, wstr>& values) {
     const wchar_t* styleKeys[] = {L"font_small_style", L"font_snormal_style", L"font_normal_style",
                                   L"font_large_style"};
     for (uint32_t i = Small; i <= Large; ++i)
-        fonts[i].points = parseIntInRange(keys.get(sizeKeys[i]), fonts[i].points, 6, 72);
+        keys.readNumber(sizeKeys[i], fonts[i].points, 6, 72);
     for (uint32_t i = Small; i <= Large; ++i)
         keys.read(styleKeys[i], [&](const wstr& v) { return readStyle(v, fonts[i].style); });
     wstr mono = wstr::trimCopy(keys.get(L"mono_font_face"));
     if (!mono.empty())
         fonts[Mono].face = mono;
-    fonts[Mono].points = parseIntInRange(keys.get(L"mono_font_size"), fonts[Mono].points, 6, 72);
+    keys.readNumber(L"mono_font_size", fonts[Mono].points, 6, 72);
     keys.read(L"mono_font_style", [&](const wstr& v) { return readStyle(v, fonts[Mono].style); });
     for (uint32_t id = Background; id < ColourCount; ++id) {
         const wstr& key = themeKeyList()[firstColourKey + id - Background];
@@ -358,7 +388,8 @@ void Theme::load(const std::map<wstr, wstr>& values) {
     }
     keys.read(L"layout", [&](const wstr& v) { return readLayout(v, layout); });
     keys.read(L"compact_results", [&](const wstr& v) { return readBool(v, compactResults); });
-    int32_t percent = parseIntClamped(keys.get(L"opacity_back"), 97, 20, 100);
+    int32_t percent = 97;
+    keys.readNumber(L"opacity_back", percent, 20, 100);
     opacity = static_cast<uint8_t>(percent == 100 ? 255 : percent * 255 / 100);
     keys.read(L"satellite_show",
               [&](const wstr& v) { return readWord(v, showWords, satelliteShow); });
@@ -384,9 +415,10 @@ void Theme::createFonts(const QWidget* window) {
     resolveFont(fonts[Mono], {fonts[Mono].face}, fixed, dpi);
 }
 
-void Theme::initialize(const QWidget* window, const std::map<wstr, wstr>& values) {
+void Theme::initialize(const QWidget* window, const std::map<wstr, wstr>& values,
+                       const std::map<wstr, wstr>& origins) {
     resetDefaults();
-    load(values);
+    load(values, origins);
     createFonts(window);
 }
 

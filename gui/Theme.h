@@ -76,16 +76,20 @@ public:
 
     void resetDefaults();
     // Applies the theme's key/value map (lower-case keys). Bad values are
-    // logged as warnings "Invalid value for setting {key}: {value}" and
-    // leave the previous value in place.
-    void load(const std::map<wstr, wstr>& values);
+    // logged as warnings "Invalid value for setting {key}{of}: {value}" and
+    // leave the previous value in place; a number outside its range is
+    // warned about ("Out-of-range value for setting ...") and brought
+    // within it. {of} is " of " and the key's entry in `origins` (where the
+    // value came from: 'theme "Dark" in /path/file.ini'), when it has one.
+    void load(const std::map<wstr, wstr>& values, const std::map<wstr, wstr>& origins = {});
     // Resolves each font's face against the installed fonts at the DPI of
     // the window (null: of the primary monitor): the first face the system
     // has, else the system font (the fixed one for the mono font).
     void createFonts(const QWidget* window);
     // resetDefaults, load and createFonts: at start-up and on every
     // configuration reload.
-    void initialize(const QWidget* window, const std::map<wstr, wstr>& values);
+    void initialize(const QWidget* window, const std::map<wstr, wstr>& values,
+                    const std::map<wstr, wstr>& origins = {});
 
     // A colour as the theme keys write it: "#rgb", "#rrggbb", "rgb(r,g,b)",
     // "rgba(r,g,b,a)" (numbers, percents or fractions) or one of the 147 CSS

@@ -1,8 +1,8 @@
 #include "gui/UserIconTheme.h"
 
 #include "gui/IconTheme.h"
+#include "gui/XSettings.h"
 #include "platform/KeyFile.h"
-#include "platform/XSettings.h"
 #include "platform/XdgDirs.h"
 
 #include <QGuiApplication>
@@ -55,7 +55,7 @@ UserIconTheme::Sources UserIconTheme::ofSession() {
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         sources.qtTheme = QIcon::themeName().toStdString();
     sources.configHome = Platform::xdg::configHome();
-    sources.xsettings = Platform::xsettings::read();
+    sources.xsettings = Gui::xsettings::read();
     sources.iconBases = IconTheme::xdgDirs().base;
     return sources;
 }
@@ -64,9 +64,6 @@ UserIconTheme::Choice UserIconTheme::choose(const Sources& sources) {
     const auto installed = [&](const std::string& name) {
         return isInstalled(name, sources.iconBases);
     };
-    // Without a desktop it knows, Qt names the fallback: that is no choice.
-    if (sources.qtTheme != kFallback && installed(sources.qtTheme))
-        return {sources.qtTheme, "Qt's platform theme"};
     const auto configFile = [&](const char* relative) {
         return sources.configHome.empty() ? std::string() : sources.configHome + relative;
     };
@@ -76,12 +73,18 @@ UserIconTheme::Choice UserIconTheme::choose(const Sources& sources) {
         if (installed(name))
             return {name, "GTK settings " + file};
     }
-    const auto xsettings = Platform::xsettings::stringValue(sources.xsettings, "Net/IconThemeName");
+    const auto xsettings = Gui::xsettings::stringValue(sources.xsettings, "Net/IconThemeName");
     if (xsettings && installed(*xsettings))
         return {*xsettings, "XSETTINGS Net/IconThemeName"};
     const std::string kde = configFile("/kdeglobals");
     if (const std::string name = keyFileValue(kde, "Icons", "Theme"); installed(name))
         return {name, "KDE settings " + kde};
+    // Qt answers a built-in default for desktops whose settings it does not
+    // read (Adwaita for GNOME, Xfce and MATE without a GTK platform theme,
+    // hicolor without a desktop), so its answer comes after the desktop's
+    // own statements, and its fallback is no choice at all.
+    if (sources.qtTheme != kFallback && installed(sources.qtTheme))
+        return {sources.qtTheme, "Qt's platform theme"};
     for (const auto& name : commonThemes()) {
         if (installed(name))
             return {name, "installed theme"};

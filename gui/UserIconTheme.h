@@ -7,12 +7,14 @@
 // The icon theme the user has chosen, found where desktops and their
 // settings tools keep it, so that icons match the user's desktop also under
 // a window manager that Qt recognises no desktop of. In order:
-// 1. the theme Qt's platform theme names, unless that is "hicolor" (what Qt
-//    answers without a desktop it knows);
-// 2. gtk-icon-theme-name of GTK's settings.ini ($XDG_CONFIG_HOME/gtk-3.0,
+// 1. gtk-icon-theme-name of GTK's settings.ini ($XDG_CONFIG_HOME/gtk-3.0,
 //    then gtk-4.0);
-// 3. Net/IconThemeName of the XSETTINGS, where a settings manager runs;
-// 4. Theme in [Icons] of KDE's $XDG_CONFIG_HOME/kdeglobals;
+// 2. Net/IconThemeName of the XSETTINGS, where a settings manager runs;
+// 3. Theme in [Icons] of KDE's $XDG_CONFIG_HOME/kdeglobals;
+// 4. the theme Qt's platform theme names, unless that is "hicolor" (what Qt
+//    answers without a desktop it knows): without a platform theme that
+//    reads the desktop's settings, Qt names a built-in default, so the
+//    desktop's own statements come first;
 // 5. the first installed of a few common full themes;
 // 6. "hicolor", which every theme falls back to anyway.
 // A theme that is named but not installed (no index.theme in any icon base

@@ -48,6 +48,10 @@ public:
     virtual bool postMainWindowCommand(uint32_t commandId) = 0;
     // The main window exists and takes those commands. Any thread.
     virtual bool hasMainWindow() = 0;
+    // Why such a command cannot run now (it opens a file, folder or address
+    // that nothing can open), in words a user can act on; empty when it
+    // can. Any thread.
+    virtual wstr commandProblem(uint32_t /*commandId*/) { return {}; }
     // ConfigEdit::editPackage: opens the package's configuration files in an
     // editor on the editor's thread. Any thread.
     virtual void editPackageConfig(const wstr& packageName) = 0;

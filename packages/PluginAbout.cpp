@@ -117,6 +117,14 @@ bool PluginAbout::canExecute(const CatalogItem& item) const {
         logNotRun(item, L"there is no main window");
         return false;
     }
+    // A command that cannot open what it opens is no hit of the history.
+    std::shared_ptr<PackageHost> host = PackageHost::instance();
+    const wstr problem =
+        host ? host->commandProblem(findCommand(item.target())->commandId) : wstr();
+    if (!problem.empty()) {
+        logNotRun(item, problem.c_str());
+        return false;
+    }
     return true;
 }
 

@@ -97,6 +97,8 @@ const std::unordered_map<uint32_t, const char*>& messageTable() {
         {ERROR_NOACCESS, "Invalid access to memory location."},
         {ERROR_NO_UNICODE_TRANSLATION, "No mapping for the Unicode character exists in the "
                                        "target multi-byte code page."},
+        {ERROR_NO_ASSOCIATION, "No program to open it was found: install xdg-utils, which "
+                               "provides the desktop's opener xdg-open."},
         {ERROR_IO_DEVICE, "The request could not be performed because of an I/O device error."},
         {ERROR_POSSIBLE_DEADLOCK, "A potential deadlock condition has been detected."},
         {ERROR_NOT_FOUND, "Element not found."},

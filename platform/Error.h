@@ -47,6 +47,9 @@ constexpr uint32_t ERROR_ARITHMETIC_OVERFLOW = 534;
 constexpr uint32_t ERROR_OPERATION_ABORTED = 995;
 constexpr uint32_t ERROR_NOACCESS = 998;
 constexpr uint32_t ERROR_NO_UNICODE_TRANSLATION = 1113;
+// No program opens the document, folder or address (the desktop's opener,
+// xdg-open, is missing).
+constexpr uint32_t ERROR_NO_ASSOCIATION = 1155;
 constexpr uint32_t ERROR_IO_DEVICE = 1117;
 constexpr uint32_t ERROR_POSSIBLE_DEADLOCK = 1131;
 constexpr uint32_t ERROR_NOT_FOUND = 1168;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/MainWindowCommands.h"
 #include "core/Wstr.h"
 
 #include <QMenu>
@@ -21,11 +22,11 @@ public:
         ConfigurePackage = 203, // the submenu
         Exit = 204,
         About = 205,
-        Documentation = 206,
-        ChangeLog = 207,
+        Documentation = MainWindowCommands::Documentation,
+        ChangeLog = MainWindowCommands::ChangeLog,
         OpenLaunchBox = 208,
-        ConfigureApp = 209,
-        BrowseProfile = 210,
+        ConfigureApp = MainWindowCommands::ConfigureApp,
+        BrowseProfile = MainWindowCommands::BrowseProfile,
         ClearHistory = 211,
         RemoveOrphans = 212,
         RefreshCatalog = 213, // the submenu

@@ -69,7 +69,8 @@ WindowSet::WindowSet(App& app) : app_(app) {
     main_ = std::make_unique<WndMain>(*this, *this, createHotkeyGrabber());
     theme_ = std::make_shared<Gui::Theme>();
     auto config = app_.config();
-    theme_->initialize(main_->hwnd(), config ? config->themeSettings : std::map<wstr, wstr>{});
+    theme_->initialize(main_->hwnd(), config ? config->themeSettings : std::map<wstr, wstr>{},
+                       config ? config->themeOrigins : std::map<wstr, wstr>{});
     windowHost_ = std::make_unique<AppWindowHost>(theme_, [this] { return main_.get(); });
     // The console starts with the records the logger still keeps.
     console_ = std::make_unique<WndConsole>(*windowHost_, theme_);
@@ -145,7 +146,8 @@ void WindowSet::onTasksChanged(bool busy) {
 void WindowSet::onConfigChanged() {
     main_->registerHotkeys(true);
     auto config = app_.config();
-    theme_->initialize(main_->hwnd(), config ? config->themeSettings : std::map<wstr, wstr>{});
+    theme_->initialize(main_->hwnd(), config ? config->themeSettings : std::map<wstr, wstr>{},
+                       config ? config->themeOrigins : std::map<wstr, wstr>{});
     console_->applyTheme();
     diag_->applyTheme();
     launchBox_->applyTheme();

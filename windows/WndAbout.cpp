@@ -2,6 +2,7 @@
 
 #include "app/App.h"
 #include "core/SysDisplay.h"
+#include "files/DataFs.h"
 #include "gui/Font.h"
 #include "gui/QtText.h"
 #include "gui/Theme.h"
@@ -43,8 +44,8 @@ QSize measure(const std::shared_ptr<Font>& font, const wstr& text) {
 
 const std::array<WndAbout::Link, 2>& WndAbout::links() {
     static const std::array<Link, 2> table = {{
-        {1, L"Website", L"https://quorvalent.org/"},
-        {101, L"Documentation", L"https://quorvalent.org/docs/"},
+        {1, L"Website", DataFs::appWebsite().c_str()},
+        {101, L"Documentation", DataFs::appDocumentation().c_str()},
     }};
     return table;
 }

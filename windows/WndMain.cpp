@@ -3,9 +3,6 @@
 #include "app/App.h"
 #include "core/Logger.h"
 #include "core/MessageBox.h"
-#include "core/Path.h"
-#include "core/SysCommandLine.h"
-#include "core/SysShell.h"
 #include "gui/ImageManager.h"
 #include "gui/QtText.h"
 #include "gui/WndClass.h"
@@ -29,7 +26,6 @@ namespace {
 
 constexpr int appIconId = 101;
 constexpr int trayRetryMs = 1000;
-constexpr const wchar_t* documentationUrl = L"https://quorvalent.org/docs/";
 
 // The hot keys in registration order.
 struct HotkeySlot {
@@ -354,23 +350,10 @@ void WndMain::onCommand(uint32_t command) {
         return;
     switch (command) {
     case TrayMenu::Documentation:
-        App::openUrl(documentationUrl, false);
-        return;
-    case TrayMenu::ChangeLog: {
-        const auto& folders = app->folders();
-        Sys::shellExecute(
-            DataFs::editorExePath(folders),
-            Sys::joinArguments({L"/l", L"/ns", L"/q", L"/f", DataFs::userEditorConfigPath(folders),
-                                Path::combine(folders.install, L"changelog.rst")}));
-        return;
-    }
+    case TrayMenu::ChangeLog:
     case TrayMenu::ConfigureApp:
-        if (auto edit = app->configEdit())
-            edit->editApp();
-        return;
     case TrayMenu::BrowseProfile:
-        if (!app->folders().profile.empty())
-            App::exploreFile(app->folders().profile);
+        app->runOpeningCommand(command);
         return;
     case TrayMenu::ClearHistory:
         clearHistory(app->catalog());

@@ -298,6 +298,12 @@ TEST_F(AppConfigTest, ThemesAreMergedInListOrder) {
     EXPECT_EQ(config.themeSettings,
               (std::map<wstr, wstr>{
                   {L"color_background", L"#222"}, {L"layout", L"all"}, {L"font_face", L"Arial"}}));
+    // Where each value came from, for the theme's warnings.
+    const wstr file = L"/fake/User/Quorvalent.ini";
+    EXPECT_EQ(config.themeOrigins,
+              (std::map<wstr, wstr>{{L"color_background", L"theme \"Light\" in " + file},
+                                    {L"layout", L"theme \"dark\" in " + file},
+                                    {L"font_face", L"theme \"Light\" in " + file}}));
     EXPECT_EQ(
         warnings(log),
         (std::vector<wstr>{

@@ -14,13 +14,6 @@ namespace {
 
 const std::string launchBoxTitle = "^Quorvalent$";
 
-std::size_t count(const std::string& text, const std::string& part) {
-    std::size_t n = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++n;
-    return n;
-}
-
 // The program with a package whose plugin writes each "events" message it
 // gets into the log, so that a reload of the configuration shows.
 class CatalogCommandsOnDisplay : public ::testing::Test {
@@ -44,21 +37,11 @@ protected:
     // Opens the LaunchBox, types the command's label and presses Enter; the
     // LaunchBox hides, the command having been taken.
     void execute(const std::string& label, const std::string& screenshot = {}) {
-        Program show({"--show"}, user.env, user.output);
-        ASSERT_EQ(show.exitCode(), std::optional<int>(0)) << readText(user.output);
-        if (box.empty())
-            box = waitVisibleWindow(launchBoxTitle);
-        ASSERT_FALSE(box.empty()) << readText(user.log);
-        ASSERT_TRUE(waitMapped(box, true));
-        ASSERT_TRUE(waitFocused(box)) << "the LaunchBox did not get the focus";
-        const int empty = windowHeight(box);
-        ASSERT_TRUE(xdotool("type --delay 20 '" + label + "'"));
-        // The box grows by the rows of its results.
-        ASSERT_TRUE(waitFor([&] { return windowHeight(box) > empty; })) << readText(user.log);
-        if (!screenshot.empty()) {
-            EXPECT_TRUE(saveScreenshot(box, screenshot));
-        }
-        ASSERT_TRUE(xdotool("key Return"));
+        ASSERT_NO_FATAL_FAILURE(enterInLaunchBox(user, box, label, [&] {
+            if (!screenshot.empty()) {
+                EXPECT_TRUE(saveScreenshot(box, screenshot));
+            }
+        }));
         ASSERT_TRUE(waitMapped(box, false)) << readText(user.log);
     }
 
@@ -122,7 +105,8 @@ TEST_F(CatalogCommandsOnDisplay, EachRunsFromTheLaunchBoxAsTheTrayMenusDoes) {
          [&](int, const std::string& logBefore) {
              // The plugins are told that the settings changed.
              ASSERT_TRUE(waitFor([&] {
-                 return count(readText(user.log), reloaded) == count(logBefore, reloaded) + 1;
+                 return occurrences(readText(user.log), reloaded) ==
+                        occurrences(logBefore, reloaded) + 1;
              })) << readText(user.log);
          }},
     };

@@ -402,7 +402,8 @@ TEST(ConfigEdit, ARequestMadeWhileTheWorkerEndsIsNotLost) {
     EXPECT_TRUE(eventually([&] { return !edit.running(); }));
     const auto shown = gate->shown();
     ASSERT_EQ(shown.size(), 2u);
-    EXPECT_TRUE(shown[0].starts_with(L"Failed to launch editor (error 5)!\nCommand line was:\n"))
+    EXPECT_TRUE(
+        shown[0].starts_with(L"Failed to launch editor: Access is denied.\nCommand line was:\n"))
         << wstr::toUtf8(shown[0]);
     MessageBox::install(previous);
 }

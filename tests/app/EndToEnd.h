@@ -116,6 +116,14 @@ inline fs::path findFile(const fs::path& root, const std::string& extension) {
     return {};
 }
 
+// How many times the part occurs in the text.
+inline size_t occurrences(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
 // What the shell command printed, without the trailing line breaks.
 inline std::string runCommand(const std::string& command) {
     std::string text;

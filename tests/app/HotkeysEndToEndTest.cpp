@@ -6,6 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+
 using namespace qvtest::e2e;
 
 namespace {
@@ -22,17 +27,21 @@ struct Step {
     std::optional<bool> console;
 };
 
+// The user on the test display, with these settings of their own.
+void withSettings(UserTree& user, const std::string& ini) {
+    user.env["QT_QPA_PLATFORM"] = "xcb";
+    fs::create_directories(user.config / "Quorvalent/User");
+    std::ofstream(user.config / "Quorvalent/User/Quorvalent.ini") << ini;
+}
+
 } // namespace
 
 TEST(EndToEndOnDisplay, EveryPressOfAHotkeyCounts) {
     if (!std::getenv("DISPLAY") || !std::getenv("QV_XVFB_SCREEN"))
         GTEST_SKIP() << "needs the display of scripts/with-display.sh";
     UserTree user;
-    user.env["QT_QPA_PLATFORM"] = "xcb";
-    fs::create_directories(user.config / "Quorvalent/User");
-    std::ofstream(user.config / "Quorvalent/User/Quorvalent.ini")
-        << "[app]\nhotkey_paste = Ctrl+Shift+F6\nhotkey_history = Ctrl+Shift+F7\n"
-           "hotkey_console = Ctrl+Shift+F8\n";
+    withSettings(user, "[app]\nhotkey_paste = Ctrl+Shift+F6\nhotkey_history = Ctrl+Shift+F7\n"
+                       "hotkey_console = Ctrl+Shift+F8\n");
 
     Program program({}, user.env, user.output);
     ASSERT_TRUE(program.started());
@@ -82,6 +91,50 @@ TEST(EndToEndOnDisplay, EveryPressOfAHotkeyCounts) {
             ASSERT_TRUE(waitFocused(box));
         }
     }
+
+    Program exit({"--exit"}, user.env, user.output);
+    EXPECT_EQ(exit.exitCode(), std::optional<int>(0)) << readText(user.output);
+    EXPECT_EQ(program.exitCode(), std::optional<int>(0)) << readText(user.output);
+}
+
+// A key another X client holds cannot be registered; once that client lets
+// it go, the tray menu's "Reload Configuration" registers it, although no
+// setting changed.
+TEST(EndToEndOnDisplay, AReloadTakesAHotkeyAnotherClientReleased) {
+    if (!std::getenv("DISPLAY") || !std::getenv("QV_XVFB_SCREEN"))
+        GTEST_SKIP() << "needs the display of scripts/with-display.sh";
+    UserTree user;
+    withSettings(user, "[app]\nhotkey_console = Ctrl+Shift+F8\n");
+    // The plugins hear of the reload after the windows applied it.
+    fs::create_directories(user.config / "Quorvalent/Packages/Listener");
+    std::ofstream(user.config / "Quorvalent/Packages/Listener/listener.py")
+        << "import quorvalent\n"
+           "class Listener(quorvalent.Plugin):\n"
+           "    def on_events(self, flags):\n"
+           "        print('listener events', flags)\n";
+    std::unique_ptr<Display, int (*)(Display*)> other(XOpenDisplay(nullptr), &XCloseDisplay);
+    ASSERT_TRUE(other);
+    const KeyCode f8 = XKeysymToKeycode(other.get(), XK_F8);
+    const Window root = DefaultRootWindow(other.get());
+    XGrabKey(other.get(), f8, ControlMask | ShiftMask, root, True, GrabModeAsync, GrabModeAsync);
+    XSync(other.get(), False);
+
+    Program program({}, user.env, user.output);
+    ASSERT_TRUE(program.started());
+    ASSERT_TRUE(waitForText(user.log, "Failed to register the 'Console' hotkey"))
+        << readText(user.output) << readText(user.log);
+    ASSERT_TRUE(waitForText(user.log, "Plugin loaded: Listener.Listener")) << readText(user.log);
+    XUngrabKey(other.get(), f8, ControlMask | ShiftMask, root);
+    XSync(other.get(), False);
+
+    // The failure's box is still up: the tray menu is what the user has.
+    chooseFromTrayMenu("n");
+    ASSERT_TRUE(waitForText(user.log, "listener events 3")) << readText(user.log);
+
+    ASSERT_TRUE(xdotool("key ctrl+shift+F8"));
+    EXPECT_FALSE(waitVisibleWindow(consoleTitle).empty()) << readText(user.log);
+    EXPECT_EQ(occurrences(readText(user.log), "Failed to register the 'Console' hotkey"), 1u)
+        << readText(user.log);
 
     Program exit({"--exit"}, user.env, user.output);
     EXPECT_EQ(exit.exitCode(), std::optional<int>(0)) << readText(user.output);

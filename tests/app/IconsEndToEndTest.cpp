@@ -149,3 +149,40 @@ TEST(EndToEndOnDisplay, TheLaunchBoxShowsTheIconsOfTheUsersThemeAsTheyArrive) {
     EXPECT_EQ(exit.exitCode(), std::optional<int>(0)) << readText(user.output);
     EXPECT_EQ(program.exitCode(), std::optional<int>(0)) << readText(user.output);
 }
+
+// Qt answers a built-in theme for some desktops whose settings it cannot read
+// (no GTK platform theme installed): the theme the user's GTK settings name
+// must win over it on each of them, and on a bare window manager too.
+TEST(EndToEndOnDisplay, TheUsersGtkIconThemeWinsOverQtsDefaultOnEachDesktop) {
+    if (!std::getenv("DISPLAY") || !std::getenv("QV_XVFB_SCREEN"))
+        GTEST_SKIP() << "needs the display of scripts/with-display.sh";
+    for (const char* desktop : {"XFCE", "MATE", "GNOME", ""}) {
+        UserTree user;
+        user.env["QT_QPA_PLATFORM"] = "xcb";
+        user.env.erase("QT_QPA_PLATFORMTHEME");
+        user.env.erase("DESKTOP_SESSION");
+        user.env["XDG_CURRENT_DESKTOP"] = desktop;
+        // Qt's own answers installed too, so only the order can pick them.
+        for (const char* theme : {"Mine", "Adwaita", "hicolor"})
+            user.dir.write(std::string("sys/icons/") + theme + "/index.theme",
+                           std::string("[Icon Theme]\nName=") + theme + "\n");
+        user.env["XDG_DATA_DIRS"] = (user.dir.path() / "sys").string();
+        user.dir.write("config/gtk-3.0/settings.ini", "[Settings]\ngtk-icon-theme-name=Mine\n");
+
+        Program program({}, user.env, user.output);
+        ASSERT_TRUE(program.started());
+        ASSERT_TRUE(waitForText(user.log, "] Icon theme: "))
+            << desktop << "\n"
+            << readText(user.output) << readText(user.log);
+        EXPECT_NE(readText(user.log).find("] Icon theme: Mine (GTK settings " +
+                                          (user.config / "gtk-3.0/settings.ini").string() + ")"),
+                  std::string::npos)
+            << "XDG_CURRENT_DESKTOP=" << desktop << "\n"
+            << readText(user.log);
+        // The instance answers requests once its start is done.
+        ASSERT_TRUE(waitForText(user.log, "] Init done in ")) << readText(user.log);
+        Program exit({"--exit"}, user.env, user.output);
+        EXPECT_EQ(exit.exitCode(), std::optional<int>(0)) << readText(user.output);
+        EXPECT_EQ(program.exitCode(), std::optional<int>(0)) << readText(user.output);
+    }
+}

@@ -9,9 +9,13 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <ostream>
+#include <sstream>
 #include <string>
 
 namespace qvtest::e2e {
@@ -83,6 +87,48 @@ inline bool saveScreenshot(const std::string& id, const std::string& name) {
     QScreen* screen = QGuiApplication::primaryScreen();
     return screen && screen->grabWindow(WId(std::stoul(id)))
                          .save(QString::fromStdString(std::string(QV_BUILD_DIR) + "/" + name));
+}
+
+// Opens the running program's LaunchBox (a start with "--show"), types the
+// text and, once the box grew by the rows of its results, calls beforeEnter
+// (a screenshot) and presses Enter. `box` keeps the LaunchBox's id once found.
+inline void enterInLaunchBox(const UserTree& user, std::string& box, const std::string& text,
+                             const std::function<void()>& beforeEnter = {}) {
+    Program show({"--show"}, user.env, user.output);
+    ASSERT_EQ(show.exitCode(), std::optional<int>(0)) << readText(user.output);
+    if (box.empty())
+        box = waitVisibleWindow("^Quorvalent$");
+    ASSERT_FALSE(box.empty()) << readText(user.log);
+    ASSERT_TRUE(waitMapped(box, true));
+    ASSERT_TRUE(waitFocused(box)) << "the LaunchBox did not get the focus";
+    const int empty = windowHeight(box);
+    ASSERT_TRUE(xdotool("type --delay 20 '" + text + "'"));
+    ASSERT_TRUE(waitFor([&] { return windowHeight(box) > empty; })) << readText(user.log);
+    if (beforeEnter)
+        beforeEnter();
+    ASSERT_TRUE(xdotool("key Return"));
+}
+
+// Pops the tray menu up with a right click on the program's icon in the tray
+// host's panel, and chooses an entry by its underlined key ("c" for
+// "Configure Quorvalent").
+inline void chooseFromTrayMenu(const std::string& key) {
+    auto shown = [] {
+        return runCommand("xdotool search --onlyvisible --classname '^quorvalent$' 2>/dev/null");
+    };
+    const std::string before = "\n" + shown() + "\n";
+    const std::string panel = runCommand("xdotool search --name '^panel$' 2>/dev/null | head -1");
+    runCommand("xdotool mousemove --window " + panel + " 12 12 click 3");
+    // The menu is up: a window that was not shown before (a box closed just
+    // before may still be on its way out, which is no sign of the menu).
+    waitFor([&] {
+        std::istringstream ids(shown());
+        for (std::string id; std::getline(ids, id);)
+            if (before.find("\n" + id + "\n") == std::string::npos)
+                return true;
+        return false;
+    });
+    runCommand("xdotool key " + key);
 }
 
 } // namespace qvtest::e2e

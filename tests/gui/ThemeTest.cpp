@@ -53,7 +53,7 @@ Field spacing(Theme::Spacing Theme::*member) {
     return [member](const Theme& t) { return pair(t.*member); };
 }
 
-enum Warning { None, Invalid, Deprecated };
+enum Warning { None, Invalid, Deprecated, Clamped };
 
 struct Row {
     const wchar_t* key;
@@ -74,9 +74,11 @@ TEST(Theme, EveryKeyWithItsGrammarAndWarnings) {
         {L"font_face", L"", faces, "Tahoma", None},
         {L"font_small_size", L"10", points(Theme::Small), "10", None},
         {L"font_snormal_size", L"0x10", points(Theme::SNormal), "16", None},
-        {L"font_normal_size", L"80", points(Theme::Normal), "14", None},
+        {L"font_normal_size", L"80", points(Theme::Normal), "72", Clamped},
         {L"font_large_size", L"010pt", points(Theme::Large), "8", None},
-        {L"font_large_size", L"5", points(Theme::Large), "28", None},
+        {L"font_large_size", L"5", points(Theme::Large), "6", Clamped},
+        {L"font_large_size", L"-40", points(Theme::Large), "6", Clamped},
+        {L"font_large_size", L"big", points(Theme::Large), "28", Invalid},
         {L"font_small_style", L"Bold, ITALIC", style(Theme::Small), "3", None},
         {L"font_snormal_style", L"underline,strikeout,cleartype", style(Theme::SNormal), "28",
          None},
@@ -86,7 +88,7 @@ TEST(Theme, EveryKeyWithItsGrammarAndWarnings) {
         {L"mono_font_face", L" DejaVu Sans Mono ", mono, "DejaVu Sans Mono", None},
         {L"mono_font_face", L"  ", mono, "Consolas", None},
         {L"mono_font_size", L"12", points(Theme::Mono), "12", None},
-        {L"mono_font_size", L"73", points(Theme::Mono), "10", None},
+        {L"mono_font_size", L"73", points(Theme::Mono), "72", Clamped},
         {L"mono_font_style", L"bold,,", style(Theme::Mono), "1", None},
         {L"mono_font_style", L"bold,x", style(Theme::Mono), "16", Invalid},
         {L"color_background", L"#123", colour(Theme::Background), "FF112233", None},
@@ -123,9 +125,10 @@ TEST(Theme, EveryKeyWithItsGrammarAndWarnings) {
         {L"layout", L"", number(&Theme::layout), "46", None},
         {L"compact_results", L" yes ", number(&Theme::compactResults), "1", None},
         {L"compact_results", L"maybe", number(&Theme::compactResults), "0", Invalid},
-        {L"opacity_back", L"5", number(&Theme::opacity), "51", None},
+        {L"opacity_back", L"5", number(&Theme::opacity), "51", Clamped},
+        {L"opacity_back", L"300", number(&Theme::opacity), "255", Clamped},
         {L"opacity_back", L"100", number(&Theme::opacity), "255", None},
-        {L"opacity_back", L"abc", number(&Theme::opacity), "51", None},
+        {L"opacity_back", L"abc", number(&Theme::opacity), "247", Invalid},
         {L"opacity_back", L"0x32", number(&Theme::opacity), "127", None},
         {L"opacity_back", L"", number(&Theme::opacity), "247", None},
         {L"satellite_show", L"Never", number(&Theme::satelliteShow), "1", None},
@@ -156,10 +159,16 @@ TEST(Theme, EveryKeyWithItsGrammarAndWarnings) {
                                wstr::toUtf8(row.value));
         if (row.warning == Deprecated)
             expected.push_back("GUI layout flag \"list_score\" is deprecated");
+        // The range and the value used; the exact words are shown below.
+        if (row.warning == Clamped)
+            expected.push_back("Out-of-range value for setting " + wstr::toUtf8(row.key) + ": " +
+                               wstr::toUtf8(row.value) + " (");
         std::vector<std::string> warned;
         for (const auto& item : log.all())
             if (item->level == Logger::Warning)
-                warned.push_back(wstr::toUtf8(item->message));
+                warned.push_back(wstr::toUtf8(item->message)
+                                     .substr(0, row.warning == Clamped ? expected.back().size()
+                                                                       : std::string::npos));
         EXPECT_EQ(warned, expected) << name;
     }
 }
@@ -179,13 +188,35 @@ TEST(Theme, WarnsInKeyOrderAndKeysIgnoreCase) {
         warned.push_back(wstr::toUtf8(item->message));
     std::vector<std::string> expected;
     for (const wstr& key : themeKeyList()) {
-        const bool fontSize = key.ends_with(L"_size") && key != L"satellite_size";
-        if (fontSize || key.ends_with(L"_face") || key == L"opacity_back")
+        if (key == L"font_small_size" || key.ends_with(L"_face"))
             continue;
         expected.push_back("Invalid value for setting " + wstr::toUtf8(key) + ": @bad");
     }
     EXPECT_EQ(warned, expected);
     EXPECT_EQ(theme.fonts[Theme::Small].points, 20);
+}
+
+// What the application says of each key's origin goes into its warnings.
+TEST(Theme, WarningsNameTheThemeTheFileAndTheKey) {
+    const wstr big = L"theme \"Big\" in /p/User/Quorvalent.ini";
+    qvtest::LogRecords log;
+    Theme theme;
+    theme.load({{L"font_large_size", L"-40"},
+                {L"color_background", L"notacolour"},
+                {L"opacity_back", L"300"}},
+               {{L"font_large_size", big}, {L"color_background", big}});
+    std::vector<wstr> warned;
+    for (const auto& item : log.all())
+        warned.push_back(item->message);
+    EXPECT_EQ(warned, (std::vector<wstr>{
+                          L"Out-of-range value for setting font_large_size of " + big +
+                              L": -40 (from 6 to 72); 6 is used",
+                          L"Invalid value for setting color_background of " + big + L": notacolour",
+                          L"Out-of-range value for setting opacity_back: 300 (from 20 to 100); 100 "
+                          L"is used",
+                      }));
+    EXPECT_EQ(theme.fonts[Theme::Large].points, 6);
+    EXPECT_EQ(theme.opacity, 255);
 }
 
 TEST(Theme, KnowsTheCssColourNames) {

@@ -80,6 +80,22 @@ TEST_F(PythonIniTest, EnvironmentReferenceInterpolates) {
     EXPECT_EQ(get(*ini, "s", "path"), std::getenv("PATH"));
 }
 
+// A file's [env] names stand in for the environment's in references, a later
+// file's over an earlier one's; the environment itself stays as it was.
+TEST_F(PythonIniTest, AnEnvSectionOfAFileSetsNamesForReferencesOnly) {
+    qvtest::ScopedEnv env;
+    env.set("QV_TEST_SHADOW", "process");
+    env.set("QV_TEST_KEPT", "kept");
+    auto ini =
+        load({file("a.ini", "[env]\nQV_TEST_SHADOW = first\n"),
+              file("b.ini", "[env]\nqv_test_shadow = mine\n[s]\n"
+                            "shadow = ${env:QV_TEST_SHADOW}\nkept = ${env:QV_TEST_KEPT}\n")});
+    EXPECT_EQ(get(*ini, "s", "shadow"), "mine");
+    EXPECT_EQ(get(*ini, "s", "kept"), "kept");
+    EXPECT_STREQ(std::getenv("QV_TEST_SHADOW"), "process");
+    EXPECT_THAT(warnings(), IsEmpty());
+}
+
 TEST_F(PythonIniTest, NamesDifferingOnlyInCaseAreOneOption) {
     auto ini = load({});
     GilLock gil;

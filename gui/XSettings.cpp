@@ -1,11 +1,11 @@
-#include "platform/XSettings.h"
+#include "gui/XSettings.h"
 
 #include <cstdlib>
 #include <memory>
 
 #include <xcb/xcb.h>
 
-namespace Platform::xsettings {
+namespace Gui::xsettings {
 namespace {
 
 // The property is read up to this many bytes; a settings manager publishes
@@ -135,4 +135,4 @@ std::optional<std::string> stringValue(std::span<const uint8_t> data, std::strin
     return std::nullopt;
 }
 
-} // namespace Platform::xsettings
+} // namespace Gui::xsettings

@@ -11,7 +11,7 @@
 // (a desktop's settings daemon, or a stand-alone one under a plain window
 // manager) publishes in the _XSETTINGS_SETTINGS property of the window that
 // owns the _XSETTINGS_S<screen> selection. Any thread.
-namespace Platform::xsettings {
+namespace Gui::xsettings {
 
 // The raw property of the display named by $DISPLAY, for its default
 // screen; empty without a display, a settings manager or the property.
@@ -23,4 +23,4 @@ std::vector<uint8_t> read();
 // is damaged before it.
 std::optional<std::string> stringValue(std::span<const uint8_t> data, std::string_view name);
 
-} // namespace Platform::xsettings
+} // namespace Gui::xsettings

@@ -1,4 +1,4 @@
-#include "platform/XSettings.h"
+#include "gui/XSettings.h"
 #include "tests/core/ScopedEnv.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 
 #include <xcb/xcb.h>
 
-using namespace Platform;
+using namespace Gui;
 
 namespace {
 
