@@ -1,5 +1,7 @@
 #include "gui/UiCall.h"
 
+#include "platform/ThreadSanitizer.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
@@ -14,6 +16,8 @@ public:
     explicit Receiver(UiCall& owner) : owner_(owner) {}
 
     bool event(QEvent* event) override {
+        // Made on the thread that queued the work.
+        Platform::tsanAcquire(event);
         if (event->type() != QEvent::User)
             return QObject::event(event);
         owner_.runNext();
@@ -43,8 +47,10 @@ bool UiCall::queue(std::function<void()> work) {
     if (detached_ || !QCoreApplication::instance())
         return false;
     queue_.push_back(std::move(work));
-    // Qt owns the event: it is made and deleted in Qt's code.
-    QCoreApplication::postEvent(receiver_.get(), new QEvent(QEvent::User));
+    // Qt's queue hands the event over under locks the sanitizer cannot see.
+    auto* event = new QEvent(QEvent::User);
+    Platform::tsanRelease(event);
+    QCoreApplication::postEvent(receiver_.get(), event);
     return true;
 }
 

@@ -20,8 +20,8 @@ namespace Gui {
 // call gets its fallback. Made on the user-interface thread; used from any.
 //
 // The work waits in a queue of ours, under our own lock, and Qt's queue
-// carries only a plain event that Qt makes and deletes: no memory of ours
-// crosses threads through Qt's locks, which the thread sanitizer cannot see.
+// carries only a plain event, whose hand-off is told to the thread
+// sanitizer (it cannot see Qt's locks).
 class UiCall {
 public:
     using Timeout = std::optional<std::chrono::milliseconds>;
