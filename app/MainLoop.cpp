@@ -1,5 +1,7 @@
 #include "app/MainLoop.h"
 
+#include "platform/ThreadSanitizer.h"
+
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -62,12 +64,15 @@ void MainLoop::postQuit(int code) {
     wake();
 }
 
-// An event of no type only wakes the loop. Qt owns and deletes it, so no
-// memory of ours crosses to the user-interface thread through Qt's queue,
-// whose locks the thread sanitizer cannot see.
+// An event of no type only wakes the loop. Qt owns and deletes it; its
+// hand-off through Qt's queue, whose locks the thread sanitizer cannot see,
+// is told to it for the code of ours that looks at every event.
 void MainLoop::wake() {
-    if (auto* app = QCoreApplication::instance())
-        QCoreApplication::postEvent(app, new QEvent(QEvent::None));
+    if (auto* app = QCoreApplication::instance()) {
+        auto* event = new QEvent(QEvent::None);
+        Platform::tsanRelease(event);
+        QCoreApplication::postEvent(app, event);
+    }
 }
 
 int MainLoop::exec() {

@@ -16,18 +16,11 @@ namespace {
 
 using Group = Platform::KeyFileGroup;
 
-std::string trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
-
 std::vector<std::string> splitList(const std::string& text) {
     std::vector<std::string> items;
     std::istringstream stream(text);
     for (std::string item; std::getline(stream, item, ',');) {
-        item = trimmed(item);
+        item = Platform::trimBlanks(item);
         if (!item.empty())
             items.push_back(item);
     }

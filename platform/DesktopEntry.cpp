@@ -4,20 +4,13 @@
 #include <cerrno>
 #include <sstream>
 
+#include "platform/KeyFile.h"
 #include "platform/ReadFile.h"
 
 namespace Platform {
 namespace {
 
 const std::string kMainGroup = "[Desktop Entry]";
-
-std::string trimmed(const std::string& s) {
-    size_t first = s.find_first_not_of(" \t\r");
-    if (first == std::string::npos)
-        return {};
-    size_t last = s.find_last_not_of(" \t\r");
-    return s.substr(first, last - first + 1);
-}
 
 std::string unescape(const std::string& raw) {
     std::string out;
@@ -116,7 +109,7 @@ bool DesktopEntry::load(const std::string& path) {
     bool seenMain = false;
     std::string line;
     while (std::getline(in, line)) {
-        std::string text = trimmed(line);
+        std::string text = trimBlanks(line);
         if (text.empty() || text.front() == '#')
             continue;
         if (text.front() == '[') {
@@ -127,9 +120,9 @@ bool DesktopEntry::load(const std::string& path) {
         size_t eq = text.find('=');
         if (!inMain || eq == std::string::npos)
             continue;
-        std::string key = trimmed(text.substr(0, eq));
+        std::string key = trimBlanks(text.substr(0, eq));
         if (key.find('[') == std::string::npos)
-            values_.emplace(key, trimmed(text.substr(eq + 1)));
+            values_.emplace(key, trimBlanks(text.substr(eq + 1)));
     }
     if (!seenMain)
         values_.clear();

@@ -1,6 +1,7 @@
 #include "platform/EventFd.h"
 
 #include "platform/Error.h"
+#include "platform/ThreadSanitizer.h"
 
 #include <chrono>
 #include <poll.h>
@@ -10,21 +11,6 @@
 // The sanitizer cannot see that a wait which polls the descriptor without
 // reading it (a manual-reset event) is ordered after the set that made it
 // readable: tell it, so that what it reports about our threads means something.
-#if defined(__SANITIZE_THREAD__)
-#define QV_TSAN 1
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-#define QV_TSAN 1
-#endif
-#endif
-#ifdef QV_TSAN
-#include <sanitizer/tsan_interface.h>
-#define QV_TSAN_RELEASE(address) __tsan_release(address)
-#define QV_TSAN_ACQUIRE(address) __tsan_acquire(address)
-#else
-#define QV_TSAN_RELEASE(address) ((void)(address))
-#define QV_TSAN_ACQUIRE(address) ((void)(address))
-#endif
 
 namespace Platform {
 namespace {
@@ -50,7 +36,7 @@ EventFd::EventFd(bool autoReset)
 
 bool EventFd::set() {
     const uint64_t one = 1;
-    QV_TSAN_RELEASE(this);
+    tsanRelease(this);
     if (::write(fd_.get(), &one, sizeof one) == sizeof one)
         return true;
     if (errno == EAGAIN) // the counter is full: the event is signalled already
@@ -110,7 +96,7 @@ uint32_t EventFd::waitAny(std::span<EventFd* const> events, uint32_t timeoutMs) 
             // Another waiter may take an auto-reset signal between poll and read:
             // then the next signalled event, or a new poll, decides.
             if ((fds[i].revents & POLLIN) && events[i]->tryAcquire()) {
-                QV_TSAN_ACQUIRE(events[i]);
+                tsanAcquire(events[i]);
                 return WAIT_OBJECT_0 + static_cast<uint32_t>(i);
             }
         }

@@ -5,16 +5,13 @@
 #include <sstream>
 
 namespace Platform {
-namespace {
 
-std::string trimmed(const std::string& text) {
+std::string trimBlanks(const std::string& text) {
     const auto first = text.find_first_not_of(" \t\r");
     if (first == std::string::npos)
         return {};
     return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
-
-} // namespace
 
 std::map<std::string, KeyFileGroup> readKeyFile(const std::string& path) {
     std::map<std::string, KeyFileGroup> groups;
@@ -24,7 +21,7 @@ std::map<std::string, KeyFileGroup> readKeyFile(const std::string& path) {
     std::istringstream lines(text);
     KeyFileGroup* group = nullptr;
     for (std::string line; std::getline(lines, line);) {
-        line = trimmed(line);
+        line = trimBlanks(line);
         if (line.empty() || line[0] == '#')
             continue;
         if (line.front() == '[' && line.back() == ']') {
@@ -33,7 +30,7 @@ std::map<std::string, KeyFileGroup> readKeyFile(const std::string& path) {
         }
         const auto eq = line.find('=');
         if (group && eq != std::string::npos)
-            (*group)[trimmed(line.substr(0, eq))] = trimmed(line.substr(eq + 1));
+            (*group)[trimBlanks(line.substr(0, eq))] = trimBlanks(line.substr(eq + 1));
     }
     return groups;
 }

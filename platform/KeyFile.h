@@ -14,4 +14,8 @@ namespace Platform {
 using KeyFileGroup = std::map<std::string, std::string>;
 std::map<std::string, KeyFileGroup> readKeyFile(const std::string& path);
 
+// The text without the blanks key files allow around keys, values and list
+// items (spaces, tabs, a carriage return of a CRLF line end). Any thread.
+std::string trimBlanks(const std::string& text);
+
 } // namespace Platform

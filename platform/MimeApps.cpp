@@ -1,6 +1,7 @@
 #include "platform/MimeApps.h"
 
 #include "platform/Environment.h"
+#include "platform/KeyFile.h"
 #include "platform/ReadFile.h"
 #include "platform/XdgDirs.h"
 
@@ -46,13 +47,6 @@ bool isFile(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-std::string trimmed(const std::string& s) {
-    size_t first = s.find_first_not_of(" \t\r");
-    if (first == std::string::npos)
-        return {};
-    return s.substr(first, s.find_last_not_of(" \t\r") - first + 1);
-}
-
 // The ids listed for the type in one file's [Default Applications] group.
 std::vector<std::string> defaultIds(const std::string& file, const std::string& mimeType) {
     std::string content;
@@ -61,14 +55,14 @@ std::vector<std::string> defaultIds(const std::string& file, const std::string& 
     std::string line;
     bool inGroup = false;
     while (std::getline(in, line)) {
-        std::string text = trimmed(line);
+        std::string text = trimBlanks(line);
         if (!text.empty() && text.front() == '[') {
             inGroup = text == "[Default Applications]";
             continue;
         }
         size_t eq = text.find('=');
-        if (inGroup && eq != std::string::npos && trimmed(text.substr(0, eq)) == mimeType)
-            return split(trimmed(text.substr(eq + 1)), ';');
+        if (inGroup && eq != std::string::npos && trimBlanks(text.substr(0, eq)) == mimeType)
+            return split(trimBlanks(text.substr(eq + 1)), ';');
     }
     return {};
 }

@@ -9,6 +9,7 @@
 #include "gui/WndMessage.h"
 #include "packages/PackageManager.h"
 #include "platform/MountWatch.h"
+#include "platform/ThreadSanitizer.h"
 #include "windows/AppItemHost.h"
 #include "windows/ItemProperties.h"
 #include "windows/ModalBox.h"
@@ -95,6 +96,10 @@ wstr trayTip() {
 class ThemeChangeFilter : public QObject {
 public:
     bool eventFilter(QObject*, QEvent* event) override {
+        // Every event passes here first, also those other threads queued
+        // (UiCall's work, the main loop's wake-up): take their hand-off,
+        // which Qt's queue makes under locks the thread sanitizer cannot see.
+        Platform::tsanAcquire(event);
         if (event->type() == QEvent::ThemeChange && !pending_) {
             pending_ = true;
             QTimer::singleShot(0, this, [this] {

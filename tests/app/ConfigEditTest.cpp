@@ -10,13 +10,17 @@
 #include "tests/support/TempDir.h"
 #include "tests/support/WaitFor.h"
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <future>
 #include <gtest/gtest.h>
+#include <set>
 #include <signal.h>
+#include <sstream>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -132,6 +136,29 @@ private:
     std::mutex mutex_;
     std::vector<wstr> shown_;
     std::vector<pid_t> threads_;
+};
+
+// Holds the worker at its nth look at the folders (1: as it starts, before
+// it takes the queued requests; 2: preparing the first request's files)
+// until the test lets it go.
+class GatedHost : public FakeHost {
+public:
+    GatedHost(const qvtest::TempDir& dir, int holdAt) : FakeHost(dir), holdAt_(holdAt) {}
+    const DataFs::Folders& folders() const override {
+        if (std::this_thread::get_id() != testThread_ && ++workerLooks_ == holdAt_) {
+            reached.set();
+            gate.wait(Platform::INFINITE);
+        }
+        return f;
+    }
+
+    Event reached{false};
+    Event gate{false};
+
+private:
+    const std::thread::id testThread_ = std::this_thread::get_id();
+    const int holdAt_;
+    mutable std::atomic<int> workerLooks_ = 0;
 };
 
 } // namespace
@@ -373,6 +400,48 @@ TEST(ConfigEdit, TheWorkerLivesWhileAnEditorRunsAndEndsAfterIt) {
 
     kill(std::stoi(line), SIGKILL);
     EXPECT_TRUE(eventually([&] { return !edit.running(); }));
+}
+
+// The tray's Configure chosen again while the worker handles the first
+// choice, without an editor (the desktop's opener gets each file): every
+// file of both requests is opened.
+TEST(ConfigEdit, ARequestRepeatedWhileTheFirstIsHandledIsNotLost) {
+    for (int holdAt : {1, 2}) {
+        SCOPED_TRACE(holdAt == 1 ? "as the worker starts" : "while it prepares the files");
+        qvtest::TempDir dir;
+        auto host = std::make_shared<GatedHost>(dir, holdAt);
+        const auto files = DataFs::appConfigFiles(host->f);
+        for (size_t i : {0, 1})
+            std::ofstream(wstr::toUtf8(files[i])) << "[app]\n";
+        const auto calls = dir.path() / "calls";
+        writeExecutable(dir, "path/xdg-open",
+                        "#!/bin/sh\necho \"$1\" >> '" + calls.string() + "'\n");
+        qvtest::ScopedEnv env;
+        env.unset("VISUAL").unset("EDITOR").set("PATH", (dir.path() / "nowhere").string());
+        ConfigEdit edit(host);
+        edit.resolveEditor();
+        ASSERT_TRUE(edit.editor().args.empty());
+        env.set("PATH", (dir.path() / "path").string());
+
+        edit.editApp();
+        ASSERT_EQ(host->reached.wait(30000), Platform::WAIT_OBJECT_0);
+        // At the first hold the worker has the lock: ask from another thread.
+        auto again = std::async(std::launch::async, [&] { edit.editApp(); });
+        host->gate.set();
+        again.wait();
+        // The openers run on their own, so their lines may come in any order.
+        auto opened = [&] {
+            std::multiset<std::string> lines;
+            std::istringstream in(readText(calls));
+            for (std::string line; std::getline(in, line);)
+                lines.insert(line);
+            return lines;
+        };
+        const std::multiset<std::string> twice{wstr::toUtf8(files[0]), wstr::toUtf8(files[0]),
+                                               wstr::toUtf8(files[1]), wstr::toUtf8(files[1])};
+        EXPECT_TRUE(eventually([&] { return opened() == twice; })) << readText(calls);
+        EXPECT_TRUE(eventually([&] { return !edit.running(); }));
+    }
 }
 
 TEST(ConfigEdit, ARequestMadeWhileTheWorkerEndsIsNotLost) {

@@ -129,19 +129,15 @@ TEST(EndToEndOnDisplay, TheLaunchBoxShowsTheIconsOfTheUsersThemeAsTheyArrive) {
         ASSERT_EQ(std::system("xdotool key ctrl+a BackSpace"), 0);
         ASSERT_EQ(
             std::system(("xdotool type --delay 30 '" + std::string(query.text) + "'").c_str()), 0);
-        const auto typed = steady_clock::now();
-        const bool shown = qvtest::waitFor(
-            [&] {
-                const auto counts = pixels.count(id, query.colours);
-                for (uint32_t colour : query.colours)
-                    if (counts.count(colour) == 0 || counts.at(colour) < icon)
-                        return false;
-                return true;
-            },
-            seconds(10), milliseconds(20));
+        // Nothing else happens meanwhile: the icons come without more input.
+        const bool shown = waitFor([&] {
+            const auto counts = pixels.count(id, query.colours);
+            for (uint32_t colour : query.colours)
+                if (counts.count(colour) == 0 || counts.at(colour) < icon)
+                    return false;
+            return true;
+        });
         EXPECT_TRUE(shown) << query.text << "\n" << readText(user.log);
-        // Typing takes its own time; the icons follow within a second.
-        EXPECT_LT(steady_clock::now() - typed, seconds(2)) << query.text;
     }
 
     ASSERT_EQ(std::system("xdotool key Escape"), 0);

@@ -27,15 +27,19 @@ bool onDisplay() {
     return std::getenv("DISPLAY") && std::getenv("QV_XVFB_SCREEN");
 }
 
-// The visible windows titled as the program's: its boxes and the LaunchBox.
-std::set<std::string> programWindows() {
+// The visible windows that xdotool's search finds by the criteria.
+std::set<std::string> visibleWindows(const std::string& criteria) {
     std::set<std::string> ids;
-    std::istringstream in(
-        runCommand("xdotool search --onlyvisible --name '^Quorvalent$' 2>/dev/null"));
+    std::istringstream in(runCommand("xdotool search --onlyvisible " + criteria + " 2>/dev/null"));
     for (std::string id; std::getline(in, id);)
         if (!id.empty())
             ids.insert(id);
     return ids;
+}
+
+// The visible windows titled as the program's: its boxes and the LaunchBox.
+std::set<std::string> programWindows() {
+    return visibleWindows("--name '^Quorvalent$'");
 }
 
 // The windows of the program's that were not there before, once there are
@@ -207,17 +211,14 @@ void PrintTo(const StartRow& row, std::ostream* out) {
     *out << row.name;
 }
 
-// The exit code a start with the request gets, and whether the instance
-// answered within a second. The start forwards it as a real one does, from
-// this process: a start of the sanitized program takes about a second of its
-// own before it sends anything.
-std::pair<uint32_t, bool> request(const char* what, const UserTree& user) {
+// The exit code a start with the request gets. The start forwards it as a
+// real one does, from this process.
+uint32_t request(const char* what, const UserTree& user) {
     SocketRunningInstance instance((user.runtime / App::instanceSocketName()).string());
     uint32_t command = 0, code = 99;
-    const auto sent = steady_clock::now();
     if (!forwardToRunningInstance({L"quorvalent", wstr::fromUtf8(what)}, instance, command, code))
         code = 98;
-    return {code, steady_clock::now() - sent < seconds(1)};
+    return code;
 }
 
 } // namespace
@@ -247,25 +248,24 @@ TEST_P(StartOnDisplay, TheStartAndOtherStartsDoNotWaitForTheBox) {
     EXPECT_NE(readText(user.log).find(row.logged), std::string::npos) << report();
     EXPECT_NE(readText(user.log).find("] Init done in "), std::string::npos) << report();
 
-    const std::pair<uint32_t, bool> answered{0, true};
-    EXPECT_EQ(request("--show", user), answered) << report();
-    EXPECT_EQ(request("--hide", user), answered) << report();
+    // The box stays up (nobody closes it) while the instance serves other
+    // starts: the LaunchBox shows and goes again, and the program ends.
+    const std::set<std::string> withBox = programWindows();
+    EXPECT_EQ(request("--show", user), 0u) << report();
+    const std::vector<std::string> shown = newWindows(withBox);
+    ASSERT_EQ(shown.size(), 1u) << "the LaunchBox is mapped\n" << report();
+    EXPECT_EQ(request("--hide", user), 0u) << report();
+    EXPECT_TRUE(waitFor([&] { return !programWindows().contains(shown.front()); })) << report();
+    EXPECT_TRUE(programWindows().contains(box)) << "the box is still up";
     if (row.end == End::Exit) {
-        // The instance answers at once; its shutdown (slower under the
-        // sanitizers) then ends within the budget, as "--exit" waits for.
         SocketRunningInstance instance((user.runtime / App::instanceSocketName()).string());
-        const auto sent = steady_clock::now();
         ASSERT_TRUE(instance.find() && instance.openProcess()) << report();
         instance.send(StartExit);
-        EXPECT_LT(steady_clock::now() - sent, seconds(1)) << report();
         EXPECT_EQ(instance.waitForExit(exitWaitMs), RunningInstance::Ended) << report();
-        EXPECT_EQ(program.exitCode(), std::optional<int>(0)) << report();
     } else {
-        const auto sent = steady_clock::now();
         ASSERT_EQ(kill(program.pid(), SIGTERM), 0);
-        EXPECT_EQ(program.exitCode(), std::optional<int>(0)) << report();
-        EXPECT_LT(steady_clock::now() - sent, seconds(10)) << report();
     }
+    EXPECT_EQ(program.exitCode(), std::optional<int>(0)) << report();
     const std::string log = readText(user.log);
     const auto received = log.find("] Received SIGTERM; shutting down.");
     const auto shutting = log.find("] Shutting down with code 0.");

@@ -2,7 +2,7 @@
 // runs the built program with a package that misbehaves beside one that
 // behaves, ends it, and starts it once more on the same profile.
 
-#include "app/ShutdownBudget.h"
+#include "app/Entry.h"
 #include "catalog/Catalog.h"
 #include "catalog/CatalogResults.h"
 #include "tests/app/EndToEnd.h"
@@ -330,7 +330,9 @@ TEST_P(Shutdown, EndsInOrderAndOnTime) {
     EXPECT_EQ(program.exitCode(), std::optional<int>(0)) << report();
     const auto stopTime = steady_clock::now() - stopped;
     const std::string log = readText(user.log);
-    EXPECT_LT(stopTime, milliseconds(ShutdownBudget::totalMs)) << log;
+    // On time: within the budget that "--exit" waits for, whatever the
+    // machine's speed (the budget's waits are the program's own).
+    EXPECT_LT(stopTime, milliseconds(exitWaitMs)) << log;
     EXPECT_NE(log.find("] Shutting down with code 0.\r\n"), std::string::npos) << log;
     for (const std::string& line : row.logged)
         EXPECT_NE(log.find(line), std::string::npos) << line << " in\n" << log;

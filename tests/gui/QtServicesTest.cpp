@@ -23,7 +23,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <future>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -119,6 +122,42 @@ TEST_F(QtServices, AnUnservedCallGivesItsFallback) {
 
     ui->detach();
     EXPECT_EQ(ui->run<int>([] { return 1; }, -1), -1);
+}
+
+// Work from other threads runs on this thread in the order it was queued;
+// what is still queued when the session detaches is dropped, and a caller
+// waiting for it (without a time-out) gets its fallback instead of waiting
+// for ever.
+TEST_F(QtServices, QueuedWorkRunsInOrderAndDetachingDropsTheRest) {
+    std::vector<int> ran;
+    const auto self = std::this_thread::get_id();
+    std::async(std::launch::async, [&] {
+        for (int i = 0; i < 5; ++i)
+            ui->post([&ran, &self, i] {
+                EXPECT_EQ(std::this_thread::get_id(), self);
+                ran.push_back(i);
+            });
+    }).get();
+    ASSERT_TRUE(qvtest::waitFor([&] {
+        QCoreApplication::processEvents();
+        return ran.size() == 5;
+    }));
+    EXPECT_EQ(ran, (std::vector<int>{0, 1, 2, 3, 4}));
+
+    ui->post([&ran] { ran.push_back(5); });
+    std::atomic<bool> calling = false;
+    auto waiting = std::async(std::launch::async, [&] {
+        calling = true;
+        return ui->run<int>([] { return 1; }, -1);
+    });
+    // The call queues its work and waits: this thread serves nothing.
+    ASSERT_TRUE(qvtest::waitFor([&] { return calling.load(); }));
+    ASSERT_EQ(waiting.wait_for(100ms), std::future_status::timeout);
+    ui->detach();
+    ASSERT_EQ(waiting.wait_for(10s), std::future_status::ready) << "the caller still waits";
+    EXPECT_EQ(waiting.get(), -1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ran.size(), 5u) << "dropped work ran";
 }
 
 QString plain(QString text) {

@@ -6,6 +6,10 @@
 
 namespace qvtest {
 
+// How long a test waits for what a slow machine (two cores, a sanitizer)
+// does late; a wait ends as soon as its condition holds.
+inline constexpr std::chrono::milliseconds slowMachineLimit = std::chrono::seconds(60);
+
 // Checks the condition every poll interval until it holds or the time-out
 // passes, for states that signal nothing a test can wait on (a child
 // process, a file another process writes). True when it held.

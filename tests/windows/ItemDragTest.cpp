@@ -3,6 +3,7 @@
 #include "gui/QtText.h"
 #include "tests/support/QtTestApp.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WaitFor.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -97,7 +98,7 @@ protected:
         QElapsedTimer timer;
         timer.start();
         while (!source_.windowHandle()->isExposed() || !target_.windowHandle()->isExposed()) {
-            if (timer.elapsed() > 10000)
+            if (timer.elapsed() > qvtest::slowMachineLimit.count())
                 return false;
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         }

@@ -5,6 +5,7 @@
 #include "gui/WndMessage.h"
 
 #include "tests/support/QtTestApp.h"
+#include "tests/support/WaitFor.h"
 
 #include <QApplication>
 #include <QDir>
@@ -97,7 +98,7 @@ protected:
         QElapsedTimer timer;
         timer.start();
         while (!widget.windowHandle() || !widget.windowHandle()->isExposed()) {
-            if (timer.elapsed() > 10000)
+            if (timer.elapsed() > qvtest::slowMachineLimit.count())
                 return false;
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         }
@@ -108,7 +109,7 @@ protected:
         QElapsedTimer timer;
         timer.start();
         while (QApplication::activeWindow() != window) {
-            if (timer.elapsed() > 10000)
+            if (timer.elapsed() > qvtest::slowMachineLimit.count())
                 return false;
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         }
@@ -140,7 +141,7 @@ TEST_F(SatelliteOnDisplay, WithoutACompositorTheIconSitsOnTheThemeBackground) {
                      ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
                      .toImage();
     } while (screen.pixelColor(icon.topLeft() - area.topLeft() + QPoint(20, 64)) != kDisk &&
-             timer.elapsed() < 10000);
+             timer.elapsed() < qvtest::slowMachineLimit.count());
     ASSERT_TRUE(screen.save(folder_ + "/satellite-opaque.png"));
 
     const QPoint origin = area.topLeft();

@@ -1,6 +1,7 @@
 // The LaunchBox on a real X server with a window manager: mapped, active,
 // typed into with XTest, hidden when the focus leaves, and a screenshot.
 
+#include "tests/support/WaitFor.h"
 #include "tests/windows/WndRunFixture.h"
 
 #include "core/MessageBox.h"
@@ -41,9 +42,9 @@ bool onXServer() {
     return QGuiApplication::platformName() == QStringLiteral("xcb");
 }
 
-// Runs the event loop until the condition holds or 10 seconds pass.
+// Runs the event loop until the condition holds or the limit passes.
 template <typename Condition> bool processUntil(Condition condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    const auto deadline = std::chrono::steady_clock::now() + qvtest::slowMachineLimit;
     while (!condition()) {
         if (std::chrono::steady_clock::now() > deadline)
             return false;
