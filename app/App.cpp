@@ -116,7 +116,7 @@ std::shared_ptr<App> App::instance() {
 int App::init(uint32_t startCommand) {
     setInstance(shared_from_this(), &services_, &pythonServices_);
     stopSignals_ = std::make_unique<Platform::StopSignals>(stopSignal_.handle()->fd());
-    AppIdentity::set({appTitle(), appVersion(), appRevision()});
+    AppIdentity::set({appTitle(), appVersion(), appRevision(), DataFs::appWebsite()});
     CatalogHost::setInstance(std::make_shared<AppCatalogHost>(weak_from_this()));
     PackageHost::setInstance(std::make_shared<AppPackageHost>(weak_from_this()));
     Logger::setAppName(appName());

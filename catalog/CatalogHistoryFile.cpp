@@ -10,7 +10,6 @@
 #include "core/SysFile.h"
 #include "core/SysTime.h"
 #include "core/Utf.h"
-#include "files/DataFs.h"
 #include "platform/Error.h"
 
 #include <cerrno>
@@ -578,7 +577,7 @@ Json::Value headerValue() {
     Json::Value header(Json::objectValue);
     header["creator"] =
         jsonText(wstr::format(creator, L"{} v{}", identity.title, identity.versionString()));
-    header["creator_url"] = wstr::toUtf8(DataFs::appWebsite());
+    header["creator_url"] = wstr::toUtf8(identity.website);
     header["format"] = CatalogHistoryFile::currentFormat;
     header["modified"] = jsonText(Sys::isoTimestamp(false));
     header["type"] = "history";
