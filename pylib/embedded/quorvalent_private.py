@@ -156,11 +156,11 @@ def _trap_fresh_builtins(imp):
     the real function that makes one: both get the trap."""
     create = imp.create_builtin
 
-    def create_builtin(spec):
-        module = create(spec)
-        if spec.name == "posix" and callable(getattr(module, "_exit", None)):
+    def create_builtin(module_spec):
+        module = create(module_spec)
+        if module_spec.name == "posix" and callable(getattr(module, "_exit", None)):
             module._exit = _exit_trap(module._exit)
-        elif spec.name == "_imp":
+        elif module_spec.name == "_imp":
             _trap_fresh_builtins(module)
         return module
     imp.create_builtin = create_builtin
