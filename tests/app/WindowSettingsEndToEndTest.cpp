@@ -413,8 +413,9 @@ TEST(EndToEndOnTwoMonitors, TheLaunchBoxOpensOnTheMonitorItsGeometryNames) {
         const WindowGeometry g = windowGeometry(live.box);
         const int centre = g.x + g.width / 2;
         EXPECT_EQ(centre / width + 1, c.monitor) << g;
-        if (c.monitor == 2)
+        if (c.monitor == 2) {
             EXPECT_TRUE(saveScreenshot(live.box, "launchbox-monitor-2.png"));
+        }
         ASSERT_NO_FATAL_FAILURE(live.hideBox());
     }
     ASSERT_NO_FATAL_FAILURE(live.exit());
