@@ -493,7 +493,7 @@ uint32_t CatalogFile::inflateImage(std::vector<uint8_t>& image, std::vector<uint
         return badStream;
     }
     zlibError = inflateInto(image.data() + headerSize, image.size() - headerSize, room, payload);
-    return zlibError == Z_OK ? 0 : badStream;
+    return zlibError == Z_OK ? 0u : static_cast<uint32_t>(badStream);
 }
 
 uint32_t CatalogFile::parseLogged(const std::vector<uint8_t>& payload, ItemSet& items) {

@@ -451,7 +451,8 @@ void defineApiFunction(const bp::object& scope, const std::string& qualifiedName
     ApiFunction& function = apiFunctions().emplace_back(
         describedFunction(qualifiedName, docstring, std::move(parameters)));
     function.inner = inner;
-    function.definition = {function.methodName.c_str(), reinterpret_cast<PyCFunction>(&call),
+    function.definition = {function.methodName.c_str(),
+                           reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&call)),
                            METH_VARARGS | METH_KEYWORDS, function.documentation.c_str()};
     // The built-in function's self holds the definition. help() names the
     // class of a self other than a module ("method of PyCapsule instance"),

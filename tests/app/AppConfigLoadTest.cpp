@@ -19,10 +19,6 @@
 
 namespace {
 
-wstr wide(const std::filesystem::path& path) {
-    return wstr::fromUtf8(path.c_str());
-}
-
 // The five configuration files of the temporary installation and profile
 // (none written yet).
 class AppConfigLoadTest : public ::testing::Test, protected qvtest::ConfigFolders {

@@ -270,8 +270,9 @@ TEST_P(StartOnDisplay, TheStartAndOtherStartsDoNotWaitForTheBox) {
     const auto received = log.find("] Received SIGTERM; shutting down.");
     const auto shutting = log.find("] Shutting down with code 0.");
     EXPECT_NE(shutting, std::string::npos) << log;
-    if (row.end == End::Sigterm)
+    if (row.end == End::Sigterm) {
         EXPECT_LT(received, shutting) << log;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(EndToEndOnDisplay, StartOnDisplay, testing::ValuesIn(startRows),

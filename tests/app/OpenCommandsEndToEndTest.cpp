@@ -67,8 +67,9 @@ protected:
     // command that runs hides the box, one that cannot leaves it open.
     void execute(const std::string& label, bool runs = true) {
         ASSERT_NO_FATAL_FAILURE(enterInLaunchBox(user, box, label));
-        if (runs)
+        if (runs) {
             ASSERT_TRUE(waitMapped(box, false)) << readText(user.log);
+        }
     }
 
     std::string history() {

@@ -158,8 +158,9 @@ TEST(EndToEndOnDisplay, TheSatelliteShowsTheSelectedItemsIconWhateverItsSource) 
                                                  : "the satellite shows another image")
                            << "\n"
                            << readText(user.log);
-        if (!satellite.empty())
+        if (!satellite.empty()) {
             EXPECT_TRUE(saveBoth(box, satellite, c.screenshot));
+        }
     }
 
     ASSERT_TRUE(xdotool("key Escape"));

@@ -307,8 +307,9 @@ TEST_P(Shutdown, EndsInOrderAndOnTime) {
 
     Program program({}, user.env, user.output);
     ASSERT_TRUE(program.started());
-    if (script == row.script)
+    if (script == row.script) {
         ASSERT_TRUE(waitForText(user.log, row.ready)) << report();
+    }
     // The well-behaved package loads, and its item reaches the cache, beside
     // the misbehaving one.
     ASSERT_TRUE(waitFor([&] { return cacheHolds(cache, L"Good item"); })) << report();

@@ -96,11 +96,13 @@ TEST(Package, UserFilesInAnyCaseWithEnvironmentReferences) {
     const wstr told = L"Error while extracting settings from package ToolA: setting \"bad\" in "
                       L"section [main] of ";
     EXPECT_EQ(startingWith(log, Logger::Warning, told), 1u);
-    for (const auto& record : log.all())
-        if (record->message.starts_with(told))
+    for (const auto& record : log.all()) {
+        if (record->message.starts_with(told)) {
             EXPECT_TRUE(record->message.ends_with(
                 L"/ToolA.ini refers to ${nosuch:x}, which does not exist; it is left out"))
                 << wstr::toUtf8(record->message);
+        }
+    }
 
     app->writeUserFile("TOOLB.INI", "[main]\nkey = upper\n");
     app->writeUserFile("ToolB.ini", "[main]\nkey = mixed\n");

@@ -209,8 +209,9 @@ TEST_F(MainWindowOnDisplayTest, EveryPressCountsWhenTheHotkeyFocusesAWindowOfOur
         ASSERT_TRUE(xdotool("key ctrl+Super_L+k"));
         ASSERT_TRUE(spinUntil([&] { return toggler.calls.size() >= press; })) << press;
         // As a user does, the next press comes once the window is up.
-        if (toggler.window)
+        if (toggler.window) {
             ASSERT_TRUE(spinUntil([&] { return toggler.window->isActiveWindow(); })) << press;
+        }
     }
     EXPECT_EQ(toggler.calls, std::vector<std::string>(4, "toggle"));
 }
