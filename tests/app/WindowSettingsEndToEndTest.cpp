@@ -40,11 +40,12 @@ std::size_t count(const std::string& text, const std::string& what) {
 }
 
 // A running program with its user's configuration file and a package of
-// twelve items ("Marker 01" to "Marker 12", whose targets are /opt/marker/NN).
+// twelve items ("Marker 01" to "Marker 12", whose targets are /opt/marker/NN)
+// and "Greeter" (/opt/greeter), which takes arguments.
 class LiveProgram {
 public:
     explicit LiveProgram(const std::string& settings)
-        : package_("Marker" + std::to_string(getpid()), marker, items()) {
+        : package_("Marker" + std::to_string(getpid()), marker, items(), {"Greeter"}) {
         user.env["QT_QPA_PLATFORM"] = "xcb";
         fs::create_directories(ini.parent_path());
         write(settings);
@@ -56,6 +57,7 @@ public:
             const std::string number = (i < 10 ? "0" : "") + std::to_string(i);
             list.emplace_back("Marker " + number, "/opt/marker/" + number);
         }
+        list.emplace_back("Greeter", "/opt/greeter");
         return list;
     }
 
@@ -259,6 +261,18 @@ TEST(EndToEndOnDisplay, EveryLaunchBoxSettingTakesEffectOnAReload) {
              p.type("marker");
              ASSERT_TRUE(xdotool("key Escape"));
              EXPECT_TRUE(waitMapped(p.box, false)) << "Esc with a search closes";
+         }},
+        {"[gui]\nspace_as_tab = yes\n",
+         [&](LiveProgram& p) {
+             p.showBox();
+             p.type("greeter");
+             ASSERT_TRUE(p.heightBecomes(oneRow));
+             // The blank takes Greeter as Tab does; what follows is its argument.
+             p.type(" one");
+             ASSERT_TRUE(p.heightBecomes(oneRow)) << "Greeter is offered with its argument";
+             ASSERT_TRUE(xdotool("key Return"));
+             EXPECT_TRUE(waitFor([&] { return readText(p.marker) == "/opt/greeter one"; }))
+                 << readText(p.marker);
          }},
         {"[gui]\nhide_on_focus_lost = immediate\n",
          [&](LiveProgram& p) {
