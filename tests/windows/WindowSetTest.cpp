@@ -196,7 +196,9 @@ TEST_F(WindowSetTest, TheStatusLineFollowsThePluginTasks) {
     for (const wchar_t* label : {L"Gate one", L"Gate two"}) {
         execute(label);
         windows->showLaunchBox(WndRun::ShowSearch);
-        ASSERT_TRUE(spin([&] { return box().statusText().find(L"1 worker active") != wstr::npos; }))
+        // The execution, and on a slow machine a message of the search typed
+        // before it that is still queued behind it.
+        ASSERT_TRUE(spin([&] { return box().statusText().find(L" active") != wstr::npos; }))
             << wstr::toUtf8(box().statusText());
         std::ofstream(gate).put('\n');
         EXPECT_TRUE(spin([&] { return box().statusText().find(L"worker") == wstr::npos; }))
