@@ -182,11 +182,18 @@ DesktopEntry::commands(const std::vector<std::string>& files) const {
     const auto exec = splitExec(value("Exec"));
     if (!exec || exec->empty())
         return {};
-    if (files.size() < 2 || std::none_of(exec->begin(), exec->end(), takesOneFile))
-        return {command(*exec, files)};
     std::vector<std::vector<std::string>> commands;
+    auto add = [&](std::vector<std::string> args) {
+        // An Exec line of field codes alone names no program without files.
+        if (!args.empty())
+            commands.push_back(std::move(args));
+    };
+    if (files.size() < 2 || std::none_of(exec->begin(), exec->end(), takesOneFile)) {
+        add(command(*exec, files));
+        return commands;
+    }
     for (const auto& file : files)
-        commands.push_back(command(*exec, {file}));
+        add(command(*exec, {file}));
     return commands;
 }
 

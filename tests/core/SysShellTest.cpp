@@ -234,6 +234,13 @@ TEST_F(ShellExecute, DesktopEntriesTakeParametersAsTheirFiles) {
     fs::permissions(entry, fs::perms::owner_exec, fs::perm_options::add);
     ASSERT_EQ(Sys::shellExecute(wide(entry), L"\"my file\"", L""), 0u);
     EXPECT_EQ(run(), (Lines{fs::current_path().string(), "tool", "--in=my file", "a \\ b", "5%"}));
+
+    // Field codes alone name no program without files: the entry is opened
+    // as a document instead.
+    fs::path bare = work.write("bare.desktop", "[Desktop Entry]\nType=Application\nExec=%U\n");
+    fs::permissions(bare, fs::perms::owner_exec, fs::perm_options::add);
+    ASSERT_EQ(Sys::shellExecute(wide(bare)), 0u);
+    EXPECT_EQ(run(), (Lines{fs::current_path().string(), "xdg-open", bare.string()}));
 }
 
 // Terminal=true: the program runs in the first terminal emulator found.

@@ -76,6 +76,8 @@ TEST(DesktopEntry, CommandsTakeTheFiles) {
          {},
          {{"app", "--icon", "app-icon", "App Name", "@ENTRY@"}}},
         {"unknown code stays", "app %z %", {}, {{"app", "%z", "%"}}},
+        {"file code alone without files", "%f", {}, {}},
+        {"list code alone without files", "%U", {}, {}},
         {"unterminated quote", "app \"x", {"a"}, {}},
         {"empty", "", {"a"}, {}},
     };
