@@ -191,6 +191,7 @@ private:
     bool leaveActions();
     bool chainedActions();
     bool showActions();
+    void setTitle(wstr title);
     wstr actionsTitle(const CatalogItem& item) const;
     void showHistory();
     CatalogItemPtr copyOf(const CatalogItemPtr& item) const;

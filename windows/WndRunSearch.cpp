@@ -204,7 +204,7 @@ bool WndRun::pushChain(uint32_t fromMode) {
     results_->clear();
     matchCount_ = 0;
     actions_.clear();
-    title_ = item->label();
+    setTitle(item->label());
     list_->setCount(0);
     setTextQuietly(*edit_, item->displayedArgs());
     onSearchTextChanged(nullptr);
@@ -218,7 +218,7 @@ bool WndRun::popChain() {
         return true;
     }
     const auto popped = chain_.pop();
-    title_ = lastItemOf(chain_)->label();
+    setTitle(lastItemOf(chain_)->label());
     setTextQuietly(*edit_, popped->text);
     updateStatus();
     onSearchTextChanged(popped->item);
@@ -238,7 +238,7 @@ bool WndRun::leaveActions() {
     results_->clear();
     matchCount_ = 0;
     actions_.clear();
-    title_ = steps[steps.size() - 2]->item->label();
+    setTitle(steps[steps.size() - 2]->item->label());
     list_->setCount(0);
     const auto popped = chain_.pop();
     setTextQuietly(*edit_, popped->text);
@@ -274,10 +274,16 @@ bool WndRun::chainedActions() {
     results_->clear();
     matchCount_ = 0;
     host_.clearSuggestions();
-    title_ = actionsTitle(*item);
+    setTitle(actionsTitle(*item));
     fillList(actions_.size(), static_cast<int>(select), true);
     afterModeChange();
     return true;
+}
+
+// Plugins name the items: a label must not rearrange the title band.
+void WndRun::setTitle(wstr title) {
+    std::erase_if(title, isBidiControl);
+    title_ = std::move(title);
 }
 
 // The actions list names the chain's last item and the arguments it gets.
@@ -306,7 +312,7 @@ bool WndRun::showActions() {
     results_->clear();
     matchCount_ = 0;
     host_.clearSuggestions();
-    title_ = actionsTitle(*item);
+    setTitle(actionsTitle(*item));
     fillList(actions_.size(), static_cast<int>(select), true);
     afterModeChange();
     return true;
@@ -319,7 +325,7 @@ void WndRun::showHistory() {
     mode_ = ModeHistory;
     matchCount_ = host_.historyResults(*results_);
     results_->truncate(maxResults_);
-    title_ = matchCount_ > 0 ? L"History" : L"History is empty (press Esc)";
+    setTitle(matchCount_ > 0 ? L"History" : L"History is empty (press Esc)");
     fillList(results_->size(), 0, true);
     afterModeChange();
 }
@@ -445,6 +451,8 @@ void WndRun::updateStatus() {
     statusParts(parts);
     wstr joined;
     wstr::join(joined, parts, separator_);
+    // A package's name must not rearrange the line either.
+    std::erase_if(joined, isBidiControl);
     if (joined == status_)
         return;
     status_ = std::move(joined);

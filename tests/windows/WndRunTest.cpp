@@ -596,12 +596,16 @@ TEST_F(WndRunTest, BidirectionalControlsAreNeitherPastedNorDrawn) {
     for (const auto& [clipboard, text] : pasted)
         EXPECT_EQ(WndRun::pasteText(clipboard), text) << wstr::toUtf8(clipboard);
 
-    host.items = {makeItem(L"invoice\u202Efdp.exe", CatalogItem::file)};
+    host.items = {makeItem(L"invoice\u202Efdp.exe", CatalogItem::file, CatalogItem::accepted)};
     type(L"invoice");
     WndRun::RowTexts texts;
     ASSERT_TRUE(box->composeRowTexts(0, texts));
     EXPECT_EQ(texts.title, L"invoicefdp.exe");
     EXPECT_EQ(texts.desc, L"target:invoicefdp.exe");
+    // Nor in the title band once the item takes its arguments.
+    key(VkTab);
+    ASSERT_EQ(box->mode(), WndRun::ModeChained);
+    EXPECT_EQ(box->title(), L"invoicefdp.exe");
 }
 
 TEST_F(WndRunTest, PasteShowingWithTheSameTextExecutesOtherwiseReplaces) {
