@@ -104,13 +104,6 @@ Tree snapshot(const std::vector<fs::path>& roots, const std::vector<fs::path>& s
     return tree;
 }
 
-size_t count(const std::string& text, const std::string& part) {
-    size_t n = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++n;
-    return n;
-}
-
 } // namespace
 
 // A start without XDG_RUNTIME_DIR (a cron job, an ssh session) looks in
@@ -152,7 +145,7 @@ TEST(EndToEnd, AnotherRuntimeFolderMakesNoSecondInstanceOfAProfile) {
     EXPECT_EQ(snapshot({profile, local}, {user.log, cache}), before);
     for (const fs::path& swap : swaps)
         EXPECT_EQ(readText(swap), "in flight") << swap;
-    EXPECT_EQ(count(readText(user.log), "] Profile dir: "), 1u) << readText(user.log);
+    EXPECT_EQ(occurrences(readText(user.log), "] Profile dir: "), 1u) << readText(user.log);
 
     // A package installed now reaches the cache through the swap file.
     fs::create_directories(profile / "Packages/Landing");

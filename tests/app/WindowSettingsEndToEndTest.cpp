@@ -32,13 +32,6 @@ bool onDisplay(int monitors = 1) {
            (count ? std::atoi(count) : 1) >= monitors;
 }
 
-std::size_t count(const std::string& text, const std::string& what) {
-    std::size_t n = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++n;
-    return n;
-}
-
 // A running program with its user's configuration file and a package of
 // twelve items ("Marker 01" to "Marker 12", whose targets are /opt/marker/NN)
 // and "Greeter" (/opt/greeter), which takes arguments.
@@ -68,11 +61,12 @@ public:
     // Starts the program and waits until the package's items are searchable.
     void start() {
         // The log goes on from the previous run.
-        const std::size_t starts = count(readText(user.log), "Init done in");
+        const std::size_t starts = occurrences(readText(user.log), "Init done in");
         program_ = std::make_unique<Program>(std::vector<std::string>{}, user.env, user.output);
         ASSERT_TRUE(program_->started());
-        ASSERT_TRUE(waitFor([&] { return count(readText(user.log), "Init done in") > starts; }))
-            << readText(user.output);
+        ASSERT_TRUE(waitFor([&] {
+            return occurrences(readText(user.log), "Init done in") > starts;
+        })) << readText(user.output);
         ASSERT_TRUE(waitFor([&] { return fs::exists(user.localFile(".catalog")); }))
             << readText(user.log);
     }
@@ -86,9 +80,9 @@ public:
 
     // Rewrites the configuration file and waits until the program took it.
     void reconfigure(const std::string& settings) {
-        const std::size_t before = count(readText(user.log), reloaded);
+        const std::size_t before = occurrences(readText(user.log), reloaded);
         write(settings);
-        ASSERT_TRUE(waitFor([&] { return count(readText(user.log), reloaded) > before; }))
+        ASSERT_TRUE(waitFor([&] { return occurrences(readText(user.log), reloaded) > before; }))
             << settings << readText(user.log);
     }
 
@@ -356,9 +350,13 @@ TEST(EndToEndOnDisplay, ThePersistentConsoleComesBackWhereTheWindowManagerPutIt)
         ASSERT_FALSE(console.empty()) << readText(live.user.log);
         ASSERT_TRUE(waitFocused(console));
     };
+    // wmctrl returns before the window manager acts: the geometry is read
+    // once it has changed and then held still.
     auto placed = [&](const std::string& geometry) {
+        const WindowGeometry old = windowGeometry(console);
         EXPECT_EQ(std::system(("wmctrl -i -r " + console + " -e 0," + geometry).c_str()), 0);
         WindowGeometry now;
+        EXPECT_TRUE(waitFor([&] { return !(windowGeometry(console) == old); }));
         waitFor([&] {
             const WindowGeometry before = now;
             now = windowGeometry(console);
