@@ -101,9 +101,13 @@ void PackageManager::stop() {
     // whose code keeps it (a worker's task is its until it ends). A worker
     // that waits for the Python lock, which another thread keeps, is not
     // its plugin's doing: those are counted, not named.
+    // Read once: a holder that lets go meanwhile must not turn the
+    // threads left in its plugin's code into waiters.
+    const bool lockStuck = GilLock::givenUp();
+    const uint32_t lockHolder = GilLock::holder();
     std::size_t waiting = 0;
     for (const auto& [thread, owner] : pluginThreads(true)) {
-        if (GilLock::givenUp() && thread != GilLock::holder()) {
+        if (lockStuck && thread != lockHolder) {
             ++waiting;
             continue;
         }

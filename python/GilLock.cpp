@@ -27,6 +27,9 @@ Limit& limit() {
     return instance.get();
 }
 
+static_assert(PY_VERSION_HEX < 0x030C0000,
+              "from Python 3.12 the current thread state is per thread: find the holder anew");
+
 // The thread whose state the interpreter made current when it gave it the
 // GIL, which it still holds: this interpreter keeps that state in one
 // process-wide slot, read here without the GIL. A holder that keeps the GIL
