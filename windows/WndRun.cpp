@@ -41,20 +41,6 @@ Qt::WindowFlags windowFlags(bool onTaskbar) {
 
 } // namespace
 
-// Records the geometry when the window system moved the window for the user.
-class WndRun::WidgetWatch : public QObject {
-public:
-    explicit WidgetWatch(WndRun& owner) : owner_(owner) {}
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Move)
-            owner_.onMoved();
-        return false;
-    }
-
-private:
-    WndRun& owner_;
-};
-
 // The list's rows live in its viewport, which is no window of its own.
 class WndRun::ListWatch : public QObject {
 public:
@@ -147,14 +133,10 @@ WndRun::WndRun(Instance instance, std::shared_ptr<Theme> theme, LaunchBoxHost& h
     }
     widget->setWindowTitle(toQString(AppIdentity::get().title));
     widget->setGeometry(0, 0, 100, 100);
-    watch_ = std::make_unique<WidgetWatch>(*this);
-    widget->installEventFilter(watch_.get());
     createChildren();
 }
 
 WndRun::~WndRun() {
-    if (QWidget* widget = hwnd())
-        widget->removeEventFilter(watch_.get());
     focusTimer_.reset();
     satellite_.reset();
     grip_.reset();
@@ -702,6 +684,10 @@ intptr_t WndRun::wndProc(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     }
     case Close:
         show(false);
+        return 0;
+    case Move:
+        // Records the geometry when the window system moved the box for the user.
+        onMoved();
         return 0;
     case DrawItem:
         onDrawItem(*reinterpret_cast<DrawItemInfo*>(lParam));

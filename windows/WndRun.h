@@ -155,7 +155,6 @@ public:
     WndSatellite* satellite() const { return satellite_.get(); }
 
 private:
-    class WidgetWatch;
     class ListWatch;
 
     // WndRun.cpp
@@ -260,7 +259,6 @@ private:
     CatalogItemPtr satelliteItem_;
     qint64 satelliteImageKey_ = -1;
     std::unique_ptr<QTimer> focusTimer_;
-    std::unique_ptr<WidgetWatch> watch_;
     std::unique_ptr<ListWatch> listWatch_;
     wstr status_;
     bool expanded_ = false;
