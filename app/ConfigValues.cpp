@@ -183,7 +183,7 @@ GeometryWorkArea geometryWorkArea(const GeometrySetting& setting, std::optional<
             if (setting.monitor == 0)
                 result.mode = GeometrySetting::Auto;
             else if (setting.monitor <= monitors.size())
-                return {monitors[setting.monitor - 1]->work, GeometrySetting::Auto};
+                return {monitors[setting.monitor - 1]->work, GeometrySetting::Auto, std::nullopt};
             break;
         case GeometrySetting::ActiveMonitor:
             monitor = monitorOfWindow(monitors, foregroundWindow);
@@ -197,7 +197,7 @@ GeometryWorkArea geometryWorkArea(const GeometrySetting& setting, std::optional<
             break;
         }
         if (monitor)
-            return {monitor->work, setting.mode};
+            return {monitor->work, setting.mode, std::nullopt};
     }
     std::shared_ptr<Sys::MonitorInfo> primary = primaryOf(monitors);
     result.area = primary ? primary->work : Sys::Rect{0, 0, 800, 600};
@@ -211,5 +211,7 @@ GeometryWorkArea geometryWorkArea(const GeometrySetting& setting) {
     std::optional<Sys::Rect> active;
     if (setting.mode == GeometrySetting::ActiveMonitor)
         active = Sys::activeWindowRect();
-    return geometryWorkArea(setting, cursor, active);
+    GeometryWorkArea result = geometryWorkArea(setting, cursor, active);
+    result.cursor = cursor;
+    return result;
 }

@@ -67,16 +67,18 @@ wstr geometryToString(const GeometrySetting& setting);
 // of the foreground window when it can read them. Monitors come from
 // Sys::enumMonitors; without one the area is 0, 0, 800, 600.
 // User-interface thread.
-struct GeometryWorkArea {
-    Sys::Rect area;
-    int32_t mode = GeometrySetting::Invalid;
-};
 struct ScreenPoint {
     int32_t x = 0;
     int32_t y = 0;
 };
+struct GeometryWorkArea {
+    Sys::Rect area;
+    int32_t mode = GeometrySetting::Invalid;
+    // The pointer's position the area was chosen by, where it was read.
+    std::optional<ScreenPoint> cursor;
+};
 GeometryWorkArea geometryWorkArea(const GeometrySetting& setting, std::optional<ScreenPoint> cursor,
                                   std::optional<Sys::Rect> foregroundWindow);
 // The same with the cursor position and the active window the display
-// service reports now.
+// service reports now; the result holds the position read.
 GeometryWorkArea geometryWorkArea(const GeometrySetting& setting);

@@ -342,10 +342,11 @@ Sys::Rect WndRun::placementRect(bool reposition, int minWidth, int base, bool& r
             return rect;
         }
     }
-    std::optional<ScreenPoint> cursor;
-    if (auto pos = Sys::cursorPos())
-        cursor = ScreenPoint{pos->x, pos->y};
-    const Sys::Rect work = geometryWorkArea(geometry).area;
+    // The pointer is read once: a box at the mouse goes where its work area
+    // was found.
+    const GeometryWorkArea placed = geometryWorkArea(geometry);
+    const Sys::Rect work = placed.area;
+    const std::optional<ScreenPoint> cursor = placed.cursor;
     const int workWidth = work.right - work.left;
     const int width = std::max(autoWidth_ * workWidth / 100, minWidth);
     Sys::Rect rect;
